@@ -1,0 +1,26 @@
+# Settings every target of the project shares: language level, warnings, Qt strictness.
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+set(CMAKE_AUTOMOC ON)
+set(CMAKE_AUTOUIC ON)
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+
+find_program(CCACHE_PROGRAM ccache)
+if(CCACHE_PROGRAM)
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+endif()
+
+add_library(corvane_common INTERFACE)
+target_compile_options(corvane_common INTERFACE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+target_compile_definitions(corvane_common INTERFACE
+  QT_NO_CAST_TO_ASCII
+  QT_NO_URL_CAST_FROM_STRING
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_USE_QSTRINGBUILDER)
+
+option(CORVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(CORVANE_SANITIZE)
+  target_compile_options(corvane_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+  target_link_options(corvane_common INTERFACE -fsanitize=address,undefined)
+endif()
