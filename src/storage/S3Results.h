@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+enum class TS3Region { s3rUSEast1 };
+
+// One listed object, copied by value.
+struct TS3ObjectResult {
+    QString Name;          // the full key
+    QString LastModified;  // as received
+    QString ETag;
+    qint64 Size = 0;
+    QString StorageClass;
+    QString OwnerID;
+    QString OwnerDisplayName;
+    QString VersionId;
+    bool IsLatest = false;
+    bool IsDeleted = false;
+};
+
+// The result of one listing request (one page).
+struct TS3BucketResult {
+    QString Name;
+    bool IsTruncated = false;
+    QList<TS3ObjectResult> Objects;
+    QStringList Prefixes;
+    QString Marker;
+    QString NextMarker;  // present on truncated pages of a listing with a delimiter
+    QString VersionIdMarker;
+    QString RequestPrefix;
+    QString RequestDelimiter;
+    qint32 RequestMaxKeys = 0;
+};
+
+// The Code and Message of an S3 error document, kept when a listing is refused.
+struct TS3ErrorDocument {
+    QString Code;
+    QString Message;
+};
+
+// Ordered name=value list; names are looked up without regard to letter case.
+class TS3NameValueList {
+public:
+    void Add(const QString& name, const QString& value) { entries_.append({name, value}); }
+    bool Contains(const QString& name) const;
+    QString Value(const QString& name) const;  // empty when absent
+    const QList<QPair<QString, QString>>& Entries() const { return entries_; }
+    bool IsEmpty() const { return entries_.isEmpty(); }
+    void Clear() { entries_.clear(); }
+
+private:
+    QList<QPair<QString, QString>> entries_;
+};
+
+// Query parameters of a listing, name and value, in the order given.
+using TS3QueryParams = QList<QPair<QString, QString>>;

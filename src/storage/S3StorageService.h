@@ -1,0 +1,49 @@
+#pragma once
+
+#include "S3ConnectionInfo.h"
+#include "S3Results.h"
+#include "S3Stream.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+// Time limits of the transport. The product always uses the defaults; tests may shorten them.
+struct TS3TransportLimits {
+    std::chrono::milliseconds connectTimeout{60000};
+    std::chrono::seconds stallTimeout{60};  // no byte received for this long ends the request
+};
+
+// Signed requests to S3 for one user operation. Keeps no connection from one request to the next.
+// Requests that cannot be carried out throw std::runtime_error with the transport's message.
+class TS3StorageService {
+public:
+    explicit TS3StorageService(const TS3ConnectionInfo& info, TS3TransportLimits limits = {});
+    ~TS3StorageService();
+    TS3StorageService(const TS3StorageService&) = delete;
+    TS3StorageService& operator=(const TS3StorageService&) = delete;
+
+    // One listing page. No result when the answer is not a bucket listing; when it was an S3 error
+    // document, LastErrorDocument() then holds its Code and Message.
+    std::optional<TS3BucketResult> GetBucket(const QString& BucketName, const TS3QueryParams& OptionalParams,
+                                             TS3Region BucketRegion = TS3Region::s3rUSEast1);
+    const std::optional<TS3ErrorDocument>& LastErrorDocument() const;
+
+    // HEAD of one object: true for status 200, with its headers split into Properties and Metadata.
+    bool GetObjectProperties(const QString& BucketName, const QString& ObjectName, TS3NameValueList& Properties,
+                             TS3NameValueList& Metadata);
+    // GET of one object, its body written block by block into ObjectStream: true for status 200.
+    bool GetObject(const QString& BucketName, const QString& ObjectName, TS3Stream& ObjectStream);
+
+    // Final status code of the last request made (0 before any).
+    int LastStatusCode() const;
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Checks the bucket setting (SplitBucketSetting), puts the built-in credentials into info and makes a
+// new service on it.
+std::unique_ptr<TS3StorageService> CreateStorageService(TS3ConnectionInfo& info, const QString& bucketSetting,
+                                                        TS3TransportLimits limits = {});

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "S3ConnectionInfo.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The s3rver instance that the CTest fixture "s3rver" starts for the whole test run. Tests share it,
+// so each test works in buckets of its own (use UniqueBucketName).
+class S3TestServer {
+public:
+    // Reads the port the fixture left in the test state folder; fails the test when absent.
+    static S3TestServer FromFixture();
+
+    quint16 Port() const { return port_; }
+    // Endpoint "s3.localhost:<port>", scheme http and the test build's key pair.
+    TS3ConnectionInfo ConnectionInfo() const;
+    // A bucket name no other test uses, starting with the given stem.
+    static QString UniqueBucketName(const QString& stem);
+
+    void CreateBucket(const QString& bucket);
+    void PutObject(const QString& bucket, const QString& key, const QByteArray& data);
+    void PutFile(const QString& bucket, const QString& key, const QString& path);
+    void DeleteObject(const QString& bucket, const QString& key);
+
+private:
+    explicit S3TestServer(quint16 port) : port_(port) {}
+    quint16 port_;
+};
