@@ -3,12 +3,14 @@
 #include "S3ConnectionInfo.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 // The s3rver instance that the CTest fixture "s3rver" starts for the whole test run. Tests share it,
 // so each test works in buckets of its own (use UniqueBucketName).
 class S3TestServer {
-public:
+  public:
     // Reads the port the fixture left in the test state folder; fails the test when absent.
     static S3TestServer FromFixture();
 
@@ -19,11 +21,14 @@ public:
     static QString UniqueBucketName(const QString& stem);
 
     void CreateBucket(const QString& bucket);
-    void PutObject(const QString& bucket, const QString& key, const QByteArray& data);
+    // Extra request headers (for instance "x-amz-meta-origin") become the object's metadata.
+    void PutObject(const QString& bucket, const QString& key, const QByteArray& data,
+                   const QList<QPair<QByteArray, QByteArray>>& headers = {});
     void PutFile(const QString& bucket, const QString& key, const QString& path);
     void DeleteObject(const QString& bucket, const QString& key);
 
-private:
-    explicit S3TestServer(quint16 port) : port_(port) {}
+  private:
+    explicit S3TestServer(quint16 port)
+        : port_(port) {}
     quint16 port_;
 };
