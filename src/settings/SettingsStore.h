@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QLatin1String>
+#include <QSettings>
+#include <QString>
+
+// Names of the five values the tool keeps between runs.
+namespace SettingName {
+inline constexpr QLatin1String Username{"Username"};
+inline constexpr QLatin1String Password{"Password"};
+inline constexpr QLatin1String Bucket{"Bucket"};
+inline constexpr QLatin1String TempDir{"TempDir"};
+inline constexpr QLatin1String DBUsername{"DBUsername"};
+} // namespace SettingName
+
+// The per-user settings store: an INI file readable by its owner alone (on Windows the registry key
+// HKEY_CURRENT_USER\SOFTWARE\Corvane). Every call opens the store, does its one read or write and closes
+// it again, so no handle lives between operations and two running copies see each other's last writes.
+// Texts are kept exactly as given: not trimmed, not validated, not converted.
+class SettingsStore {
+  public:
+    // The standard per-user location: Corvane/Corvane.ini in the user's configuration folder.
+    SettingsStore();
+    // An INI file at filePath, for instance in a test's temporary folder.
+    explicit SettingsStore(QString filePath);
+
+    const QString& Location() const { return location_; }
+
+    // The stored text up to its first NUL; empty when the value or the store is missing or unreadable.
+    // Throws std::runtime_error "Invalid data type for '<name>'" when the value is not a text.
+    QString ReadText(const QString& name) const;
+
+    // Replaces the value, whatever it held before. The file is replaced atomically, and it and its
+    // folder are created owner-only (0600 and 0700). Throws std::runtime_error
+    // "Failed to set data for '<name>'" when the value cannot be written durably.
+    void WriteText(const QString& name, const QString& text) const;
+
+  private:
+    SettingsStore(QString location, QSettings::Format format);
+
+    QString location_;
+    QSettings::Format format_;
+};

@@ -1,0 +1,197 @@
+#include "SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(content), content.size());
+}
+
+mode_t ModeOf(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return 0;
+    return status.st_mode & 07777;
+}
+
+// Lets the test see the modes the store asks for rather than what the umask leaves of them.
+class UmaskScope {
+  public:
+    explicit UmaskScope(mode_t mask)
+        : previous_(::umask(mask)) {}
+    ~UmaskScope() { ::umask(previous_); }
+
+  private:
+    mode_t previous_;
+};
+
+QString ErrorOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const std::runtime_error& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return {};
+}
+
+} // namespace
+
+class TestSettingsStore : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void defaultLocationIsThePerUserIniFile() {
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY(!config.isEmpty());
+        QCOMPARE(SettingsStore().Location(), config + QStringLiteral("/Corvane/Corvane.ini"));
+    }
+
+    void textsComeBackExactly_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << QStringLiteral("backups/db") << QStringLiteral("backups/db");
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("blanks kept") << QStringLiteral("  two  ") << QStringLiteral("  two  ");
+        QTest::newRow("one blank") << QStringLiteral(" ") << QStringLiteral(" ");
+        QTest::newRow("INI syntax") << QStringLiteral("a, b;c=d \"q\" [g] #x")
+                                    << QStringLiteral("a, b;c=d \"q\" [g] #x");
+        QTest::newRow("looks like a variant")
+            << QStringLiteral("@Variant(\\0\\0\\0\\x2)") << QStringLiteral("@Variant(\\0\\0\\0\\x2)");
+        QTest::newRow("backslashes") << QStringLiteral("C:\\Temp\\x") << QStringLiteral("C:\\Temp\\x");
+        QTest::newRow("controls") << QStringLiteral("a\tb\r\nc") << QStringLiteral("a\tb\r\nc");
+        QTest::newRow("beyond Latin-1") << QStringLiteral("pässwörd €𝄞") << QStringLiteral("pässwörd €𝄞");
+        QTest::newRow("NUL ends the text")
+            << QStringLiteral("before") + QChar(u'\0') + QStringLiteral("after") << QStringLiteral("before");
+    }
+
+    void textsComeBackExactly() {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Corvane/Corvane.ini"));
+
+        SettingsStore(path).WriteText(SettingName::Bucket, QStringLiteral("kept"));
+        SettingsStore(path).WriteText(SettingName::Password, text);
+
+        const SettingsStore reader(path);
+        QCOMPARE(reader.ReadText(SettingName::Password), expected);
+        QCOMPARE(reader.ReadText(SettingName::Bucket), QStringLiteral("kept"));
+        QCOMPARE(reader.ReadText(SettingName::Username), QString());
+    }
+
+    void readingAMissingStoreGivesEmptyTextsAndCreatesNothing() {
+        QTemporaryDir dir;
+        const SettingsStore store(dir.filePath(QStringLiteral("Corvane/Corvane.ini")));
+        for (const QLatin1String name : {SettingName::Username, SettingName::Password, SettingName::Bucket,
+                                         SettingName::TempDir, SettingName::DBUsername})
+            QCOMPARE(store.ReadText(name), QString());
+        QVERIFY(QDir(dir.path()).isEmpty());
+    }
+
+    // Stores edited by hand or by another program: only texts are accepted.
+    void readingWhatOthersWrote_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("error");
+        const QByteArray numbers = "[General]\nUsername=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)\nPassword=p\n";
+        QTest::newRow("number") << numbers << QStringLiteral("Username") << QString()
+                                << QStringLiteral("Invalid data type for 'Username'");
+        QTest::newRow("text next to a number")
+            << numbers << QStringLiteral("Password") << QStringLiteral("p") << QString();
+        QTest::newRow("list") << QByteArray("[General]\nBucket=backups, db\n") << QStringLiteral("Bucket")
+                              << QString() << QStringLiteral("Invalid data type for 'Bucket'");
+        QTest::newRow("bytes") << QByteArray("[General]\nTempDir=@ByteArray(/tmp)\n")
+                               << QStringLiteral("TempDir") << QString()
+                               << QStringLiteral("Invalid data type for 'TempDir'");
+        QTest::newRow("tagged text") << QByteArray("[General]\nDBUsername=@String(postgres)\n")
+                                     << QStringLiteral("DBUsername") << QStringLiteral("postgres")
+                                     << QString();
+        QTest::newRow("escaped NUL") << QByteArray("[General]\nPassword=abc\\0def\n")
+                                     << QStringLiteral("Password") << QStringLiteral("abc") << QString();
+        QTest::newRow("no value") << QByteArray("[General]\n") << QStringLiteral("Password") << QString()
+                                  << QString();
+    }
+
+    void readingWhatOthersWrote() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Corvane.ini"));
+        WriteFile(path, content);
+        const SettingsStore store(path);
+
+        QString text;
+        QCOMPARE(ErrorOf([&] { text = store.ReadText(name); }), error);
+        QCOMPARE(text, expected);
+
+        // Writing replaces the value whatever its type was.
+        store.WriteText(name, QStringLiteral("replaced"));
+        QCOMPARE(store.ReadText(name), QStringLiteral("replaced"));
+    }
+
+    void writesThatCannotBeMadeFail_data() {
+        QTest::addColumn<QString>("blocker");
+        QTest::addColumn<QString>("storePath");
+        QTest::newRow("folder is a file")
+            << QStringLiteral("Corvane") << QStringLiteral("Corvane/Corvane.ini");
+        QTest::newRow("parent is a file")
+            << QStringLiteral("config") << QStringLiteral("config/Corvane/Corvane.ini");
+        QTest::newRow("store is a folder")
+            << QStringLiteral("Corvane.ini/x") << QStringLiteral("Corvane.ini");
+    }
+
+    void writesThatCannotBeMadeFail() {
+        QFETCH(QString, blocker);
+        QFETCH(QString, storePath);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QFileInfo(dir.filePath(blocker)).path()));
+        WriteFile(dir.filePath(blocker), "in the way");
+        const SettingsStore store(dir.filePath(storePath));
+
+        QCOMPARE(ErrorOf([&] { store.WriteText(SettingName::TempDir, QStringLiteral("/tmp")); }),
+                 QStringLiteral("Failed to set data for 'TempDir'"));
+        QCOMPARE(store.ReadText(SettingName::TempDir), QString());
+    }
+
+    void storeIsOwnerOnlyAndReplacedWhole() {
+        const UmaskScope openUmask(0);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("config/Corvane"));
+        const QString path = folder + QStringLiteral("/Corvane.ini");
+        const SettingsStore store(path);
+
+        store.WriteText(SettingName::Password, QStringLiteral("secret"));
+        QCOMPARE(ModeOf(path), mode_t(0600));
+        QCOMPARE(ModeOf(folder), mode_t(0700));
+        QCOMPARE(ModeOf(dir.filePath(QStringLiteral("config"))), mode_t(0700));
+
+        // A store made readable by others is closed again at the next write.
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        // The old file keeps its content under another name: the write put a new file in its place
+        // rather than rewriting it where it stood.
+        const QString before = dir.filePath(QStringLiteral("before.ini"));
+        QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(before).constData()) == 0);
+        store.WriteText(SettingName::Password, QStringLiteral("changed"));
+        QCOMPARE(ModeOf(path), mode_t(0600));
+        QCOMPARE(SettingsStore(before).ReadText(SettingName::Password), QStringLiteral("secret"));
+        QCOMPARE(store.ReadText(SettingName::Password), QStringLiteral("changed"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("Corvane.ini")});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsStore)
+#include "TestSettingsStore.moc"
