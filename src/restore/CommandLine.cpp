@@ -1,0 +1,54 @@
+#include "CommandLine.h"
+
+QStringList SplitCommandLine(const QString& parameters) {
+    QStringList arguments;
+    QString current;
+    bool inArgument = false; // an argument has begun, even if it is still empty ("")
+    bool quoted = false;
+    const qsizetype length = parameters.size();
+
+    for (qsizetype i = 0; i < length; ++i) {
+        const QChar c = parameters.at(i);
+        if (c == u'\\') {
+            qsizetype backslashes = 0;
+            while (i < length && parameters.at(i) == u'\\') {
+                ++backslashes;
+                ++i;
+            }
+            inArgument = true;
+            if (i < length && parameters.at(i) == u'"') {
+                current += QString(backslashes / 2, u'\\');
+                if (backslashes % 2 == 1) {
+                    current += u'"';
+                    continue;
+                }
+            } else {
+                current += QString(backslashes, u'\\');
+            }
+            --i; // let the loop look at the character after the backslashes
+            continue;
+        }
+        if (c == u'"') {
+            inArgument = true;
+            if (quoted && i + 1 < length && parameters.at(i + 1) == u'"') {
+                current += u'"';
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+            continue;
+        }
+        if ((c == u' ' || c == u'\t') && !quoted) {
+            if (inArgument)
+                arguments.append(current);
+            current.clear();
+            inArgument = false;
+            continue;
+        }
+        current += c;
+        inArgument = true;
+    }
+    if (inArgument)
+        arguments.append(current);
+    return arguments;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "DownloadStream.h"
+#include "LogSink.h"
+#include "S3ConnectionInfo.h"
+#include "S3StorageService.h"
+
+#include <QString>
+
+#include <functional>
+
+// What a download needs to know, all fixed before it starts.
+struct TDownloadRequest {
+    TS3ConnectionInfo Connection; // the window's storage connection data
+    QString BucketSetting;        // "bucket/folder"
+    QString ObjectKey;            // the backup's full key (its catalogue Path)
+    QString TargetPath;           // the local file, see TargetPath()
+    TS3TransportLimits Limits;    // the product keeps the defaults
+};
+
+// The window's progress bar, which counts KiB. Any of them may be left empty.
+struct TDownloadProgress {
+    std::function<void(int maximumKiB)> Start; // set the maximum, then the position to 0
+    TS3ProgressEvent Advance;                  // one block of ACount bytes was written
+    std::function<void()> Reset;               // back to position 0
+};
+
+// The bar's maximum for an object of the given size: whole KiB, kept within 32 bits.
+int ProgressMaximum(qint64 sizeBytes);
+// The bar's position after a block: the block's whole KiB added, its remainder below 1 KiB dropped, and
+// the result kept within 0 and the maximum.
+int ProgressAfterBlock(int position, qint64 ACount, int maximum);
+
+// Downloads one backup into the target file: logs "Downloading backup file", creates the file (which
+// fails when another download holds it), reads the object's size, fetches its body block by block while
+// the bar moves, resets the bar and logs "Download completed".
+// Returns only when the backup arrived whole: the object's properties were read, the GET was answered
+// with 200 and the file holds exactly Content-Length bytes. Otherwise the file it created is removed and
+// an error names the cause.
+void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
+                    const TDownloadProgress& progress);

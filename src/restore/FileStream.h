@@ -1,0 +1,34 @@
+#pragma once
+
+#include "S3Stream.h"
+
+#include <QString>
+
+// A stream over a local file that it creates, or cuts to zero length when it exists, for reading and
+// writing. The file is locked for this stream alone while it is open (an advisory lock that every
+// other stream of this kind respects), so two downloads can never write into the same file. The file is
+// closed when the stream goes; it is not inherited by programs started meanwhile.
+class TFileStream : public TS3Stream {
+  public:
+    // Throws "Cannot create file "<path>". <system message>" when the file cannot be created, opened or
+    // locked.
+    explicit TFileStream(const QString& fileName);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    const QString& FileName() const { return fileName_; }
+
+    // Both writes return the number of bytes written, which may be fewer than asked, or -1 on failure.
+    qint64 Write(const void* Buffer, qint64 Count) override;
+    qint64 Write(std::span<const char> Buffer, qint64 Offset, qint64 Count) override;
+
+    qint64 Position() const override;
+    void SetPosition(qint64 position) override;
+    qint64 Size() const override;
+    void SetSize(qint64 size) override;
+
+  private:
+    QString fileName_;
+    int fd_ = -1;
+};

@@ -1,0 +1,109 @@
+#include "RestoreSequence.h"
+
+#include "DatabaseName.h"
+#include "TargetPath.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void Fail(const QString& message) {
+    throw std::runtime_error(message.toStdString());
+}
+
+// Hourglass and disabled buttons for as long as the restore runs, however it ends.
+class TBusyState {
+  public:
+    explicit TBusyState(const std::function<void(bool)>& setBusy)
+        : setBusy_(setBusy) {
+        setBusy_(true);
+    }
+    ~TBusyState() { setBusy_(false); }
+    TBusyState(const TBusyState&) = delete;
+    TBusyState& operator=(const TBusyState&) = delete;
+
+  private:
+    const std::function<void(bool)>& setBusy_;
+};
+
+// The downloaded backup is only needed by pg_restore: it goes on every path once it is there. On a failed
+// path it is removed quietly, so the error that ended the restore is the one shown.
+class TDownloadedFile {
+  public:
+    explicit TDownloadedFile(QString path)
+        : path_(std::move(path)) {}
+    ~TDownloadedFile() {
+        if (!deleted_)
+            QFile::remove(path_);
+    }
+    TDownloadedFile(const TDownloadedFile&) = delete;
+    TDownloadedFile& operator=(const TDownloadedFile&) = delete;
+
+    void Delete() {
+        deleted_ = true;
+        if (!QFileInfo(path_).isFile())
+            return;
+        if (::unlink(QFile::encodeName(path_).constData()) != 0)
+            Fail(QStringLiteral("Cannot delete file \"%1\". %2")
+                     .arg(path_, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+
+  private:
+    QString path_;
+    bool deleted_ = false;
+};
+
+void RunClientProgram(const TRestoreSeams& seams, const QString& program, const QString& parameters) {
+    CheckProgramOutcome(program, seams.Run(program, parameters, seams.Log));
+}
+
+} // namespace
+
+void RestoreBackup(const TRestoreInput& input, const TRestoreSeams& seams, TOperationLock& lock) {
+    TOperationGuard operation(lock);
+
+    if (input.WorkingFolder.isEmpty() || !QFileInfo(input.WorkingFolder).isDir()) {
+        seams.FocusWorkingFolder();
+        Fail(QStringLiteral("Invalid temporary directory"));
+    }
+    if (input.DatabaseUser.isEmpty()) {
+        seams.FocusDatabaseUser();
+        Fail(QStringLiteral("Database username is required"));
+    }
+    if (!input.CurrentRecord)
+        return;
+    const TBackupRecord record = *input.CurrentRecord;
+
+    TBusyState busy(seams.SetBusy);
+    const QString user = input.DatabaseUser;
+    seams.ClearLog();
+
+    const QString targetPath = TargetPath(input.WorkingFolder, record.Name);
+    const std::optional<QString> database = seams.PromptDatabaseName(DeriveDatabaseName(record.Name));
+    if (!database)
+        return;
+    if (database->isEmpty())
+        Fail(QStringLiteral("Database name is required"));
+
+    // Nothing is dropped unless the backup is here whole: the download throws otherwise.
+    seams.Download(record, targetPath);
+    TDownloadedFile downloaded(targetPath);
+
+    seams.Log(QStringLiteral("Dropping database: %1").arg(*database));
+    RunClientProgram(seams, DropDbProgram, QStringLiteral("--if-exists -U %1 %2").arg(user, *database));
+    seams.Log(QStringLiteral("Creating database: %1").arg(*database));
+    RunClientProgram(seams, CreateDbProgram, QStringLiteral("-O %1 -U %2 %3").arg(user, user, *database));
+    seams.Log(QStringLiteral("Restoring database: %1").arg(*database));
+    RunClientProgram(seams, PgRestoreProgram,
+                     QStringLiteral("-U %1 -d %2 \"%3\"").arg(user, *database, targetPath));
+
+    downloaded.Delete();
+    seams.Log(QStringLiteral("The operation has been completed"));
+}

@@ -1,0 +1,45 @@
+#include "TargetPath.h"
+
+#include <QRegularExpression>
+
+#include <stdexcept>
+
+namespace {
+
+[[noreturn]] void ThrowInvalidCharacters() {
+    throw std::runtime_error("Invalid characters in path");
+}
+
+bool HasInvalidCharacters(const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() < 32 || c == u'"' || c == u'<' || c == u'>' || c == u'|')
+            return true;
+    }
+    return false;
+}
+
+// Names are keys from the bucket, so they are not trusted: any form that could point outside the working
+// folder (absolute, drive-relative, extended-length or climbing with "..") is refused.
+bool EscapesFolder(const QString& name) {
+    if (name.startsWith(u'/') || name.startsWith(u'\\') || (name.size() >= 2 && name.at(1) == u':'))
+        return true;
+    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
+    const QStringList segments = name.split(separators);
+    return segments.contains(QStringLiteral(".."));
+}
+
+} // namespace
+
+QString TargetPath(const QString& workingFolder, const QString& name) {
+    if (EscapesFolder(name))
+        ThrowInvalidCharacters();
+    if (workingFolder.isEmpty())
+        return name;
+    if (name.isEmpty())
+        return workingFolder;
+    if (HasInvalidCharacters(workingFolder) || HasInvalidCharacters(name))
+        ThrowInvalidCharacters();
+    if (workingFolder.endsWith(u'/') || workingFolder.endsWith(u'\\'))
+        return workingFolder + name;
+    return workingFolder + u'/' + name;
+}
