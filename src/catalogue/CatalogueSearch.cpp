@@ -1,0 +1,30 @@
+#include "CatalogueSearch.h"
+
+#include "NarrowText.h"
+#include "RegexReplace.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsBlankText(const QString& text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0x20; });
+}
+
+} // namespace
+
+QString SearchFilterExpression(const QString& searchText) {
+    const QString wildcards = ReplaceAll(searchText, QStringLiteral("\\s+"), QStringLiteral("%"));
+    // The names are lower-cased by the same simple mapping, so a text typed as it appears in a name
+    // always finds it, whatever the user's locale.
+    const QString pattern = u'%' + LowerText(wildcards) + u'%';
+    return QStringLiteral("lower(Name) like '") + pattern + u'\'';
+}
+
+void SearchCatalogue(TCatalogueTable& table, const QString& searchText) {
+    table.SetFiltered(false);
+    if (IsBlankText(searchText))
+        return;
+    table.SetFilterExpression(SearchFilterExpression(searchText));
+    table.SetFiltered(true);
+}

@@ -1,0 +1,178 @@
+#include "FilterExpression.h"
+
+#include "NarrowText.h"
+
+#include <QStringList>
+
+#include <vector>
+
+namespace {
+
+constexpr qsizetype LiteralWidth = 255;
+
+enum class TTokenKind { Identifier, Number, String, Symbol, End };
+
+struct TToken {
+    TTokenKind kind;
+    QString text; // identifier, number, symbol, or the literal's value
+    qsizetype offset;
+};
+
+bool IsBlank(QChar c) {
+    return c.unicode() <= 0x20;
+}
+bool IsAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+bool IsWordStart(QChar c) {
+    return c.isLetter() || c == u'_';
+}
+bool IsWordPart(QChar c) {
+    return IsWordStart(c) || IsAsciiDigit(c);
+}
+
+bool IsReservedWord(const QString& word) {
+    static const QStringList words{QStringLiteral("and"),  QStringLiteral("or"), QStringLiteral("not"),
+                                   QStringLiteral("like"), QStringLiteral("is"), QStringLiteral("null"),
+                                   QStringLiteral("in")};
+    return words.contains(word, Qt::CaseInsensitive);
+}
+
+// Decides whether a lone quote whose text goes on at 'at' ends the literal (see the header).
+bool ContinuesExpression(const QString& text, qsizetype at) {
+    while (at < text.size() && (IsBlank(text[at]) || text[at] == u')'))
+        ++at;
+    if (at == text.size())
+        return true;
+    const QChar c = text[at];
+    if (IsAsciiDigit(c) || c == u'<' || c == u'=' || c == u'>')
+        return true;
+    if (c == u'"' || c == u'`' || c == u'[')
+        return true;
+    const QStringView rest = QStringView(text).mid(at);
+    if (rest.startsWith(u"/*") || rest.startsWith(u"//"))
+        return true;
+    if (!IsWordStart(c))
+        return false;
+    qsizetype end = at;
+    while (end < text.size() && IsWordPart(text[end]))
+        ++end;
+    if (!IsReservedWord(text.mid(at, end - at)))
+        return false;
+    while (end < text.size() && IsBlank(text[end]))
+        ++end;
+    return end < text.size() && QStringLiteral(",;()").contains(text[end]);
+}
+
+TToken ReadString(const QString& text, qsizetype& at) {
+    const qsizetype start = at++;
+    QString value;
+    for (;;) {
+        if (at >= text.size())
+            throw TFilterParseError(QStringLiteral("Unterminated string constant"), start);
+        const QChar c = text[at++];
+        if (c != u'\'') {
+            value.append(c);
+            continue;
+        }
+        if (at < text.size() && text[at] == u'\'') {
+            value.append(c);
+            ++at;
+            continue;
+        }
+        if (text.indexOf(u'\'', at) < 0 || ContinuesExpression(text, at))
+            return {TTokenKind::String, value, start};
+        value.append(c);
+    }
+}
+
+std::vector<TToken> Tokenize(const QString& text) {
+    std::vector<TToken> tokens;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        const QChar c = text[at];
+        const qsizetype start = at;
+        if (IsBlank(c)) {
+            ++at;
+        } else if (c == u'\'') {
+            tokens.push_back(ReadString(text, at));
+        } else if (IsWordStart(c)) {
+            while (at < text.size() && IsWordPart(text[at]))
+                ++at;
+            tokens.push_back({TTokenKind::Identifier, text.mid(start, at - start), start});
+        } else if (IsAsciiDigit(c)) {
+            while (at < text.size() && (IsAsciiDigit(text[at]) || text[at] == u'.'))
+                ++at;
+            tokens.push_back({TTokenKind::Number, text.mid(start, at - start), start});
+        } else if (QStringLiteral("(),=<>+-*/").contains(c)) {
+            const bool twoCharacters = (c == u'<' || c == u'>') && at + 1 < text.size() &&
+                                       (text[at + 1] == u'=' || text[at + 1] == u'>');
+            at += twoCharacters ? 2 : 1;
+            tokens.push_back({TTokenKind::Symbol, text.mid(start, at - start), start});
+        } else {
+            const QString character = text.mid(start, c.isHighSurrogate() ? 2 : 1);
+            throw TFilterParseError(
+                QStringLiteral("Invalid filter expression character: '%1'").arg(character), start);
+        }
+    }
+    tokens.push_back({TTokenKind::End, {}, text.size()});
+    return tokens;
+}
+
+class TParser {
+  public:
+    explicit TParser(std::vector<TToken> tokens)
+        : tokens_(std::move(tokens)) {}
+
+    QString Parse() {
+        ExpectWord(QStringLiteral("lower"));
+        ExpectSymbol(QStringLiteral("("));
+        const TToken& field = Next();
+        if (field.kind != TTokenKind::Identifier)
+            Fail(QStringLiteral("Field name expected"), field);
+        if (field.text.compare(QStringLiteral("Name"), Qt::CaseInsensitive) != 0)
+            Fail(QStringLiteral("Field '%1' not found").arg(field.text), field);
+        ExpectSymbol(QStringLiteral(")"));
+        ExpectWord(QStringLiteral("like"));
+        const TToken& literal = Next();
+        if (literal.kind != TTokenKind::String)
+            Fail(QStringLiteral("String constant expected"), literal);
+        const TToken& end = Next();
+        if (end.kind != TTokenKind::End)
+            Fail(QStringLiteral("End of filter expression expected"), end);
+        return literal.text;
+    }
+
+  private:
+    const TToken& Next() { return tokens_[position_++]; }
+
+    [[noreturn]] static void Fail(const QString& message, const TToken& token) {
+        throw TFilterParseError(message, token.offset);
+    }
+
+    void ExpectWord(const QString& word) {
+        const TToken& token = Next();
+        if (token.kind != TTokenKind::Identifier || token.text.compare(word, Qt::CaseInsensitive) != 0)
+            Fail(QStringLiteral("'%1' expected").arg(word), token);
+    }
+
+    void ExpectSymbol(const QString& symbol) {
+        const TToken& token = Next();
+        if (token.kind != TTokenKind::Symbol || token.text != symbol)
+            Fail(QStringLiteral("'%1' expected").arg(symbol), token);
+    }
+
+    std::vector<TToken> tokens_;
+    size_t position_ = 0;
+};
+
+} // namespace
+
+TFilterParseError::TFilterParseError(const QString& message, qsizetype offset)
+    : std::runtime_error(message.toStdString())
+    , offset_(offset) {}
+
+TLikePattern ParseFilterExpression(const QString& expression) {
+    const QString literal = TParser(Tokenize(expression)).Parse();
+    return TLikePattern(ToNarrowField(literal, LiteralWidth));
+}
