@@ -1,0 +1,99 @@
+#include "CatalogueTimestamp.h"
+
+#include <QTest>
+
+#include <stdexcept>
+
+class TestCatalogueTimestamp : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void readsAndMoves_data();
+    void readsAndMoves();
+    void namesTheUnreadablePart_data();
+    void namesTheUnreadablePart();
+};
+
+void TestCatalogueTimestamp::readsAndMoves_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected"); // wall time at UTC-03:00
+
+    QTest::newRow("early UTC moves back a day") << "2023-11-20T01:30:00.000Z"
+                                                << "2023-11-19 22:30:00.000";
+    QTest::newRow("03:00 UTC is midnight") << "2023-11-20T03:00:00.000Z"
+                                           << "2023-11-20 00:00:00.000";
+    QTest::newRow("positive offset removed") << "2023-11-20T12:00:00+02:00"
+                                             << "2023-11-20 07:00:00.000";
+    QTest::newRow("negative offset without colon") << "2023-11-20T12:00:00-0230"
+                                                   << "2023-11-20 11:30:00.000";
+    QTest::newRow("offset in hours only") << "2023-11-20T12:00:00+05"
+                                          << "2023-11-20 04:00:00.000";
+    QTest::newRow("offset moves into the next day") << "2023-11-20T23:30:00-05:00"
+                                                    << "2023-11-21 01:30:00.000";
+    QTest::newRow("no zone is UTC") << "2023-11-20T12:00:00"
+                                    << "2023-11-20 09:00:00.000";
+    QTest::newRow("no time is midnight UTC") << "2023-11-20"
+                                             << "2023-11-19 21:00:00.000";
+    QTest::newRow("short fraction") << "2023-11-20T12:00:00.5Z"
+                                    << "2023-11-20 09:00:00.500";
+    QTest::newRow("long fraction kept to the millisecond") << "2023-11-20T12:00:00.999999Z"
+                                                           << "2023-11-20 09:00:00.999";
+    QTest::newRow("leap day") << "2024-03-01T01:00:00Z"
+                              << "2024-02-29 22:00:00.000";
+    QTest::newRow("year boundary") << "2024-01-01T00:00:00.000Z"
+                                   << "2023-12-31 21:00:00.000";
+}
+
+void TestCatalogueTimestamp::readsAndMoves() {
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const QDateTime moved = ToCatalogueZone(ReadIsoTimestamp(text));
+    QCOMPARE(moved.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")), expected);
+    QCOMPARE(moved.offsetFromUtc(), -3 * 3600);
+}
+
+void TestCatalogueTimestamp::namesTheUnreadablePart_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("empty") << ""
+                           << "Invalid date string: ";
+    QTest::newRow("date without dashes") << "20231120T120000Z"
+                                         << "Invalid date string: 20231120";
+    QTest::newRow("no such day") << "2023-02-30T00:00:00Z"
+                                 << "Invalid date string: 2023-02-30";
+    QTest::newRow("leading blank") << " 2023-11-20T00:00:00Z"
+                                   << "Invalid date string:  2023-11-20";
+    QTest::newRow("non-ASCII digits") << "２０２３-11-20"
+                                      << "Invalid date string: ２０２３-11-20";
+    QTest::newRow("hour out of range") << "2023-11-20T25:00:00Z"
+                                       << "Invalid time string: 25:00:00";
+    QTest::newRow("no seconds") << "2023-11-20T12:00Z"
+                                << "Invalid time string: 12:00";
+    QTest::newRow("dot without fraction") << "2023-11-20T12:00:00.Z"
+                                          << "Invalid time string: 12:00:00.";
+    QTest::newRow("nothing after T") << "2023-11-20T"
+                                     << "Invalid time string: ";
+    QTest::newRow("lower-case zone letter") << "2023-11-20T12:00:00z"
+                                            << "Invalid time string: 12:00:00z";
+    QTest::newRow("one-digit offset hour") << "2023-11-20T12:00:00+2:00"
+                                           << "Invalid time Offset string: +2:00";
+    QTest::newRow("offset minutes out of range") << "2023-11-20T12:00:00-02:60"
+                                                 << "Invalid time Offset string: -02:60";
+    QTest::newRow("bad time named before bad offset") << "2023-11-20T1x:00:00+zz"
+                                                      << "Invalid time string: 1x:00:00";
+}
+
+void TestCatalogueTimestamp::namesTheUnreadablePart() {
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    try {
+        ReadIsoTimestamp(text);
+        QFAIL("the text was read");
+    } catch (const std::runtime_error& error) {
+        QCOMPARE(QString::fromUtf8(error.what()), message);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCatalogueTimestamp)
+#include "TestCatalogueTimestamp.moc"
