@@ -5,11 +5,11 @@
 
 // How, and with which account, the storage service is reached.
 class TS3ConnectionInfo {
-public:
-    QString AccountName;          // access key ID
-    QString AccountKey;           // secret access key; never sent
-    QString Protocol;             // URL scheme of every request
-    QString StorageEndpoint;      // host and optional port of the global endpoint
+  public:
+    QString AccountName;     // access key ID
+    QString AccountKey;      // secret access key; never sent
+    QString Protocol;        // URL scheme of every request
+    QString StorageEndpoint; // host and optional port of the global endpoint
     bool UseDefaultEndpoints = true;
 
     // Endpoint and scheme of this build; the credentials are left empty (CreateStorageService sets them).

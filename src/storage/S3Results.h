@@ -9,8 +9,8 @@ enum class TS3Region { s3rUSEast1 };
 
 // One listed object, copied by value.
 struct TS3ObjectResult {
-    QString Name;          // the full key
-    QString LastModified;  // as received
+    QString Name;         // the full key
+    QString LastModified; // as received
     QString ETag;
     qint64 Size = 0;
     QString StorageClass;
@@ -28,7 +28,7 @@ struct TS3BucketResult {
     QList<TS3ObjectResult> Objects;
     QStringList Prefixes;
     QString Marker;
-    QString NextMarker;  // present on truncated pages of a listing with a delimiter
+    QString NextMarker; // present on truncated pages of a listing with a delimiter
     QString VersionIdMarker;
     QString RequestPrefix;
     QString RequestDelimiter;
@@ -43,15 +43,15 @@ struct TS3ErrorDocument {
 
 // Ordered name=value list; names are looked up without regard to letter case.
 class TS3NameValueList {
-public:
+  public:
     void Add(const QString& name, const QString& value) { entries_.append({name, value}); }
     bool Contains(const QString& name) const;
-    QString Value(const QString& name) const;  // empty when absent
+    QString Value(const QString& name) const; // empty when absent
     const QList<QPair<QString, QString>>& Entries() const { return entries_; }
     bool IsEmpty() const { return entries_.isEmpty(); }
     void Clear() { entries_.clear(); }
 
-private:
+  private:
     QList<QPair<QString, QString>> entries_;
 };
 

@@ -4,41 +4,53 @@
 #include "S3Results.h"
 #include "S3Stream.h"
 
+#include <QDateTime>
+
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
 // Time limits of the transport. The product always uses the defaults; tests may shorten them.
 struct TS3TransportLimits {
     std::chrono::milliseconds connectTimeout{60000};
-    std::chrono::seconds stallTimeout{60};  // no byte received for this long ends the request
+    std::chrono::seconds stallTimeout{60}; // no byte received for this long ends the request
 };
 
+// The clock that dates each request (x-amz-date). The product uses the system clock; tests set their own.
+using TS3Clock = std::function<QDateTime()>;
+
 // Signed requests to S3 for one user operation. Keeps no connection from one request to the next.
+// The service keeps its own copy of the connection data, taken when it is made.
 // Requests that cannot be carried out throw std::runtime_error with the transport's message.
 class TS3StorageService {
-public:
+  public:
     explicit TS3StorageService(const TS3ConnectionInfo& info, TS3TransportLimits limits = {});
     ~TS3StorageService();
     TS3StorageService(const TS3StorageService&) = delete;
     TS3StorageService& operator=(const TS3StorageService&) = delete;
 
-    // One listing page. No result when the answer is not a bucket listing; when it was an S3 error
+    // One listing page. The first parameter is the folder prefix (its value is trimmed of leading and
+    // trailing characters at or below the space); later ones, such as "marker", go exactly as given.
+    // No result when the answer is not a bucket listing; when it was an S3 error
     // document, LastErrorDocument() then holds its Code and Message.
     std::optional<TS3BucketResult> GetBucket(const QString& BucketName, const TS3QueryParams& OptionalParams,
                                              TS3Region BucketRegion = TS3Region::s3rUSEast1);
     const std::optional<TS3ErrorDocument>& LastErrorDocument() const;
 
     // HEAD of one object: true for status 200, with its headers split into Properties and Metadata.
-    bool GetObjectProperties(const QString& BucketName, const QString& ObjectName, TS3NameValueList& Properties,
-                             TS3NameValueList& Metadata);
+    bool GetObjectProperties(const QString& BucketName, const QString& ObjectName,
+                             TS3NameValueList& Properties, TS3NameValueList& Metadata);
     // GET of one object, its body written block by block into ObjectStream: true for status 200.
     bool GetObject(const QString& BucketName, const QString& ObjectName, TS3Stream& ObjectStream);
 
     // Final status code of the last request made (0 before any).
     int LastStatusCode() const;
 
-private:
+    // Replaces the clock that dates the requests.
+    void SetClock(TS3Clock clock);
+
+  private:
     class Impl;
     std::unique_ptr<Impl> impl_;
 };

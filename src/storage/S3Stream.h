@@ -6,7 +6,7 @@
 // The general stream the object download writes into. A body reaches it only through the
 // byte-array write, once per received block, so a stream can report progress per block.
 class TS3Stream {
-public:
+  public:
     virtual ~TS3Stream() = default;
 
     // Untyped write: Count bytes from Buffer. Returns the number of bytes written.

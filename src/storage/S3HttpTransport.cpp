@@ -1,0 +1,202 @@
+#include "S3HttpTransport.h"
+
+#include "S3ResponseHeaders.h"
+
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include <exception>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+constexpr int MaxRedirections = 5;
+constexpr char UserAgent[] = "User-Agent: Corvane-S3/1.0";
+
+struct CurlEasyDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct CurlUrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct CurlListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
+using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
+
+[[noreturn]] void ThrowCurlError(const char* what, CURLcode code) {
+    throw std::runtime_error(QStringLiteral("%1: (%2) %3")
+                                 .arg(QLatin1StringView(what))
+                                 .arg(int(code))
+                                 .arg(QString::fromUtf8(curl_easy_strerror(code)))
+                                 .toStdString());
+}
+
+void Check(CURLcode code, const char* what) {
+    if (code != CURLE_OK)
+        ThrowCurlError(what, code);
+}
+
+// What the callbacks of one send share with it.
+struct Transfer {
+    TS3BodySink* body = nullptr;
+    QList<QByteArray> headerLines; // of the latest answer
+    bool headersComplete = false;
+    std::exception_ptr sinkError; // an exception of the sink, rethrown once libcurl has returned
+};
+
+size_t OnHeaderLine(char* data, size_t size, size_t count, void* userData) {
+    auto& transfer = *static_cast<Transfer*>(userData);
+    QByteArray line(data, qsizetype(size * count));
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.startsWith("HTTP/")) {
+        // A new answer begins (for instance after "100 Continue"); only the last one counts.
+        transfer.headerLines.clear();
+        transfer.headersComplete = false;
+    }
+    if (line.isEmpty())
+        transfer.headersComplete = true;
+    else
+        transfer.headerLines.append(line);
+    return size * count;
+}
+
+size_t OnBodyBlock(char* data, size_t size, size_t count, void* userData) {
+    auto& transfer = *static_cast<Transfer*>(userData);
+    const size_t length = size * count;
+    if (length == 0)
+        return 0;
+    try {
+        transfer.body->Append(data, qint64(length));
+    } catch (...) {
+        transfer.sinkError = std::current_exception();
+        return CURL_WRITEFUNC_ERROR;
+    }
+    return length;
+}
+
+CurlUrl MakeCurlUrl(const TS3RequestUrl& url) {
+    CurlUrl handle(curl_url());
+    const bool explicitPort = url.HostPart != url.Host;
+    const bool ok =
+        handle &&
+        curl_url_set(handle.get(), CURLUPART_SCHEME, url.Scheme.toUtf8().constData(), 0) == CURLUE_OK &&
+        curl_url_set(handle.get(), CURLUPART_HOST, url.Host.toUtf8().constData(), 0) == CURLUE_OK &&
+        (!explicitPort || curl_url_set(handle.get(), CURLUPART_PORT, QByteArray::number(url.Port).constData(),
+                                       0) == CURLUE_OK) &&
+        curl_url_set(handle.get(), CURLUPART_PATH, url.EncodedPath.constData(), 0) == CURLUE_OK &&
+        (url.EncodedQuery.isEmpty() ||
+         curl_url_set(handle.get(), CURLUPART_QUERY, url.EncodedQuery.constData(), 0) == CURLUE_OK);
+    if (!ok)
+        throw std::runtime_error(
+            QStringLiteral("Error connecting to server: %1").arg(url.Host).toStdString());
+    return handle;
+}
+
+CurlList MakeHeaderList(const TS3NameValueList& headers) {
+    CurlList list;
+    auto append = [&list](const QByteArray& line) {
+        curl_slist* extended = curl_slist_append(list.get(), line.constData());
+        if (!extended)
+            ThrowCurlError("Error adding header", CURLE_OUT_OF_MEMORY);
+        list.release();
+        list.reset(extended);
+    };
+    for (const auto& [name, value] : headers.Entries())
+        append(name.toLatin1() + ": " + value.toUtf8());
+    append(UserAgent);
+    // Headers libcurl would add on its own; the request carries none of them.
+    append("Accept:");
+    return list;
+}
+
+// Tells where the request broke off: before it was sent, before the answer's header, or in the body.
+[[noreturn]] void ThrowTransferError(CURL* curl, CURLcode code, const Transfer& transfer) {
+    long requestSize = 0;
+    curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize);
+    if (transfer.headersComplete)
+        ThrowCurlError("Error reading data", code);
+    if (requestSize > 0)
+        ThrowCurlError("Error receiving data", code);
+    ThrowCurlError("Error sending data", code);
+}
+
+TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink* body,
+                         const TS3TransportLimits& limits) {
+    CurlEasy curl(curl_easy_init());
+    if (!curl)
+        throw std::runtime_error("Error obtaining session handle");
+    const CurlUrl curlUrl = MakeCurlUrl(url);
+    const CurlList headerList = MakeHeaderList(request.Headers);
+    Transfer transfer;
+    transfer.body = body;
+
+    CURL* handle = curl.get();
+    const char* opening = "Error opening request";
+    Check(curl_easy_setopt(handle, CURLOPT_CURLU, curlUrl.get()), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https"), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)), opening);
+    // Keys are sent as they are named: no removal of "." and ".." segments.
+    Check(curl_easy_setopt(handle, CURLOPT_PATH_AS_IS, 1L), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L), opening);
+    if (body)
+        Check(curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L), opening);
+    else
+        Check(curl_easy_setopt(handle, CURLOPT_NOBODY, 1L), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, OnHeaderLine), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, OnBodyBlock), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer), opening);
+
+    const char* timeouts = "Error setting timeout for the request";
+    Check(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeout.count())), timeouts);
+    // A request ends when not one byte arrives for the stall time: 1 byte/s is the lowest speed.
+    Check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L), timeouts);
+    Check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, long(limits.stallTimeout.count())), timeouts);
+
+    Check(curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get()), "Error adding header");
+
+    const CURLcode result = curl_easy_perform(handle);
+    if (transfer.sinkError)
+        std::rethrow_exception(transfer.sinkError);
+    if (result != CURLE_OK)
+        ThrowTransferError(handle, result, transfer);
+
+    long status = 0;
+    Check(curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status), "Error querying headers");
+    return {int(status), ParseResponseHeaders(transfer.headerLines)};
+}
+
+bool IsFollowedRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 304 || status == 307;
+}
+
+QString ResolveLocation(const TS3RequestUrl& base, const QString& location) {
+    return QUrl(base.ToString()).resolved(QUrl(location)).toString(QUrl::FullyEncoded);
+}
+
+} // namespace
+
+TS3HttpResponse SendRequest(const TS3Request& request, TS3BodySink* body, const TS3TransportLimits& limits) {
+    TS3RequestUrl url = request.Url;
+    for (int redirections = 0;; ++redirections) {
+        if (redirections > 0 && body)
+            body->Restart();
+        TS3HttpResponse response = SendOnce(request, url, body, limits);
+        const QString location = response.Headers.Value(QStringLiteral("Location"));
+        // An answer that names no new address cannot be followed and goes back as it is.
+        if (request.Method != "GET" || !IsFollowedRedirect(response.StatusCode) || location.isEmpty())
+            return response;
+        if (redirections == MaxRedirections)
+            throw std::runtime_error(QStringLiteral("Maximum number of redirections (%1) exceeded")
+                                         .arg(MaxRedirections)
+                                         .toStdString());
+        url = ParseRequestUrl(ResolveLocation(url, location));
+    }
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "S3RequestSigner.h"
+#include "S3Results.h"
+#include "S3StorageService.h"
+
+// Receives the body of a GET block by block, as libcurl hands the blocks over.
+class TS3BodySink {
+  public:
+    virtual ~TS3BodySink() = default;
+    virtual void Append(const char* data, qint64 count) = 0;
+    // Called before the request is sent again after a redirect: drops what the last answer left.
+    virtual void Restart() = 0;
+};
+
+struct TS3HttpResponse {
+    int StatusCode = 0;
+    TS3NameValueList Headers;
+};
+
+// Sends a signed request over HTTP/1.1, one new libcurl handle per send, with exactly the request's
+// headers and a User-Agent. A GET answered with 301, 302, 303, 304 or 307 is sent again, with the
+// same headers, to its Location, at most 5 times; a HEAD is never followed. body receives a GET's
+// body and is nullptr for a HEAD. A request that cannot be carried out throws std::runtime_error.
+TS3HttpResponse SendRequest(const TS3Request& request, TS3BodySink* body, const TS3TransportLimits& limits);

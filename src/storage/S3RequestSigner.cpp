@@ -1,0 +1,99 @@
+#include "S3RequestSigner.h"
+
+#include "S3Crypto.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr char Algorithm[] = "AWS4-HMAC-SHA256";
+
+// Every request goes to a virtual host of the global endpoint, whose region this is.
+constexpr char GlobalEndpointRegion[] = "us-east-1";
+
+QString CredentialScope(const QString& dateIso, const QString& region) {
+    return dateIso + u'/' + region + QStringLiteral("/s3/aws4_request");
+}
+
+} // namespace
+
+QString FormatAmzDate(const QDateTime& moment) {
+    return QLocale::c().toString(moment.toUTC(), QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+}
+
+TS3RequestSigner::TS3RequestSigner(const TS3ConnectionInfo& info)
+    : accountName_(info.AccountName)
+    , keySeed_("AWS4" + info.AccountKey.toUtf8()) {}
+
+QString TS3RequestSigner::BuildAuthorizationString(const QString& StringToSign, const QString& DateISO,
+                                                   const QString& Region,
+                                                   const QString& SignedStrHeaders) const {
+    const QByteArray dateKey = HmacSha256(keySeed_, DateISO.toUtf8());
+    const QByteArray regionKey = HmacSha256(dateKey, Region.toUtf8());
+    const QByteArray serviceKey = HmacSha256(regionKey, "s3");
+    const QByteArray signingKey = HmacSha256(serviceKey, "aws4_request");
+    const QByteArray signature = HmacSha256(signingKey, StringToSign.toUtf8()).toHex();
+    return QLatin1StringView(Algorithm) + QStringLiteral(" Credential=") + accountName_ + u'/' +
+           CredentialScope(DateISO, Region) + QStringLiteral(",SignedHeaders=") + SignedStrHeaders +
+           QStringLiteral(",Signature=") + QString::fromLatin1(signature);
+}
+
+QByteArray CanonicalQuery(const QByteArray& encodedQuery) {
+    if (encodedQuery.isEmpty())
+        return {};
+    QByteArrayList parameters = encodedQuery.split('&');
+    for (QByteArray& parameter : parameters) {
+        if (!parameter.contains('='))
+            parameter.append('=');
+    }
+    // By name, then by value for repeated names.
+    std::sort(parameters.begin(), parameters.end(), [](const QByteArray& a, const QByteArray& b) {
+        const qsizetype aName = a.indexOf('=');
+        const qsizetype bName = b.indexOf('=');
+        return std::pair(a.left(aName), a.mid(aName)) < std::pair(b.left(bName), b.mid(bName));
+    });
+    return parameters.join('&');
+}
+
+QString BuildCanonicalRequest(const QByteArray& method, const TS3RequestUrl& url,
+                              const TS3NameValueList& headers, const QStringList& signedHeaderNames) {
+    QStringList lines{QString::fromLatin1(method), QString::fromLatin1(url.EncodedPath),
+                      QString::fromLatin1(CanonicalQuery(url.EncodedQuery))};
+    for (const QString& name : signedHeaderNames)
+        lines.append(name.toLower() + u':' + headers.Value(name));
+    lines.append(QString());
+    lines.append(signedHeaderNames.join(u';'));
+    lines.append(headers.Value(QStringLiteral("x-amz-content-sha256")));
+    return lines.join(u'\n');
+}
+
+QString BuildStringToSign(const QString& amzDate, const QString& region, const QString& canonicalRequest) {
+    return QLatin1StringView(Algorithm) + u'\n' + amzDate + u'\n' + CredentialScope(amzDate.left(8), region) +
+           u'\n' + QString::fromLatin1(Sha256Hex(canonicalRequest.toUtf8()));
+}
+
+TS3Request MakeSignedRequest(const TS3ConnectionInfo& info, const TS3RequestSigner& signer,
+                             const QByteArray& method, const QString& BucketName, const QString& url,
+                             const QDateTime& now) {
+    TS3NameValueList standard;
+    standard.Add(QStringLiteral("host"), info.VirtualHost(BucketName));
+    standard.Add(QStringLiteral("x-amz-content-sha256"), QLatin1StringView(S3EmptyContentSha256));
+    standard.Add(QStringLiteral("x-amz-date"), FormatAmzDate(now));
+
+    TS3Request request{method, ParseRequestUrl(url), {}};
+    const QStringList signedHeaderNames{QStringLiteral("host"), QStringLiteral("x-amz-content-sha256"),
+                                        QStringLiteral("x-amz-date")};
+    const QString amzDate = standard.Value(QStringLiteral("x-amz-date"));
+    const QString region = QLatin1StringView(GlobalEndpointRegion);
+    const QString canonicalRequest = BuildCanonicalRequest(method, request.Url, standard, signedHeaderNames);
+    request.Headers.Add(QStringLiteral("Authorization"),
+                        signer.BuildAuthorizationString(BuildStringToSign(amzDate, region, canonicalRequest),
+                                                        amzDate.left(8), region,
+                                                        signedHeaderNames.join(u';')));
+    for (const auto& [name, value] : standard.Entries())
+        request.Headers.Add(name, value);
+    return request;
+}

@@ -1,0 +1,232 @@
+#!/usr/bin/env python3
+"""An HTTP server on loopback that answers the way S3 and networks misbehave, for the storage tests.
+
+Start (in the foreground, or with --detach in the background once it listens):
+  python3 tools/s3-fault-server/fault_server.py --port <port, 0 for a free one>
+      [--port-file <file>] [--pid-file <file>] [--log-file <file>] [--detach]
+Stop a server started with --pid-file:
+  python3 tools/s3-fault-server/fault_server.py --stop --pid-file <file>
+
+The first path segment chooses the behaviour; the rest of the path is free (tests put a key there):
+  /echo/...                  200, the body is the request head exactly as received
+  /object/<size>/...         200 with <size> bytes of a repeating pattern
+  /blocks/<n>,<n>,.../...    200, the body sent in blocks of those sizes with short pauses between
+  /cut/<sent>/<declared>/... declares <declared> bytes, sends <sent>, then closes the connection
+  /close/...                 closes the connection before any header
+  /stall-header/...          sends nothing until the client gives up (at most 30 s)
+  /stall-body/<sent>/...     sends the header and <sent> of 1000000 bytes, then nothing
+  /redirect/<n>/...          302/301/303/307 in turn to /redirect/<n-1>/... with a small body; at 0 a final
+                             200 with body "final"; odd n give a Location without scheme and host, even n a full URL
+  /forbidden/...             403 with an S3 error document
+  /head-redirect/...         302 to /object/0/... for every method
+"""
+import argparse
+import os
+import signal
+import socket
+import socketserver
+import subprocess
+import sys
+import time
+
+PATTERN = bytes(range(256))
+REDIRECT_STATUSES = [(302, "Found"), (301, "Moved Permanently"), (303, "See Other"), (307, "Temporary Redirect")]
+FORBIDDEN_BODY = (b'<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>AccessDenied</Code>'
+                  b'<Message>Access Denied</Message><RequestId>F4ULT</RequestId></Error>')
+
+
+def pattern_bytes(count):
+    return (PATTERN * (count // len(PATTERN) + 1))[:count]
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        head = self.read_head()
+        if head is None:
+            return
+        request_line = head.split(b"\r\n", 1)[0].decode("latin-1")
+        method, target = request_line.split(" ")[0:2]
+        segments = target.split("?")[0].split("/")[1:]
+        behaviour = segments[0] if segments else ""
+        args = segments[1:]
+        handler = getattr(self, "on_" + behaviour.replace("-", "_"), None)
+        if handler is None:
+            self.answer(404, "Not Found", b"no such behaviour", method)
+        else:
+            handler(method, head, args)
+
+    def read_head(self):
+        data = b""
+        while b"\r\n\r\n" not in data:
+            chunk = self.request.recv(65536)
+            if not chunk:
+                return None
+            data += chunk
+        return data.split(b"\r\n\r\n", 1)[0] + b"\r\n\r\n"
+
+    def send_head(self, status, reason, length, extra=()):
+        lines = [f"HTTP/1.1 {status} {reason}", f"Content-Length: {length}", "Connection: close", *extra]
+        self.request.sendall(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"))
+
+    def answer(self, status, reason, body, method, extra=()):
+        self.send_head(status, reason, len(body), extra)
+        if method != "HEAD":
+            self.request.sendall(body)
+
+    def wait_for_client_to_leave(self, limit):
+        self.request.settimeout(limit)
+        try:
+            while self.request.recv(65536):
+                pass
+        except (socket.timeout, OSError):
+            pass
+
+    def on_echo(self, method, head, args):
+        self.answer(200, "OK", head, method, ["Content-Type: text/plain"])
+
+    def on_object(self, method, head, args):
+        self.answer(200, "OK", pattern_bytes(int(args[0])), method,
+                    ["Content-Type: binary/octet-stream", "x-amz-meta-origin: fault-server", "ETag: \"f4\"",
+                     "X-Repeated: one", "x-repeated: two", "Set-Cookie: session=1", "X-Empty:"])
+
+    def on_blocks(self, method, head, args):
+        sizes = [int(size) for size in args[0].split(",")]
+        body = pattern_bytes(sum(sizes))
+        self.send_head(200, "OK", len(body))
+        offset = 0
+        for size in sizes:
+            time.sleep(0.05)
+            self.request.sendall(body[offset:offset + size])
+            offset += size
+
+    def on_cut(self, method, head, args):
+        self.send_head(200, "OK", int(args[1]))
+        self.request.sendall(pattern_bytes(int(args[0])))
+        self.request.shutdown(socket.SHUT_RDWR)
+
+    def on_close(self, method, head, args):
+        self.request.shutdown(socket.SHUT_RDWR)
+
+    def on_stall_header(self, method, head, args):
+        self.wait_for_client_to_leave(30)
+
+    def on_stall_body(self, method, head, args):
+        self.send_head(200, "OK", 1000000)
+        self.request.sendall(pattern_bytes(int(args[0])))
+        self.wait_for_client_to_leave(30)
+
+    def on_redirect(self, method, head, args):
+        remaining = int(args[0])
+        rest = "/".join(args[1:])
+        if remaining == 0:
+            self.answer(200, "OK", b"final", method)
+            return
+        status, reason = REDIRECT_STATUSES[remaining % len(REDIRECT_STATUSES)]
+        path = f"/redirect/{remaining - 1}/{rest}"
+        if remaining % 2 == 1:
+            location = path
+        else:
+            location = f"http://127.0.0.1:{self.server.server_address[1]}{path}"
+        self.answer(status, reason, f"redirect {remaining}".encode(), method, [f"Location: {location}"])
+
+    def on_forbidden(self, method, head, args):
+        self.answer(403, "Forbidden", FORBIDDEN_BODY, method, ["Content-Type: application/xml"])
+
+    def on_head_redirect(self, method, head, args):
+        self.answer(302, "Found", b"", method, ["Location: /object/0/" + "/".join(args)])
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def write_atomically(path, text):
+    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
+    with open(path + ".tmp", "w") as file:
+        file.write(text)
+    os.replace(path + ".tmp", path)
+
+
+def serve(options):
+    server = Server(("127.0.0.1", options.port), Handler)
+
+    def stop(signum, frame):
+        for path in (options.port_file, options.pid_file):
+            if path and os.path.exists(path):
+                os.remove(path)
+        os._exit(0)
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    if options.pid_file:
+        write_atomically(options.pid_file, f"{os.getpid()}\n")
+    if options.port_file:
+        write_atomically(options.port_file, f"{server.server_address[1]}\n")
+    print(f"fault server listening on 127.0.0.1:{server.server_address[1]}", flush=True)
+    server.serve_forever()
+
+
+def detach(options):
+    if not options.port_file or not options.log_file:
+        sys.exit("fault_server.py: --detach needs --port-file and --log-file")
+    if os.path.exists(options.port_file):
+        os.remove(options.port_file)
+    os.makedirs(os.path.dirname(options.log_file) or ".", exist_ok=True)
+    argv = [argument for argument in sys.argv[1:] if argument != "--detach"]
+    with open(options.log_file, "a") as log:
+        child = subprocess.Popen([sys.executable, os.path.abspath(__file__), *argv], stdin=subprocess.DEVNULL,
+                                 stdout=log, stderr=log, start_new_session=True)
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline:
+        if os.path.exists(options.port_file):
+            with open(options.port_file) as file:
+                print(f"fault server started, port {file.read().strip()}")
+            return
+        if child.poll() is not None:
+            break
+        time.sleep(0.05)
+    if child.poll() is None:
+        child.kill()
+    sys.exit(f"fault_server.py: the server did not start; see {options.log_file}")
+
+
+def stop(options):
+    with open(options.pid_file) as file:
+        pid = int(file.read())
+    try:
+        os.kill(pid, signal.SIGTERM)
+    except ProcessLookupError:
+        pass
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            break
+        time.sleep(0.05)
+    else:
+        sys.exit(f"fault_server.py: process {pid} did not stop")
+    if os.path.exists(options.pid_file):
+        os.remove(options.pid_file)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--port-file")
+    parser.add_argument("--pid-file")
+    parser.add_argument("--log-file")
+    parser.add_argument("--detach", action="store_true")
+    parser.add_argument("--stop", action="store_true")
+    options = parser.parse_args()
+    if options.stop:
+        stop(options)
+    elif options.detach:
+        detach(options)
+    else:
+        serve(options)
+
+
+if __name__ == "__main__":
+    main()
