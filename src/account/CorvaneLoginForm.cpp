@@ -1,0 +1,92 @@
+#include "CorvaneLoginForm.h"
+
+#include "ErrorBox.h"
+#include "WaitCursor.h"
+#include "ui_CorvaneLoginForm.h"
+
+#include <QKeyEvent>
+#include <QScreen>
+
+#include <stdexcept>
+
+namespace {
+
+// The fields widen with the dialog and the button keeps its distance from the right edge, as designed
+// for a client area of this width.
+constexpr int DesignWidth = 315;
+
+} // namespace
+
+TLoginForm::TLoginForm(QWidget* AOwner, CredentialCheck Authenticate, SettingsStore store,
+                       std::function<void()> endTool)
+    : QDialog(AOwner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
+    , ui(std::make_unique<Ui::TLoginForm>())
+    , FAuthenticate(std::move(Authenticate))
+    , FStore(std::move(store))
+    , FEndTool(std::move(endTool)) {
+    ui->setupUi(this);
+    connect(ui->BtnConnect, &QPushButton::clicked, this, &TLoginForm::BtnConnectClick);
+
+    if (const QScreen* screen = AOwner ? AOwner->screen() : QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    FormCreate();
+}
+
+TLoginForm::~TLoginForm() = default;
+
+void TLoginForm::FormCreate() {
+    // A read error is shown here, as nothing above a constructor would show it; the dialog then opens
+    // with the fields read until then.
+    try {
+        ui->EdtUsername->setText(FStore.ReadText(SettingName::Username));
+        ui->EdtPassword->setText(FStore.ReadText(SettingName::Password));
+    } catch (const std::exception& error) {
+        ShowErrorBox(parentWidget(), QString::fromUtf8(error.what()));
+    }
+}
+
+void TLoginForm::BtnConnectClick() {
+    const WaitCursor hourglass;
+    if (!FAuthenticate(ui->EdtUsername->text(), ui->EdtPassword->text()))
+        throw std::runtime_error("Incorrect username or password");
+    FStore.WriteText(SettingName::Username, ui->EdtUsername->text());
+    FStore.WriteText(SettingName::Password, ui->EdtPassword->text());
+    done(ResultSignedIn);
+}
+
+// The close box and Alt+F4 arrive here through the close event.
+void TLoginForm::reject() {
+    done(ResultClosed);
+}
+
+void TLoginForm::done(int result) {
+    QDialog::done(result);
+    FormClose();
+}
+
+void TLoginForm::FormClose() {
+    if (result() != ResultSignedIn)
+        FEndTool();
+}
+
+void TLoginForm::keyPressEvent(QKeyEvent* event) {
+    // No default and no cancel button: Enter does not sign in and Escape does not close.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void TLoginForm::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    const int growth = width() - DesignWidth;
+    for (QWidget* field : {static_cast<QWidget*>(ui->EdtUsername), static_cast<QWidget*>(ui->EdtPassword)})
+        field->resize(DesignWidth - 2 * field->x() + growth, field->height());
+    ui->BtnConnect->move(120 + growth, ui->BtnConnect->y());
+}

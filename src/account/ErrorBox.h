@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// The standard error box: critical icon, one OK button, the title "Corvane" and the message of the
+// error. Every error a handler raises ends up here.
+
+// The text the box shows: the message with a full stop appended, unless it is empty or its last
+// character is a full stop or has a lower code (a blank, "!", ",", ")" and the like).
+QString ErrorBoxText(const QString& message);
+
+// Shows the box modally over parent and returns once the user has closed it.
+void ShowErrorBox(QWidget* parent, const QString& message);
+
+// For tests: while a handler is set, ShowErrorBox passes it the box's text instead of showing the box.
+// An empty function restores the box.
+void SetErrorBoxHandler(std::function<void(const QString& text)> handler);

@@ -1,0 +1,85 @@
+#include "AccountTestService.h"
+
+#include <QFile>
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+struct CurlHandleDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+struct Reply {
+    QByteArray body;
+    int connection = 0;
+    int count = 0;
+};
+
+size_t AppendBody(char* data, size_t size, size_t count, void* reply) {
+    static_cast<Reply*>(reply)->body.append(data, qsizetype(size * count));
+    return size * count;
+}
+
+size_t ReadHeader(char* data, size_t size, size_t count, void* reply) {
+    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+    const qsizetype colon = line.indexOf(':');
+    const QByteArray name = line.left(colon).toLower();
+    const int value = line.mid(colon + 1).trimmed().toInt();
+    if (name == "x-connection")
+        static_cast<Reply*>(reply)->connection = value;
+    else if (name == "x-requests")
+        static_cast<Reply*>(reply)->count = value;
+    return size * count;
+}
+
+} // namespace
+
+AccountTestService AccountTestService::FromFixture() {
+    const QString path = QStringLiteral(CORVANE_TEST_STATE_DIR "/account-service/port");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("The account_service fixture is not running (%1 is missing)")
+                                     .arg(path)
+                                     .toStdString());
+    bool ok = false;
+    const uint port = file.readAll().trimmed().toUInt(&ok);
+    if (!ok || port == 0 || port > 65535)
+        throw std::runtime_error(QStringLiteral("%1 holds no port number").arg(path).toStdString());
+    return AccountTestService(quint16(port));
+}
+
+QString AccountTestService::BaseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(port_);
+}
+
+std::optional<AccountTestService::Request> AccountTestService::LastRequest(const QString& userName) const {
+    const QByteArray url = BaseUrl().toUtf8() + "/_last-request?user=" + QUrl::toPercentEncoding(userName);
+    const std::unique_ptr<CURL, CurlHandleDeleter> handle(curl_easy_init());
+    if (!handle)
+        throw std::runtime_error("curl_easy_init failed");
+    Reply reply;
+    CURL* h = handle.get();
+    curl_easy_setopt(h, CURLOPT_URL, url.constData());
+    curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, 30L);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AppendBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &ReadHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &reply);
+    const CURLcode result = curl_easy_perform(h);
+    if (result != CURLE_OK)
+        throw std::runtime_error(std::string("Asking the account service failed: ") +
+                                 curl_easy_strerror(result));
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    if (status == 404)
+        return std::nullopt;
+    if (status != 200)
+        throw std::runtime_error("The account service answered " + std::to_string(status));
+    return Request{reply.body, reply.connection, reply.count};
+}

@@ -1,0 +1,258 @@
+#include "AccountClient.h"
+#include "AccountTestService.h"
+#include "CorvaneLoginForm.h"
+#include "ErrorBox.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// What the dialog did with the world around it: the checks it asked for, the cursor during each,
+// the error boxes and the requests to end the tool.
+struct Observed {
+    QStringList checks;
+    QList<Qt::CursorShape> cursors;
+    QStringList errorBoxes;
+    int endRequests = 0;
+};
+
+class ErrorBoxCapture {
+  public:
+    explicit ErrorBoxCapture(QStringList& shown) {
+        SetErrorBoxHandler([&shown](const QString& text) { shown.append(text); });
+    }
+    ~ErrorBoxCapture() { SetErrorBoxHandler({}); }
+};
+
+QString ErrorOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const std::runtime_error& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return {};
+}
+
+template <typename T> T* Control(QWidget& dialog, const char* name) {
+    return dialog.findChild<T*>(QLatin1String(name));
+}
+
+} // namespace
+
+class TestLoginForm : public QObject {
+    Q_OBJECT
+
+    AccountTestService service = AccountTestService::FromFixture();
+    AccountClient client{service.BaseUrl()};
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<SettingsStore> store;
+    Observed observed;
+    std::unique_ptr<ErrorBoxCapture> errorBoxes;
+
+    // The dialog as the main window makes it, its check being the real sign-in against the service.
+    std::unique_ptr<TLoginForm> MakeDialog() {
+        auto check = [this](const QString& user, const QString& password) {
+            observed.checks.append(user + u'|' + password);
+            const QCursor* cursor = QGuiApplication::overrideCursor();
+            observed.cursors.append(cursor ? cursor->shape() : Qt::ArrowCursor);
+            return client.Authenticate(user, password);
+        };
+        return std::make_unique<TLoginForm>(nullptr, check, *store, [this] { ++observed.endRequests; });
+    }
+
+    static void ShowActive(QWidget& dialog) {
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    }
+
+  private slots:
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        store = std::make_unique<SettingsStore>(dir->filePath(QStringLiteral("Corvane/Corvane.ini")));
+        observed = {};
+        errorBoxes = std::make_unique<ErrorBoxCapture>(observed.errorBoxes);
+    }
+
+    void cleanup() {
+        errorBoxes.reset();
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void designedLayout() {
+        const auto dialog = MakeDialog();
+        ShowActive(*dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Sign in to Corvane"));
+        QCOMPARE(dialog->size(), QSize(315, 143));
+        const Qt::WindowFlags flags = dialog->windowFlags();
+        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint) && flags.testFlag(Qt::WindowSystemMenuHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint) &&
+                !flags.testFlag(Qt::WindowMaximizeButtonHint));
+        QCOMPARE(Control<QLabel>(*dialog, "LblUsername")->text(), QStringLiteral("Username"));
+        QCOMPARE(Control<QLabel>(*dialog, "LblPassword")->text(), QStringLiteral("Password"));
+
+        auto* user = Control<QLineEdit>(*dialog, "EdtUsername");
+        auto* password = Control<QLineEdit>(*dialog, "EdtPassword");
+        auto* button = Control<QPushButton>(*dialog, "BtnConnect");
+        QCOMPARE(button->text(), QStringLiteral("Sign in"));
+        QCOMPARE(button->size(), QSize(75, 25));
+        QVERIFY(!button->isDefault() && !button->autoDefault());
+        password->setText(QStringLiteral("pa ss"));
+        QCOMPARE(password->displayText(), QStringLiteral("*****"));
+
+        user->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), password);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), button);
+
+        // Fields widen with the dialog; the button keeps its distance from the right edge.
+        const QRect userAtDesign = user->geometry();
+        const QRect buttonAtDesign = button->geometry();
+        dialog->resize(415, 200);
+        QCOMPARE(user->geometry(), userAtDesign.adjusted(0, 0, 100, 0));
+        QCOMPARE(password->width(), userAtDesign.width() + 100);
+        QCOMPARE(button->geometry(), buttonAtDesign.translated(100, 0));
+        QCOMPARE(buttonAtDesign.x(), 120);
+        QCOMPARE(userAtDesign.x(), 8);
+        QCOMPARE(userAtDesign.width(), 299);
+    }
+
+    void opensWithTheStoredCredentials_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QStringList>("errors");
+        QTest::newRow("first start") << QByteArray() << QString() << QString() << QStringList();
+        QTest::newRow("blanks kept") << QByteArray(
+                                            "[General]\nUsername=\" padded \"\nPassword=\" pass word \"\n")
+                                     << QStringLiteral(" padded ") << QStringLiteral(" pass word ")
+                                     << QStringList();
+        QTest::newRow("password not a text")
+            << QByteArray("[General]\nUsername=someone\nPassword=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)\n")
+            << QStringLiteral("someone") << QString()
+            << QStringList{QStringLiteral("Invalid data type for 'Password'")};
+        QTest::newRow("user name not a text")
+            << QByteArray("[General]\nUsername=a, b\nPassword=p\n") << QString() << QString()
+            << QStringList{QStringLiteral("Invalid data type for 'Username'")};
+    }
+
+    void opensWithTheStoredCredentials() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        QFETCH(QStringList, errors);
+        if (!ini.isEmpty()) {
+            QVERIFY(QDir().mkpath(QFileInfo(store->Location()).path()));
+            QFile file(store->Location());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ini);
+        }
+        const auto dialog = MakeDialog();
+        QCOMPARE(Control<QLineEdit>(*dialog, "EdtUsername")->text(), user);
+        QCOMPARE(Control<QLineEdit>(*dialog, "EdtPassword")->text(), password);
+        QCOMPARE(observed.errorBoxes, errors);
+    }
+
+    void refusedThenAccepted() {
+        store->WriteText(SettingName::Username, QStringLiteral("dialog-test"));
+        store->WriteText(SettingName::Password, QStringLiteral("refused before"));
+        const auto dialog = MakeDialog();
+        ShowActive(*dialog);
+        auto* password = Control<QLineEdit>(*dialog, "EdtPassword");
+
+        QCOMPARE(ErrorOf([&] { dialog->BtnConnectClick(); }),
+                 QStringLiteral("Incorrect username or password"));
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->result(), 0);
+        QCOMPARE(store->ReadText(SettingName::Password), QStringLiteral("refused before"));
+
+        password->setText(QStringLiteral("Right Password"));
+        QCOMPARE(ErrorOf([&] { dialog->BtnConnectClick(); }), QString());
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->result(), TLoginForm::ResultSignedIn);
+        QCOMPARE(store->ReadText(SettingName::Username), QStringLiteral("dialog-test"));
+        QCOMPARE(store->ReadText(SettingName::Password), QStringLiteral("Right Password"));
+
+        QCOMPARE(observed.checks, (QStringList{QStringLiteral("dialog-test|refused before"),
+                                               QStringLiteral("dialog-test|Right Password")}));
+        QCOMPARE(observed.cursors, (QList<Qt::CursorShape>{Qt::WaitCursor, Qt::WaitCursor}));
+        QCOMPARE(observed.endRequests, 0);
+    }
+
+    void failedStoringKeepsTheDialogOpen() {
+        QFile blocker(QFileInfo(store->Location()).path());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        const auto dialog = MakeDialog();
+        ShowActive(*dialog);
+        Control<QLineEdit>(*dialog, "EdtUsername")->setText(QStringLiteral("dialog-test"));
+        Control<QLineEdit>(*dialog, "EdtPassword")->setText(QStringLiteral("Right Password"));
+
+        QCOMPARE(ErrorOf([&] { dialog->BtnConnectClick(); }),
+                 QStringLiteral("Failed to set data for 'Username'"));
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->result(), 0);
+        QCOMPARE(observed.endRequests, 0);
+    }
+
+    void enterAndEscapeDoNothing_data() {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("key");
+        const QList<std::pair<const char*, Qt::Key>> keys{
+            {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"Escape", Qt::Key_Escape}};
+        for (const char* control : {"EdtUsername", "EdtPassword", "BtnConnect"})
+            for (const auto& [name, key] : keys)
+                QTest::addRow("%s in %s", name, control) << QString::fromLatin1(control) << int(key);
+    }
+
+    void enterAndEscapeDoNothing() {
+        QFETCH(QString, control);
+        QFETCH(int, key);
+        const auto dialog = MakeDialog();
+        ShowActive(*dialog);
+        Control<QLineEdit>(*dialog, "EdtUsername")->setText(QStringLiteral("dialog-test"));
+        Control<QLineEdit>(*dialog, "EdtPassword")->setText(QStringLiteral("Right Password"));
+        QWidget* target = dialog->findChild<QWidget*>(control);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key(key));
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->result(), 0);
+        QCOMPARE(observed.checks, QStringList());
+        QCOMPARE(observed.endRequests, 0);
+    }
+
+    void closingEndsTheToolWithoutStoring_data() {
+        QTest::addColumn<bool>("modal");
+        QTest::newRow("close box") << false;
+        QTest::newRow("close box while modal") << true;
+    }
+
+    void closingEndsTheToolWithoutStoring() {
+        QFETCH(bool, modal);
+        const auto dialog = MakeDialog();
+        Control<QLineEdit>(*dialog, "EdtUsername")->setText(QStringLiteral("dialog-test"));
+        Control<QLineEdit>(*dialog, "EdtPassword")->setText(QStringLiteral("Right Password"));
+        if (modal) {
+            QTimer::singleShot(0, dialog.get(), [&] { dialog->close(); });
+            QCOMPARE(dialog->exec(), TLoginForm::ResultClosed);
+        } else {
+            ShowActive(*dialog);
+            QVERIFY(dialog->close());
+        }
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(dialog->result(), TLoginForm::ResultClosed);
+        QCOMPARE(observed.endRequests, 1);
+        QCOMPARE(observed.checks, QStringList());
+        QVERIFY(!QFile::exists(store->Location()));
+    }
+};
+
+QTEST_MAIN(TestLoginForm)
+#include "TestLoginForm.moc"
