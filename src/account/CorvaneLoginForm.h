@@ -25,9 +25,12 @@ class TLoginForm : public QDialog {
     static constexpr int ResultSignedIn = 1;
     static constexpr int ResultClosed = 2;
 
-    // AOwner: the main window. Authenticate: its account check. endTool: how to ask the tool to end.
-    TLoginForm(QWidget* AOwner, CredentialCheck Authenticate, SettingsStore store,
-               std::function<void()> endTool = &QCoreApplication::quit);
+    // AOwner: the main window. Authenticate: its account check. endTool: how to ask the tool to end;
+    // by default every event loop stops at once, without a close request to any window, so the main
+    // window's close handling (which saves its settings) does not run.
+    TLoginForm(
+        QWidget* AOwner, CredentialCheck Authenticate, SettingsStore store,
+        std::function<void()> endTool = [] { QCoreApplication::exit(0); });
     ~TLoginForm() override;
 
     void done(int result) override;

@@ -4,6 +4,7 @@
 #include "ErrorBox.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -251,6 +252,34 @@ class TestLoginForm : public QObject {
         QCOMPARE(observed.endRequests, 1);
         QCOMPARE(observed.checks, QStringList());
         QVERIFY(!QFile::exists(store->Location()));
+    }
+
+    // Ending the tool stops its event loops without a close request to the main window, whose close
+    // handling would save its settings.
+    void endingTheToolLeavesTheOwnerUnclosed() {
+        class Owner : public QWidget {
+          public:
+            int closeRequests = 0;
+
+          protected:
+            void closeEvent(QCloseEvent* event) override {
+                ++closeRequests;
+                event->accept();
+            }
+        } owner;
+        owner.show();
+        int dialogResult = -1;
+        QTimer::singleShot(0, &owner, [&] {
+            TLoginForm dialog(
+                &owner, [](const QString&, const QString&) { return false; }, *store);
+            QTimer::singleShot(0, &dialog, [&] { dialog.close(); });
+            dialogResult = dialog.exec();
+        });
+        QTimer::singleShot(10000, &owner, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(dialogResult, TLoginForm::ResultClosed);
+        QCOMPARE(owner.closeRequests, 0);
+        QVERIFY(owner.isVisible());
     }
 };
 
