@@ -69,6 +69,7 @@ class TestCatalogueFill : public QObject {
     void initTestCase();
     void fillsFromEveryPage_data();
     void fillsFromEveryPage();
+    void listsPastTheServicesOwnPage();
     void keepsTheSearchThroughConnect();
     void showsNothingForAnEmptyFolder();
     void namesTheCauseOfARefusedListing_data();
@@ -127,6 +128,21 @@ void TestCatalogueFill::fillsFromEveryPage() {
     QCOMPARE(table.CurrentRow(), 0);
     QCOMPARE(reset.count(), 1);
     QCOMPARE(inserted.count(), 0);
+}
+
+void TestCatalogueFill::listsPastTheServicesOwnPage() {
+    // The service pages 1,000 keys; the product asks for no page size, so this folder needs two pages.
+    constexpr int count = 1001;
+    const QString bucket = S3TestServer::UniqueBucketName(QStringLiteral("long-folder"));
+    server_.CreateBucket(bucket);
+    for (int i = 0; i < count; ++i)
+        server_.PutObject(bucket, QStringLiteral("db/%1.backup").arg(i, 4, 10, QChar(u'0')), "x");
+    TCatalogueTable table;
+    TS3ConnectionInfo info = server_.ConnectionInfo();
+
+    FillCatalogue(table, info, bucket + QStringLiteral("/db"));
+    QCOMPARE(table.rowCount(), count);
+    QCOMPARE(table.RecordAt(count - 1).Name, QStringLiteral("1000.backup"));
 }
 
 void TestCatalogueFill::keepsTheSearchThroughConnect() {
