@@ -80,22 +80,22 @@ size_t OnBodyBlock(char* data, size_t size, size_t count, void* userData) {
     return length;
 }
 
-CurlUrl MakeCurlUrl(const TS3RequestUrl& url) {
-    CurlUrl handle(curl_url());
-    const bool explicitPort = url.HostPart != url.Host;
+// The URL for libcurl, exactly as encoded here. libcurl must read the same host from it: a host that
+// it cannot take, or that it would read differently (user information, say), gets no connection.
+QByteArray CurlUrlText(const TS3RequestUrl& url) {
+    const QByteArray text = url.ToString().toUtf8();
+    CurlUrl parsed(curl_url());
+    char* host = nullptr;
     const bool ok =
-        handle &&
-        curl_url_set(handle.get(), CURLUPART_SCHEME, url.Scheme.toUtf8().constData(), 0) == CURLUE_OK &&
-        curl_url_set(handle.get(), CURLUPART_HOST, url.Host.toUtf8().constData(), 0) == CURLUE_OK &&
-        (!explicitPort || curl_url_set(handle.get(), CURLUPART_PORT, QByteArray::number(url.Port).constData(),
-                                       0) == CURLUE_OK) &&
-        curl_url_set(handle.get(), CURLUPART_PATH, url.EncodedPath.constData(), 0) == CURLUE_OK &&
-        (url.EncodedQuery.isEmpty() ||
-         curl_url_set(handle.get(), CURLUPART_QUERY, url.EncodedQuery.constData(), 0) == CURLUE_OK);
+        parsed &&
+        curl_url_set(parsed.get(), CURLUPART_URL, text.constData(), CURLU_PATH_AS_IS) == CURLUE_OK &&
+        curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        url.Host.compare(QString::fromUtf8(host), Qt::CaseInsensitive) == 0;
+    curl_free(host);
     if (!ok)
         throw std::runtime_error(
             QStringLiteral("Error connecting to server: %1").arg(url.Host).toStdString());
-    return handle;
+    return text;
 }
 
 CurlList MakeHeaderList(const TS3NameValueList& headers) {
@@ -131,14 +131,14 @@ TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS
     CurlEasy curl(curl_easy_init());
     if (!curl)
         throw std::runtime_error("Error obtaining session handle");
-    const CurlUrl curlUrl = MakeCurlUrl(url);
+    const QByteArray curlUrl = CurlUrlText(url);
     const CurlList headerList = MakeHeaderList(request.Headers);
     Transfer transfer;
     transfer.body = body;
 
     CURL* handle = curl.get();
     const char* opening = "Error opening request";
-    Check(curl_easy_setopt(handle, CURLOPT_CURLU, curlUrl.get()), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_URL, curlUrl.constData()), opening);
     Check(curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https"), opening);
     Check(curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)), opening);
     // Keys are sent as they are named: no removal of "." and ".." segments.

@@ -1,0 +1,214 @@
+#include "MemoryStream.h"
+#include "S3StorageService.h"
+#include "S3TestServer.h"
+
+#include <QTest>
+
+namespace {
+
+const QString Prefix = QStringLiteral("prefix");
+
+QStringList Names(const TS3BucketResult& result) {
+    QStringList names;
+    for (const TS3ObjectResult& object : result.Objects)
+        names.append(object.Name);
+    return names;
+}
+
+} // namespace
+
+// The storage client against s3rver, which the "s3rver" fixture runs on loopback.
+class TestStorageService : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void listsFolder();
+    void listsPageByPage();
+    void listsNothingForRefusedListings_data();
+    void listsNothingForRefusedListings();
+    void readsProperties();
+    void readsNoPropertiesOfMissingObjects_data();
+    void readsNoPropertiesOfMissingObjects();
+    void downloadsObjects_data();
+    void downloadsObjects();
+    void downloadsAtStreamPosition();
+
+  private:
+    std::optional<S3TestServer> server_;
+    QString bucket_;
+};
+
+void TestStorageService::initTestCase() {
+    server_ = S3TestServer::FromFixture();
+    bucket_ = S3TestServer::UniqueBucketName(QStringLiteral("storage"));
+    server_->CreateBucket(bucket_);
+    const QList<QPair<QString, QByteArray>> objects{
+        {"db/a.backup", "alpha"},
+        {"db/my backup é.backup", "blank and accent"},
+        {"db/50% off?#1.backup", "percent, question mark, hash"},
+        {"db/old/x.backup", "deeper"},
+        {"db/", ""},
+        {"db2/other.backup", "other folder"},
+        {"pages/a", "1"},
+        {"pages/b ", "2"},
+        {"pages/c", "3"},
+        {"pages/d", "4"},
+        {"pages/e", "5"},
+    };
+    for (const auto& [key, data] : objects)
+        server_->PutObject(bucket_, key, data);
+    server_->PutObject(bucket_, "meta/origin.backup", "12345", {{"x-amz-meta-origin", "unit test"}});
+    server_->PutObject(bucket_, "meta/gone.backup", "x");
+    server_->DeleteObject(bucket_, "meta/gone.backup");
+}
+
+void TestStorageService::listsFolder() {
+    TS3StorageService service(server_->ConnectionInfo());
+    const auto result = service.GetBucket(bucket_, {{Prefix, "db/"}});
+    QVERIFY(result);
+    QCOMPARE(result->Name, bucket_);
+    QCOMPARE(result->RequestPrefix, "db/");
+    QVERIFY(!result->IsTruncated);
+    QCOMPARE(Names(*result), QStringList({"db/", "db/50% off?#1.backup", "db/a.backup",
+                                          "db/my backup é.backup", "db/old/x.backup"}));
+    const TS3ObjectResult& alpha = result->Objects[2];
+    QCOMPARE(alpha.Size, 5);
+    QVERIFY(alpha.LastModified.endsWith(u'Z'));
+
+    const auto empty = service.GetBucket(bucket_, {{Prefix, "nothing here/"}});
+    QVERIFY(empty);
+    QVERIFY(empty->Objects.isEmpty());
+}
+
+// The marker goes out exactly as given: a key ending in a blank continues after itself.
+void TestStorageService::listsPageByPage() {
+    TS3StorageService service(server_->ConnectionInfo());
+    QStringList names;
+    QString marker;
+    for (bool truncated = true; truncated;) {
+        TS3QueryParams params{{Prefix, "pages/"}, {"max-keys", "1"}};
+        if (!marker.isEmpty())
+            params.append({"marker", marker});
+        const auto page = service.GetBucket(bucket_, params);
+        QVERIFY(page);
+        QCOMPARE(page->Objects.size(), 1);
+        names += Names(*page);
+        marker = page->Objects.last().Name;
+        truncated = page->IsTruncated;
+        QVERIFY(names.size() <= 5);
+    }
+    QCOMPARE(names, QStringList({"pages/a", "pages/b ", "pages/c", "pages/d", "pages/e"}));
+}
+
+void TestStorageService::listsNothingForRefusedListings_data() {
+    QTest::addColumn<QString>("bucket");
+    QTest::addColumn<QString>("errorCode");
+    QTest::newRow("missing bucket") << S3TestServer::UniqueBucketName("missing") << "NoSuchBucket";
+    QTest::newRow("empty bucket name: the endpoint's bucket list") << ""
+                                                                   << "";
+}
+
+void TestStorageService::listsNothingForRefusedListings() {
+    QFETCH(QString, bucket);
+    QFETCH(QString, errorCode);
+    TS3StorageService service(server_->ConnectionInfo());
+    QVERIFY(!service.GetBucket(bucket, {{Prefix, "db/"}}));
+    QCOMPARE(service.LastErrorDocument().has_value(), !errorCode.isEmpty());
+    if (service.LastErrorDocument()) {
+        QCOMPARE(service.LastErrorDocument()->Code, errorCode);
+        QVERIFY(!service.LastErrorDocument()->Message.isEmpty());
+    }
+    QVERIFY(service.GetBucket(bucket_, {{Prefix, "db/"}}));
+    QVERIFY(!service.LastErrorDocument());
+}
+
+void TestStorageService::readsProperties() {
+    TS3StorageService service(server_->ConnectionInfo());
+    TS3NameValueList properties;
+    TS3NameValueList metadata;
+    QVERIFY(service.GetObjectProperties(bucket_, "meta/origin.backup", properties, metadata));
+    QCOMPARE(properties.Value("content-length"), "5");
+    QVERIFY(!properties.Value("ETag").isEmpty());
+    QVERIFY(!properties.Contains("x-amz-meta-origin"));
+    QCOMPARE(metadata.Entries(), (QList<QPair<QString, QString>>{{"origin", "unit test"}}));
+
+    QVERIFY(service.GetObjectProperties(bucket_, "db/", properties, metadata));
+    QCOMPARE(properties.Value("Content-Length"), "0");
+    QVERIFY(metadata.IsEmpty());
+}
+
+void TestStorageService::readsNoPropertiesOfMissingObjects_data() {
+    QTest::addColumn<QString>("bucket");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("status"); // 0: nothing was sent
+    QTest::newRow("deleted after listing") << ""
+                                           << "meta/gone.backup" << 404;
+    QTest::newRow("missing bucket") << S3TestServer::UniqueBucketName("missing") << "db/a.backup" << 404;
+    QTest::newRow("empty key") << ""
+                               << "" << 0;
+    QTest::newRow("empty bucket name") << "-"
+                                       << "db/a.backup" << 0;
+}
+
+void TestStorageService::readsNoPropertiesOfMissingObjects() {
+    QFETCH(QString, bucket);
+    QFETCH(QString, key);
+    QFETCH(int, status);
+    if (bucket.isEmpty())
+        bucket = bucket_;
+    else if (bucket == u"-")
+        bucket.clear();
+    TS3StorageService service(server_->ConnectionInfo());
+    TS3NameValueList properties;
+    TS3NameValueList metadata;
+    properties.Add("stale", "entry");
+    metadata.Add("stale", "entry");
+    QVERIFY(!service.GetObjectProperties(bucket, key, properties, metadata));
+    QVERIFY(properties.IsEmpty());
+    QVERIFY(metadata.IsEmpty());
+    QCOMPARE(service.LastStatusCode(), status);
+}
+
+void TestStorageService::downloadsObjects_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("plain key") << "db/a.backup" << QByteArray("alpha");
+    QTest::newRow("blank and accent") << "db/my backup é.backup" << QByteArray("blank and accent");
+    QTest::newRow("percent, question mark, hash")
+        << "db/50% off?#1.backup" << QByteArray("percent, question mark, hash");
+}
+
+void TestStorageService::downloadsObjects() {
+    QFETCH(QString, key);
+    QFETCH(QByteArray, data);
+    TS3StorageService service(server_->ConnectionInfo());
+    TS3MemoryStream stream;
+    QVERIFY(service.GetObject(bucket_, key, stream));
+    QCOMPARE(stream.Data(), data);
+    QCOMPARE(stream.Position(), 0);
+}
+
+void TestStorageService::downloadsAtStreamPosition() {
+    TS3StorageService service(server_->ConnectionInfo());
+    TS3MemoryStream stream;
+    stream.Write("HEAD", 4);
+    QVERIFY(service.GetObject(bucket_, "db/a.backup", stream));
+    QCOMPARE(stream.Data(), "HEADalpha");
+    QCOMPARE(stream.Position(), 4);
+
+    TS3MemoryStream empty;
+    QVERIFY(service.GetObject(bucket_, "db/", empty));
+    QVERIFY(empty.Calls().isEmpty());
+
+    // An error answer is written like object data.
+    TS3MemoryStream refused;
+    QVERIFY(!service.GetObject(bucket_, "db/missing.backup", refused));
+    QCOMPARE(service.LastStatusCode(), 404);
+    QVERIFY(refused.Data().contains("<Code>NoSuchKey</Code>"));
+
+    QVERIFY(!service.GetObject(QString(), "db/a.backup", refused));
+}
+
+QTEST_GUILESS_MAIN(TestStorageService)
+#include "TestStorageService.moc"

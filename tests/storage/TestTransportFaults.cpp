@@ -1,0 +1,285 @@
+#include "MemoryStream.h"
+#include "S3RequestSigner.h"
+#include "S3StorageService.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The fault server answers by the first segment of the key (see tools/s3-fault-server).
+const QString Bucket = QStringLiteral("b");
+
+quint16 FaultServerPort() {
+    QFile file(QStringLiteral(CORVANE_TEST_STATE_DIR "/s3-fault-server/port"));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("The s3_fault_server fixture is not running");
+    return quint16(file.readAll().trimmed().toUInt());
+}
+
+// A loopback port on which nothing listens: bound once by the system, then released.
+quint16 ClosedPort() {
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(socket, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(socket);
+    return ntohs(address.sin_port);
+}
+
+TS3ConnectionInfo Connection(quint16 port) {
+    TS3ConnectionInfo info;
+    info.AccountName = QStringLiteral("AKIACORVANE0TEST0001");
+    info.AccountKey = QStringLiteral("Corv4neTest0Secret0Key0Abcdefghij0123456");
+    info.Protocol = QStringLiteral("http");
+    info.StorageEndpoint = QStringLiteral("s3.localhost:%1").arg(port);
+    return info;
+}
+
+// Short limits keep the stalled answers quick.
+const TS3TransportLimits ShortLimits{std::chrono::milliseconds(2000), std::chrono::seconds(1)};
+
+QByteArray Pattern(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char(i % 256);
+    return bytes;
+}
+
+QString ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return {};
+}
+
+} // namespace
+
+class TestTransportFaults : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() { info_ = Connection(FaultServerPort()); }
+    void sendsExactlyTheSignedRequest();
+    void followsRedirectsOfGet_data();
+    void followsRedirectsOfGet();
+    void neverFollowsRedirectsOfHead();
+    void readsAnswerHeaders();
+    void reportsBrokenTransfers_data();
+    void reportsBrokenTransfers();
+    void reportsRefusedConnections();
+    void refusesHostsItCannotTakeApart_data();
+    void refusesHostsItCannotTakeApart();
+    void writesErrorAnswersIntoStream();
+    void writesBlocksAsTheyArrive();
+    void repeatsShortWrites();
+    void reportsStreamWriteErrors_data();
+    void reportsStreamWriteErrors();
+
+  private:
+    TS3ConnectionInfo info_;
+};
+
+void TestTransportFaults::sendsExactlyTheSignedRequest() {
+    const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    TS3StorageService service(info_, ShortLimits);
+    service.SetClock([now] { return now; });
+    const QString key = QStringLiteral("echo/db/my backup é.backup");
+    TS3MemoryStream stream;
+    QVERIFY(service.GetObject(Bucket, key, stream));
+
+    const QList<QByteArray> lines = stream.Data().trimmed().split('\n');
+    QCOMPARE(lines.first().trimmed(), "GET /echo/db/my%20backup%20%C3%A9.backup HTTP/1.1");
+    QMap<QByteArray, QByteArray> headers;
+    for (const QByteArray& line : lines.mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        headers.insert(line.left(colon).toLower(), line.mid(colon + 1).trimmed());
+    }
+    const TS3Request expected = MakeSignedRequest(info_, TS3RequestSigner(info_), "GET", Bucket,
+                                                  info_.StorageURL(Bucket) + u'/' + key, now);
+    QCOMPARE(headers.keys(),
+             QByteArrayList({"authorization", "host", "user-agent", "x-amz-content-sha256", "x-amz-date"}));
+    QCOMPARE(headers["host"], info_.VirtualHost(Bucket).toUtf8());
+    QCOMPARE(headers["x-amz-date"], FormatAmzDate(now).toUtf8());
+    QCOMPARE(headers["x-amz-content-sha256"], S3EmptyContentSha256);
+    QCOMPARE(headers["authorization"], expected.Headers.Value("Authorization").toUtf8());
+}
+
+void TestTransportFaults::followsRedirectsOfGet_data() {
+    QTest::addColumn<int>("redirects");
+    QTest::newRow("one") << 1;
+    QTest::newRow("five, with relative and absolute locations") << 5;
+}
+
+// Only the final answer's body stays in the stream, after what it held before.
+void TestTransportFaults::followsRedirectsOfGet() {
+    QFETCH(int, redirects);
+    TS3StorageService service(info_, ShortLimits);
+    TS3MemoryStream stream;
+    stream.Write("KEEP", 4);
+    QVERIFY(service.GetObject(Bucket, QStringLiteral("redirect/%1/db/a.backup").arg(redirects), stream));
+    QCOMPARE(stream.Data(), "KEEPfinal");
+    QCOMPARE(stream.Position(), 4);
+    QCOMPARE(service.LastStatusCode(), 200);
+}
+
+void TestTransportFaults::neverFollowsRedirectsOfHead() {
+    TS3StorageService service(info_, ShortLimits);
+    TS3MemoryStream stream;
+    QCOMPARE(ErrorOf([&] { service.GetObject(Bucket, "redirect/6/db/a.backup", stream); }),
+             "Maximum number of redirections (5) exceeded");
+
+    TS3NameValueList properties;
+    TS3NameValueList metadata;
+    QVERIFY(!service.GetObjectProperties(Bucket, "head-redirect/db/a.backup", properties, metadata));
+    QCOMPARE(service.LastStatusCode(), 302);
+}
+
+void TestTransportFaults::readsAnswerHeaders() {
+    TS3StorageService service(info_, ShortLimits);
+    TS3NameValueList properties;
+    TS3NameValueList metadata;
+    QVERIFY(service.GetObjectProperties(Bucket, "object/10/db/a.backup", properties, metadata));
+    QCOMPARE(properties.Value("Content-Length"), "10");
+    QCOMPARE(properties.Value("x-repeated"), "one, two");
+    QVERIFY(!properties.Contains("Set-Cookie"));
+    QVERIFY(!properties.Contains("X-Empty"));
+    QVERIFY(!properties.Contains("x-amz-meta-origin"));
+    QCOMPARE(metadata.Entries(), (QList<QPair<QString, QString>>{{"origin", "fault-server"}}));
+}
+
+void TestTransportFaults::reportsBrokenTransfers_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("bytesKept");
+    QTest::newRow("body cut off") << "cut/1000/2000/x"
+                                  << "Error reading data: (18) Transferred a partial file" << 1000;
+    QTest::newRow("closed before the header")
+        << "close/x"
+        << "Error receiving data: (52) Server returned nothing (no headers, no data)" << 0;
+    QTest::newRow("no header in time") << "stall-header/x"
+                                       << "Error receiving data: (28) Timeout was reached" << 0;
+    QTest::newRow("body stalls") << "stall-body/1/x"
+                                 << "Error reading data: (28) Timeout was reached" << 1;
+}
+
+void TestTransportFaults::reportsBrokenTransfers() {
+    QFETCH(QString, key);
+    QFETCH(QString, message);
+    QFETCH(int, bytesKept);
+    TS3StorageService service(info_, ShortLimits);
+    TS3MemoryStream stream;
+    stream.Write("KEEP", 4);
+    QCOMPARE(ErrorOf([&] { service.GetObject(Bucket, key, stream); }), message);
+    QCOMPARE(stream.Data(), "KEEP" + Pattern(bytesKept));
+    QCOMPARE(stream.Position(), 4);
+}
+
+void TestTransportFaults::reportsRefusedConnections() {
+    TS3StorageService service(Connection(ClosedPort()), ShortLimits);
+    TS3NameValueList properties;
+    TS3NameValueList metadata;
+    QCOMPARE(ErrorOf([&] { service.GetObjectProperties(Bucket, "db/a.backup", properties, metadata); }),
+             "Error sending data: (7) Couldn't connect to server");
+    QCOMPARE(ErrorOf([&] {
+                 service.GetBucket(Bucket, {{"prefix", "db/"}});
+             }),
+             "Error sending data: (7) Couldn't connect to server");
+}
+
+void TestTransportFaults::refusesHostsItCannotTakeApart_data() {
+    QTest::addColumn<QString>("bucket");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("colon without port")
+        << "bucket:name"
+        << "Invalid URL: \"http://bucket:name.s3.localhost:%1/?prefix=db%2F\"";
+    QTest::newRow("blank in host") << "my bucket"
+                                   << "Error connecting to server: my bucket.s3.localhost";
+    QTest::newRow("user information") << "user@evil"
+                                      << "Error connecting to server: user@evil.s3.localhost";
+}
+
+void TestTransportFaults::refusesHostsItCannotTakeApart() {
+    QFETCH(QString, bucket);
+    QFETCH(QString, message);
+    TS3StorageService service(info_, ShortLimits);
+    QCOMPARE(ErrorOf([&] {
+                 service.GetBucket(bucket, {{"prefix", "db/"}});
+             }),
+             message.arg(FaultServerPort()));
+    QCOMPARE(service.LastStatusCode(), 0);
+}
+
+void TestTransportFaults::writesErrorAnswersIntoStream() {
+    TS3StorageService service(info_, ShortLimits);
+    TS3MemoryStream stream;
+    QVERIFY(!service.GetObject(Bucket, "forbidden/db/a.backup", stream));
+    QCOMPARE(service.LastStatusCode(), 403);
+    QVERIFY(stream.Data().contains("<Code>AccessDenied</Code>"));
+}
+
+// Each block goes to the stream as it arrives, never the whole body at once.
+void TestTransportFaults::writesBlocksAsTheyArrive() {
+    TS3StorageService service(info_, ShortLimits);
+    TS3MemoryStream stream;
+    QVERIFY(service.GetObject(Bucket, "blocks/1,70000,5,4000/x", stream));
+    QCOMPARE(stream.Data(), Pattern(74006));
+    QVERIFY(stream.Calls().size() >= 4);
+    for (const TS3MemoryStream::WriteCall& call : stream.Calls()) {
+        QCOMPARE(call.Offset, 0);
+        QVERIFY(call.Count > 0 && call.Count < 74006);
+    }
+}
+
+void TestTransportFaults::repeatsShortWrites() {
+    TS3StorageService service(info_, ShortLimits);
+    TS3MemoryStream stream;
+    stream.SetMaxBytesPerWrite(1000);
+    QVERIFY(service.GetObject(Bucket, "object/5000/x", stream));
+    QCOMPARE(stream.Data(), Pattern(5000));
+    // Within a block, each further call starts where the previous one stopped.
+    qint64 expectedOffset = 0;
+    for (const TS3MemoryStream::WriteCall& call : stream.Calls()) {
+        if (call.Offset != 0)
+            QCOMPARE(call.Offset, expectedOffset);
+        expectedOffset = call.Offset + std::min<qint64>(call.Count, 1000);
+    }
+    QVERIFY(std::any_of(stream.Calls().cbegin(), stream.Calls().cend(),
+                        [](const TS3MemoryStream::WriteCall& call) { return call.Offset == 1000; }));
+}
+
+void TestTransportFaults::reportsStreamWriteErrors_data() {
+    QTest::addColumn<qint64>("maxBytesPerWrite");
+    QTest::addColumn<int>("failFromCall");
+    QTest::addColumn<qint64>("failCount");
+    QTest::addColumn<int>("bytesKept");
+    QTest::newRow("first call negative") << qint64(0) << 0 << qint64(-1) << 0;
+    QTest::newRow("later call takes nothing") << qint64(10) << 1 << qint64(0) << 10;
+    QTest::newRow("later call negative") << qint64(10) << 2 << qint64(-5) << 20;
+}
+
+void TestTransportFaults::reportsStreamWriteErrors() {
+    QFETCH(qint64, maxBytesPerWrite);
+    QFETCH(int, failFromCall);
+    QFETCH(qint64, failCount);
+    QFETCH(int, bytesKept);
+    TS3StorageService service(info_, ShortLimits);
+    TS3MemoryStream stream;
+    stream.SetMaxBytesPerWrite(maxBytesPerWrite);
+    stream.FailFromCall(failFromCall, failCount);
+    QCOMPARE(ErrorOf([&] { service.GetObject(Bucket, "object/5000/x", stream); }), "Stream write error");
+    QCOMPARE(stream.Data(), Pattern(bytesKept));
+    QCOMPARE(stream.Calls().size(), failFromCall + 1);
+}
+
+QTEST_GUILESS_MAIN(TestTransportFaults)
+#include "TestTransportFaults.moc"
