@@ -191,6 +191,15 @@ def detach(options):
     sys.exit(f"fault_server.py: the server did not start; see {options.log_file}")
 
 
+def is_running(pid):
+    """True while the process exists and is not a zombie waiting for its new parent to reap it."""
+    try:
+        with open(f"/proc/{pid}/stat") as file:
+            return file.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except FileNotFoundError:
+        return False
+
+
 def stop(options):
     with open(options.pid_file) as file:
         pid = int(file.read())
@@ -200,9 +209,7 @@ def stop(options):
         pass
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline:
-        try:
-            os.kill(pid, 0)
-        except ProcessLookupError:
+        if not is_running(pid):
             break
         time.sleep(0.05)
     else:

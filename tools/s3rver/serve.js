@@ -54,10 +54,11 @@ function writeAtomically(file, text) {
   fs.renameSync(`${file}.tmp`, file);
 }
 
+// True while the process exists and is not a zombie waiting for its new parent to reap it.
 function isAlive(pid) {
   try {
-    process.kill(pid, 0);
-    return true;
+    const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
+    return stat.slice(stat.lastIndexOf(')') + 2).split(' ')[0] !== 'Z';
   } catch {
     return false;
   }
