@@ -82,6 +82,17 @@ bool TLikePattern::MatchPieceAt(const TPiece& piece, const QByteArray& text, qsi
 }
 
 bool TLikePattern::FindPiece(const TPiece& piece, const QByteArray& text, qsizetype from, qsizetype* end) {
+    const TStep& head = piece.steps.front();
+    if (!head.anyCharacter) {
+        // Only places where the leading run occurs can start the piece. A run starts with a lead
+        // byte, which never equals a continuation byte, so each place is a character boundary.
+        for (qsizetype start = text.indexOf(head.literal, from); start >= 0;
+             start = text.indexOf(head.literal, start + 1)) {
+            if (MatchPieceAt(piece, text, start, end))
+                return true;
+        }
+        return false;
+    }
     for (qsizetype start = from; start < text.size(); start += CharacterLength(text, start)) {
         if (MatchPieceAt(piece, text, start, end))
             return true;
