@@ -36,7 +36,10 @@ TFileStream::TFileStream(const QString& fileName)
         ::close(fd_);
         fd_ = -1;
     }
-    if (fd_ >= 0 && ::ftruncate(fd_, 0) != 0) {
+    // An empty file is left alone: cutting it would make some file systems (ext4) flush the whole
+    // download to disk when it is closed, which only costs time.
+    struct stat status {};
+    if (fd_ >= 0 && (::fstat(fd_, &status) != 0 || (status.st_size > 0 && ::ftruncate(fd_, 0) != 0))) {
         error = errno;
         ::close(fd_);
         fd_ = -1;

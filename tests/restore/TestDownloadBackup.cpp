@@ -1,0 +1,249 @@
+#include "DownloadBackup.h"
+#include "S3TestServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <limits>
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return file.readAll();
+}
+
+QByteArray RandomBytes(qsizetype size) {
+    QByteArray data(size, Qt::Uninitialized);
+    for (char& c : data)
+        c = char(QRandomGenerator::global()->bounded(256));
+    return data;
+}
+
+// The window's progress bar as the download drives it, with a hook into the moment between the size
+// request and the transfer.
+struct ProgressBar {
+    int maximum = 100;
+    int position = 0;
+    qint64 reportedBytes = 0;
+    int resets = 0;
+    std::function<void()> onStart;
+    std::function<void()> onBlock;
+
+    TDownloadProgress Sink() {
+        TDownloadProgress progress;
+        progress.Start = [this](int maximumKiB) {
+            maximum = maximumKiB;
+            position = 0;
+            if (onStart)
+                onStart();
+        };
+        progress.Advance = [this](qint64 count) {
+            reportedBytes += count;
+            position = ProgressAfterBlock(position, count, maximum);
+            if (onBlock)
+                onBlock();
+        };
+        progress.Reset = [this] {
+            position = 0;
+            ++resets;
+        };
+        return progress;
+    }
+};
+
+} // namespace
+
+class TestDownloadBackup : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void init();
+    void progressSteps_data();
+    void progressSteps();
+    void downloadsWholeOverAnOlderFile();
+    void failuresLeaveNoFile_data();
+    void failuresLeaveNoFile();
+    void secondDownloadOfTheSameFileIsRefused();
+
+  private:
+    TDownloadRequest Request(const QString& key) const;
+
+    std::optional<S3TestServer> server_;
+    QString bucket_;
+    QByteArray backup_;
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void TestDownloadBackup::initTestCase() {
+    server_ = S3TestServer::FromFixture();
+    bucket_ = S3TestServer::UniqueBucketName(QStringLiteral("download"));
+    server_->CreateBucket(bucket_);
+    backup_ = RandomBytes(3 * 1024 * 1024 + 1500);
+    server_->PutObject(bucket_, QStringLiteral("db/Sales Office-20231118.backup"), backup_);
+}
+
+void TestDownloadBackup::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+}
+
+TDownloadRequest TestDownloadBackup::Request(const QString& key) const {
+    TDownloadRequest request;
+    request.Connection = server_->ConnectionInfo();
+    request.BucketSetting = bucket_ + QStringLiteral("/db");
+    request.ObjectKey = key;
+    request.TargetPath = dir_->filePath(key.section(u'/', -1));
+    return request;
+}
+
+void TestDownloadBackup::progressSteps_data() {
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<QList<qint64>>("blocks");
+    QTest::addColumn<int>("position");
+
+    using Blocks = QList<qint64>;
+    QTest::newRow("below one KiB never moves") << qint64(1023) << 0 << Blocks{1023} << 0;
+    QTest::newRow("one MiB") << qint64(1048576) << 1024 << Blocks{8192, 1500, 1000} << 9;
+    QTest::newRow("remainders dropped per block") << qint64(1049599) << 1024 << Blocks{1500, 1500, 1500} << 3;
+    QTest::newRow("ten million bytes") << qint64(10000000) << 9765 << Blocks{10000000} << 9765;
+    QTest::newRow("kept at the maximum") << qint64(4096) << 4 << Blocks{4096, 4096} << 4;
+    QTest::newRow("maximum kept within 32 bits")
+        << (qint64(1) << 45) << std::numeric_limits<int>::max() << Blocks{qint64(1) << 44}
+        << std::numeric_limits<int>::max();
+}
+
+void TestDownloadBackup::progressSteps() {
+    QFETCH(qint64, size);
+    QFETCH(int, maximum);
+    QFETCH(QList<qint64>, blocks);
+    QFETCH(int, position);
+
+    QCOMPARE(ProgressMaximum(size), maximum);
+    int bar = 0;
+    for (const qint64 block : blocks)
+        bar = ProgressAfterBlock(bar, block, maximum);
+    QCOMPARE(bar, position);
+}
+
+void TestDownloadBackup::downloadsWholeOverAnOlderFile() {
+    const TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
+    {
+        QFile older(request.TargetPath);
+        QVERIFY(older.open(QIODevice::WriteOnly));
+        older.write(RandomBytes(backup_.size() + 4096));
+    }
+    QStringList log;
+    ProgressBar bar;
+
+    DownloadBackup(
+        request, [&](const QString& line) { log << line; }, bar.Sink());
+
+    QCOMPARE(log, (QStringList{"Downloading backup file", "Download completed"}));
+    QVERIFY(ReadAll(request.TargetPath) == backup_);
+    QCOMPARE(bar.maximum, int(backup_.size() / 1024));
+    QCOMPARE(bar.reportedBytes, qint64(backup_.size()));
+    QCOMPARE(bar.resets, 1);
+    QCOMPARE(bar.position, 0);
+}
+
+void TestDownloadBackup::failuresLeaveNoFile_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("bucketSetting"); // empty: the test's bucket and folder
+    QTest::addColumn<QString>("change");        // what happens to the object once its size is known
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<int>("resets");
+
+    const QString key = QStringLiteral("db/victim.backup");
+    const QStringList started{"Downloading backup file"};
+    QTest::newRow("object not there")
+        << "db/missing.backup"
+        << ""
+        << ""
+        << "The backup \"db/missing.backup\" is not in the bucket or cannot be read" << started << 0;
+    QTest::newRow("object deleted before the transfer")
+        << key << ""
+        << "delete"
+        << "The download of \"db/victim.backup\" failed: the service answered with status 404" << started
+        << 1;
+    QTest::newRow("object shortened before the transfer")
+        << key << ""
+        << "shorten"
+        << "The download of \"db/victim.backup\" ended after 1000 of 5000 bytes" << started << 1;
+    QTest::newRow("malformed bucket setting") << key << "no-folder"
+                                              << ""
+                                              << "Invalid bucket configuration" << started << 0;
+}
+
+void TestDownloadBackup::failuresLeaveNoFile() {
+    QFETCH(QString, key);
+    QFETCH(QString, bucketSetting);
+    QFETCH(QString, change);
+    QFETCH(QString, error);
+    QFETCH(QStringList, log);
+    QFETCH(int, resets);
+
+    server_->PutObject(bucket_, QStringLiteral("db/victim.backup"), RandomBytes(5000));
+    TDownloadRequest request = Request(key);
+    if (!bucketSetting.isEmpty())
+        request.BucketSetting = bucketSetting;
+    ProgressBar bar;
+    bar.onStart = [&] {
+        if (change == QStringLiteral("delete"))
+            server_->DeleteObject(bucket_, key);
+        else if (change == QStringLiteral("shorten"))
+            server_->PutObject(bucket_, key, RandomBytes(1000));
+    };
+    QStringList lines;
+
+    QString thrown;
+    try {
+        DownloadBackup(
+            request, [&](const QString& line) { lines << line; }, bar.Sink());
+    } catch (const std::runtime_error& e) {
+        thrown = QString::fromUtf8(e.what());
+    }
+    QCOMPARE(thrown, error);
+    QCOMPARE(lines, log);
+    QCOMPARE(bar.resets, resets);
+    QVERIFY(QDir(dir_->path()).isEmpty());
+}
+
+void TestDownloadBackup::secondDownloadOfTheSameFileIsRefused() {
+    const TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
+    ProgressBar bar;
+    QString secondError;
+    QStringList secondLog;
+    // The window processes events between blocks, so a second Download of the same row can start there.
+    bar.onBlock = [&] {
+        if (!secondError.isEmpty())
+            return;
+        try {
+            ProgressBar other;
+            DownloadBackup(
+                request, [&](const QString& line) { secondLog << line; }, other.Sink());
+            secondError = QStringLiteral("accepted");
+        } catch (const std::runtime_error& e) {
+            secondError = QString::fromUtf8(e.what());
+        }
+    };
+
+    DownloadBackup(
+        request, [](const QString&) {}, bar.Sink());
+
+    QVERIFY2(secondError.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(request.TargetPath)),
+             qPrintable(secondError));
+    QCOMPARE(secondLog, QStringList{"Downloading backup file"});
+    QVERIFY(ReadAll(request.TargetPath) == backup_);
+}
+
+QTEST_GUILESS_MAIN(TestDownloadBackup)
+#include "TestDownloadBackup.moc"
