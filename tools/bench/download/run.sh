@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Download benchmark: serves an object of SIZE_MIB (default 1024) random bytes from a loopback server,
+# downloads it with the storage client (bench_download) and with `curl -o`, three times each, and prints
+# both throughputs, their ratio (best run against best run) and the client's peak resident memory, also
+# for a small object, to show that the memory does not grow with the object's size.
+# Usage: tools/bench/download/run.sh [build folder, default build/test]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../../.." && pwd)
+build=${1:-$top/build/test}
+size_mib=${SIZE_MIB:-1024}
+runs=3
+
+cmake --build "$build" --target bench_download >/dev/null
+bench=$(find "$build" -name bench_download -type f -perm -u+x | head -n 1)
+
+state=$(mktemp -d)
+server_pid=
+cleanup() {
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
+  rm -rf "$state"
+}
+trap cleanup EXIT
+
+head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$state/object"
+head -c $((16 * 1024 * 1024)) /dev/urandom >"$state/small"
+
+serve() {
+  rm -f "$state/port"
+  python3 "$here/object_server.py" --file "$1" --port-file "$state/port" &
+  server_pid=$!
+  for _ in $(seq 1 100); do
+    [ -s "$state/port" ] && break
+    sleep 0.1
+  done
+  [ -s "$state/port" ] || { echo "the object server did not start" >&2; exit 1; }
+  port=$(cat "$state/port")
+}
+stop_serving() {
+  kill "$server_pid"
+  wait "$server_pid" 2>/dev/null || true
+  server_pid=
+}
+field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p"; }
+
+serve "$state/small"
+small_rss=$("$bench" "s3.localhost:$port" bench db/small.backup "$state/out" | field peak_rss_kib)
+stop_serving
+
+serve "$state/object"
+best_ours=0
+best_curl=0
+peak_rss=0
+for run in $(seq 1 $runs); do
+  line=$("$bench" "s3.localhost:$port" bench db/object.backup "$state/out")
+  cmp -s "$state/object" "$state/out" || { echo "storage client: the download differs from the object" >&2; exit 1; }
+  ours=$(echo "$line" | field mib_per_s)
+  rss=$(echo "$line" | field peak_rss_kib)
+  rm -f "$state/out"
+  speed=$(curl -s -o "$state/out" -w '%{speed_download}' -H "Authorization: AWS4-HMAC-SHA256 Credential=bench" \
+    "http://bench.s3.localhost:$port/db/object.backup")
+  cmp -s "$state/object" "$state/out" || { echo "curl: the download differs from the object" >&2; exit 1; }
+  rm -f "$state/out"
+  theirs=$(awk -v b="$speed" 'BEGIN { printf "%.1f", b / 1048576 }')
+  printf 'run %d: storage client %8.1f MiB/s (peak RSS %d KiB)   curl -o %8.1f MiB/s\n' "$run" "$ours" "$rss" "$theirs"
+  best_ours=$(awk -v a="$best_ours" -v b="$ours" 'BEGIN { print (b > a ? b : a) }')
+  best_curl=$(awk -v a="$best_curl" -v b="$theirs" 'BEGIN { print (b > a ? b : a) }')
+  peak_rss=$(awk -v a="$peak_rss" -v b="$rss" 'BEGIN { print (b > a ? b : a) }')
+done
+stop_serving
+
+echo "object: $size_mib MiB, best of $runs runs"
+echo "storage client: $best_ours MiB/s"
+echo "curl -o:        $best_curl MiB/s"
+awk -v a="$best_ours" -v b="$best_curl" 'BEGIN { printf "ratio:          %.2f (goal >= 0.90)\n", a / b }'
+awk -v a="$peak_rss" -v s="$small_rss" \
+  'BEGIN { printf "peak RSS:       %.1f MiB for %s MiB, %.1f MiB for 16 MiB (goal < 40 MiB)\n", a / 1024, "'"$size_mib"'", s / 1024 }'
