@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -8,7 +7,8 @@
 
 #include <stdexcept>
 
-// The throw-away PostgreSQL cluster that the CTest fixture "pgcluster" starts for the whole test run.
+// The throw-away PostgreSQL cluster that the CTest fixture "pgcluster" starts for the whole test run (link
+// corvane_pgcluster_support and list FIXTURES pgcluster).
 // FromFixture() puts its PGHOST and PGPORT into this process's environment, so every client program the
 // test starts, through the tool's own code or through the helpers here, reaches that cluster. Tests share
 // it, so each test uses database names of its own. The superuser is "postgres"; no password is asked.
