@@ -29,6 +29,13 @@ QString LongTimeFormatWithoutZone(const QLocale& locale) {
     return result.simplified();
 }
 
+// The pattern of a filter expression; none for a blank expression, which lets every record through.
+std::optional<TLikePattern> ParseFilter(const QString& expression) {
+    if (expression.trimmed().isEmpty())
+        return std::nullopt;
+    return ParseFilterExpression(expression);
+}
+
 QString SizeText(qint64 size) {
     return QString::number(size);
 }
@@ -218,9 +225,7 @@ void TCatalogueTable::SetFilterExpression(const QString& expression) {
         filterExpression_ = expression;
         return;
     }
-    std::optional<TLikePattern> pattern;
-    if (!expression.trimmed().isEmpty())
-        pattern = ParseFilterExpression(expression);
+    std::optional<TLikePattern> pattern = ParseFilter(expression);
     filterExpression_ = expression;
     pattern_ = std::move(pattern);
     ShowFiltered();
@@ -228,10 +233,7 @@ void TCatalogueTable::SetFilterExpression(const QString& expression) {
 
 void TCatalogueTable::SetFiltered(bool filtered) {
     if (filtered && !filtered_) {
-        std::optional<TLikePattern> pattern;
-        if (!filterExpression_.trimmed().isEmpty())
-            pattern = ParseFilterExpression(filterExpression_);
-        pattern_ = std::move(pattern);
+        pattern_ = ParseFilter(filterExpression_);
         filtered_ = true;
         ShowFiltered();
     } else if (!filtered && filtered_) {
