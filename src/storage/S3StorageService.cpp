@@ -7,7 +7,6 @@
 #include "S3ListingReader.h"
 #include "S3RequestSigner.h"
 
-#include <exception>
 
 class TS3StorageService::Impl {
   public:
