@@ -42,7 +42,7 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     process->setArguments(SplitCommandLine(parameters));
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    process->start(QIODevice::ReadOnly);
+    process->start();
 
     TProgramOutcome outcome;
     if (!process->waitForStarted(-1)) {
