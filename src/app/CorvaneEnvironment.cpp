@@ -1,0 +1,7 @@
+#include "CorvaneEnvironment.h"
+
+#include "BuildSettings.h"
+
+TCorvaneEnvironment TCorvaneEnvironment::FromBuild() {
+    return {QString::fromUtf8(BuildSettings::AccountUrl), TS3ConnectionInfo::FromBuild(), {}};
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "S3ConnectionInfo.h"
+#include "S3StorageService.h"
+
+#include <QString>
+
+// Where the main window finds the outside services. The program always uses FromBuild(); tests point
+// a window at the servers they started.
+struct TCorvaneEnvironment {
+    QString AccountUrl;
+    TS3ConnectionInfo Storage;
+    TS3TransportLimits StorageLimits;
+
+    static TCorvaneEnvironment FromBuild();
+};

@@ -1,0 +1,300 @@
+#include "CorvaneForm.h"
+#include "ui_CorvaneForm.h"
+
+#include "ActivityLog.h"
+#include "AppDialogs.h"
+#include "CatalogueFill.h"
+#include "CatalogueSearch.h"
+#include "CatalogueTable.h"
+#include "CorvaneLoginForm.h"
+#include "DownloadBackup.h"
+#include "ErrorBox.h"
+#include "HandlerGuard.h"
+#include "MagnifierIcon.h"
+#include "RestoreSequence.h"
+#include "SettingsStore.h"
+#include "TargetPath.h"
+#include "VersionText.h"
+#include "WaitCursor.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScreen>
+#include <QShortcut>
+
+namespace {
+
+// AutoConnect looks past blanks and control characters at both ends of the bucket setting.
+bool IsBlankSetting(const QString& text) {
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 32; });
+}
+
+} // namespace
+
+TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
+    , StorageInfo(environment.Storage)
+    , ui(std::make_unique<Ui::TCorvaneEditorForm>())
+    , catalogue(std::make_unique<TCatalogueTable>())
+    , environment(std::move(environment))
+    , accountClient(this->environment.AccountUrl) {
+    ui->setupUi(this);
+    ui->BtnSearch->setIcon(MagnifierIcon());
+    PopupGrid = new QMenu(this);
+    PopupGrid->setObjectName(QStringLiteral("PopupGrid"));
+    PopupGrid->addAction(ui->mniDownload);
+    SetUpGrid();
+    Timer.setObjectName(QStringLiteral("Timer"));
+    Timer.setInterval(300);
+    Timer.setSingleShot(true);
+    WireEvents();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    // Errors during creation are shown at once and creation carries on.
+    ReportErrors(this, [this] { FormCreate(); });
+}
+
+TCorvaneEditorForm::~TCorvaneEditorForm() = default;
+
+void TCorvaneEditorForm::SetUpGrid() {
+    ui->GridFiles->setModel(catalogue.get());
+    QHeaderView* header = ui->GridFiles->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setSectionsMovable(false);
+    header->setSectionsClickable(false);
+    header->resizeSection(0, 400);
+    header->resizeSection(1, 150);
+    header->resizeSection(2, 198);
+    QHeaderView* indicator = ui->GridFiles->verticalHeader();
+    indicator->setSectionResizeMode(QHeaderView::Fixed);
+    indicator->setFixedWidth(12);
+    indicator->setDefaultAlignment(Qt::AlignCenter);
+    // A double click anywhere in the grid, title row included, restores.
+    ui->GridFiles->viewport()->installEventFilter(this);
+    header->viewport()->installEventFilter(this);
+    indicator->viewport()->installEventFilter(this);
+}
+
+void TCorvaneEditorForm::WireEvents() {
+    connect(&Timer, &QTimer::timeout, this, [this] { ReportErrors(this, [this] { TimerTimer(); }); });
+    connect(ui->BtnSearch, &QAbstractButton::clicked, this,
+            [this] { ReportErrors(this, [this] { BtnSearchClick(); }); });
+    ui->EdtFilter->installEventFilter(this);
+    connect(ui->mniDownload, &QAction::triggered, this,
+            [this] { ReportErrors(this, [this] { mniDownloadClick(); }); });
+    connect(ui->BtnTempDir, &QAbstractButton::clicked, this,
+            [this] { ReportErrors(this, [this] { BtnTempDirClick(); }); });
+    connect(ui->BtnConnect, &QAbstractButton::clicked, this,
+            [this] { ReportErrors(this, [this] { BtnConnectClick(); }); });
+    connect(ui->BtnRestore, &QAbstractButton::clicked, this,
+            [this] { ReportErrors(this, [this] { BtnRestoreClick(); }); });
+    connect(ui->BtnClose, &QAbstractButton::clicked, this,
+            [this] { ReportErrors(this, [this] { BtnCloseClick(); }); });
+
+    connect(ui->GridFiles->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { catalogue->SetCurrentRow(current.row()); });
+    connect(catalogue.get(), &TCatalogueTable::CurrentRecordMoved, this,
+            &TCorvaneEditorForm::SelectCurrentRow);
+    connect(ui->GridFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (ui->GridFiles->indexAt(pos).isValid())
+            PopupGrid->popup(ui->GridFiles->viewport()->mapToGlobal(pos));
+    });
+    auto* removeRecord = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), ui->GridFiles);
+    removeRecord->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(removeRecord, &QShortcut::activated, this, [this] { catalogue->RemoveCurrentRecord(); });
+}
+
+void TCorvaneEditorForm::SelectCurrentRow(int row) {
+    if (row < 0) {
+        ui->GridFiles->selectionModel()->clear();
+        return;
+    }
+    ui->GridFiles->selectRow(row);
+    ui->GridFiles->scrollTo(catalogue->index(row, 0));
+}
+
+bool TCorvaneEditorForm::Authenticate(const QString& AUserName, const QString& APassword) {
+    return accountClient.Authenticate(AUserName, APassword);
+}
+
+void TCorvaneEditorForm::FormCreate() {
+    setWindowTitle(QStringLiteral("Corvane") + GetVersionText());
+    LoadSettings();
+}
+
+void TCorvaneEditorForm::LoadSettings() {
+    // Until both credentials have been read, the sign-in dialog is due: a store that cannot be read
+    // must not leave the user signed out without a way to sign in.
+    FShowLogin = true;
+    SettingsStore store;
+    ui->EdtBucket->setText(store.ReadText(SettingName::Bucket));
+    ui->EdtTempDir->setText(store.ReadText(SettingName::TempDir));
+    ui->EdtDBUsername->setText(store.ReadText(SettingName::DBUsername));
+    const QString userName = store.ReadText(SettingName::Username);
+    const QString password = store.ReadText(SettingName::Password);
+    FShowLogin = userName.isEmpty() || password.isEmpty();
+    if (!FShowLogin) {
+        FShowLogin = !Authenticate(userName, password);
+        if (!FShowLogin)
+            AutoConnect();
+    }
+}
+
+void TCorvaneEditorForm::SaveSettings() {
+    SettingsStore store;
+    store.WriteText(SettingName::Bucket, ui->EdtBucket->text());
+    store.WriteText(SettingName::TempDir, ui->EdtTempDir->text());
+    store.WriteText(SettingName::DBUsername, ui->EdtDBUsername->text());
+}
+
+void TCorvaneEditorForm::AutoConnect() {
+    if (!IsBlankSetting(ui->EdtBucket->text()))
+        BtnConnectClick();
+}
+
+void TCorvaneEditorForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The start-up tick is armed when the window is first on screen, so that its work (the focus and
+    // the sign-in dialog) never runs while the window is still hidden, not even inside an error box
+    // shown during creation.
+    if (!timerArmed) {
+        timerArmed = true;
+        Timer.start();
+    }
+}
+
+void TCorvaneEditorForm::TimerTimer() {
+    Timer.stop();
+    ui->EdtFilter->setFocus();
+    if (!FShowLogin)
+        return;
+    TLoginForm login(
+        this, [this](const QString& user, const QString& password) { return Authenticate(user, password); },
+        SettingsStore());
+    if (login.exec() == 1)
+        AutoConnect();
+}
+
+void TCorvaneEditorForm::closeEvent(QCloseEvent* event) {
+    try {
+        SaveSettings();
+        event->accept();
+    } catch (const std::exception& error) {
+        event->ignore();
+        ShowErrorBox(this, QString::fromUtf8(error.what()));
+    }
+}
+
+void TCorvaneEditorForm::BtnCloseClick() {
+    close();
+}
+
+bool TCorvaneEditorForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui->EdtFilter) {
+        if (event->type() == QEvent::KeyPress)
+            ReportErrors(this, [&] { EdtFilterKeyDown(static_cast<QKeyEvent*>(event)->key()); });
+        return false; // the field handles the key as usual
+    }
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        ReportErrors(this, [this] { GridFilesDblClick(); });
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TCorvaneEditorForm::EdtFilterKeyDown(int key) {
+    // Enter searches whatever modifier keys are held.
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        BtnSearchClick();
+}
+
+void TCorvaneEditorForm::GridFilesDblClick() {
+    BtnRestoreClick();
+}
+
+void TCorvaneEditorForm::BtnSearchClick() {
+    SearchCatalogue(*catalogue, ui->EdtFilter->text());
+}
+
+void TCorvaneEditorForm::BtnConnectClick() {
+    TOperationGuard operation(operationLock);
+    WaitCursor hourglass;
+    FillCatalogue(*catalogue, StorageInfo, ui->EdtBucket->text(), environment.StorageLimits);
+}
+
+void TCorvaneEditorForm::Log(const QString& message) {
+    ui->MemoLog->appendPlainText(FormatLogLine(QDateTime::currentDateTime(), message));
+    ui->MemoLog->moveCursor(QTextCursor::End);
+}
+
+void TCorvaneEditorForm::LogFmt(const QString& logTemplate, const QStringList& arguments) {
+    Log(FormatLogTemplate(logTemplate, arguments));
+}
+
+std::optional<TBackupRecord> TCorvaneEditorForm::CurrentRecord() const {
+    if (catalogue->HasNoCurrentRecord())
+        return std::nullopt;
+    return TBackupRecord{catalogue->FieldAsText(TCatalogueField::Name),
+                         catalogue->FieldAsText(TCatalogueField::Path)};
+}
+
+void TCorvaneEditorForm::mniDownloadClick() {
+    TOperationGuard operation(operationLock);
+    const QString target = TargetPath(ui->EdtTempDir->text(), catalogue->FieldAsText(TCatalogueField::Name));
+    DownloadBackup(catalogue->FieldAsText(TCatalogueField::Path), target);
+}
+
+void TCorvaneEditorForm::DownloadBackup(const QString& objectKey, const QString& targetPath) {
+    const TDownloadRequest request{StorageInfo, ui->EdtBucket->text(), objectKey, targetPath,
+                                   environment.StorageLimits};
+    TDownloadProgress progress;
+    progress.Start = [this](int maximumKiB) {
+        ui->ProgressBar->setMaximum(maximumKiB);
+        ui->ProgressBar->setValue(0);
+    };
+    progress.Advance = [this](qint64 ACount) { OnDownloadProgress(ACount); };
+    progress.Reset = [this] { ui->ProgressBar->setValue(0); };
+    ::DownloadBackup(
+        request, [this](const QString& message) { Log(message); }, progress);
+}
+
+void TCorvaneEditorForm::OnDownloadProgress(qint64 ACount) {
+    QProgressBar* bar = ui->ProgressBar;
+    bar->setValue(ProgressAfterBlock(bar->value(), ACount, bar->maximum()));
+    QCoreApplication::processEvents();
+}
+
+void TCorvaneEditorForm::BtnTempDirClick() {
+    if (const std::optional<QString> folder = PickBackupFolder(this))
+        ui->EdtTempDir->setText(*folder);
+}
+
+void TCorvaneEditorForm::SetBusy(bool busy) {
+    if (busy)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    for (QPushButton* button : {ui->BtnConnect, ui->BtnRestore, ui->BtnClose})
+        button->setEnabled(!busy);
+    if (!busy)
+        QGuiApplication::restoreOverrideCursor();
+}
+
+void TCorvaneEditorForm::BtnRestoreClick() {
+    const TRestoreInput input{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), CurrentRecord()};
+    TRestoreSeams seams;
+    seams.Log = [this](const QString& message) { Log(message); };
+    seams.ClearLog = [this] { ui->MemoLog->clear(); };
+    seams.FocusWorkingFolder = [this] { ui->EdtTempDir->setFocus(); };
+    seams.FocusDatabaseUser = [this] { ui->EdtDBUsername->setFocus(); };
+    seams.SetBusy = [this](bool busy) { SetBusy(busy); };
+    seams.PromptDatabaseName = [this](const QString& proposed) { return PromptDatabaseName(this, proposed); };
+    seams.Download = [this](const TBackupRecord& record, const QString& targetPath) {
+        DownloadBackup(record.Path, targetPath);
+    };
+    seams.Run = &RunAndWait;
+    RestoreBackup(input, seams, operationLock);
+}

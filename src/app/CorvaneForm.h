@@ -1,0 +1,79 @@
+#pragma once
+
+#include "AccountClient.h"
+#include "CorvaneEnvironment.h"
+#include "OperationGuard.h"
+#include "RestoreSequence.h"
+#include "S3ConnectionInfo.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+class QMenu;
+class TCatalogueTable;
+namespace Ui {
+class TCorvaneEditorForm;
+}
+
+// The main window: settings fields, the backup grid, the activity log with the download progress bar,
+// and the commands. Handlers gather their inputs here and leave the work to the subsystem libraries.
+class TCorvaneEditorForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit TCorvaneEditorForm(TCorvaneEnvironment environment = TCorvaneEnvironment::FromBuild(),
+                                QWidget* parent = nullptr);
+    ~TCorvaneEditorForm() override;
+
+    // The account check; the sign-in dialog reaches it through the window that owns it.
+    bool Authenticate(const QString& AUserName, const QString& APassword);
+
+    Ui::TCorvaneEditorForm* Controls() const { return ui.get(); }
+    TCatalogueTable& CdsObject() const { return *catalogue; }
+    TS3ConnectionInfo StorageInfo;
+
+    // Event handlers. They raise errors; the connections made in the constructor show them in the
+    // standard error box, and tests call them directly.
+    void TimerTimer();
+    void EdtFilterKeyDown(int key);
+    void BtnSearchClick();
+    void GridFilesDblClick();
+    void mniDownloadClick();
+    void BtnTempDirClick();
+    void BtnConnectClick();
+    void BtnRestoreClick();
+    void BtnCloseClick();
+
+    void Log(const QString& message);
+    void LogFmt(const QString& logTemplate, const QStringList& arguments);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void FormCreate();
+    void LoadSettings();
+    void SaveSettings();
+    void AutoConnect();
+    void WireEvents();
+    void SetUpGrid();
+    void SelectCurrentRow(int row);
+    std::optional<TBackupRecord> CurrentRecord() const;
+    void DownloadBackup(const QString& objectKey, const QString& targetPath);
+    void OnDownloadProgress(qint64 ACount);
+    void SetBusy(bool busy);
+
+    std::unique_ptr<Ui::TCorvaneEditorForm> ui;
+    std::unique_ptr<TCatalogueTable> catalogue;
+    QMenu* PopupGrid = nullptr;
+    QTimer Timer;
+    TCorvaneEnvironment environment;
+    AccountClient accountClient;
+    TOperationLock operationLock;
+    bool FShowLogin = false;
+    bool timerArmed = false;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "AccountTestService.h"
+#include "CorvaneEnvironment.h"
+#include "ErrorBox.h"
+#include "S3TestServer.h"
+#include "SettingsStore.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QStringList>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+
+// What every main-window test needs: the window pointed at the test servers, a clean settings store,
+// and the error boxes collected instead of shown.
+class AppTestBed {
+  public:
+    AppTestBed() {
+        QFile::remove(SettingsStore().Location());
+        SetErrorBoxHandler([this](const QString& text) { errorBoxes.append(text); });
+    }
+    ~AppTestBed() { SetErrorBoxHandler({}); }
+    AppTestBed(const AppTestBed&) = delete;
+    AppTestBed& operator=(const AppTestBed&) = delete;
+
+    static TCorvaneEnvironment Environment() {
+        TCorvaneEnvironment environment;
+        environment.AccountUrl = AccountTestService::FromFixture().BaseUrl();
+        environment.Storage = S3TestServer::FromFixture().ConnectionInfo();
+        environment.StorageLimits.connectTimeout = std::chrono::seconds(5);
+        environment.StorageLimits.stallTimeout = std::chrono::seconds(10);
+        return environment;
+    }
+
+    static void Store(const QString& name, const QString& text) { SettingsStore().WriteText(name, text); }
+    static QString Stored(const QString& name) { return SettingsStore().ReadText(name); }
+
+    // Runs action on the next modal dialog of type Dialog as soon as it is open.
+    template <typename Dialog> static void WhenModalOpens(std::function<void(Dialog*)> action) {
+        auto* poll = new QTimer(qApp);
+        poll->setInterval(20);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
+            if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+                poll->stop();
+                poll->deleteLater();
+                action(dialog);
+            }
+        });
+        poll->start();
+    }
+
+    QStringList errorBoxes;
+};

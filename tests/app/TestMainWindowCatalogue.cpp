@@ -1,0 +1,149 @@
+#include "AppTestBed.h"
+#include "CatalogueTable.h"
+#include "CorvaneForm.h"
+#include "ui_CorvaneForm.h"
+
+#include <QtTest>
+
+// Connect, the grid and the search, driven through the main window against s3rver on loopback.
+class TestMainWindowCatalogue : public QObject {
+    Q_OBJECT
+
+  private:
+    QString bucket;
+    QString emptyBucket;
+
+    static QStringList ShownNames(const TCorvaneEditorForm& form) {
+        QStringList names;
+        const TCatalogueTable& table = form.CdsObject();
+        for (int row = 0; row < table.rowCount(); ++row)
+            names << table.data(table.index(row, TCatalogueTable::NameColumn)).toString();
+        return names;
+    }
+
+    // A signed-in window, shown, with the given bucket setting.
+    static std::unique_ptr<TCorvaneEditorForm> SignedInWindow(const QString& bucketSetting) {
+        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Bucket, bucketSetting);
+        auto form = std::make_unique<TCorvaneEditorForm>(AppTestBed::Environment());
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get()))
+            throw std::runtime_error("the window was not shown");
+        return form;
+    }
+
+  private slots:
+    void initTestCase() {
+        S3TestServer server = S3TestServer::FromFixture();
+        bucket = S3TestServer::UniqueBucketName(QStringLiteral("grid"));
+        server.CreateBucket(bucket);
+        server.PutObject(bucket, QStringLiteral("db/"), {});
+        server.PutObject(bucket, QStringLiteral("db/Sales 2023-11.backup"), QByteArray(1048576, 's'));
+        server.PutObject(bucket, QStringLiteral("db/old/"), {});
+        server.PutObject(bucket, QStringLiteral("db/old/inventory.backup"), QByteArray(1572864, 'i'));
+        server.PutObject(bucket, QStringLiteral("db/empty.backup"), {});
+        server.PutObject(bucket, QStringLiteral("db/Ação.backup"), QByteArray(1048575, 'a'));
+        server.PutObject(bucket, QStringLiteral("other/elsewhere.backup"), QByteArray(10, 'o'));
+        emptyBucket = S3TestServer::UniqueBucketName(QStringLiteral("grid-empty"));
+        server.CreateBucket(emptyBucket);
+    }
+
+    void connectFillsTheGrid() {
+        AppTestBed bed;
+        auto form = SignedInWindow(bucket + QStringLiteral("/db"));
+        // Listing order: keys compared byte by byte.
+        QCOMPARE(ShownNames(*form),
+                 (QStringList{QStringLiteral("Ação.backup"), QStringLiteral("Sales 2023-11.backup"),
+                              QStringLiteral("old/inventory.backup")}));
+        const TCatalogueTable& table = form->CdsObject();
+        QCOMPARE(table.data(table.index(0, TCatalogueTable::SizeMbColumn)).toString(), QStringLiteral("0"));
+        QCOMPARE(table.data(table.index(1, TCatalogueTable::SizeMbColumn)).toString(), QStringLiteral("1"));
+        QCOMPARE(table.headerData(2, Qt::Horizontal).toString(), QStringLiteral("LastModified (real time)"));
+        QCOMPARE(form->Controls()->GridFiles->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(table.FieldAsText(TCatalogueField::Path), QStringLiteral("db/Ação.backup"));
+
+        // A click on a row makes it the current record.
+        QTableView* grid = form->Controls()->GridFiles;
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(table.index(2, 0)).center());
+        QCOMPARE(table.FieldAsText(TCatalogueField::Name), QStringLiteral("old/inventory.backup"));
+        QVERIFY(bed.errorBoxes.isEmpty());
+    }
+
+    void enterSearchesAndABlankSearchShowsAll_data() {
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::newRow("Enter") << Qt::KeyboardModifiers();
+        QTest::newRow("Shift+Enter") << Qt::KeyboardModifiers(Qt::ShiftModifier);
+        QTest::newRow("Ctrl+Enter") << Qt::KeyboardModifiers(Qt::ControlModifier);
+    }
+    void enterSearchesAndABlankSearchShowsAll() {
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        AppTestBed bed;
+        auto form = SignedInWindow(bucket + QStringLiteral("/db"));
+        QLineEdit* filter = form->Controls()->EdtFilter;
+        filter->setText(QStringLiteral("SALES  11"));
+        QTest::keyClick(filter, Qt::Key_Return, modifiers);
+        QCOMPARE(ShownNames(*form), QStringList{QStringLiteral("Sales 2023-11.backup")});
+
+        // The filter stays in force through Connect.
+        form->BtnConnectClick();
+        QCOMPARE(ShownNames(*form), QStringList{QStringLiteral("Sales 2023-11.backup")});
+
+        filter->setText(QStringLiteral(" \t"));
+        QTest::keyClick(filter, Qt::Key_Enter, modifiers);
+        QCOMPARE(ShownNames(*form).size(), 3);
+    }
+
+    void strayQuoteInTheSearchIsShownAndEverythingStays() {
+        AppTestBed bed;
+        auto form = SignedInWindow(bucket + QStringLiteral("/db"));
+        form->Controls()->EdtFilter->setText(QStringLiteral("x'1"));
+        QTest::mouseClick(form->Controls()->BtnSearch, Qt::LeftButton);
+        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid filter expression character: '%'")});
+        QCOMPARE(ShownNames(*form).size(), 3);
+    }
+
+    void ctrlDeleteRemovesTheSelectedRowUntilTheNextConnect() {
+        AppTestBed bed;
+        auto form = SignedInWindow(bucket + QStringLiteral("/db"));
+        QTableView* grid = form->Controls()->GridFiles;
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(ShownNames(*form), (QStringList{QStringLiteral("Sales 2023-11.backup"),
+                                                 QStringLiteral("old/inventory.backup")}));
+        QTest::mouseClick(form->Controls()->BtnConnect, Qt::LeftButton);
+        QCOMPARE(ShownNames(*form).size(), 3);
+    }
+
+    void badSettingKeepsTheRowsAndAnUnlistableBucketEmptiesThem() {
+        AppTestBed bed;
+        auto form = SignedInWindow(bucket + QStringLiteral("/db"));
+        form->Controls()->EdtBucket->setText(QStringLiteral("no-folder"));
+        QTest::mouseClick(form->Controls()->BtnConnect, Qt::LeftButton);
+        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
+        QCOMPARE(ShownNames(*form).size(), 3);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+        bed.errorBoxes.clear();
+        form->Controls()->EdtBucket->setText(QStringLiteral("corvane-no-such-bucket/db"));
+        QTest::mouseClick(form->Controls()->BtnConnect, Qt::LeftButton);
+        QCOMPARE(bed.errorBoxes.size(), 1);
+        QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("corvane-no-such-bucket")),
+                 qPrintable(bed.errorBoxes.first()));
+        QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("NoSuchBucket")),
+                 qPrintable(bed.errorBoxes.first()));
+        QCOMPARE(ShownNames(*form).size(), 0);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void emptyFolderShowsNoRowsAndNoMessage() {
+        AppTestBed bed;
+        auto form = SignedInWindow(emptyBucket + QStringLiteral("/db"));
+        QCOMPARE(ShownNames(*form).size(), 0);
+        QVERIFY(form->CdsObject().HasNoCurrentRecord());
+        QVERIFY(bed.errorBoxes.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMainWindowCatalogue)
+#include "TestMainWindowCatalogue.moc"

@@ -1,0 +1,190 @@
+#include "AppTestBed.h"
+#include "CatalogueTable.h"
+#include "CorvaneForm.h"
+#include "CorvaneLoginForm.h"
+#include "ui_CorvaneForm.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+// Start-up and shut-down of the main window against the account service and s3rver on loopback.
+class TestMainWindowStartUp : public QObject {
+    Q_OBJECT
+
+  private:
+    QString bucket;
+
+    // Shows the window and runs action in the sign-in dialog that its first tick opens; false when no
+    // dialog opened.
+    static bool InSignInDialog(TCorvaneEditorForm& form, const std::function<void(TLoginForm*)>& action) {
+        bool opened = false;
+        AppTestBed::WhenModalOpens<TLoginForm>([&](TLoginForm* dialog) {
+            opened = true;
+            action(dialog);
+        });
+        form.show();
+        return QTest::qWaitFor([&] { return opened && !QApplication::activeModalWidget(); }, 5000);
+    }
+
+  private slots:
+    void initTestCase() {
+        S3TestServer server = S3TestServer::FromFixture();
+        bucket = S3TestServer::UniqueBucketName(QStringLiteral("startup"));
+        server.CreateBucket(bucket);
+        server.PutObject(bucket, QStringLiteral("db/first.backup"), QByteArray(2048, 'x'));
+        server.PutObject(bucket, QStringLiteral("db/second.backup"), QByteArray(4096, 'y'));
+    }
+
+    void captionCarriesTheVersion() {
+        AppTestBed bed;
+        TCorvaneEditorForm form(AppTestBed::Environment());
+        QCOMPARE(form.windowTitle(), QStringLiteral("Corvane 1.0.0.0"));
+    }
+
+    void acceptedCredentialsConnectBeforeTheWindowIsShown() {
+        AppTestBed bed;
+        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Bucket, bucket + QStringLiteral("/db"));
+        AppTestBed::Store(SettingName::TempDir, QStringLiteral(" /tmp/with blanks "));
+        AppTestBed::Store(SettingName::DBUsername, QStringLiteral("postgres"));
+
+        TCorvaneEditorForm form(AppTestBed::Environment());
+        QVERIFY(!form.isVisible());
+        QCOMPARE(form.CdsObject().rowCount(), 2);
+        QCOMPARE(form.Controls()->EdtTempDir->text(), QStringLiteral(" /tmp/with blanks "));
+        QCOMPARE(form.Controls()->EdtDBUsername->text(), QStringLiteral("postgres"));
+
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTRY_VERIFY(form.Controls()->EdtFilter->hasFocus());
+        QTest::qWait(100);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(bed.errorBoxes.isEmpty());
+    }
+
+    void blankBucketSettingDoesNotConnect() {
+        AppTestBed bed;
+        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Bucket, QStringLiteral(" \t "));
+        TCorvaneEditorForm form(AppTestBed::Environment());
+        QCOMPARE(form.CdsObject().rowCount(), 0);
+        QVERIFY(bed.errorBoxes.isEmpty());
+    }
+
+    void badBucketSettingIsShownAndCreationCarriesOn() {
+        AppTestBed bed;
+        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Bucket, QStringLiteral("no-folder"));
+        TCorvaneEditorForm form(AppTestBed::Environment());
+        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
+        QCOMPARE(form.Controls()->EdtBucket->text(), QStringLiteral("no-folder"));
+        form.show();
+        QTRY_VERIFY(form.Controls()->EdtFilter->hasFocus());
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void unreadableSettingStillLeadsToTheSignIn() {
+        AppTestBed bed;
+        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        {
+            QSettings raw(SettingsStore().Location(), QSettings::IniFormat);
+            raw.setValue(SettingName::TempDir, 42);
+        }
+        TCorvaneEditorForm form(AppTestBed::Environment());
+        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid data type for 'TempDir'")});
+        QVERIFY(InSignInDialog(form, [](TLoginForm* dialog) { dialog->close(); }));
+    }
+
+    void missingCredentialsOpenTheDialogAndClosingItSavesNothing() {
+        AppTestBed bed;
+        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
+        TCorvaneEditorForm form(AppTestBed::Environment());
+        form.Controls()->EdtBucket->setText(QStringLiteral("typed/but-never-saved"));
+        QString shownUser;
+        int result = -1;
+        QVERIFY(InSignInDialog(form, [&](TLoginForm* dialog) {
+            shownUser = dialog->findChild<QLineEdit*>(QStringLiteral("EdtUsername"))->text();
+            dialog->close();
+            result = dialog->result();
+        }));
+        QCOMPARE(shownUser, QStringLiteral("demo"));
+        QCOMPARE(result, TLoginForm::ResultClosed);
+        QVERIFY(AppTestBed::Stored(SettingName::Bucket).isEmpty());
+    }
+
+    void refusedCredentialsThenCorrectedInTheDialog() {
+        AppTestBed bed;
+        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Password, QStringLiteral("wrong"));
+        AppTestBed::Store(SettingName::Bucket, bucket + QStringLiteral("/db"));
+        TCorvaneEditorForm form(AppTestBed::Environment());
+        QCOMPARE(form.CdsObject().rowCount(), 0);
+
+        QString shownPassword;
+        QLineEdit::EchoMode echo = QLineEdit::Normal;
+        QVERIFY(InSignInDialog(form, [&](TLoginForm* dialog) {
+            auto* password = dialog->findChild<QLineEdit*>(QStringLiteral("EdtPassword"));
+            shownPassword = password->text();
+            echo = password->echoMode();
+            password->setText(QStringLiteral("demo"));
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("BtnConnect")), Qt::LeftButton);
+        }));
+        QCOMPARE(shownPassword, QStringLiteral("wrong"));
+        QCOMPARE(echo, QLineEdit::Password);
+        QCOMPARE(AppTestBed::Stored(SettingName::Password), QStringLiteral("demo"));
+        QTRY_COMPARE(form.CdsObject().rowCount(), 2);
+        QVERIFY(bed.errorBoxes.isEmpty());
+    }
+
+    void closingSavesTheThreeFields_data() {
+        QTest::addColumn<bool>("byButton");
+        QTest::newRow("close box") << false;
+        QTest::newRow("Close button") << true;
+    }
+    void closingSavesTheThreeFields() {
+        QFETCH(bool, byButton);
+        AppTestBed bed;
+        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        TCorvaneEditorForm form(AppTestBed::Environment());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.Controls()->EdtBucket->setText(QStringLiteral(" backups / db "));
+        form.Controls()->EdtTempDir->clear();
+        form.Controls()->EdtDBUsername->setText(QStringLiteral("  "));
+        if (byButton)
+            QTest::mouseClick(form.Controls()->BtnClose, Qt::LeftButton);
+        else
+            form.close();
+        QVERIFY(!form.isVisible());
+        QCOMPARE(AppTestBed::Stored(SettingName::Bucket), QStringLiteral(" backups / db "));
+        QCOMPARE(AppTestBed::Stored(SettingName::TempDir), QString());
+        QCOMPARE(AppTestBed::Stored(SettingName::DBUsername), QStringLiteral("  "));
+        QCOMPARE(AppTestBed::Stored(SettingName::Password), QStringLiteral("demo"));
+    }
+
+    void failedSaveKeepsTheWindowOpen() {
+        AppTestBed bed;
+        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
+        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        TCorvaneEditorForm form(AppTestBed::Environment());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        // A folder where the settings file belongs: no write can succeed, not even as root.
+        const QString location = SettingsStore().Location();
+        QVERIFY(QFile::remove(location));
+        QVERIFY(QDir().mkpath(location));
+        form.close();
+        QVERIFY(QDir(location).removeRecursively());
+        QVERIFY(form.isVisible());
+        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Failed to set data for 'Bucket'")});
+    }
+};
+
+QTEST_MAIN(TestMainWindowStartUp)
+#include "TestMainWindowStartUp.moc"
