@@ -80,7 +80,7 @@ class OpenSession {
         const QString connected =
             QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = '%1'").arg(database);
         for (int i = 0;
-             i < 200 && cluster.Query(QStringLiteral("postgres"), connected) == QStringLiteral("0"); ++i)
+             i < 400 && cluster.Query(QStringLiteral("postgres"), connected) == QStringLiteral("0"); ++i)
             QTest::qWait(25);
     }
     ~OpenSession() {
