@@ -69,26 +69,41 @@ QString ErrorOf(const std::function<void()>& action) {
     return {};
 }
 
-// A second session that keeps the database in use until the object goes.
+// A second session that keeps the database in use until the object goes. Its server process is ended
+// too: killing psql alone would leave it sleeping, and the database in use, long after this test.
 class OpenSession {
   public:
-    OpenSession(const PgTestCluster& cluster, const QString& database) {
+    OpenSession(const PgTestCluster& cluster, const QString& database)
+        : cluster_(cluster)
+        , sessions_(QStringLiteral("FROM pg_stat_activity WHERE datname = '%1'").arg(database)) {
         process_.start(QStringLiteral("psql"),
                        {QStringLiteral("-X"), QStringLiteral("-U"), QString::fromLatin1(PgTestCluster::User),
                         QStringLiteral("-d"), database, QStringLiteral("-c"),
                         QStringLiteral("SELECT pg_sleep(120)")});
-        const QString connected =
-            QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = '%1'").arg(database);
-        for (int i = 0;
-             i < 400 && cluster.Query(QStringLiteral("postgres"), connected) == QStringLiteral("0"); ++i)
-            QTest::qWait(25);
+        WaitForSessions(false);
     }
     ~OpenSession() {
+        cluster_.Query(QStringLiteral("postgres"),
+                       QStringLiteral("SELECT pg_terminate_backend(pid) ") + sessions_);
         process_.kill();
         process_.waitForFinished(-1);
+        WaitForSessions(true);
     }
 
   private:
+    void WaitForSessions(bool gone) const {
+        for (int i = 0; i < 400; ++i) {
+            const bool none =
+                cluster_.Query(QStringLiteral("postgres"), QStringLiteral("SELECT count(*) ") + sessions_) ==
+                QStringLiteral("0");
+            if (none == gone)
+                return;
+            QTest::qWait(25);
+        }
+    }
+
+    const PgTestCluster& cluster_;
+    QString sessions_;
     QProcess process_;
 };
 
