@@ -25,9 +25,9 @@ class TLoginForm : public QDialog {
     static constexpr int ResultSignedIn = 1;
     static constexpr int ResultClosed = 2;
 
-    // AOwner: the main window. Authenticate: its account check. endTool: how to ask the tool to end;
-    // by default every event loop stops at once, without a close request to any window, so the main
-    // window's close handling (which saves its settings) does not run.
+    // AOwner: the main window. Authenticate: its account check. endTool (never empty): how to ask the
+    // tool to end; by default every event loop stops at once, without a close request to any window, so
+    // the main window's close handling (which saves its settings) does not run.
     TLoginForm(
         QWidget* AOwner, CredentialCheck Authenticate, SettingsStore store,
         std::function<void()> endTool = [] { QCoreApplication::exit(0); });
