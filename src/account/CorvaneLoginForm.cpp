@@ -11,9 +11,10 @@
 
 namespace {
 
-// The fields widen with the dialog and the button keeps its distance from the right edge, as designed
-// for a client area of this width.
+// The fields widen with the dialog and the button keeps its distance from the right edge: positions as
+// designed for a client area of this width.
 constexpr int DesignWidth = 315;
+constexpr int ButtonLeftAtDesignWidth = 120;
 
 } // namespace
 
@@ -88,5 +89,5 @@ void TLoginForm::resizeEvent(QResizeEvent* event) {
     const int growth = width() - DesignWidth;
     for (QWidget* field : {static_cast<QWidget*>(ui->EdtUsername), static_cast<QWidget*>(ui->EdtPassword)})
         field->resize(DesignWidth - 2 * field->x() + growth, field->height());
-    ui->BtnConnect->move(120 + growth, ui->BtnConnect->y());
+    ui->BtnConnect->move(ButtonLeftAtDesignWidth + growth, ui->BtnConnect->y());
 }
