@@ -27,7 +27,8 @@ TLoginForm::TLoginForm(QWidget* AOwner, CredentialCheck Authenticate, SettingsSt
     , FStore(std::move(store))
     , FEndTool(std::move(endTool)) {
     ui->setupUi(this);
-    connect(ui->BtnConnect, &QPushButton::clicked, this, &TLoginForm::BtnConnectClick);
+    connect(ui->BtnConnect, &QPushButton::clicked, this,
+            [this] { ReportErrors(this, [this] { BtnConnectClick(); }); });
 
     if (const QScreen* screen = AOwner ? AOwner->screen() : QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

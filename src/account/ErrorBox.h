@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <exception>
 #include <functional>
 
 class QWidget;
@@ -19,3 +20,13 @@ void ShowErrorBox(QWidget* parent, const QString& message);
 // For tests: while a handler is set, ShowErrorBox passes it the box's text instead of showing the box.
 // An empty function restores the box.
 void SetErrorBoxHandler(std::function<void(const QString& text)> handler);
+
+// Runs an event handler and shows any error it raises in the standard error box. Handlers are connected
+// through this one place, so no error escapes into Qt's event dispatching.
+template <typename Handler> void ReportErrors(QWidget* owner, Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowErrorBox(owner, QString::fromUtf8(error.what()));
+    }
+}

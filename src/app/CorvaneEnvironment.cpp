@@ -2,6 +2,12 @@
 
 #include "BuildSettings.h"
 
+#include <QCoreApplication>
+
 TCorvaneEnvironment TCorvaneEnvironment::FromBuild() {
-    return {QString::fromUtf8(BuildSettings::AccountUrl), TS3ConnectionInfo::FromBuild(), {}};
+    // Every event loop stops at once, without a close request to the main window, whose close
+    // handling would save its settings.
+    return {QString::fromUtf8(BuildSettings::AccountUrl), TS3ConnectionInfo::FromBuild(), {}, [] {
+                QCoreApplication::exit(0);
+            }};
 }

@@ -9,7 +9,6 @@
 #include "CorvaneLoginForm.h"
 #include "DownloadBackup.h"
 #include "ErrorBox.h"
-#include "HandlerGuard.h"
 #include "MagnifierIcon.h"
 #include "RestoreSequence.h"
 #include "SettingsStore.h"
@@ -175,7 +174,7 @@ void TCorvaneEditorForm::TimerTimer() {
         return;
     TLoginForm login(
         this, [this](const QString& user, const QString& password) { return Authenticate(user, password); },
-        SettingsStore());
+        SettingsStore(), environment.EndTool);
     if (login.exec() == 1)
         AutoConnect();
 }

@@ -28,8 +28,10 @@ class AppTestBed {
     AppTestBed(const AppTestBed&) = delete;
     AppTestBed& operator=(const AppTestBed&) = delete;
 
-    static TCorvaneEnvironment Environment() {
+    // The test servers' addresses; ending the tool is only counted.
+    TCorvaneEnvironment Environment() {
         TCorvaneEnvironment environment;
+        environment.EndTool = [this] { ++endToolRequests; };
         environment.AccountUrl = AccountTestService::FromFixture().BaseUrl();
         environment.Storage = S3TestServer::FromFixture().ConnectionInfo();
         environment.StorageLimits.connectTimeout = std::chrono::seconds(5);
@@ -55,4 +57,5 @@ class AppTestBed {
     }
 
     QStringList errorBoxes;
+    int endToolRequests = 0;
 };

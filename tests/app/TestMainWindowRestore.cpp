@@ -41,13 +41,13 @@ class TestMainWindowRestore : public QObject {
     QString dumpPath;
     QTemporaryDir dumps;
 
-    std::unique_ptr<TCorvaneEditorForm> SignedInWindow(const QString& workingFolder) {
+    std::unique_ptr<TCorvaneEditorForm> SignedInWindow(AppTestBed& bed, const QString& workingFolder) {
         AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
         AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
         AppTestBed::Store(SettingName::Bucket, bucket + QStringLiteral("/db"));
         AppTestBed::Store(SettingName::TempDir, workingFolder);
         AppTestBed::Store(SettingName::DBUsername, QString::fromLatin1(PgTestCluster::User));
-        auto form = std::make_unique<TCorvaneEditorForm>(AppTestBed::Environment());
+        auto form = std::make_unique<TCorvaneEditorForm>(bed.Environment());
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get()))
             throw std::runtime_error("the window was not shown");
@@ -74,7 +74,7 @@ class TestMainWindowRestore : public QObject {
         AppTestBed bed;
         cluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
         QTemporaryDir workingFolder;
-        auto form = SignedInWindow(workingFolder.path());
+        auto form = SignedInWindow(bed, workingFolder.path());
         QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name), BackupName);
         form->Log(QStringLiteral("an earlier line"));
 
@@ -116,7 +116,7 @@ class TestMainWindowRestore : public QObject {
     void cancelAtThePromptChangesNothing() {
         AppTestBed bed;
         QTemporaryDir workingFolder;
-        auto form = SignedInWindow(workingFolder.path());
+        auto form = SignedInWindow(bed, workingFolder.path());
         form->Log(QStringLiteral("an earlier line"));
         AppTestBed::WhenModalOpens<QInputDialog>([](QInputDialog* prompt) { prompt->reject(); });
         form->GridFilesDblClick();
@@ -130,7 +130,7 @@ class TestMainWindowRestore : public QObject {
     void downloadKeepsTheBackupInTheWorkingFolder() {
         AppTestBed bed;
         QTemporaryDir workingFolder;
-        auto form = SignedInWindow(workingFolder.path() + QStringLiteral("/"));
+        auto form = SignedInWindow(bed, workingFolder.path() + QStringLiteral("/"));
         form->Controls()->mniDownload->trigger();
         QVERIFY(bed.errorBoxes.isEmpty());
         QCOMPARE(LogMessages(*form), (QStringList{"Downloading backup file", "Download completed"}));
@@ -164,7 +164,8 @@ class TestMainWindowRestore : public QObject {
         QFETCH(QString, focused);
         AppTestBed bed;
         QTemporaryDir workingFolder;
-        auto form = SignedInWindow(folderExists ? workingFolder.path() : workingFolder.filePath("missing"));
+        auto form =
+            SignedInWindow(bed, folderExists ? workingFolder.path() : workingFolder.filePath("missing"));
         form->Controls()->EdtDBUsername->setText(databaseUser);
         form->Log(QStringLiteral("kept"));
         QTest::mouseClick(form->Controls()->BtnRestore, Qt::LeftButton);
@@ -176,7 +177,7 @@ class TestMainWindowRestore : public QObject {
     void folderPickerSetsTheWorkingFolder() {
         AppTestBed bed;
         QTemporaryDir chosen;
-        auto form = SignedInWindow(QStringLiteral("/kept"));
+        auto form = SignedInWindow(bed, QStringLiteral("/kept"));
         AppTestBed::WhenModalOpens<QFileDialog>([](QFileDialog* picker) { picker->reject(); });
         QTest::mouseClick(form->Controls()->BtnTempDir, Qt::LeftButton);
         QCOMPARE(form->Controls()->EdtTempDir->text(), QStringLiteral("/kept"));

@@ -38,7 +38,7 @@ class TestMainWindowStartUp : public QObject {
 
     void captionCarriesTheVersion() {
         AppTestBed bed;
-        TCorvaneEditorForm form(AppTestBed::Environment());
+        TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(form.windowTitle(), QStringLiteral("Corvane 1.0.0.0"));
     }
 
@@ -50,7 +50,7 @@ class TestMainWindowStartUp : public QObject {
         AppTestBed::Store(SettingName::TempDir, QStringLiteral(" /tmp/with blanks "));
         AppTestBed::Store(SettingName::DBUsername, QStringLiteral("postgres"));
 
-        TCorvaneEditorForm form(AppTestBed::Environment());
+        TCorvaneEditorForm form(bed.Environment());
         QVERIFY(!form.isVisible());
         QCOMPARE(form.CdsObject().rowCount(), 2);
         QCOMPARE(form.Controls()->EdtTempDir->text(), QStringLiteral(" /tmp/with blanks "));
@@ -69,7 +69,7 @@ class TestMainWindowStartUp : public QObject {
         AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
         AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
         AppTestBed::Store(SettingName::Bucket, QStringLiteral(" \t "));
-        TCorvaneEditorForm form(AppTestBed::Environment());
+        TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(form.CdsObject().rowCount(), 0);
         QVERIFY(bed.errorBoxes.isEmpty());
     }
@@ -79,7 +79,7 @@ class TestMainWindowStartUp : public QObject {
         AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
         AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
         AppTestBed::Store(SettingName::Bucket, QStringLiteral("no-folder"));
-        TCorvaneEditorForm form(AppTestBed::Environment());
+        TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
         QCOMPARE(form.Controls()->EdtBucket->text(), QStringLiteral("no-folder"));
         form.show();
@@ -95,7 +95,7 @@ class TestMainWindowStartUp : public QObject {
             QSettings raw(SettingsStore().Location(), QSettings::IniFormat);
             raw.setValue(SettingName::TempDir, 42);
         }
-        TCorvaneEditorForm form(AppTestBed::Environment());
+        TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid data type for 'TempDir'")});
         QVERIFY(InSignInDialog(form, [](TLoginForm* dialog) { dialog->close(); }));
     }
@@ -103,7 +103,7 @@ class TestMainWindowStartUp : public QObject {
     void missingCredentialsOpenTheDialogAndClosingItSavesNothing() {
         AppTestBed bed;
         AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
-        TCorvaneEditorForm form(AppTestBed::Environment());
+        TCorvaneEditorForm form(bed.Environment());
         form.Controls()->EdtBucket->setText(QStringLiteral("typed/but-never-saved"));
         QString shownUser;
         int result = -1;
@@ -114,6 +114,7 @@ class TestMainWindowStartUp : public QObject {
         }));
         QCOMPARE(shownUser, QStringLiteral("demo"));
         QCOMPARE(result, TLoginForm::ResultClosed);
+        QCOMPARE(bed.endToolRequests, 1);
         QVERIFY(AppTestBed::Stored(SettingName::Bucket).isEmpty());
     }
 
@@ -122,7 +123,7 @@ class TestMainWindowStartUp : public QObject {
         AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
         AppTestBed::Store(SettingName::Password, QStringLiteral("wrong"));
         AppTestBed::Store(SettingName::Bucket, bucket + QStringLiteral("/db"));
-        TCorvaneEditorForm form(AppTestBed::Environment());
+        TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(form.CdsObject().rowCount(), 0);
 
         QString shownPassword;
@@ -151,7 +152,7 @@ class TestMainWindowStartUp : public QObject {
         AppTestBed bed;
         AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
         AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
-        TCorvaneEditorForm form(AppTestBed::Environment());
+        TCorvaneEditorForm form(bed.Environment());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.Controls()->EdtBucket->setText(QStringLiteral(" backups / db "));
@@ -172,7 +173,7 @@ class TestMainWindowStartUp : public QObject {
         AppTestBed bed;
         AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
         AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
-        TCorvaneEditorForm form(AppTestBed::Environment());
+        TCorvaneEditorForm form(bed.Environment());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         // A folder where the settings file belongs: no write can succeed, not even as root.
