@@ -76,6 +76,9 @@ QVariant TCatalogueTable::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TCatalogueTable::headerData(int section, Qt::Orientation orientation, int role) const {
+    // The rows' header is a narrow record indicator without numbers.
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole)
+        return QString();
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {

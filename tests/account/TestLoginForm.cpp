@@ -2,6 +2,7 @@
 #include "AccountTestService.h"
 #include "CorvaneLoginForm.h"
 #include "ErrorBox.h"
+#include "ErrorOf.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -31,15 +32,6 @@ class ErrorBoxCapture {
     }
     ~ErrorBoxCapture() { SetErrorBoxHandler({}); }
 };
-
-QString ErrorOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const std::runtime_error& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
-}
 
 template <typename T> T* Control(QWidget& dialog, const char* name) {
     return dialog.findChild<T*>(QLatin1String(name));

@@ -2,6 +2,7 @@
 
 #include "AccountTestService.h"
 #include "CorvaneEnvironment.h"
+#include "CorvaneForm.h"
 #include "ErrorBox.h"
 #include "S3TestServer.h"
 #include "SettingsStore.h"
@@ -15,6 +16,8 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 
 // What every main-window test needs: the window pointed at the test servers, a clean settings store,
 // and the error boxes collected instead of shown.
@@ -37,6 +40,23 @@ class AppTestBed {
         environment.StorageLimits.connectTimeout = std::chrono::seconds(5);
         environment.StorageLimits.stallTimeout = std::chrono::seconds(10);
         return environment;
+    }
+
+    // A window made after a stored sign-in with the demo account and the given settings, shown: its
+    // catalogue is already listed.
+    std::unique_ptr<TCorvaneEditorForm> SignedInWindow(const QString& bucketSetting,
+                                                       const QString& workingFolder = {},
+                                                       const QString& databaseUser = {}) {
+        Store(SettingName::Username, QStringLiteral("demo"));
+        Store(SettingName::Password, QStringLiteral("demo"));
+        Store(SettingName::Bucket, bucketSetting);
+        Store(SettingName::TempDir, workingFolder);
+        Store(SettingName::DBUsername, databaseUser);
+        auto form = std::make_unique<TCorvaneEditorForm>(Environment());
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get()))
+            throw std::runtime_error("the window was not shown");
+        return form;
     }
 
     static void Store(const QString& name, const QString& text) { SettingsStore().WriteText(name, text); }

@@ -21,18 +21,6 @@ class TestMainWindowCatalogue : public QObject {
         return names;
     }
 
-    // A signed-in window, shown, with the given bucket setting.
-    static std::unique_ptr<TCorvaneEditorForm> SignedInWindow(AppTestBed& bed, const QString& bucketSetting) {
-        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Bucket, bucketSetting);
-        auto form = std::make_unique<TCorvaneEditorForm>(bed.Environment());
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            throw std::runtime_error("the window was not shown");
-        return form;
-    }
-
   private slots:
     void initTestCase() {
         S3TestServer server = S3TestServer::FromFixture();
@@ -51,7 +39,7 @@ class TestMainWindowCatalogue : public QObject {
 
     void connectFillsTheGrid() {
         AppTestBed bed;
-        auto form = SignedInWindow(bed, bucket + QStringLiteral("/db"));
+        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
         // Listing order: keys compared byte by byte.
         QCOMPARE(ShownNames(*form),
                  (QStringList{QStringLiteral("Ação.backup"), QStringLiteral("Sales 2023-11.backup"),
@@ -79,7 +67,7 @@ class TestMainWindowCatalogue : public QObject {
     void enterSearchesAndABlankSearchShowsAll() {
         QFETCH(Qt::KeyboardModifiers, modifiers);
         AppTestBed bed;
-        auto form = SignedInWindow(bed, bucket + QStringLiteral("/db"));
+        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
         QLineEdit* filter = form->Controls()->EdtFilter;
         filter->setText(QStringLiteral("SALES  11"));
         QTest::keyClick(filter, Qt::Key_Return, modifiers);
@@ -96,7 +84,7 @@ class TestMainWindowCatalogue : public QObject {
 
     void strayQuoteInTheSearchIsShownAndEverythingStays() {
         AppTestBed bed;
-        auto form = SignedInWindow(bed, bucket + QStringLiteral("/db"));
+        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
         form->Controls()->EdtFilter->setText(QStringLiteral("x'1"));
         QTest::mouseClick(form->Controls()->BtnSearch, Qt::LeftButton);
         QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid filter expression character: '%'")});
@@ -105,7 +93,7 @@ class TestMainWindowCatalogue : public QObject {
 
     void ctrlDeleteRemovesTheSelectedRowUntilTheNextConnect() {
         AppTestBed bed;
-        auto form = SignedInWindow(bed, bucket + QStringLiteral("/db"));
+        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
         QTableView* grid = form->Controls()->GridFiles;
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
@@ -117,7 +105,7 @@ class TestMainWindowCatalogue : public QObject {
 
     void badSettingKeepsTheRowsAndAnUnlistableBucketEmptiesThem() {
         AppTestBed bed;
-        auto form = SignedInWindow(bed, bucket + QStringLiteral("/db"));
+        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
         form->Controls()->EdtBucket->setText(QStringLiteral("no-folder"));
         QTest::mouseClick(form->Controls()->BtnConnect, Qt::LeftButton);
         QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
@@ -138,7 +126,7 @@ class TestMainWindowCatalogue : public QObject {
 
     void emptyFolderShowsNoRowsAndNoMessage() {
         AppTestBed bed;
-        auto form = SignedInWindow(bed, emptyBucket + QStringLiteral("/db"));
+        auto form = bed.SignedInWindow(emptyBucket + QStringLiteral("/db"));
         QCOMPARE(ShownNames(*form).size(), 0);
         QVERIFY(form->CdsObject().HasNoCurrentRecord());
         QVERIFY(bed.errorBoxes.isEmpty());

@@ -42,16 +42,8 @@ class TestMainWindowRestore : public QObject {
     QTemporaryDir dumps;
 
     std::unique_ptr<TCorvaneEditorForm> SignedInWindow(AppTestBed& bed, const QString& workingFolder) {
-        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Bucket, bucket + QStringLiteral("/db"));
-        AppTestBed::Store(SettingName::TempDir, workingFolder);
-        AppTestBed::Store(SettingName::DBUsername, QString::fromLatin1(PgTestCluster::User));
-        auto form = std::make_unique<TCorvaneEditorForm>(bed.Environment());
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            throw std::runtime_error("the window was not shown");
-        return form;
+        return bed.SignedInWindow(bucket + QStringLiteral("/db"), workingFolder,
+                                  QString::fromLatin1(PgTestCluster::User));
     }
 
   private slots:

@@ -1,5 +1,6 @@
 #include "CatalogueFill.h"
 #include "CatalogueSearch.h"
+#include "ErrorOf.h"
 #include "FakeListingServer.h"
 #include "S3TestServer.h"
 
@@ -15,15 +16,6 @@ QStringList ShownNames(const TCatalogueTable& table) {
     for (int row = 0; row < table.rowCount(); ++row)
         names << table.RecordAt(row).Name;
     return names;
-}
-
-QString ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
 }
 
 // Keys of the shared folder "db", with their sizes, in the order a listing gives them.

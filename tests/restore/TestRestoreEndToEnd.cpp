@@ -1,4 +1,5 @@
 #include "DownloadBackup.h"
+#include "ErrorOf.h"
 #include "PgTestCluster.h"
 #include "RestoreSequence.h"
 #include "S3TestServer.h"
@@ -59,15 +60,6 @@ struct Window {
         return seams;
     }
 };
-
-QString ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
-}
 
 // A second session that keeps the database in use until the object goes. Its server process is ended
 // too: killing psql alone would leave it sleeping, and the database in use, long after this test.

@@ -1,3 +1,4 @@
+#include "ErrorOf.h"
 #include "RestoreSequence.h"
 
 #include <QFile>
@@ -63,15 +64,6 @@ TProgramOutcome Exited(int code) {
     outcome.Started = true;
     outcome.ExitCode = code;
     return outcome;
-}
-
-QString ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
 }
 
 const TBackupRecord SalesOffice{QStringLiteral("Sales Office-20231118.backup"),

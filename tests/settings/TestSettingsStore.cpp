@@ -1,3 +1,4 @@
+#include "ErrorOf.h"
 #include "SettingsStore.h"
 
 #include <QDir>
@@ -34,15 +35,6 @@ class UmaskScope {
   private:
     mode_t previous_;
 };
-
-QString ErrorOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const std::runtime_error& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
-}
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "ErrorOf.h"
 #include "S3Addressing.h"
 #include "S3RequestSigner.h"
 #include "S3UrlEncoding.h"
@@ -19,15 +20,6 @@ TS3ConnectionInfo TestConnection(const QString& endpoint) {
     info.Protocol = QStringLiteral("http");
     info.StorageEndpoint = endpoint;
     return info;
-}
-
-QString ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "ErrorOf.h"
 #include "MemoryStream.h"
 #include "S3RequestSigner.h"
 #include "S3StorageService.h"
@@ -51,15 +52,6 @@ QByteArray Pattern(qsizetype size) {
     for (qsizetype i = 0; i < size; ++i)
         bytes[i] = char(i % 256);
     return bytes;
-}
-
-QString ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
 }
 
 } // namespace
