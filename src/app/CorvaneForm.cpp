@@ -62,6 +62,11 @@ TCorvaneEditorForm::~TCorvaneEditorForm() = default;
 
 void TCorvaneEditorForm::SetUpGrid() {
     ui->GridFiles->setModel(catalogue.get());
+    // The selected row stays highlighted when the grid loses the focus.
+    QPalette palette = ui->GridFiles->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    ui->GridFiles->setPalette(palette);
     QHeaderView* header = ui->GridFiles->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Fixed);
     header->setSectionsMovable(false);
