@@ -10,7 +10,11 @@ Stop a server started with --pid-file:
 The first path segment chooses the behaviour; the rest of the path is free (tests put a key there):
   /echo/...                  200, the body is the request head exactly as received
   /object/<size>/...         200 with <size> bytes of a repeating pattern
-  /blocks/<n>,<n>,.../...    200, the body sent in blocks of those sizes with short pauses between
+  /paced/<token>/<n>,<n>,.../...
+                             200, the body sent in blocks of those sizes; block k (from 0) goes out only
+                             once /release/<token> has been asked for k times (at most 10 s of waiting),
+                             so the client decides when the next block may arrive
+  /release/<token>           200; lets the paced answer with this token send its next block
   /cut/<sent>/<declared>/... declares <declared> bytes, sends <sent>, then closes the connection
   /close/...                 closes the connection before any header
   /stall-header/...          sends nothing until the client gives up (at most 30 s)
@@ -27,6 +31,7 @@ import socket
 import socketserver
 import subprocess
 import sys
+import threading
 import time
 
 PATTERN = bytes(range(256))
@@ -37,6 +42,23 @@ FORBIDDEN_BODY = (b'<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>AccessD
 
 def pattern_bytes(count):
     return (PATTERN * (count // len(PATTERN) + 1))[:count]
+
+
+class Releases:
+    """How often each token has been released; a paced answer waits for its count to grow."""
+
+    def __init__(self):
+        self.condition = threading.Condition()
+        self.counts = {}
+
+    def release(self, token):
+        with self.condition:
+            self.counts[token] = self.counts.get(token, 0) + 1
+            self.condition.notify_all()
+
+    def wait(self, token, count, timeout):
+        with self.condition:
+            return self.condition.wait_for(lambda: self.counts.get(token, 0) >= count, timeout)
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -89,15 +111,22 @@ class Handler(socketserver.BaseRequestHandler):
                     ["Content-Type: binary/octet-stream", "x-amz-meta-origin: fault-server", "ETag: \"f4\"",
                      "X-Repeated: one", "x-repeated: two", "Set-Cookie: session=1", "X-Empty:"])
 
-    def on_blocks(self, method, head, args):
-        sizes = [int(size) for size in args[0].split(",")]
+    def on_paced(self, method, head, args):
+        token = args[0]
+        sizes = [int(size) for size in args[1].split(",")]
         body = pattern_bytes(sum(sizes))
         self.send_head(200, "OK", len(body))
         offset = 0
-        for size in sizes:
-            time.sleep(0.05)
+        for index, size in enumerate(sizes):
+            if not self.server.releases.wait(token, index, 10):
+                self.request.shutdown(socket.SHUT_RDWR)
+                return
             self.request.sendall(body[offset:offset + size])
             offset += size
+
+    def on_release(self, method, head, args):
+        self.server.releases.release(args[0])
+        self.answer(200, "OK", b"released", method)
 
     def on_cut(self, method, head, args):
         self.send_head(200, "OK", int(args[1]))
@@ -139,6 +168,10 @@ class Handler(socketserver.BaseRequestHandler):
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def __init__(self, address, handler):
+        super().__init__(address, handler)
+        self.releases = Releases()
 
 
 def write_atomically(path, text):
