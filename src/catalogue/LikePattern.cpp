@@ -42,18 +42,19 @@ TLikePattern::TLikePattern(const QByteArray& pattern) {
             ++at;
             continue;
         }
+        if (c == '\\') {
+            // The backslash matches nothing itself; at the very end it has nothing to make ordinary,
+            // so it leaves the pattern as it was, a "%" before it included.
+            ++at;
+            if (at == pattern.size())
+                break;
+        }
         anchoredAtEnd_ = true;
         if (c == '_') {
             piece.steps.push_back({true, {}});
             ++piece.characters;
             ++at;
             continue;
-        }
-        if (c == '\\') {
-            // The backslash matches nothing itself; at the very end it has nothing to make ordinary.
-            ++at;
-            if (at == pattern.size())
-                break;
         }
         const qsizetype length = CharacterLength(pattern, at);
         addCharacter(pattern.constData() + at, length);

@@ -77,6 +77,9 @@ void TestLikePattern::matches_data() {
                                                                << "ab" << true;
     QTest::newRow("trailing backslash matches nothing") << "ab\\"
                                                         << "ab" << true;
+    // A literal cut at its width can end in a backslash right after a "%".
+    QTest::newRow("trailing backslash keeps the % before it open") << "ab%\\"
+                                                                   << "abc" << true;
     QTest::newRow("comparison is exact") << "%DB%"
                                          << "db" << false;
     QTest::newRow("empty pattern, empty text") << ""
