@@ -1,5 +1,6 @@
 #include "CatalogueTimestamp.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -11,16 +12,17 @@ constexpr int CatalogueOffsetSeconds = -3 * 3600;
     throw std::runtime_error(QString::fromLatin1(message).arg(part).toStdString());
 }
 
-// The number written by exactly 'digits' ASCII digits at 'at', or nothing.
+bool IsAsciiDigits(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// The number written by exactly 'digits' (at most four) ASCII digits at 'at', or nothing.
 std::optional<int> ReadNumber(QStringView text, qsizetype at, qsizetype digits) {
-    if (at + digits > text.size())
+    if (at + digits > text.size() || !IsAsciiDigits(text.mid(at, digits)))
         return std::nullopt;
     int value = 0;
-    for (qsizetype i = at; i < at + digits; ++i) {
-        if (text[i] < u'0' || text[i] > u'9')
-            return std::nullopt;
+    for (qsizetype i = at; i < at + digits; ++i)
         value = value * 10 + (text[i].unicode() - u'0');
-    }
     return value;
 }
 
@@ -45,7 +47,7 @@ QTime ReadTime(QStringView text) {
     int milliseconds = 0;
     if (text.size() > 8) {
         const QStringView fraction = text.mid(9);
-        if (text[8] != u'.' || fraction.isEmpty() || !ReadNumber(fraction, 0, fraction.size()))
+        if (text[8] != u'.' || fraction.isEmpty() || !IsAsciiDigits(fraction))
             Fail("Invalid time string: %1", text);
         for (qsizetype i = 0; i < 3; ++i)
             milliseconds = milliseconds * 10 + (i < fraction.size() ? fraction[i].unicode() - u'0' : 0);

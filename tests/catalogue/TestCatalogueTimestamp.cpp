@@ -38,6 +38,9 @@ void TestCatalogueTimestamp::readsAndMoves_data() {
                                     << "2023-11-20 09:00:00.500";
     QTest::newRow("long fraction kept to the millisecond") << "2023-11-20T12:00:00.999999Z"
                                                            << "2023-11-20 09:00:00.999";
+    QTest::newRow("fraction of more digits than a number holds")
+        << "2023-11-20T12:00:00.12345678901234567890123Z"
+        << "2023-11-20 09:00:00.123";
     QTest::newRow("leap day") << "2024-03-01T01:00:00Z"
                               << "2024-02-29 22:00:00.000";
     QTest::newRow("year boundary") << "2024-01-01T00:00:00.000Z"
