@@ -7,6 +7,8 @@
 
 #include <stdexcept>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr int PollIntervalMs = 100;
@@ -42,6 +44,9 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     process->setArguments(SplitCommandLine(parameters));
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
+    // A session of its own leaves the program without a controlling terminal: like a hidden program, it
+    // cannot ask for a password on the terminal the tool was started from and wait there for ever.
+    process->setChildProcessModifier([] { ::setsid(); });
     process->start();
 
     TProgramOutcome outcome;

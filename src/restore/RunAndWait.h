@@ -16,8 +16,9 @@ struct TProgramOutcome {
 
 // Runs a program to its end. Logs "<program> <parameters>" first, then starts the program by bare name
 // through the PATH search, with the parameter text split by SplitCommandLine and no shell, its input
-// closed and its output passed through to ours. While it runs, pending events are processed every
-// 100 ms so the window stays responsive. The program inherits our environment and current folder.
+// closed, its output passed through to ours and no controlling terminal, so it can never stop to ask
+// for input. While it runs, pending events are processed every 100 ms so the window stays responsive.
+// The program inherits our environment and current folder.
 TProgramOutcome RunAndWait(const QString& program, const QString& parameters, const TLogFunction& log);
 
 // Throws the error that names a program which could not be started or did not end with exit code 0:

@@ -26,6 +26,10 @@ void TestRunAndWait::outcomes_data() {
                                    << "" << true << 0 << "";
     QTest::newRow("failure") << "sh"
                              << "-c \"exit 3\"" << true << 3 << "sh failed with exit code 3";
+    // Exits 0 only when the program leads a session of its own, which has no controlling terminal.
+    QTest::newRow("own session") << "sh"
+                                 << "-c \"test \\\"$(cut -d' ' -f6 /proc/$$/stat)\\\" = $$\"" << true << 0
+                                 << "";
     QTest::newRow("killed") << "sh"
                             << "-c \"kill -9 $$\"" << true << -1 << "sh ended abnormally";
     QTest::newRow("not found") << "corvane-no-such-program"
