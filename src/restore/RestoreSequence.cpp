@@ -1,5 +1,6 @@
 #include "RestoreSequence.h"
 
+#include "CommandLine.h"
 #include "DatabaseName.h"
 #include "TargetPath.h"
 
@@ -92,6 +93,12 @@ void RestoreBackup(const TRestoreInput& input, const TRestoreSeams& seams, TOper
     if (database->isEmpty())
         Fail(QStringLiteral("Database name is required"));
 
+    const QString restoreParameters = QStringLiteral("-U %1 -d %2 \"%3\"").arg(user, *database, targetPath);
+    // An unpaired quote in the user or the database name, or a name ending in a backslash, would change
+    // the path pg_restore gets; found only then, it would fail after the database was dropped.
+    if (SplitCommandLine(restoreParameters).constLast() != targetPath)
+        Fail(QStringLiteral("\"%1\" would not reach pg_restore as one argument").arg(targetPath));
+
     // Nothing is dropped unless the backup is here whole: the download throws otherwise.
     seams.Download(record, targetPath);
     TDownloadedFile downloaded(targetPath);
@@ -101,8 +108,7 @@ void RestoreBackup(const TRestoreInput& input, const TRestoreSeams& seams, TOper
     seams.Log(QStringLiteral("Creating database: %1").arg(*database));
     RunClientProgram(seams, CreateDbProgram, QStringLiteral("-O %1 -U %2 %3").arg(user, user, *database));
     seams.Log(QStringLiteral("Restoring database: %1").arg(*database));
-    RunClientProgram(seams, PgRestoreProgram,
-                     QStringLiteral("-U %1 -d %2 \"%3\"").arg(user, *database, targetPath));
+    RunClientProgram(seams, PgRestoreProgram, restoreParameters);
 
     downloaded.Delete();
     seams.Log(QStringLiteral("The operation has been completed"));

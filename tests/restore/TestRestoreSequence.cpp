@@ -104,6 +104,12 @@ void TestRestoreSequence::restores_data() {
                                    << QStringList{"dropdb --if-exists -U postgres salesoffice",
                                                   "createdb -O postgres -U postgres salesoffice",
                                                   "pg_restore -U postgres -d salesoffice " + target};
+    QTest::newRow("quoted name keeps its blank")
+        << "postgres"
+        << "\"Sales Office\""
+        << QStringList{"dropdb --if-exists -U postgres \"Sales Office\"",
+                       "createdb -O postgres -U postgres \"Sales Office\"",
+                       "pg_restore -U postgres -d \"Sales Office\" " + target};
     QTest::newRow("edited name and blank user used as typed")
         << " "
         << "Sales 100%"
@@ -173,6 +179,17 @@ void TestRestoreSequence::endsEarly_data() {
         << "<dir>"
         << "postgres" << true << name << std::optional<QString>(QString()) << "Database name is required"
         << QStringList{"busy", "clear log", "prompt salesoffice", "idle"} << true;
+    // Either would change the path pg_restore gets, found only after the drop.
+    QTest::newRow("unpaired quote in database name")
+        << "<dir>"
+        << "postgres" << true << name << std::optional<QString>(QStringLiteral("sales\"office"))
+        << "\"<dir>/Sales Office-20231118.backup\" would not reach pg_restore as one argument"
+        << QStringList{"busy", "clear log", "prompt salesoffice", "idle"} << true;
+    QTest::newRow("name ending in a backslash")
+        << "<dir>"
+        << "postgres" << true << "x.backup\\" << ok
+        << "\"<dir>/x.backup\\\" would not reach pg_restore as one argument"
+        << QStringList{"busy", "clear log", "prompt x.backup\\", "idle"} << true;
     QTest::newRow("name leaving the folder")
         << "<dir>"
         << "postgres" << true << "../x.backup" << ok << "Invalid characters in path"
@@ -192,6 +209,7 @@ void TestRestoreSequence::endsEarly() {
     const QString file = dir_->filePath(QStringLiteral("plain-file"));
     QFile(file).open(QIODevice::WriteOnly);
     folder.replace(QStringLiteral("<dir>"), dir_->path()).replace(QStringLiteral("<file>"), file);
+    error.replace(QStringLiteral("<dir>"), dir_->path());
 
     FakeWindow window;
     window.answer = answer;
