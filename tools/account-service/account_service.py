@@ -9,6 +9,8 @@ Start (in the foreground, or with --detach in the background once it listens):
       [--user NAME:PASSWORD ...] [--users-file <file with one NAME:PASSWORD a line>]
       [--slow-seconds <delay of the slow answer, default 5>]
       [--port-file <file>] [--pid-file <file>] [--log-file <file>] [--detach]
+With --detach and --pid-file, a service that an earlier start left running under that pid file is
+stopped first.
 Stop a service started with --pid-file:
   python3 tools/account-service/account_service.py --stop --pid-file <file>
 
@@ -286,6 +288,9 @@ def detach(options):
     """Starts the service in its own session and returns once it listens."""
     if options.port_file is None:
         sys.exit('account_service.py: --detach needs --port-file')
+    if options.pid_file:
+        # A run that was cut short never stopped its service; end it rather than leave it behind.
+        stop(options.pid_file)
     if os.path.exists(options.port_file):
         os.remove(options.port_file)
     arguments = [a for a in sys.argv[1:] if a != '--detach']
