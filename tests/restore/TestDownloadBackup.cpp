@@ -1,8 +1,8 @@
 #include "DownloadBackup.h"
+#include "FileContents.h"
 #include "S3TestServer.h"
 
 #include <QDir>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,13 +10,6 @@
 #include <limits>
 
 namespace {
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
 
 QByteArray RandomBytes(qsizetype size) {
     QByteArray data(size, Qt::Uninitialized);
@@ -135,11 +128,7 @@ void TestDownloadBackup::progressSteps() {
 
 void TestDownloadBackup::downloadsWholeOverAnOlderFile() {
     const TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
-    {
-        QFile older(request.TargetPath);
-        QVERIFY(older.open(QIODevice::WriteOnly));
-        older.write(RandomBytes(backup_.size() + 4096));
-    }
+    QVERIFY(WriteFile(request.TargetPath, RandomBytes(backup_.size() + 4096)));
     QStringList log;
     ProgressBar bar;
 

@@ -1,23 +1,10 @@
 #include "DownloadStream.h"
+#include "FileContents.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
-
-void WriteFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
 
 QString CreateError(const QString& path) {
     try {
@@ -76,7 +63,7 @@ void TestDownloadStream::writesReportTheBlocks() {
 
 void TestDownloadStream::truncatesAnExistingFile() {
     const QString path = dir_->filePath(QStringLiteral("a.backup"));
-    WriteFile(path, "an older download");
+    QVERIFY(WriteFile(path, "an older download"));
     {
         TS3DownloadStream stream(path);
         QCOMPARE(stream.Size(), 0);
