@@ -160,7 +160,8 @@ TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS
 
     const char* timeouts = "Error setting timeout for the request";
     Check(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeout.count())), timeouts);
-    // A request ends when not one byte arrives for the stall time: 1 byte/s is the lowest speed.
+    // A request ends once less than one byte a second has arrived over the whole stall time, as when
+    // a stalled server sends nothing at all.
     Check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L), timeouts);
     Check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, long(limits.stallTimeout.count())), timeouts);
 

@@ -7,7 +7,6 @@
 #include "S3ListingReader.h"
 #include "S3RequestSigner.h"
 
-
 class TS3StorageService::Impl {
   public:
     Impl(const TS3ConnectionInfo& info, TS3TransportLimits limits)

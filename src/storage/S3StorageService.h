@@ -14,7 +14,7 @@
 // Time limits of the transport. The product always uses the defaults; tests may shorten them.
 struct TS3TransportLimits {
     std::chrono::milliseconds connectTimeout{60000};
-    std::chrono::seconds stallTimeout{60}; // no byte received for this long ends the request
+    std::chrono::seconds stallTimeout{60}; // under one byte a second received for this long ends it
 };
 
 // The clock that dates each request (x-amz-date). The product uses the system clock; tests set their own.
