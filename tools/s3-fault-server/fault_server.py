@@ -4,7 +4,8 @@
 Start (in the foreground, or with --detach in the background once it listens):
   python3 tools/s3-fault-server/fault_server.py --port <port, 0 for a free one>
       [--port-file <file>] [--pid-file <file>] [--log-file <file>] [--detach]
-Stop a server started with --pid-file:
+With --detach and --pid-file, a server that an earlier start left running under that pid file is stopped
+first. Stop a server started with --pid-file (a pid that no longer names such a server is left alone):
   python3 tools/s3-fault-server/fault_server.py --stop --pid-file <file>
 
 The first path segment chooses the behaviour; the rest of the path is free (tests put a key there):
@@ -203,6 +204,9 @@ def serve(options):
 def detach(options):
     if not options.port_file or not options.log_file:
         sys.exit("fault_server.py: --detach needs --port-file and --log-file")
+    if options.pid_file and os.path.exists(options.pid_file):
+        # A run that was cut short never stopped its server; end it rather than leave it behind.
+        stop(options)
     if os.path.exists(options.port_file):
         os.remove(options.port_file)
     os.makedirs(os.path.dirname(options.log_file) or ".", exist_ok=True)
@@ -224,25 +228,30 @@ def detach(options):
     sys.exit(f"fault_server.py: the server did not start; see {options.log_file}")
 
 
-def is_running(pid):
-    """True while the process exists and is not a zombie waiting for its new parent to reap it."""
-    try:
-        with open(f"/proc/{pid}/stat") as file:
-            return file.read().rsplit(")", 1)[1].split()[0] != "Z"
-    except FileNotFoundError:
+def is_our_server(pid):
+    """True while the process is a server of this script: not a zombie waiting for its new parent to reap
+    it (its command line is gone), and not another program that has since been given the same pid."""
+    if pid == os.getpid():
         return False
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as file:
+            arguments = file.read().split(b"\0")
+    except OSError:
+        return False
+    return any(os.path.basename(argument) == os.path.basename(__file__).encode() for argument in arguments)
 
 
 def stop(options):
     with open(options.pid_file) as file:
         pid = int(file.read())
-    try:
-        os.kill(pid, signal.SIGTERM)
-    except ProcessLookupError:
-        pass
+    if is_our_server(pid):
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline:
-        if not is_running(pid):
+        if not is_our_server(pid):
             break
         time.sleep(0.05)
     else:

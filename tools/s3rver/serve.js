@@ -6,7 +6,9 @@
 //   node tools/s3rver/serve.js --port <port, 0 for a free one> --directory <data folder>
 //        --access-key-id <id> --secret-access-key <secret>
 //        [--port-file <file>] [--pid-file <file>] [--log-file <file>] [--fresh] [--detach]
-// Stop a server started with --pid-file:
+// With --detach and --pid-file, a server that an earlier start left running under that pid file is
+// stopped first. Stop a server started with --pid-file (a pid that no longer names such a server is
+// left alone):
 //   node tools/s3rver/serve.js --stop --pid-file <file>
 //
 // The demo: node tools/s3rver/serve.js --port 47802 --directory <its data folder>
@@ -54,11 +56,13 @@ function writeAtomically(file, text) {
   fs.renameSync(`${file}.tmp`, file);
 }
 
-// True while the process exists and is not a zombie waiting for its new parent to reap it.
-function isAlive(pid) {
+// True while the process is a server of this script: not a zombie waiting for its new parent to reap
+// it (its command line is gone), and not another program that has since been given the same pid.
+function isOurServer(pid) {
+  if (pid === process.pid) return false;
   try {
-    const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
-    return stat.slice(stat.lastIndexOf(')') + 2).split(' ')[0] !== 'Z';
+    const argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
+    return argv.some(argument => path.basename(argument) === path.basename(__filename));
   } catch {
     return false;
   }
@@ -102,6 +106,8 @@ async function serve(options) {
 // Starts the server as a child that outlives this process and returns once it listens.
 async function detach(options) {
   requireOptions(options, 'port-file', 'log-file');
+  // A run that was cut short never stopped its server; end it rather than leave it behind.
+  if (options['pid-file'] && fs.existsSync(options['pid-file'])) await stop(options);
   fs.rmSync(options['port-file'], { force: true });
   fs.mkdirSync(path.dirname(options['log-file']), { recursive: true });
   const log = fs.openSync(options['log-file'], 'a');
@@ -129,8 +135,8 @@ async function stop(options) {
   requireOptions(options, 'pid-file');
   if (!fs.existsSync(options['pid-file'])) fail(`no server: ${options['pid-file']} does not exist`);
   const pid = Number(fs.readFileSync(options['pid-file'], 'utf8'));
-  if (isAlive(pid)) process.kill(pid, 'SIGTERM');
-  for (let waited = 0; isAlive(pid); waited += 50) {
+  if (isOurServer(pid)) process.kill(pid, 'SIGTERM');
+  for (let waited = 0; isOurServer(pid); waited += 50) {
     if (waited >= 10000) fail(`process ${pid} did not stop`);
     await sleep(50);
   }
