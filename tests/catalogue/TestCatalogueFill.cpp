@@ -3,6 +3,7 @@
 #include "ErrorOf.h"
 #include "FakeListingServer.h"
 #include "S3TestServer.h"
+#include "ShownNames.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -11,19 +12,13 @@
 
 namespace {
 
-QStringList ShownNames(const TCatalogueTable& table) {
-    QStringList names;
-    for (int row = 0; row < table.rowCount(); ++row)
-        names << table.RecordAt(row).Name;
-    return names;
-}
-
 // Keys of the shared folder "db", with their sizes, in the order a listing gives them.
 const QList<QPair<QString, qint64>> FolderObjects{
     {"db/", 0},
     {"db/a.backup", 1048575},
     {"db/b.backup", 1048576},
     {"db/c.backup", 1572864},
+    {"db/db/", 3}, // not empty, but nothing is left of its key once the prefix is removed
     {"db/empty.backup", 0},
     {"db/old/", 0},
     {"db/old/x.backup", 10},

@@ -1,5 +1,6 @@
 #include "CatalogueSearch.h"
 #include "FilterExpression.h"
+#include "ShownNames.h"
 
 #include <QTest>
 
@@ -8,13 +9,6 @@ namespace {
 void Fill(TCatalogueTable& table, const QStringList& names) {
     for (const QString& name : names)
         table.Append({name, QStringLiteral("2023-11-20T01:30:00.000Z"), 1, name, 0, {}});
-}
-
-QStringList ShownNames(const TCatalogueTable& table) {
-    QStringList names;
-    for (int row = 0; row < table.rowCount(); ++row)
-        names << table.RecordAt(row).Name;
-    return names;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "CatalogueTable.h"
 #include "FilterExpression.h"
+#include "ShownNames.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -16,13 +17,6 @@ TCatalogueRecord Backup(const QString& name, qint64 sizeMb = 1,
             QStringLiteral("db/") + name,
             sizeMb,
             time};
-}
-
-QStringList ShownNames(const TCatalogueTable& table) {
-    QStringList names;
-    for (int row = 0; row < table.rowCount(); ++row)
-        names << table.RecordAt(row).Name;
-    return names;
 }
 
 // A table with the model checker attached, so every change is also checked for consistent signals.
