@@ -47,7 +47,7 @@ inline const QString PgRestoreProgram = QStringLiteral("pg_restore");
 // Restores the current backup into a database named by the user: checks the working folder and the
 // database user, refuses a database name or user that would keep the backup's path from reaching
 // pg_restore as one argument, downloads the backup, then runs dropdb, createdb and pg_restore, stopping
-// at the first that fails, and deletes the downloaded file on every path. Ends silently without a current record or
-// when the prompt is cancelled; errors are thrown with their message. Refused while another operation
-// holds the lock.
+// at the first that fails, and deletes the downloaded file on every path. Ends silently without a
+// current record or when the prompt is cancelled; errors are thrown with their message. Refused while
+// another operation holds the lock.
 void RestoreBackup(const TRestoreInput& input, const TRestoreSeams& seams, TOperationLock& lock);
