@@ -26,13 +26,30 @@ void AddObject(TCatalogueTable& table, const TS3ObjectResult& object, const QStr
     table.Append({name, object.LastModified, object.Size, object.Name, object.Size / Mebibyte, lastModified});
 }
 
+// One page of the folder's listing. A listing that fails on a later page leaves the catalogue empty, as
+// one that fails at once does: the first pages alone, beside the error, would look like the whole folder.
+TS3BucketResult ListPage(TS3StorageService& service, const QString& bucket, const TS3QueryParams& params,
+                         TCatalogueTable& table) {
+    try {
+        std::optional<TS3BucketResult> page = service.GetBucket(bucket, params);
+        if (!page)
+            FailListing(bucket, service.LastErrorDocument());
+        return std::move(*page);
+    } catch (...) {
+        table.Empty();
+        throw;
+    }
+}
+
 // Where the next page starts: the service's NextMarker, or else the last key of this page.
-QString NextMarker(const TS3BucketResult& page, const QString& bucket, const QString& previousMarker) {
+QString NextMarker(const TS3BucketResult& page, const QString& bucket, const QString& previousMarker,
+                   TCatalogueTable& table) {
     QString marker = page.NextMarker;
     if (marker.isEmpty() && !page.Objects.isEmpty())
         marker = page.Objects.last().Name;
     // A truncated page that does not move the listing on would be asked for again and again.
     if (marker.isEmpty() || marker == previousMarker) {
+        table.Empty();
         throw std::runtime_error(
             QStringLiteral("Cannot list bucket \"%1\": the service reported more keys without moving on")
                 .arg(bucket)
@@ -61,14 +78,12 @@ void FillCatalogue(TCatalogueTable& table, TS3ConnectionInfo& info, const QStrin
         if (maxKeys > 0)
             params.append({QStringLiteral("max-keys"), QString::number(maxKeys)});
 
-        const std::optional<TS3BucketResult> page = service->GetBucket(bucket, params);
-        if (!page)
-            FailListing(bucket, service->LastErrorDocument());
-        for (const TS3ObjectResult& object : page->Objects)
+        const TS3BucketResult page = ListPage(*service, bucket, params, table);
+        for (const TS3ObjectResult& object : page.Objects)
             AddObject(table, object, folderPrefix);
-        if (!page->IsTruncated)
+        if (!page.IsTruncated)
             break;
-        marker = NextMarker(*page, bucket, marker);
+        marker = NextMarker(page, bucket, marker, table);
     }
     table.MoveToFirst();
 }

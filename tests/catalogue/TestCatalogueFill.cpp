@@ -65,6 +65,7 @@ class TestCatalogueFill : public QObject {
     void keepsOldRowsForABadBucketSetting();
     void dropsTheRecordWithAnUnreadableTime();
     void continuesAtTheNextMarker();
+    void laterPageFailureLeavesTheCatalogueEmpty();
     void stopsAListingThatDoesNotMoveOn();
 
   private:
@@ -250,6 +251,19 @@ void TestCatalogueFill::stopsAListingThatDoesNotMoveOn() {
 
     QCOMPARE(ErrorOf([&] { FillCatalogue(table, info, QStringLiteral("fake/db")); }),
              QStringLiteral("Cannot list bucket \"fake\": the service reported more keys without moving on"));
+    QCOMPARE(ShownNames(table), QStringList());
+}
+
+void TestCatalogueFill::laterPageFailureLeavesTheCatalogueEmpty() {
+    // The first page lists a backup; the second is refused (the fake knows no page after "db/a").
+    const TFakeListingServer fake({{"", FakeListing(FakeObject("db/a", "2023-11-20T01:30:00.000Z"), true)}});
+    TCatalogueTable table;
+    TS3ConnectionInfo info = FakeConnection(fake.Port());
+
+    QCOMPARE(ErrorOf([&] { FillCatalogue(table, info, QStringLiteral("fake/db")); }),
+             QStringLiteral("Cannot list bucket \"fake\": the answer was not a bucket listing"));
+    QCOMPARE(ShownNames(table), QStringList());
+    QVERIFY(table.HasNoCurrentRecord());
 }
 
 QTEST_GUILESS_MAIN(TestCatalogueFill)
