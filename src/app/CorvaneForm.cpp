@@ -258,7 +258,9 @@ void TCorvaneEditorForm::DownloadBackup(const QString& objectKey, const QString&
                                    environment.StorageLimits};
     TDownloadProgress progress;
     progress.Start = [this](int maximumKiB) {
-        ui->ProgressBar->setMaximum(maximumKiB);
+        // A range of 0 to 0 would turn the bar into a busy indicator; an object under 1 KiB leaves the
+        // bar empty all the same with a maximum of 1.
+        ui->ProgressBar->setMaximum(std::max(maximumKiB, 1));
         ui->ProgressBar->setValue(0);
     };
     progress.Advance = [this](qint64 ACount) { OnDownloadProgress(ACount); };
@@ -291,6 +293,9 @@ void TCorvaneEditorForm::BtnRestoreClick() {
     const TRestoreInput input{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), CurrentRecord()};
     TRestoreSeams seams;
     seams.Log = [this](const QString& message) { Log(message); };
+    seams.LogFmt = [this](const QString& logTemplate, const QStringList& arguments) {
+        LogFmt(logTemplate, arguments);
+    };
     seams.ClearLog = [this] { ui->MemoLog->clear(); };
     seams.FocusWorkingFolder = [this] { ui->EdtTempDir->setFocus(); };
     seams.FocusDatabaseUser = [this] { ui->EdtDBUsername->setFocus(); };

@@ -103,11 +103,11 @@ void RestoreBackup(const TRestoreInput& input, const TRestoreSeams& seams, TOper
     seams.Download(record, targetPath);
     TDownloadedFile downloaded(targetPath);
 
-    seams.Log(QStringLiteral("Dropping database: %1").arg(*database));
+    seams.LogFmt(QStringLiteral("Dropping database: %s"), {*database});
     RunClientProgram(seams, DropDbProgram, QStringLiteral("--if-exists -U %1 %2").arg(user, *database));
-    seams.Log(QStringLiteral("Creating database: %1").arg(*database));
+    seams.LogFmt(QStringLiteral("Creating database: %s"), {*database});
     RunClientProgram(seams, CreateDbProgram, QStringLiteral("-O %1 -U %2 %3").arg(user, user, *database));
-    seams.Log(QStringLiteral("Restoring database: %1").arg(*database));
+    seams.LogFmt(QStringLiteral("Restoring database: %s"), {*database});
     RunClientProgram(seams, PgRestoreProgram, restoreParameters);
 
     downloaded.Delete();

@@ -25,6 +25,7 @@ struct TRestoreInput {
 // What the window does for a restore. Every member must be set.
 struct TRestoreSeams {
     TLogFunction Log;
+    TLogFmtFunction LogFmt;
     std::function<void()> ClearLog;
     std::function<void()> FocusWorkingFolder;
     std::function<void()> FocusDatabaseUser;
