@@ -47,8 +47,7 @@ class AppTestBed {
     std::unique_ptr<TCorvaneEditorForm> SignedInWindow(const QString& bucketSetting,
                                                        const QString& workingFolder = {},
                                                        const QString& databaseUser = {}) {
-        Store(SettingName::Username, QStringLiteral("demo"));
-        Store(SettingName::Password, QStringLiteral("demo"));
+        StoreDemoAccount();
         Store(SettingName::Bucket, bucketSetting);
         Store(SettingName::TempDir, workingFolder);
         Store(SettingName::DBUsername, databaseUser);
@@ -57,6 +56,12 @@ class AppTestBed {
         if (!QTest::qWaitForWindowExposed(form.get()))
             throw std::runtime_error("the window was not shown");
         return form;
+    }
+
+    // Credentials that the account service accepts.
+    static void StoreDemoAccount() {
+        Store(SettingName::Username, QStringLiteral("demo"));
+        Store(SettingName::Password, QStringLiteral("demo"));
     }
 
     static void Store(const QString& name, const QString& text) { SettingsStore().WriteText(name, text); }

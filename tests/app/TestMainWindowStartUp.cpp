@@ -44,8 +44,7 @@ class TestMainWindowStartUp : public QObject {
 
     void acceptedCredentialsConnectBeforeTheWindowIsShown() {
         AppTestBed bed;
-        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        AppTestBed::StoreDemoAccount();
         AppTestBed::Store(SettingName::Bucket, bucket + QStringLiteral("/db"));
         AppTestBed::Store(SettingName::TempDir, QStringLiteral(" /tmp/with blanks "));
         AppTestBed::Store(SettingName::DBUsername, QStringLiteral("postgres"));
@@ -66,8 +65,7 @@ class TestMainWindowStartUp : public QObject {
 
     void blankBucketSettingDoesNotConnect() {
         AppTestBed bed;
-        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        AppTestBed::StoreDemoAccount();
         AppTestBed::Store(SettingName::Bucket, QStringLiteral(" \t "));
         TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(form.CdsObject().rowCount(), 0);
@@ -76,8 +74,7 @@ class TestMainWindowStartUp : public QObject {
 
     void badBucketSettingIsShownAndCreationCarriesOn() {
         AppTestBed bed;
-        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        AppTestBed::StoreDemoAccount();
         AppTestBed::Store(SettingName::Bucket, QStringLiteral("no-folder"));
         TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
@@ -89,8 +86,7 @@ class TestMainWindowStartUp : public QObject {
 
     void unreadableSettingStillLeadsToTheSignIn() {
         AppTestBed bed;
-        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        AppTestBed::StoreDemoAccount();
         {
             QSettings raw(SettingsStore().Location(), QSettings::IniFormat);
             raw.setValue(SettingName::TempDir, 42);
@@ -150,8 +146,7 @@ class TestMainWindowStartUp : public QObject {
     void closingSavesTheThreeFields() {
         QFETCH(bool, byButton);
         AppTestBed bed;
-        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        AppTestBed::StoreDemoAccount();
         TCorvaneEditorForm form(bed.Environment());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -171,8 +166,7 @@ class TestMainWindowStartUp : public QObject {
 
     void failedSaveKeepsTheWindowOpen() {
         AppTestBed bed;
-        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Password, QStringLiteral("demo"));
+        AppTestBed::StoreDemoAccount();
         TCorvaneEditorForm form(bed.Environment());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));

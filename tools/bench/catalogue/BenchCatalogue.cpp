@@ -4,31 +4,13 @@
 
 #include "CatalogueFill.h"
 #include "CatalogueSearch.h"
+#include "ProcessUsage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <exception>
-
-namespace {
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-long PeakRssKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -5,13 +5,12 @@
 //
 // The requests are signed with the build's key pair.
 #include "BuildSettings.h"
+#include "ProcessUsage.h"
 #include "S3StorageService.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -40,12 +39,6 @@ class TBenchFileStream : public TS3Stream {
   private:
     QFile file_;
 };
-
-long PeakRssKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 } // namespace
 
