@@ -10,20 +10,7 @@ keys=${2:-100000}
 cmake --build "$build" --target bench_catalogue >/dev/null
 bench=$(find "$build" -name bench_catalogue -type f -perm -u+x | head -n 1)
 
-state=$(mktemp -d)
-server_pid=
-cleanup() {
-  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
-  rm -rf "$state"
-}
-trap cleanup EXIT
+. "$here/../bench-lib.sh"
+start_server python3 "$here/listing_server.py" --keys "$keys" --bucket bench --folder db --port-file "$state/port"
 
-python3 "$here/listing_server.py" --keys "$keys" --bucket bench --folder db --port-file "$state/port" &
-server_pid=$!
-for _ in $(seq 1 300); do
-  [ -s "$state/port" ] && break
-  sleep 0.1
-done
-[ -s "$state/port" ] || { echo "the listing server did not start" >&2; exit 1; }
-
-"$bench" "$(cat "$state/port")" bench/db
+"$bench" "$port" bench/db

@@ -14,38 +14,17 @@ runs=3
 cmake --build "$build" --target bench_download >/dev/null
 bench=$(find "$build" -name bench_download -type f -perm -u+x | head -n 1)
 
-state=$(mktemp -d)
-server_pid=
-cleanup() {
-  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
-  rm -rf "$state"
-}
-trap cleanup EXIT
+. "$here/../bench-lib.sh"
 
 head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$state/object"
 head -c $((16 * 1024 * 1024)) /dev/urandom >"$state/small"
 
-serve() {
-  rm -f "$state/port"
-  python3 "$here/object_server.py" --file "$1" --port-file "$state/port" &
-  server_pid=$!
-  for _ in $(seq 1 100); do
-    [ -s "$state/port" ] && break
-    sleep 0.1
-  done
-  [ -s "$state/port" ] || { echo "the object server did not start" >&2; exit 1; }
-  port=$(cat "$state/port")
-}
-stop_serving() {
-  kill "$server_pid"
-  wait "$server_pid" 2>/dev/null || true
-  server_pid=
-}
+serve() { start_server python3 "$here/object_server.py" --file "$1" --port-file "$state/port"; }
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p"; }
 
 serve "$state/small"
 small_rss=$("$bench" "s3.localhost:$port" bench db/small.backup "$state/out" | field peak_rss_kib)
-stop_serving
+stop_server
 
 serve "$state/object"
 best_ours=0
@@ -67,7 +46,7 @@ for run in $(seq 1 $runs); do
   best_curl=$(awk -v a="$best_curl" -v b="$theirs" 'BEGIN { print (b > a ? b : a) }')
   peak_rss=$(awk -v a="$peak_rss" -v b="$rss" 'BEGIN { print (b > a ? b : a) }')
 done
-stop_serving
+stop_server
 
 echo "object: $size_mib MiB, best of $runs runs"
 echo "storage client: $best_ours MiB/s"
