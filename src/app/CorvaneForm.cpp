@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 
 namespace {
@@ -234,6 +235,8 @@ void TCorvaneEditorForm::BtnConnectClick() {
 void TCorvaneEditorForm::Log(const QString& message) {
     ui->MemoLog->appendPlainText(FormatLogLine(QDateTime::currentDateTime(), message));
     ui->MemoLog->moveCursor(QTextCursor::End);
+    // The new line shows from its timestamp on, also after a line wider than the box.
+    ui->MemoLog->horizontalScrollBar()->setValue(0);
 }
 
 void TCorvaneEditorForm::LogFmt(const QString& logTemplate, const QStringList& arguments) {
