@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <cerrno>
 #include <cstring>
@@ -65,6 +66,19 @@ void RunClientProgram(const TRestoreSeams& seams, const QString& program, const 
     CheckProgramOutcome(program, seams.Run(program, parameters, seams.Log));
 }
 
+// pg_restore reads the archive's table of contents before anything is dropped: a file it cannot read
+// (not a pg_dump archive, or a damaged one) would otherwise cost the old database, since dropdb and
+// createdb run before pg_restore fails. The check writes no log line and its listing goes nowhere.
+void CheckArchiveIsReadable(const TRestoreSeams& seams, const QString& targetPath, const QString& name) {
+    const TProgramOutcome outcome = seams.Run(
+        PgRestoreProgram, QStringLiteral("--list -f %1 \"%2\"").arg(QProcess::nullDevice(), targetPath),
+        [](const QString&) {});
+    if (!outcome.Started)
+        CheckProgramOutcome(PgRestoreProgram, outcome);
+    if (!outcome.Succeeded())
+        Fail(QStringLiteral("pg_restore cannot read the backup \"%1\"; no database was changed").arg(name));
+}
+
 } // namespace
 
 void RestoreBackup(const TRestoreInput& input, const TRestoreSeams& seams, TOperationLock& lock) {
@@ -102,6 +116,7 @@ void RestoreBackup(const TRestoreInput& input, const TRestoreSeams& seams, TOper
     // Nothing is dropped unless the backup is here whole: the download throws otherwise.
     seams.Download(record, targetPath);
     TDownloadedFile downloaded(targetPath);
+    CheckArchiveIsReadable(seams, targetPath, record.Name);
 
     seams.LogFmt(QStringLiteral("Dropping database: %s"), {*database});
     RunClientProgram(seams, DropDbProgram, QStringLiteral("--if-exists -U %1 %2").arg(user, *database));

@@ -51,13 +51,15 @@ struct FakeWindow {
             downloadedPath = targetPath;
             log << QStringLiteral("Downloading backup file") << QStringLiteral("Download completed");
         };
+        // The archive check (pg_restore --list) answers to the outcome of "pg_restore --list".
         seams.Run = [this](const QString& program, const QString& parameters, const TLogFunction& logLine) {
             logLine(program + u' ' + parameters);
-            events << QStringLiteral("run ") + program;
+            const bool check = parameters.startsWith(QStringLiteral("--list "));
+            events << (check ? QStringLiteral("check archive") : QStringLiteral("run ") + program);
             TProgramOutcome success;
             success.Started = true;
             success.ExitCode = 0;
-            return outcomes.value(program, success);
+            return outcomes.value(check ? program + QStringLiteral(" --list") : program, success);
         };
         return seams;
     }
@@ -132,8 +134,8 @@ void TestRestoreSequence::restores() {
     RestoreBackup({dir_->path(), user, SalesOffice}, window.Seams(), lock);
 
     QCOMPARE(window.events, (QStringList{"busy", "clear log", "prompt salesoffice",
-                                         "download db/Sales Office-20231118.backup", "run dropdb",
-                                         "run createdb", "run pg_restore", "idle"}));
+                                         "download db/Sales Office-20231118.backup", "check archive",
+                                         "run dropdb", "run createdb", "run pg_restore", "idle"}));
     const QStringList expectedLog{"Downloading backup file",         "Download completed",
                                   "Dropping database: " + answer,    commandLines[0].arg(dir_->path()),
                                   "Creating database: " + answer,    commandLines[1].arg(dir_->path()),
@@ -244,6 +246,11 @@ void TestRestoreSequence::stopsAtTheFirstFailure_data() {
                                      << "" << TProgramOutcome()
                                      << "The backup \"x\" is not in the bucket or cannot be read"
                                      << QStringList{};
+    QTest::newRow("archive unreadable")
+        << ""
+        << "pg_restore --list" << Exited(1)
+        << "pg_restore cannot read the backup \"Sales Office-20231118.backup\"; no database was changed"
+        << QStringList{};
     QTest::newRow("dropdb failed") << ""
                                    << "dropdb" << Exited(1) << "dropdb failed with exit code 1"
                                    << QStringList{"run dropdb"};
