@@ -8,6 +8,7 @@
 #include "CatalogueTable.h"
 #include "CorvaneLoginForm.h"
 #include "DownloadBackup.h"
+#include "LogSink.h"
 #include "ErrorBox.h"
 #include "MagnifierIcon.h"
 #include "RestoreSequence.h"

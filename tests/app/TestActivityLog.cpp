@@ -1,4 +1,5 @@
 #include "ActivityLog.h"
+#include "LogSink.h"
 
 #include <QtTest>
 

@@ -22,9 +22,8 @@ struct FakeWindow {
     TRestoreSeams Seams() {
         TRestoreSeams seams;
         seams.Log = [this](const QString& line) { log << line; };
-        // Every template of the restore has one placeholder, the database name.
         seams.LogFmt = [this](const QString& logTemplate, const QStringList& arguments) {
-            log << QString(logTemplate).replace(QStringLiteral("%s"), arguments.value(0));
+            log << FormatLogTemplate(logTemplate, arguments);
         };
         seams.ClearLog = [this] {
             events << QStringLiteral("clear log");

@@ -30,6 +30,9 @@ int main(int argc, char* argv[]) {
     seams.Log = [&](const QString& line) {
         std::printf("  %7.3f s  %s\n", double(timer.nsecsElapsed()) / 1e9, qPrintable(line));
     };
+    seams.LogFmt = [&](const QString& logTemplate, const QStringList& arguments) {
+        seams.Log(FormatLogTemplate(logTemplate, arguments));
+    };
     seams.ClearLog = [] {};
     seams.FocusWorkingFolder = [] {};
     seams.FocusDatabaseUser = [] {};
