@@ -1,0 +1,127 @@
+#include "AppTestBed.h"
+#include "CatalogueTable.h"
+#include "CorvaneForm.h"
+#include "ui_CorvaneForm.h"
+
+#include <QHeaderView>
+#include <QtTest>
+
+// The main window's layout: where each control sits at the designed size and after a resize, the grid's
+// columns, and the order in which Tab walks the controls.
+class TestMainWindowLayout : public QObject {
+    Q_OBJECT
+
+  private:
+    QString bucket;
+    AppTestBed bed;
+    std::unique_ptr<TCorvaneEditorForm> form;
+
+    // The control's distances from the window's left, top, right and bottom edges, then its size.
+    QList<int> Placement(const QString& name) const {
+        auto* control = form->findChild<QWidget*>(name);
+        if (!control)
+            return {};
+        const QRect box(control->mapTo(form.get(), QPoint(0, 0)), control->size());
+        return {box.left(),
+                box.top(),
+                form->width() - box.left() - box.width(),
+                form->height() - box.top() - box.height(),
+                box.width(),
+                box.height()};
+    }
+
+  private slots:
+    void initTestCase() {
+        S3TestServer server = S3TestServer::FromFixture();
+        bucket = S3TestServer::UniqueBucketName(QStringLiteral("layout"));
+        server.CreateBucket(bucket);
+        server.PutObject(bucket, QStringLiteral("db/first.backup"), QByteArray(10, 'f'));
+        server.PutObject(bucket, QStringLiteral("db/second.backup"), QByteArray(10, 's'));
+        form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        QTRY_VERIFY(form->Controls()->EdtFilter->hasFocus());
+    }
+    void cleanupTestCase() { form.reset(); }
+
+    void windowFrame() {
+        QCOMPARE(form->size(), QSize(784, 661));
+        const Qt::WindowFlags flags = form->windowFlags();
+        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(form->minimumSize() != form->maximumSize());
+    }
+
+    // -1: not fixed by the design (the control stretches in that direction).
+    void controlsKeepTheirPlaceWhenResized_data() {
+        QTest::addColumn<QSize>("windowSize");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QList<int>>("placement"); // left, top, right, bottom, width, height
+        for (const QSize size : {QSize(784, 661), QSize(1100, 800)}) {
+            const int grown = size.width() - 784;
+            const auto row = [&](const char* control, QList<int> placement) {
+                QTest::addRow("%dx%d %s", size.width(), size.height(), control)
+                    << size << QString::fromLatin1(control) << placement;
+            };
+            row("PanSearch", {0, 0, 0, -1, -1, 35});
+            row("EdtFilter", {7, -1, 28, -1, 749 + grown, -1});
+            row("BtnSearch", {-1, -1, 4, -1, 22, 23});
+            row("GridFiles", {0, 35, 0, 285 + 42, -1, -1});
+            row("PanConfig", {0, -1, 0, 42, -1, 285});
+            row("GroupBoxS3", {-1, -1, -1, -1, 784 - 12 + grown, -1});
+            row("GroupBoxLog", {-1, -1, -1, -1, 784 - 12 + grown, -1});
+            row("PanBtn", {0, -1, 0, 0, -1, 42});
+            row("BtnConnect", {-1, -1, 8 + 2 * (75 + 6), -1, 75, 25});
+            row("BtnRestore", {-1, -1, 8 + 75 + 6, -1, 75, 25});
+            row("BtnClose", {-1, -1, 8, -1, 75, 25});
+        }
+    }
+    void controlsKeepTheirPlaceWhenResized() {
+        QFETCH(QSize, windowSize);
+        QFETCH(QString, control);
+        QFETCH(QList<int>, placement);
+        form->resize(windowSize);
+        QCOMPARE(form->size(), windowSize);
+        const QList<int> actual = Placement(control);
+        QCOMPARE(actual.size(), placement.size());
+        for (qsizetype i = 0; i < placement.size(); ++i) {
+            if (placement[i] >= 0)
+                QCOMPARE(actual[i], placement[i]);
+        }
+        // The log box and the progress bar widen with their group; the bar runs under the box.
+        const QWidget* log = form->Controls()->MemoLog;
+        const QWidget* bar = form->Controls()->ProgressBar;
+        QCOMPARE(bar->width(), log->width());
+        QVERIFY(bar->y() > log->y() + log->height() - 1);
+    }
+
+    void gridColumnsAreFixed() {
+        const QHeaderView* header = form->Controls()->GridFiles->horizontalHeader();
+        QCOMPARE(header->count(), 3);
+        QCOMPARE((QList<int>{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2)}),
+                 (QList<int>{400, 150, 198}));
+        QVERIFY(!header->sectionsMovable());
+        for (int section = 0; section < 3; ++section)
+            QCOMPARE(header->sectionResizeMode(section), QHeaderView::Fixed);
+    }
+
+    // Tab leaves the grid for the next control instead of walking its cells, which would move the
+    // selection to another backup on the way.
+    void tabWalksTheControlsInTheDesignedOrder() {
+        form->resize(784, 661);
+        QVERIFY(form->CdsObject().rowCount() > 1);
+        form->Controls()->EdtFilter->setFocus();
+        QStringList visited{QApplication::focusWidget()->objectName()};
+        for (int step = 0; step < 11; ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(visited, (QStringList{"EdtFilter", "BtnSearch", "GridFiles", "EdtBucket", "EdtTempDir",
+                                       "BtnTempDir", "EdtDBUsername", "MemoLog", "BtnConnect", "BtnRestore",
+                                       "BtnClose", "EdtFilter"}));
+        QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name), QStringLiteral("first.backup"));
+    }
+};
+
+QTEST_MAIN(TestMainWindowLayout)
+#include "TestMainWindowLayout.moc"
