@@ -8,8 +8,8 @@
 #include "CatalogueTable.h"
 #include "CorvaneLoginForm.h"
 #include "DownloadBackup.h"
-#include "LogSink.h"
 #include "ErrorBox.h"
+#include "LogSink.h"
 #include "MagnifierIcon.h"
 #include "RestoreSequence.h"
 #include "SettingsStore.h"
@@ -21,6 +21,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -106,6 +107,13 @@ void TCorvaneEditorForm::WireEvents() {
             [this](const QModelIndex& current) { catalogue->SetCurrentRow(current.row()); });
     connect(catalogue.get(), &TCatalogueTable::CurrentRecordMoved, this,
             &TCorvaneEditorForm::SelectCurrentRow);
+    // A Ctrl+click on the selected row would clear the selection and leave the current record, on which
+    // Restore and Download act, unmarked: the current row stays selected.
+    connect(ui->GridFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QItemSelectionModel* selection = ui->GridFiles->selectionModel();
+        if (!selection->hasSelection() && selection->currentIndex().isValid())
+            ui->GridFiles->selectRow(selection->currentIndex().row());
+    });
     connect(ui->GridFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (ui->GridFiles->indexAt(pos).isValid())
             PopupGrid->popup(ui->GridFiles->viewport()->mapToGlobal(pos));
@@ -117,7 +125,9 @@ void TCorvaneEditorForm::WireEvents() {
 
 void TCorvaneEditorForm::SelectCurrentRow(int row) {
     if (row < 0) {
-        ui->GridFiles->selectionModel()->clear();
+        // The current index goes first, so that no row is selected again for it.
+        ui->GridFiles->selectionModel()->clearCurrentIndex();
+        ui->GridFiles->selectionModel()->clearSelection();
         return;
     }
     ui->GridFiles->selectRow(row);
@@ -206,7 +216,9 @@ bool TCorvaneEditorForm::eventFilter(QObject* watched, QEvent* event) {
             ReportErrors(this, [&] { EdtFilterKeyDown(static_cast<QKeyEvent*>(event)->key()); });
         return false; // the field handles the key as usual
     }
-    if (event->type() == QEvent::MouseButtonDblClick) {
+    // Only the left button's double click restores; a right double click is two menu requests.
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         ReportErrors(this, [this] { GridFilesDblClick(); });
         return true;
     }

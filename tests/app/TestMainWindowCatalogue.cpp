@@ -3,6 +3,7 @@
 #include "CorvaneForm.h"
 #include "ui_CorvaneForm.h"
 
+#include <QMenu>
 #include <QtTest>
 
 // Connect, the grid and the search, driven through the main window against s3rver on loopback.
@@ -56,6 +57,71 @@ class TestMainWindowCatalogue : public QObject {
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(table.index(2, 0)).center());
         QCOMPARE(table.FieldAsText(TCatalogueField::Name), QStringLiteral("old/inventory.backup"));
         QVERIFY(bed.errorBoxes.isEmpty());
+    }
+
+    // The first click of a double click makes the clicked row current; a left double click anywhere in
+    // the grid then restores (here it stops at the missing working folder).
+    void doubleClickRestoresTheClickedRow_data() {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<int>("currentRow");
+        QTest::addColumn<bool>("restores");
+        QTest::newRow("on a row") << "rows" << 2 << Qt::LeftButton << 2 << true;
+        QTest::newRow("on the title row") << "titles" << 1 << Qt::LeftButton << 0 << true;
+        QTest::newRow("on the row indicator") << "indicator" << 1 << Qt::LeftButton << 1 << true;
+        QTest::newRow("with the right button") << "rows" << 2 << Qt::RightButton << 2 << false;
+    }
+    void doubleClickRestoresTheClickedRow() {
+        QFETCH(QString, place);
+        QFETCH(int, row);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(int, currentRow);
+        QFETCH(bool, restores);
+        AppTestBed bed;
+        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        QTableView* grid = form->Controls()->GridFiles;
+        const QRect cell = grid->visualRect(form->CdsObject().index(row, 0));
+        QWidget* target = grid->viewport();
+        QPoint point = cell.center();
+        if (place == QStringLiteral("titles")) {
+            target = grid->horizontalHeader()->viewport();
+            point = QPoint(cell.center().x(), grid->horizontalHeader()->height() / 2);
+        } else if (place == QStringLiteral("indicator")) {
+            target = grid->verticalHeader()->viewport();
+            point = QPoint(grid->verticalHeader()->width() / 2, cell.center().y());
+        }
+        // A widget receives a double click as a click followed by the double-click event.
+        QTest::mouseClick(target, button, {}, point);
+        QTest::mouseDClick(target, button, {}, point);
+        QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name), ShownNames(*form).at(currentRow));
+        QCOMPARE(bed.errorBoxes,
+                 restores ? QStringList{QStringLiteral("Invalid temporary directory.")} : QStringList());
+    }
+
+    // A right click selects the row under the mouse and opens the menu; a Ctrl+click on the selected
+    // row does not leave the grid without a visible selection while a record is current.
+    void rightClickSelectsTheRowAndOpensTheMenu() {
+        AppTestBed bed;
+        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        QTableView* grid = form->Controls()->GridFiles;
+        const QPoint point = grid->visualRect(form->CdsObject().index(1, 0)).center();
+        QTest::mousePress(grid->viewport(), Qt::RightButton, {}, point);
+        QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, point, grid->viewport()->mapToGlobal(point));
+        QApplication::sendEvent(grid->viewport(), &menuRequest);
+        QTest::mouseRelease(grid->viewport(), Qt::RightButton, {}, point);
+        auto* menu = form->findChild<QMenu*>(QStringLiteral("PopupGrid"));
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+        QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name),
+                 QStringLiteral("Sales 2023-11.backup"));
+
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier, point);
+        const QModelIndexList selected = grid->selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().row(), 1);
+        QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name),
+                 QStringLiteral("Sales 2023-11.backup"));
     }
 
     void enterSearchesAndABlankSearchShowsAll_data() {
