@@ -39,13 +39,14 @@ import argparse
 import base64
 import itertools
 import os
-import signal
 import socketserver
-import subprocess
 import sys
 import threading
 import time
 import urllib.parse
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, 'lib'))
+import background_server  # noqa: E402  (found through the line above)
 
 MAX_HEADER_BYTES = 64 * 1024
 REALM = 'Basic realm="Corvane"'
@@ -240,13 +241,6 @@ class Service(socketserver.ThreadingTCPServer):
             super().handle_error(request, client_address)
 
 
-def write_atomically(path, text):
-    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    with open(path + '.tmp', 'w', encoding='utf-8') as file:
-        file.write(text)
-    os.replace(path + '.tmp', path)
-
-
 def read_accounts(options):
     entries = list(options.user)
     if options.users_file:
@@ -259,53 +253,6 @@ def read_accounts(options):
             sys.exit(f'account_service.py: {entry!r} is not NAME:PASSWORD')
         accounts[name] = password
     return accounts
-
-
-def is_our_process(pid):
-    try:
-        with open(f'/proc/{pid}/cmdline', 'rb') as file:
-            return os.path.basename(__file__).encode() in file.read()
-    except OSError:
-        return False
-
-
-def stop(pid_file):
-    try:
-        with open(pid_file, encoding='ascii') as file:
-            pid = int(file.read().strip())
-    except (OSError, ValueError):
-        return 0
-    if is_our_process(pid):
-        os.kill(pid, signal.SIGTERM)
-        deadline = time.monotonic() + 10
-        while is_our_process(pid) and time.monotonic() < deadline:
-            time.sleep(0.05)
-    os.remove(pid_file)
-    return 0
-
-
-def detach(options):
-    """Starts the service in its own session and returns once it listens."""
-    if options.port_file is None:
-        sys.exit('account_service.py: --detach needs --port-file')
-    if options.pid_file:
-        # A run that was cut short never stopped its service; end it rather than leave it behind.
-        stop(options.pid_file)
-    if os.path.exists(options.port_file):
-        os.remove(options.port_file)
-    arguments = [a for a in sys.argv[1:] if a != '--detach']
-    log = subprocess.DEVNULL
-    if options.log_file:
-        os.makedirs(os.path.dirname(os.path.abspath(options.log_file)), exist_ok=True)
-        log = open(options.log_file, 'a', encoding='utf-8')
-    child = subprocess.Popen([sys.executable, os.path.abspath(__file__)] + arguments, stdin=subprocess.DEVNULL,
-                             stdout=log, stderr=log, start_new_session=True)
-    deadline = time.monotonic() + 30
-    while not os.path.exists(options.port_file):
-        if child.poll() is not None or time.monotonic() > deadline:
-            sys.exit('account_service.py: the service did not start')
-        time.sleep(0.05)
-    return 0
 
 
 def main():
@@ -324,16 +271,20 @@ def main():
     if options.stop:
         if not options.pid_file:
             sys.exit('account_service.py: --stop needs --pid-file')
-        return stop(options.pid_file)
+        background_server.stop(options.pid_file, __file__)
+        return 0
     if options.detach:
-        return detach(options)
+        if options.port_file is None:
+            sys.exit('account_service.py: --detach needs --port-file')
+        background_server.detach(__file__, options.port_file, options.pid_file, options.log_file)
+        return 0
 
     service = Service(options.port, read_accounts(options), options.slow_seconds, sys.stdout)
     if options.pid_file:
-        write_atomically(options.pid_file, f'{os.getpid()}\n')
+        background_server.write_atomically(options.pid_file, f'{os.getpid()}\n')
     port = service.server_address[1]
     if options.port_file:
-        write_atomically(options.port_file, f'{port}\n')
+        background_server.write_atomically(options.port_file, f'{port}\n')
     service.log(f'listening on 127.0.0.1:{port}')
     with service:
         service.serve_forever()

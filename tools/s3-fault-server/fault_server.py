@@ -30,10 +30,11 @@ import os
 import signal
 import socket
 import socketserver
-import subprocess
 import sys
 import threading
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, 'lib'))
+import background_server  # noqa: E402  (found through the line above)
 
 PATTERN = bytes(range(256))
 REDIRECT_STATUSES = [(302, "Found"), (301, "Moved Permanently"), (303, "See Other"), (307, "Temporary Redirect")]
@@ -175,13 +176,6 @@ class Server(socketserver.ThreadingTCPServer):
         self.releases = Releases()
 
 
-def write_atomically(path, text):
-    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
-    with open(path + ".tmp", "w") as file:
-        file.write(text)
-    os.replace(path + ".tmp", path)
-
-
 def serve(options):
     server = Server(("127.0.0.1", options.port), Handler)
 
@@ -194,70 +188,11 @@ def serve(options):
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
     if options.pid_file:
-        write_atomically(options.pid_file, f"{os.getpid()}\n")
+        background_server.write_atomically(options.pid_file, f"{os.getpid()}\n")
     if options.port_file:
-        write_atomically(options.port_file, f"{server.server_address[1]}\n")
+        background_server.write_atomically(options.port_file, f"{server.server_address[1]}\n")
     print(f"fault server listening on 127.0.0.1:{server.server_address[1]}", flush=True)
     server.serve_forever()
-
-
-def detach(options):
-    if not options.port_file or not options.log_file:
-        sys.exit("fault_server.py: --detach needs --port-file and --log-file")
-    if options.pid_file and os.path.exists(options.pid_file):
-        # A run that was cut short never stopped its server; end it rather than leave it behind.
-        stop(options)
-    if os.path.exists(options.port_file):
-        os.remove(options.port_file)
-    os.makedirs(os.path.dirname(options.log_file) or ".", exist_ok=True)
-    argv = [argument for argument in sys.argv[1:] if argument != "--detach"]
-    with open(options.log_file, "a") as log:
-        child = subprocess.Popen([sys.executable, os.path.abspath(__file__), *argv], stdin=subprocess.DEVNULL,
-                                 stdout=log, stderr=log, start_new_session=True)
-    deadline = time.monotonic() + 30
-    while time.monotonic() < deadline:
-        if os.path.exists(options.port_file):
-            with open(options.port_file) as file:
-                print(f"fault server started, port {file.read().strip()}")
-            return
-        if child.poll() is not None:
-            break
-        time.sleep(0.05)
-    if child.poll() is None:
-        child.kill()
-    sys.exit(f"fault_server.py: the server did not start; see {options.log_file}")
-
-
-def is_our_server(pid):
-    """True while the process is a server of this script: not a zombie waiting for its new parent to reap
-    it (its command line is gone), and not another program that has since been given the same pid."""
-    if pid == os.getpid():
-        return False
-    try:
-        with open(f"/proc/{pid}/cmdline", "rb") as file:
-            arguments = file.read().split(b"\0")
-    except OSError:
-        return False
-    return any(os.path.basename(argument) == os.path.basename(__file__).encode() for argument in arguments)
-
-
-def stop(options):
-    with open(options.pid_file) as file:
-        pid = int(file.read())
-    if is_our_server(pid):
-        try:
-            os.kill(pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
-    deadline = time.monotonic() + 10
-    while time.monotonic() < deadline:
-        if not is_our_server(pid):
-            break
-        time.sleep(0.05)
-    else:
-        sys.exit(f"fault_server.py: process {pid} did not stop")
-    if os.path.exists(options.pid_file):
-        os.remove(options.pid_file)
 
 
 def main():
@@ -270,9 +205,12 @@ def main():
     parser.add_argument("--stop", action="store_true")
     options = parser.parse_args()
     if options.stop:
-        stop(options)
+        background_server.stop(options.pid_file, __file__)
     elif options.detach:
-        detach(options)
+        if not options.port_file or not options.log_file:
+            sys.exit("fault_server.py: --detach needs --port-file and --log-file")
+        port = background_server.detach(__file__, options.port_file, options.pid_file, options.log_file)
+        print(f"fault server started, port {port}")
     else:
         serve(options)
 
