@@ -8,7 +8,7 @@ set(CORVANE_S3_ACCESS_KEY_ID "" CACHE STRING "Built-in S3 access key ID")
 set(CORVANE_S3_SECRET_ACCESS_KEY "" CACHE STRING "Built-in S3 secret access key")
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/BuildSettings.h.in
-               ${CMAKE_BINARY_DIR}/generated/BuildSettings.h @ONLY)
+               ${CMAKE_BINARY_DIR}/generated/config/BuildSettings.h @ONLY)
 
 add_library(corvane_build_settings INTERFACE)
 target_include_directories(corvane_build_settings INTERFACE ${CMAKE_BINARY_DIR}/generated)

@@ -1,8 +1,8 @@
-#include "AccountClient.h"
+#include "account/AccountClient.h"
 
-#include "BasicCredentials.h"
-#include "CookieJar.h"
-#include "HttpHeaderValues.h"
+#include "account/BasicCredentials.h"
+#include "account/CookieJar.h"
+#include "account/HttpHeaderValues.h"
 
 #include <QStringDecoder>
 #include <QUrl>

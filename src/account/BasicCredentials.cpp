@@ -1,4 +1,4 @@
-#include "BasicCredentials.h"
+#include "account/BasicCredentials.h"
 
 #include <QList>
 #include <QStringEncoder>

@@ -1,4 +1,4 @@
-#include "CookieJar.h"
+#include "account/CookieJar.h"
 
 #include <QByteArrayList>
 

@@ -1,4 +1,4 @@
-#include "HttpHeaderValues.h"
+#include "account/HttpHeaderValues.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "AppDialogs.h"
+#include "app/AppDialogs.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
-#include "CorvaneEnvironment.h"
+#include "app/CorvaneEnvironment.h"
 
-#include "BuildSettings.h"
+#include "config/BuildSettings.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "S3ConnectionInfo.h"
-#include "S3StorageService.h"
+#include "storage/S3ConnectionInfo.h"
+#include "storage/S3StorageService.h"
 
 #include <QString>
 

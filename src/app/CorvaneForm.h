@@ -1,10 +1,10 @@
 #pragma once
 
-#include "AccountClient.h"
-#include "CorvaneEnvironment.h"
-#include "OperationGuard.h"
-#include "RestoreSequence.h"
-#include "S3ConnectionInfo.h"
+#include "account/AccountClient.h"
+#include "app/CorvaneEnvironment.h"
+#include "core/OperationLock.h"
+#include "restore/RestoreSequence.h"
+#include "storage/S3ConnectionInfo.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "MagnifierIcon.h"
+#include "app/MagnifierIcon.h"
 
 #include <QPainter>
 #include <QPixmap>

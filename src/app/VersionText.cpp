@@ -1,6 +1,6 @@
-#include "VersionText.h"
+#include "app/VersionText.h"
 
-#include "BuildSettings.h"
+#include "config/BuildSettings.h"
 
 QString GetVersionText() {
     return QStringLiteral(" %1.%2.%3.%4")

@@ -1,4 +1,4 @@
-#include "CorvaneForm.h"
+#include "app/CorvaneForm.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
-#include "CatalogueFill.h"
+#include "catalogue/CatalogueFill.h"
 
-#include "CatalogueTimestamp.h"
+#include "catalogue/CatalogueTimestamp.h"
 
 #include <stdexcept>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CatalogueTable.h"
-#include "S3StorageService.h"
+#include "catalogue/CatalogueTable.h"
+#include "storage/S3StorageService.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "CatalogueSearch.h"
+#include "catalogue/CatalogueSearch.h"
 
-#include "NarrowText.h"
-#include "RegexReplace.h"
+#include "catalogue/NarrowText.h"
+#include "catalogue/RegexReplace.h"
 
 #include <algorithm>
 

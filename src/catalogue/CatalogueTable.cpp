@@ -1,7 +1,7 @@
-#include "CatalogueTable.h"
+#include "catalogue/CatalogueTable.h"
 
-#include "FilterExpression.h"
-#include "NarrowText.h"
+#include "catalogue/FilterExpression.h"
+#include "catalogue/NarrowText.h"
 
 #include <QLocale>
 

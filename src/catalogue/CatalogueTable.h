@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LikePattern.h"
+#include "catalogue/LikePattern.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>

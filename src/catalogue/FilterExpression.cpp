@@ -1,6 +1,6 @@
-#include "FilterExpression.h"
+#include "catalogue/FilterExpression.h"
 
-#include "NarrowText.h"
+#include "catalogue/NarrowText.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "NarrowText.h"
+#include "catalogue/NarrowText.h"
 
 #include <algorithm>
 

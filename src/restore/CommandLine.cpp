@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "restore/CommandLine.h"
 
 QStringList SplitCommandLine(const QString& parameters) {
     QStringList arguments;

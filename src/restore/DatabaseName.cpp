@@ -1,6 +1,6 @@
-#include "DatabaseName.h"
+#include "restore/DatabaseName.h"
 
-#include "RegexReplace.h"
+#include "catalogue/RegexReplace.h"
 
 QString DeriveDatabaseName(const QString& name) {
     QString lowered = name;

@@ -1,4 +1,4 @@
-#include "DownloadBackup.h"
+#include "restore/DownloadBackup.h"
 
 #include <QFile>
 

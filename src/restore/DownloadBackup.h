@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DownloadStream.h"
-#include "LogSink.h"
-#include "S3ConnectionInfo.h"
-#include "S3StorageService.h"
+#include "restore/DownloadStream.h"
+#include "restore/LogSink.h"
+#include "storage/S3ConnectionInfo.h"
+#include "storage/S3StorageService.h"
 
 #include <QString>
 

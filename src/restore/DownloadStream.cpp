@@ -1,4 +1,4 @@
-#include "DownloadStream.h"
+#include "restore/DownloadStream.h"
 
 qint64 TS3DownloadStream::Write(const void* Buffer, qint64 Count) {
     return TFileStream::Write(Buffer, Count);

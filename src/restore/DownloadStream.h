@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileStream.h"
+#include "restore/FileStream.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "FileStream.h"
+#include "restore/FileStream.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "S3Stream.h"
+#include "storage/S3Stream.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "LogSink.h"
+#include "restore/LogSink.h"
 
 #include <stdexcept>
 

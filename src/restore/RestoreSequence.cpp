@@ -1,8 +1,8 @@
-#include "RestoreSequence.h"
+#include "restore/RestoreSequence.h"
 
-#include "CommandLine.h"
-#include "DatabaseName.h"
-#include "TargetPath.h"
+#include "restore/CommandLine.h"
+#include "restore/DatabaseName.h"
+#include "restore/TargetPath.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "LogSink.h"
-#include "OperationGuard.h"
-#include "RunAndWait.h"
+#include "restore/LogSink.h"
+#include "core/OperationLock.h"
+#include "restore/RunAndWait.h"
 
 #include <QString>
 

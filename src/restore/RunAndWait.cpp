@@ -1,6 +1,6 @@
-#include "RunAndWait.h"
+#include "restore/RunAndWait.h"
 
-#include "CommandLine.h"
+#include "restore/CommandLine.h"
 
 #include <QCoreApplication>
 #include <QProcess>

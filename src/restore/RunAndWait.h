@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LogSink.h"
+#include "restore/LogSink.h"
 
 #include <QString>
 

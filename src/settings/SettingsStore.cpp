@@ -1,11 +1,11 @@
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QVariant>
 
 #include <stdexcept>
 
 #ifndef Q_OS_WIN
-#include "OwnerOnlyFile.h"
+#include "settings/OwnerOnlyFile.h"
 #endif
 
 namespace {

@@ -1,6 +1,6 @@
-#include "S3Addressing.h"
+#include "storage/S3Addressing.h"
 
-#include "S3UrlEncoding.h"
+#include "storage/S3UrlEncoding.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "S3ConnectionInfo.h"
-#include "S3Results.h"
+#include "storage/S3ConnectionInfo.h"
+#include "storage/S3Results.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "S3BodySinks.h"
+#include "storage/S3BodySinks.h"
 
 #include <QStringDecoder>
 

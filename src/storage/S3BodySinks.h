@@ -1,7 +1,7 @@
 #pragma once
 
-#include "S3HttpTransport.h"
-#include "S3Stream.h"
+#include "storage/S3HttpTransport.h"
+#include "storage/S3Stream.h"
 
 #include <QByteArray>
 #include <QString>

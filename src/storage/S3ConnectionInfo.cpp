@@ -1,6 +1,6 @@
-#include "S3ConnectionInfo.h"
+#include "storage/S3ConnectionInfo.h"
 
-#include "BuildSettings.h"
+#include "config/BuildSettings.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "S3Crypto.h"
+#include "storage/S3Crypto.h"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>

@@ -1,6 +1,6 @@
-#include "S3HttpTransport.h"
+#include "storage/S3HttpTransport.h"
 
-#include "S3ResponseHeaders.h"
+#include "storage/S3ResponseHeaders.h"
 
 #include <QUrl>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "S3RequestSigner.h"
-#include "S3Results.h"
-#include "S3StorageService.h"
+#include "storage/S3RequestSigner.h"
+#include "storage/S3Results.h"
+#include "storage/S3StorageService.h"
 
 // Receives the body of a GET block by block, as libcurl hands the blocks over.
 class TS3BodySink {

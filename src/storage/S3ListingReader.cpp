@@ -1,4 +1,4 @@
-#include "S3ListingReader.h"
+#include "storage/S3ListingReader.h"
 
 #include <pugixml.hpp>
 

@@ -1,6 +1,6 @@
-#include "S3RequestSigner.h"
+#include "storage/S3RequestSigner.h"
 
-#include "S3Crypto.h"
+#include "storage/S3Crypto.h"
 
 #include <QLocale>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "S3ConnectionInfo.h"
-#include "S3Results.h"
-#include "S3UrlEncoding.h"
+#include "storage/S3ConnectionInfo.h"
+#include "storage/S3Results.h"
+#include "storage/S3UrlEncoding.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "S3ResponseHeaders.h"
+#include "storage/S3ResponseHeaders.h"
 
 #include <QPair>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "S3Results.h"
+#include "storage/S3Results.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "S3Results.h"
+#include "storage/S3Results.h"
 
 #include <algorithm>
 

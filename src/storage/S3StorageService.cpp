@@ -1,11 +1,11 @@
-#include "S3StorageService.h"
+#include "storage/S3StorageService.h"
 
-#include "BuildSettings.h"
-#include "S3Addressing.h"
-#include "S3BodySinks.h"
-#include "S3HttpTransport.h"
-#include "S3ListingReader.h"
-#include "S3RequestSigner.h"
+#include "config/BuildSettings.h"
+#include "storage/S3Addressing.h"
+#include "storage/S3BodySinks.h"
+#include "storage/S3HttpTransport.h"
+#include "storage/S3ListingReader.h"
+#include "storage/S3RequestSigner.h"
 
 class TS3StorageService::Impl {
   public:

@@ -1,4 +1,4 @@
-#include "S3UrlEncoding.h"
+#include "storage/S3UrlEncoding.h"
 
 #include <QByteArrayList>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "AccountClient.h"
+#include "account/AccountClient.h"
 #include "AccountTestService.h"
 
 #include <QTest>

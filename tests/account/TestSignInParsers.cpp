@@ -1,5 +1,5 @@
-#include "CookieJar.h"
-#include "HttpHeaderValues.h"
+#include "account/CookieJar.h"
+#include "account/HttpHeaderValues.h"
 
 #include <QTest>
 

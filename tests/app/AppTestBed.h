@@ -1,11 +1,11 @@
 #pragma once
 
 #include "AccountTestService.h"
-#include "CorvaneEnvironment.h"
-#include "CorvaneForm.h"
-#include "ErrorBox.h"
+#include "app/CorvaneEnvironment.h"
+#include "app/CorvaneForm.h"
+#include "app/ErrorBox.h"
 #include "S3TestServer.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QApplication>
 #include <QDialog>

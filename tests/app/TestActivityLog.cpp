@@ -1,5 +1,5 @@
-#include "ActivityLog.h"
-#include "LogSink.h"
+#include "app/ActivityLog.h"
+#include "restore/LogSink.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "AppTestBed.h"
-#include "CatalogueTable.h"
-#include "CorvaneForm.h"
+#include "catalogue/CatalogueTable.h"
+#include "app/CorvaneForm.h"
 #include "PgTestCluster.h"
 #include "ui_CorvaneForm.h"
 

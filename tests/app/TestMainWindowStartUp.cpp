@@ -1,7 +1,7 @@
 #include "AppTestBed.h"
-#include "CatalogueTable.h"
-#include "CorvaneForm.h"
-#include "CorvaneLoginForm.h"
+#include "catalogue/CatalogueTable.h"
+#include "app/CorvaneForm.h"
+#include "app/CorvaneLoginForm.h"
 #include "ui_CorvaneForm.h"
 
 #include <QLineEdit>

@@ -1,5 +1,5 @@
-#include "CatalogueFill.h"
-#include "CatalogueSearch.h"
+#include "catalogue/CatalogueFill.h"
+#include "catalogue/CatalogueSearch.h"
 #include "ErrorOf.h"
 #include "FakeListingServer.h"
 #include "S3TestServer.h"

@@ -1,5 +1,5 @@
-#include "CatalogueSearch.h"
-#include "FilterExpression.h"
+#include "catalogue/CatalogueSearch.h"
+#include "catalogue/FilterExpression.h"
 #include "ShownNames.h"
 
 #include <QTest>

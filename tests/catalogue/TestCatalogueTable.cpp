@@ -1,5 +1,5 @@
-#include "CatalogueTable.h"
-#include "FilterExpression.h"
+#include "catalogue/CatalogueTable.h"
+#include "catalogue/FilterExpression.h"
 #include "ShownNames.h"
 
 #include <QAbstractItemModelTester>

@@ -1,4 +1,4 @@
-#include "CatalogueTimestamp.h"
+#include "catalogue/CatalogueTimestamp.h"
 
 #include <QTest>
 

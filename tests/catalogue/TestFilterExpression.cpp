@@ -1,4 +1,4 @@
-#include "FilterExpression.h"
+#include "catalogue/FilterExpression.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "LikePattern.h"
+#include "catalogue/LikePattern.h"
 
 #include <QTest>
 

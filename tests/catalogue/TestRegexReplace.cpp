@@ -1,4 +1,4 @@
-#include "RegexReplace.h"
+#include "catalogue/RegexReplace.h"
 
 #include <QTest>
 

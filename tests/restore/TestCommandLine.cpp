@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "restore/CommandLine.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "DatabaseName.h"
+#include "restore/DatabaseName.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "DownloadStream.h"
+#include "restore/DownloadStream.h"
 #include "FileContents.h"
 
 #include <QTemporaryDir>

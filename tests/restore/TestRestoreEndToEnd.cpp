@@ -1,7 +1,7 @@
-#include "DownloadBackup.h"
+#include "restore/DownloadBackup.h"
 #include "ErrorOf.h"
 #include "PgTestCluster.h"
-#include "RestoreSequence.h"
+#include "restore/RestoreSequence.h"
 #include "S3TestServer.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "ErrorOf.h"
-#include "RestoreSequence.h"
+#include "restore/RestoreSequence.h"
 
 #include <QFile>
 #include <QMap>

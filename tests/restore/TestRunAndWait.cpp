@@ -1,4 +1,4 @@
-#include "RunAndWait.h"
+#include "restore/RunAndWait.h"
 
 #include <QTest>
 #include <QTimer>

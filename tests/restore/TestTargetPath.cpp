@@ -1,4 +1,4 @@
-#include "TargetPath.h"
+#include "restore/TargetPath.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 #include "ErrorOf.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "BuildSettings.h"
+#include "config/BuildSettings.h"
 #include "ErrorOf.h"
-#include "S3ConnectionInfo.h"
-#include "S3StorageService.h"
+#include "storage/S3ConnectionInfo.h"
+#include "storage/S3StorageService.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "S3BodySinks.h"
-#include "S3ListingReader.h"
+#include "storage/S3BodySinks.h"
+#include "storage/S3ListingReader.h"
 
 #include <QStringEncoder>
 #include <QTest>

@@ -1,7 +1,7 @@
 #include "ErrorOf.h"
-#include "S3Addressing.h"
-#include "S3RequestSigner.h"
-#include "S3UrlEncoding.h"
+#include "storage/S3Addressing.h"
+#include "storage/S3RequestSigner.h"
+#include "storage/S3UrlEncoding.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 #include "MemoryStream.h"
-#include "S3StorageService.h"
+#include "storage/S3StorageService.h"
 #include "S3TestServer.h"
 
 #include <QTest>

@@ -1,7 +1,7 @@
 #include "ErrorOf.h"
 #include "MemoryStream.h"
-#include "S3RequestSigner.h"
-#include "S3StorageService.h"
+#include "storage/S3RequestSigner.h"
+#include "storage/S3StorageService.h"
 
 #include <QCoreApplication>
 #include <QFile>

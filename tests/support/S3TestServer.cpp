@@ -1,6 +1,6 @@
 #include "S3TestServer.h"
 
-#include "BuildSettings.h"
+#include "config/BuildSettings.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "S3ConnectionInfo.h"
+#include "storage/S3ConnectionInfo.h"
 
 #include <QByteArray>
 #include <QList>

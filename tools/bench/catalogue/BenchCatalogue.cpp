@@ -2,8 +2,8 @@
 // searches over it, and prints the fill time (wall and this process's CPU), the time of each search
 // and the peak resident set size.
 
-#include "CatalogueFill.h"
-#include "CatalogueSearch.h"
+#include "catalogue/CatalogueFill.h"
+#include "catalogue/CatalogueSearch.h"
 #include "ProcessUsage.h"
 
 #include <QCoreApplication>

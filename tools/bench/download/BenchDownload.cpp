@@ -4,9 +4,9 @@
 //   bench_download <endpoint host:port> <bucket> <key> <output file>
 //
 // The requests are signed with the build's key pair.
-#include "BuildSettings.h"
+#include "config/BuildSettings.h"
 #include "ProcessUsage.h"
-#include "S3StorageService.h"
+#include "storage/S3StorageService.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 // PGHOST and PGPORT.
 //
 //   bench_restore <endpoint host:port> <bucket/folder> <object key> <working folder> <database user>
-#include "DownloadBackup.h"
-#include "RestoreSequence.h"
+#include "restore/DownloadBackup.h"
+#include "restore/RestoreSequence.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

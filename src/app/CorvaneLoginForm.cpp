@@ -1,7 +1,7 @@
-#include "CorvaneLoginForm.h"
+#include "app/CorvaneLoginForm.h"
 
-#include "ErrorBox.h"
-#include "WaitCursor.h"
+#include "app/ErrorBox.h"
+#include "app/WaitCursor.h"
 #include "ui_CorvaneLoginForm.h"
 
 #include <QKeyEvent>

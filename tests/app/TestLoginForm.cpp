@@ -1,7 +1,7 @@
-#include "AccountClient.h"
+#include "account/AccountClient.h"
 #include "AccountTestService.h"
-#include "CorvaneLoginForm.h"
-#include "ErrorBox.h"
+#include "app/CorvaneLoginForm.h"
+#include "app/ErrorBox.h"
 #include "ErrorOf.h"
 
 #include <QApplication>

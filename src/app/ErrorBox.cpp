@@ -1,4 +1,4 @@
-#include "ErrorBox.h"
+#include "app/ErrorBox.h"
 
 #include <QMessageBox>
 

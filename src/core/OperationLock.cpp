@@ -1,4 +1,4 @@
-#include "OperationGuard.h"
+#include "core/OperationLock.h"
 
 #include <stdexcept>
 

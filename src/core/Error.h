@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+
+// The one error type of the project. It carries the message for the user as the QString it was made
+// from, so the error box shows it without a round trip through bytes; what() gives the same text in
+// UTF-8 for code that only knows std::exception.
+class Error : public std::exception {
+  public:
+    explicit Error(QString message);
+
+    const QString& Message() const noexcept { return message_; }
+    const char* what() const noexcept override { return utf8_.constData(); }
+
+  private:
+    QString message_;
+    QByteArray utf8_;
+};
+
+// The system's own text for an error number (errno), as the user's locale words it.
+QString SystemErrorText(int errorNumber);
+
+// The message of any exception: an Error's own text, or the UTF-8 text of what() for the others.
+QString MessageOf(const std::exception& error);
