@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-Error::Error(QString message)
-    : message_(std::move(message))
-    , utf8_(message_.toUtf8()) {}
+Error::Error(const QString& message)
+    : std::runtime_error(message.toStdString())
+    , message_(message) {}
 
 QString SystemErrorText(int errorNumber) {
     return QString::fromLocal8Bit(std::strerror(errorNumber));

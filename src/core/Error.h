@@ -1,23 +1,20 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
-#include <exception>
+#include <stdexcept>
 
 // The one error type of the project. It carries the message for the user as the QString it was made
 // from, so the error box shows it without a round trip through bytes; what() gives the same text in
-// UTF-8 for code that only knows std::exception.
-class Error : public std::exception {
+// UTF-8 for code that only knows the standard exceptions.
+class Error : public std::runtime_error {
   public:
-    explicit Error(QString message);
+    explicit Error(const QString& message);
 
     const QString& Message() const noexcept { return message_; }
-    const char* what() const noexcept override { return utf8_.constData(); }
 
   private:
     QString message_;
-    QByteArray utf8_;
 };
 
 // The system's own text for an error number (errno), as the user's locale words it.

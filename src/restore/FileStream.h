@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Platform.h"
 #include "storage/S3Stream.h"
 
 #include <QString>
@@ -30,5 +31,5 @@ class TFileStream : public TS3Stream {
 
   private:
     QString fileName_;
-    int fd_ = -1;
+    ExclusiveFile file_;
 };

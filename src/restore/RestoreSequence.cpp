@@ -1,5 +1,6 @@
 #include "restore/RestoreSequence.h"
 
+#include "core/Platform.h"
 #include "restore/CommandLine.h"
 #include "restore/DatabaseName.h"
 #include "restore/TargetPath.h"
@@ -8,11 +9,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
-
-#include <unistd.h>
 
 namespace {
 
@@ -50,11 +47,8 @@ class TDownloadedFile {
 
     void Delete() {
         deleted_ = true;
-        if (!QFileInfo(path_).isFile())
-            return;
-        if (::unlink(QFile::encodeName(path_).constData()) != 0)
-            Fail(QStringLiteral("Cannot delete file \"%1\". %2")
-                     .arg(path_, QString::fromLocal8Bit(std::strerror(errno))));
+        if (QFileInfo(path_).isFile())
+            RemoveFile(path_);
     }
 
   private:

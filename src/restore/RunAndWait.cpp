@@ -1,13 +1,12 @@
 #include "restore/RunAndWait.h"
 
+#include "core/Platform.h"
 #include "restore/CommandLine.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 
 #include <stdexcept>
-
-#include <unistd.h>
 
 namespace {
 
@@ -44,9 +43,9 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     process->setArguments(SplitCommandLine(parameters));
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    // A session of its own leaves the program without a controlling terminal: like a hidden program, it
-    // cannot ask for a password on the terminal the tool was started from and wait there for ever.
-    process->setChildProcessModifier([] { ::setsid(); });
+    // Hidden, the program cannot ask for a password on the terminal the tool was started from and wait
+    // there for ever.
+    StartHidden(*process);
     process->start();
 
     TProgramOutcome outcome;

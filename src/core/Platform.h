@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class QProcess;
+
+// The calls that differ between operating systems, in one place. PlatformPosix.cpp implements them for
+// Linux and the other POSIX systems; a Windows build brings its own implementation of this header.
+
+// A local file opened for reading and writing by this process alone: every other ExclusiveFile on the
+// same path is refused while this one is open, so two downloads can never write into the same file.
+// The file is created when missing and is not inherited by programs started meanwhile.
+class ExclusiveFile {
+  public:
+    // Throws Error "Cannot create file "<path>". <system text>" when the file cannot be created, opened,
+    // locked or cut. An existing file is cut to zero length, but only once the lock shows that nobody
+    // else writes into it.
+    explicit ExclusiveFile(const QString& path);
+    ~ExclusiveFile();
+    ExclusiveFile(const ExclusiveFile&) = delete;
+    ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+
+    // Writes at the current position; the number of bytes written, which may be fewer than asked, or -1.
+    qint64 Write(const char* data, qint64 count);
+    // These throw Error with the system's reason.
+    qint64 Position() const;
+    void SetPosition(qint64 position);
+    qint64 Size() const;
+    void Resize(qint64 size);
+
+  private:
+    qintptr handle_;
+};
+
+// Removes a file. Throws Error "Cannot delete file "<path>". <system text>" when it is there and stays.
+void RemoveFile(const QString& path);
+
+// Makes a program that process starts run hidden: without a console window and without the terminal the
+// tool was started from, so it can never stop to ask for input there.
+void StartHidden(QProcess& process);

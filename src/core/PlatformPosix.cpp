@@ -1,0 +1,97 @@
+#include "core/Platform.h"
+
+#include "core/Error.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void ThrowSystemError(const QString& action, int errorNumber) {
+    throw Error(action + QStringLiteral(". ") + SystemErrorText(errorNumber));
+}
+
+int Descriptor(qintptr handle) {
+    return static_cast<int>(handle);
+}
+
+} // namespace
+
+ExclusiveFile::ExclusiveFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    int error = errno;
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = errno;
+        ::close(fd);
+        fd = -1;
+    }
+    // An empty file is left alone: cutting it would make some file systems (ext4) flush the whole
+    // download to disk when it is closed, which only costs time.
+    struct stat status {};
+    if (fd >= 0 && (::fstat(fd, &status) != 0 || (status.st_size > 0 && ::ftruncate(fd, 0) != 0))) {
+        error = errno;
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0)
+        ThrowSystemError(QStringLiteral("Cannot create file \"%1\"").arg(path), error);
+    handle_ = fd;
+}
+
+ExclusiveFile::~ExclusiveFile() {
+    ::close(Descriptor(handle_));
+}
+
+qint64 ExclusiveFile::Write(const char* data, qint64 count) {
+    if (count < 0)
+        return -1;
+    for (;;) {
+        const ssize_t written = ::write(Descriptor(handle_), data, static_cast<size_t>(count));
+        if (written >= 0)
+            return written;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+qint64 ExclusiveFile::Position() const {
+    const off_t position = ::lseek(Descriptor(handle_), 0, SEEK_CUR);
+    if (position < 0)
+        ThrowSystemError(QStringLiteral("Cannot read the file position"), errno);
+    return position;
+}
+
+void ExclusiveFile::SetPosition(qint64 position) {
+    if (::lseek(Descriptor(handle_), position, SEEK_SET) < 0)
+        ThrowSystemError(QStringLiteral("Cannot set the file position"), errno);
+}
+
+qint64 ExclusiveFile::Size() const {
+    struct stat status {};
+    if (::fstat(Descriptor(handle_), &status) != 0)
+        ThrowSystemError(QStringLiteral("Cannot read the file size"), errno);
+    return status.st_size;
+}
+
+void ExclusiveFile::Resize(qint64 size) {
+    if (::ftruncate(Descriptor(handle_), size) != 0)
+        ThrowSystemError(QStringLiteral("Cannot set the file size"), errno);
+}
+
+void RemoveFile(const QString& path) {
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        ThrowSystemError(QStringLiteral("Cannot delete file \"%1\"").arg(path), errno);
+}
+
+void StartHidden(QProcess& process) {
+    // A session of its own leaves the program without a controlling terminal.
+    process.setChildProcessModifier([] { ::setsid(); });
+}
