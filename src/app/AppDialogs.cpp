@@ -1,7 +1,7 @@
 #include "app/AppDialogs.h"
 
-#include <QDir>
-#include <QFileDialog>
+#include "app/BackupFolderPicker.h"
+
 #include <QInputDialog>
 #include <QLineEdit>
 
@@ -21,12 +21,9 @@ std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& propos
     return prompt.textValue();
 }
 
-std::optional<QString> PickBackupFolder(QWidget* parent) {
-    QFileDialog picker(parent, QStringLiteral("Backup directory"));
-    picker.setObjectName(QStringLiteral("BackupFolderPicker"));
-    picker.setFileMode(QFileDialog::Directory);
-    picker.setOption(QFileDialog::ShowDirsOnly);
-    if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
+std::optional<QString> PickBackupFolder(QWidget* parent, const QString& currentFolder) {
+    TBackupFolderPicker picker(parent, currentFolder);
+    if (picker.exec() != QDialog::Accepted || picker.SelectedFolder().isEmpty())
         return std::nullopt;
-    return QDir::toNativeSeparators(picker.selectedFiles().constFirst());
+    return picker.SelectedFolder();
 }

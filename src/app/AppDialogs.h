@@ -10,6 +10,6 @@ class QWidget;
 // selected, at most 255 characters, OK as the default button. The confirmed text, or none on cancel.
 std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& proposed);
 
-// The folder picker titled "Backup directory": folders only, nothing preselected. The chosen folder's
-// path, or none on cancel.
-std::optional<QString> PickBackupFolder(QWidget* parent);
+// The folder picker (TBackupFolderPicker), opened at the current folder when it exists. The chosen
+// folder's path, or none on cancel.
+std::optional<QString> PickBackupFolder(QWidget* parent, const QString& currentFolder);

@@ -3,21 +3,22 @@
 
 #include "app/ActivityLog.h"
 #include "app/AppDialogs.h"
+#include "app/CorvaneLoginForm.h"
+#include "app/ErrorBox.h"
+#include "app/MagnifierIcon.h"
+#include "app/VersionText.h"
+#include "app/WaitCursor.h"
 #include "catalogue/CatalogueFill.h"
 #include "catalogue/CatalogueSearch.h"
 #include "catalogue/CatalogueTable.h"
-#include "app/CorvaneLoginForm.h"
 #include "restore/DownloadBackup.h"
-#include "app/ErrorBox.h"
 #include "restore/LogSink.h"
-#include "app/MagnifierIcon.h"
 #include "restore/RestoreSequence.h"
-#include "settings/SettingsStore.h"
 #include "restore/TargetPath.h"
-#include "app/VersionText.h"
-#include "app/WaitCursor.h"
+#include "settings/SettingsStore.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
@@ -114,13 +115,28 @@ void TCorvaneEditorForm::WireEvents() {
         if (!selection->hasSelection() && selection->currentIndex().isValid())
             ui->GridFiles->selectRow(selection->currentIndex().row());
     });
-    connect(ui->GridFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        if (ui->GridFiles->indexAt(pos).isValid())
-            PopupGrid->popup(ui->GridFiles->viewport()->mapToGlobal(pos));
-    });
+    // A right click anywhere in the grid opens the menu; on a row, the press has made that row current.
+    connect(ui->GridFiles, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupGrid->popup(ui->GridFiles->viewport()->mapToGlobal(pos)); });
+    // The Menu key and Shift+F10 open the menu at the current row, also where the window system turns
+    // them into a menu request of its own.
+    ui->GridFiles->installEventFilter(this);
+    for (const QKeySequence keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* menuKey = new QShortcut(keys, ui->GridFiles);
+        menuKey->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(menuKey, &QShortcut::activated, this, &TCorvaneEditorForm::PopupGridAtCurrentRow);
+    }
     auto* removeRecord = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), ui->GridFiles);
     removeRecord->setContext(Qt::WidgetWithChildrenShortcut);
     connect(removeRecord, &QShortcut::activated, this, [this] { catalogue->RemoveCurrentRecord(); });
+}
+
+void TCorvaneEditorForm::PopupGridAtCurrentRow() {
+    QTableView* grid = ui->GridFiles;
+    const QModelIndex current = grid->currentIndex();
+    const QRect row = current.isValid() ? grid->visualRect(current.siblingAtColumn(0)) : QRect();
+    const QPoint place = row.isValid() ? row.bottomLeft() : QPoint(0, 0);
+    PopupGrid->popup(grid->viewport()->mapToGlobal(place));
 }
 
 void TCorvaneEditorForm::SelectCurrentRow(int row) {
@@ -216,6 +232,11 @@ bool TCorvaneEditorForm::eventFilter(QObject* watched, QEvent* event) {
             ReportErrors(this, [&] { EdtFilterKeyDown(static_cast<QKeyEvent*>(event)->key()); });
         return false; // the field handles the key as usual
     }
+    if (watched == ui->GridFiles && event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        PopupGridAtCurrentRow();
+        return true;
+    }
     // Only the left button's double click restores; a right double click is two menu requests.
     if (event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
@@ -292,7 +313,7 @@ void TCorvaneEditorForm::OnDownloadProgress(qint64 ACount) {
 }
 
 void TCorvaneEditorForm::BtnTempDirClick() {
-    if (const std::optional<QString> folder = PickBackupFolder(this))
+    if (const std::optional<QString> folder = PickBackupFolder(this, ui->EdtTempDir->text()))
         ui->EdtTempDir->setText(*folder);
 }
 

@@ -62,6 +62,7 @@ class TCorvaneEditorForm : public QWidget {
     void WireEvents();
     void SetUpGrid();
     void SelectCurrentRow(int row);
+    void PopupGridAtCurrentRow();
     std::optional<TBackupRecord> CurrentRecord() const;
     void DownloadBackup(const QString& objectKey, const QString& targetPath);
     void OnDownloadProgress(qint64 ACount);

@@ -1,9 +1,11 @@
 #include "AppTestBed.h"
-#include "catalogue/CatalogueTable.h"
 #include "app/CorvaneForm.h"
+#include "catalogue/CatalogueTable.h"
 #include "ui_CorvaneForm.h"
 
+#include <QDir>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // Connect, the grid and the search, driven through the main window against s3rver on loopback.
@@ -122,6 +124,66 @@ class TestMainWindowCatalogue : public QObject {
         QCOMPARE(selected.first().row(), 1);
         QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name),
                  QStringLiteral("Sales 2023-11.backup"));
+    }
+
+    // Below the last row the menu opens as well and leaves the current record as it was.
+    void rightClickBelowTheRowsOpensTheMenu() {
+        AppTestBed bed;
+        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        QTableView* grid = form->Controls()->GridFiles;
+        const QPoint below(20, grid->viewport()->height() - 5);
+        QVERIFY(!grid->indexAt(below).isValid());
+        QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, below, grid->viewport()->mapToGlobal(below));
+        QApplication::sendEvent(grid->viewport(), &menuRequest);
+        auto* menu = form->findChild<QMenu*>(QStringLiteral("PopupGrid"));
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+        QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name), QStringLiteral("Ação.backup"));
+    }
+
+    // Download from the menu of an empty grid has no backup to name: it tries the working folder itself
+    // as the file, which fails with the system's reason and leaves the folder as it was.
+    void downloadWithoutACurrentRecordFailsOnTheFolder() {
+        AppTestBed bed;
+        QTemporaryDir working;
+        auto form = bed.SignedInWindow(emptyBucket + QStringLiteral("/db"), working.path());
+        QTableView* grid = form->Controls()->GridFiles;
+        const QPoint point(20, 20);
+        QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, point, grid->viewport()->mapToGlobal(point));
+        QApplication::sendEvent(grid->viewport(), &menuRequest);
+        auto* menu = form->findChild<QMenu*>(QStringLiteral("PopupGrid"));
+        QTRY_VERIFY(menu->isVisible());
+        menu->actions().constFirst()->trigger();
+        QCOMPARE(bed.errorBoxes.size(), 1);
+        QVERIFY2(bed.errorBoxes.first().startsWith(
+                     QStringLiteral("Cannot create file \"%1\". ").arg(working.path())),
+                 qPrintable(bed.errorBoxes.first()));
+        QVERIFY(form->Controls()->MemoLog->toPlainText().endsWith(QStringLiteral("Downloading backup file")));
+        QVERIFY(QDir(working.path()).isEmpty());
+    }
+
+    // Both context-menu keys open the menu at the current row.
+    void menuKeysOpenTheMenuAtTheCurrentRow_data() {
+        QTest::addColumn<Qt::Key>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::newRow("Menu") << Qt::Key_Menu << Qt::KeyboardModifiers();
+        QTest::newRow("Shift+F10") << Qt::Key_F10 << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    }
+    void menuKeysOpenTheMenuAtTheCurrentRow() {
+        QFETCH(Qt::Key, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        AppTestBed bed;
+        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        QTableView* grid = form->Controls()->GridFiles;
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Down);
+        // Through the window, as the keyboard delivers it: the Menu key becomes a menu request there.
+        QTest::keyClick(form->windowHandle(), key, modifiers);
+        auto* menu = form->findChild<QMenu*>(QStringLiteral("PopupGrid"));
+        QTRY_VERIFY(menu->isVisible());
+        const QRect row = grid->visualRect(form->CdsObject().index(1, 0));
+        QCOMPARE(menu->pos(), grid->viewport()->mapToGlobal(row.bottomLeft()));
+        menu->hide();
     }
 
     void enterSearchesAndABlankSearchShowsAll_data() {

@@ -1,13 +1,18 @@
 #include "AppTestBed.h"
-#include "catalogue/CatalogueTable.h"
-#include "app/CorvaneForm.h"
 #include "PgTestCluster.h"
+#include "app/BackupFolderPicker.h"
+#include "app/CorvaneForm.h"
+#include "catalogue/CatalogueTable.h"
 #include "ui_CorvaneForm.h"
 
-#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -168,19 +173,45 @@ class TestMainWindowRestore : public QObject {
 
     void folderPickerSetsTheWorkingFolder() {
         AppTestBed bed;
+        QTemporaryDir current;
         QTemporaryDir chosen;
-        auto form = SignedInWindow(bed, QStringLiteral("/kept"));
-        AppTestBed::WhenModalOpens<QFileDialog>([](QFileDialog* picker) { picker->reject(); });
+        auto form = SignedInWindow(bed, current.path());
+        AppTestBed::WhenModalOpens<TBackupFolderPicker>([&](TBackupFolderPicker* picker) {
+            QCOMPARE(picker->SelectedFolder(), current.path());
+            picker->reject();
+        });
         QTest::mouseClick(form->Controls()->BtnTempDir, Qt::LeftButton);
-        QCOMPARE(form->Controls()->EdtTempDir->text(), QStringLiteral("/kept"));
+        QCOMPARE(form->Controls()->EdtTempDir->text(), current.path());
 
-        AppTestBed::WhenModalOpens<QFileDialog>([&](QFileDialog* picker) {
-            QCOMPARE(picker->windowTitle(), QStringLiteral("Backup directory"));
-            picker->setDirectory(chosen.path());
+        AppTestBed::WhenModalOpens<TBackupFolderPicker>([&](TBackupFolderPicker* picker) {
+            auto* tree = picker->findChild<QTreeView*>(QStringLiteral("FolderTree"));
+            auto* folders = qobject_cast<QFileSystemModel*>(tree->model());
+            tree->setCurrentIndex(folders->index(chosen.path()));
             QMetaObject::invokeMethod(picker, "accept");
         });
         QTest::mouseClick(form->Controls()->BtnTempDir, Qt::LeftButton);
         QCOMPARE(form->Controls()->EdtTempDir->text(), chosen.path());
+    }
+
+    // The picker shows a caption above a folder tree and nothing to type into or to make folders with;
+    // it opens at the working folder when that exists, else at the desktop (or home) folder.
+    void folderPickerLooksAndOpensAsExpected_data() {
+        QTest::addColumn<bool>("folderExists");
+        QTest::newRow("existing working folder") << true;
+        QTest::newRow("missing working folder") << false;
+    }
+    void folderPickerLooksAndOpensAsExpected() {
+        QFETCH(bool, folderExists);
+        QTemporaryDir working;
+        const QString initial = folderExists ? working.path() : working.filePath(QStringLiteral("missing"));
+        TBackupFolderPicker picker(nullptr, initial);
+        QCOMPARE(picker.findChild<QLabel*>(QStringLiteral("Caption"))->text(),
+                 QStringLiteral("Backup directory"));
+        QVERIFY(picker.findChildren<QLineEdit*>().isEmpty());
+        QCOMPARE(picker.findChildren<QPushButton*>().size(), 2);
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        const QString fallback = QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+        QCOMPARE(picker.SelectedFolder(), folderExists ? working.path() : fallback);
     }
 };
 

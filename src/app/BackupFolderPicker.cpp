@@ -1,0 +1,74 @@
+#include "app/BackupFolderPicker.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+QString StartFolder(const QString& initialFolder) {
+    if (!initialFolder.isEmpty() && QFileInfo(initialFolder).isDir())
+        return initialFolder;
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+}
+
+} // namespace
+
+TBackupFolderPicker::TBackupFolderPicker(QWidget* parent, const QString& initialFolder)
+    : QDialog(parent)
+    , folders_(new QFileSystemModel(this))
+    , tree_(new QTreeView(this)) {
+    setObjectName(QStringLiteral("BackupFolderPicker"));
+    setWindowTitle(QStringLiteral("Browse For Folder"));
+
+    auto* caption = new QLabel(QStringLiteral("Backup directory"), this);
+    caption->setObjectName(QStringLiteral("Caption"));
+
+    folders_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+    folders_->setReadOnly(true);
+    folders_->setRootPath(QString());
+    tree_->setObjectName(QStringLiteral("FolderTree"));
+    tree_->setModel(folders_);
+    tree_->setHeaderHidden(true);
+    for (int column = 1; column < folders_->columnCount(); ++column)
+        tree_->hideColumn(column);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    caption->setBuddy(tree_);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // OK needs a folder.
+    connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this, buttons] {
+        buttons->button(QDialogButtonBox::Ok)->setEnabled(!SelectedFolder().isEmpty());
+    });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(caption);
+    layout->addWidget(tree_);
+    layout->addWidget(buttons);
+    resize(320, 400);
+
+    Select(StartFolder(initialFolder));
+    buttons->button(QDialogButtonBox::Ok)->setEnabled(!SelectedFolder().isEmpty());
+}
+
+void TBackupFolderPicker::Select(const QString& folder) {
+    const QModelIndex index = folders_->index(folder);
+    if (!index.isValid())
+        return;
+    tree_->setCurrentIndex(index);
+    tree_->scrollTo(index);
+}
+
+QString TBackupFolderPicker::SelectedFolder() const {
+    const QModelIndex current = tree_->currentIndex();
+    return current.isValid() ? QDir::toNativeSeparators(folders_->filePath(current)) : QString();
+}
