@@ -41,12 +41,21 @@ TBackupFolderPicker::TBackupFolderPicker(QWidget* parent, const QString& initial
         tree_->hideColumn(column);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
     caption->setBuddy(tree_);
+    // The model reads folders in the background, and each folder read moves the rows below it: until
+    // the user moves, the start folder is brought back into view as the folders above it are read.
+    const auto keepStartFolderInView = [this] {
+        if (!startFolder_.isEmpty())
+            tree_->scrollTo(tree_->currentIndex(), QAbstractItemView::PositionAtCenter);
+    };
+    connect(folders_, &QFileSystemModel::rowsInserted, this, keepStartFolderInView, Qt::QueuedConnection);
+    connect(folders_, &QFileSystemModel::layoutChanged, this, keepStartFolderInView, Qt::QueuedConnection);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     // OK needs a folder.
     connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this, buttons] {
+        startFolder_.clear();
         buttons->button(QDialogButtonBox::Ok)->setEnabled(!SelectedFolder().isEmpty());
     });
 
@@ -64,8 +73,11 @@ void TBackupFolderPicker::Select(const QString& folder) {
     const QModelIndex index = folders_->index(folder);
     if (!index.isValid())
         return;
+    for (QModelIndex above = index.parent(); above.isValid(); above = above.parent())
+        tree_->expand(above);
     tree_->setCurrentIndex(index);
-    tree_->scrollTo(index);
+    startFolder_ = folders_->filePath(index);
+    tree_->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 QString TBackupFolderPicker::SelectedFolder() const {

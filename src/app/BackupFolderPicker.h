@@ -24,4 +24,5 @@ class TBackupFolderPicker : public QDialog {
 
     QFileSystemModel* folders_;
     QTreeView* tree_;
+    QString startFolder_; // kept in view while the folders above it are read, until the user moves
 };
