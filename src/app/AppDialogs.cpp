@@ -5,7 +5,25 @@
 #include <QInputDialog>
 #include <QLineEdit>
 
+#include <utility>
+
+namespace {
+
+std::function<std::optional<QString>(const QString&)>& NextDatabaseNameAnswer() {
+    static std::function<std::optional<QString>(const QString&)> answer;
+    return answer;
+}
+
+std::function<std::optional<QString>(const QString&)>& NextBackupFolderAnswer() {
+    static std::function<std::optional<QString>(const QString&)> answer;
+    return answer;
+}
+
+} // namespace
+
 std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& proposed) {
+    if (NextDatabaseNameAnswer())
+        return std::exchange(NextDatabaseNameAnswer(), {})(proposed);
     QInputDialog prompt(parent);
     prompt.setObjectName(QStringLiteral("RestorePrompt"));
     prompt.setWindowTitle(QStringLiteral("Restore backup"));
@@ -22,8 +40,18 @@ std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& propos
 }
 
 std::optional<QString> PickBackupFolder(QWidget* parent, const QString& currentFolder) {
+    if (NextBackupFolderAnswer())
+        return std::exchange(NextBackupFolderAnswer(), {})(currentFolder);
     TBackupFolderPicker picker(parent, currentFolder);
     if (picker.exec() != QDialog::Accepted || picker.SelectedFolder().isEmpty())
         return std::nullopt;
     return picker.SelectedFolder();
+}
+
+void SetNextDatabaseNameAnswer(std::function<std::optional<QString>(const QString& proposed)> answer) {
+    NextDatabaseNameAnswer() = std::move(answer);
+}
+
+void SetNextBackupFolderAnswer(std::function<std::optional<QString>(const QString& currentFolder)> answer) {
+    NextBackupFolderAnswer() = std::move(answer);
 }

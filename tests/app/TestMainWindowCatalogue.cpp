@@ -1,11 +1,18 @@
-#include "AppTestBed.h"
 #include "app/CorvaneForm.h"
 #include "catalogue/CatalogueTable.h"
-#include "ui_CorvaneForm.h"
+#include "support/AppTestBed.h"
+#include "support/Control.h"
+#include "support/ShownNames.h"
 
 #include <QDir>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 // Connect, the grid and the search, driven through the main window against s3rver on loopback.
@@ -15,14 +22,6 @@ class TestMainWindowCatalogue : public QObject {
   private:
     QString bucket;
     QString emptyBucket;
-
-    static QStringList ShownNames(const TCorvaneEditorForm& form) {
-        QStringList names;
-        const TCatalogueTable& table = form.CdsObject();
-        for (int row = 0; row < table.rowCount(); ++row)
-            names << table.data(table.index(row, TCatalogueTable::NameColumn)).toString();
-        return names;
-    }
 
   private slots:
     void initTestCase() {
@@ -44,18 +43,18 @@ class TestMainWindowCatalogue : public QObject {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
         // Listing order: keys compared byte by byte.
-        QCOMPARE(ShownNames(*form),
+        QCOMPARE(ShownNames(form->CdsObject()),
                  (QStringList{QStringLiteral("Ação.backup"), QStringLiteral("Sales 2023-11.backup"),
                               QStringLiteral("old/inventory.backup")}));
         const TCatalogueTable& table = form->CdsObject();
         QCOMPARE(table.data(table.index(0, TCatalogueTable::SizeMbColumn)).toString(), QStringLiteral("0"));
         QCOMPARE(table.data(table.index(1, TCatalogueTable::SizeMbColumn)).toString(), QStringLiteral("1"));
         QCOMPARE(table.headerData(2, Qt::Horizontal).toString(), QStringLiteral("LastModified (real time)"));
-        QCOMPARE(form->Controls()->GridFiles->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(Control<QTableView>(*form, "GridFiles")->selectionModel()->selectedRows().size(), 1);
         QCOMPARE(table.FieldAsText(TCatalogueField::Path), QStringLiteral("db/Ação.backup"));
 
         // A click on a row makes it the current record.
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(table.index(2, 0)).center());
         QCOMPARE(table.FieldAsText(TCatalogueField::Name), QStringLiteral("old/inventory.backup"));
         QVERIFY(bed.errorBoxes.isEmpty());
@@ -82,7 +81,7 @@ class TestMainWindowCatalogue : public QObject {
         QFETCH(bool, restores);
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         const QRect cell = grid->visualRect(form->CdsObject().index(row, 0));
         QWidget* target = grid->viewport();
         QPoint point = cell.center();
@@ -96,7 +95,8 @@ class TestMainWindowCatalogue : public QObject {
         // A widget receives a double click as a click followed by the double-click event.
         QTest::mouseClick(target, button, {}, point);
         QTest::mouseDClick(target, button, {}, point);
-        QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name), ShownNames(*form).at(currentRow));
+        QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name),
+                 ShownNames(form->CdsObject()).at(currentRow));
         QCOMPARE(bed.errorBoxes,
                  restores ? QStringList{QStringLiteral("Invalid temporary directory.")} : QStringList());
     }
@@ -106,7 +106,7 @@ class TestMainWindowCatalogue : public QObject {
     void rightClickSelectsTheRowAndOpensTheMenu() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         const QPoint point = grid->visualRect(form->CdsObject().index(1, 0)).center();
         QTest::mousePress(grid->viewport(), Qt::RightButton, {}, point);
         QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, point, grid->viewport()->mapToGlobal(point));
@@ -130,7 +130,7 @@ class TestMainWindowCatalogue : public QObject {
     void rightClickBelowTheRowsOpensTheMenu() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         const QPoint below(20, grid->viewport()->height() - 5);
         QVERIFY(!grid->indexAt(below).isValid());
         QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, below, grid->viewport()->mapToGlobal(below));
@@ -147,7 +147,7 @@ class TestMainWindowCatalogue : public QObject {
         AppTestBed bed;
         QTemporaryDir working;
         auto form = bed.SignedInWindow(emptyBucket + QStringLiteral("/db"), working.path());
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         const QPoint point(20, 20);
         QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, point, grid->viewport()->mapToGlobal(point));
         QApplication::sendEvent(grid->viewport(), &menuRequest);
@@ -158,7 +158,9 @@ class TestMainWindowCatalogue : public QObject {
         QVERIFY2(bed.errorBoxes.first().startsWith(
                      QStringLiteral("Cannot create file \"%1\". ").arg(working.path())),
                  qPrintable(bed.errorBoxes.first()));
-        QVERIFY(form->Controls()->MemoLog->toPlainText().endsWith(QStringLiteral("Downloading backup file")));
+        QVERIFY(Control<QPlainTextEdit>(*form, "MemoLog")
+                    ->toPlainText()
+                    .endsWith(QStringLiteral("Downloading backup file")));
         QVERIFY(QDir(working.path()).isEmpty());
     }
 
@@ -174,7 +176,7 @@ class TestMainWindowCatalogue : public QObject {
         QFETCH(Qt::KeyboardModifiers, modifiers);
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_Down);
         // Through the window, as the keyboard delivers it: the Menu key becomes a menu request there.
@@ -196,66 +198,66 @@ class TestMainWindowCatalogue : public QObject {
         QFETCH(Qt::KeyboardModifiers, modifiers);
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QLineEdit* filter = form->Controls()->EdtFilter;
+        QLineEdit* filter = Control<QLineEdit>(*form, "EdtFilter");
         filter->setText(QStringLiteral("SALES  11"));
         QTest::keyClick(filter, Qt::Key_Return, modifiers);
-        QCOMPARE(ShownNames(*form), QStringList{QStringLiteral("Sales 2023-11.backup")});
+        QCOMPARE(ShownNames(form->CdsObject()), QStringList{QStringLiteral("Sales 2023-11.backup")});
 
         // The filter stays in force through Connect.
         form->BtnConnectClick();
-        QCOMPARE(ShownNames(*form), QStringList{QStringLiteral("Sales 2023-11.backup")});
+        QCOMPARE(ShownNames(form->CdsObject()), QStringList{QStringLiteral("Sales 2023-11.backup")});
 
         filter->setText(QStringLiteral(" \t"));
         QTest::keyClick(filter, Qt::Key_Enter, modifiers);
-        QCOMPARE(ShownNames(*form).size(), 3);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
     }
 
     void strayQuoteInTheSearchIsShownAndEverythingStays() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        form->Controls()->EdtFilter->setText(QStringLiteral("x'1"));
-        QTest::mouseClick(form->Controls()->BtnSearch, Qt::LeftButton);
+        Control<QLineEdit>(*form, "EdtFilter")->setText(QStringLiteral("x'1"));
+        QTest::mouseClick(Control<QToolButton>(*form, "BtnSearch"), Qt::LeftButton);
         QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid filter expression character: '%'")});
-        QCOMPARE(ShownNames(*form).size(), 3);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
     }
 
     void ctrlDeleteRemovesTheSelectedRowUntilTheNextConnect() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(ShownNames(*form), (QStringList{QStringLiteral("Sales 2023-11.backup"),
-                                                 QStringLiteral("old/inventory.backup")}));
-        QTest::mouseClick(form->Controls()->BtnConnect, Qt::LeftButton);
-        QCOMPARE(ShownNames(*form).size(), 3);
+        QCOMPARE(ShownNames(form->CdsObject()), (QStringList{QStringLiteral("Sales 2023-11.backup"),
+                                                             QStringLiteral("old/inventory.backup")}));
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
     }
 
     void badSettingKeepsTheRowsAndAnUnlistableBucketEmptiesThem() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        form->Controls()->EdtBucket->setText(QStringLiteral("no-folder"));
-        QTest::mouseClick(form->Controls()->BtnConnect, Qt::LeftButton);
+        Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("no-folder"));
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
         QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
-        QCOMPARE(ShownNames(*form).size(), 3);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
 
         bed.errorBoxes.clear();
-        form->Controls()->EdtBucket->setText(QStringLiteral("corvane-no-such-bucket/db"));
-        QTest::mouseClick(form->Controls()->BtnConnect, Qt::LeftButton);
+        Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("corvane-no-such-bucket/db"));
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
         QCOMPARE(bed.errorBoxes.size(), 1);
         QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("corvane-no-such-bucket")),
                  qPrintable(bed.errorBoxes.first()));
         QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("NoSuchBucket")),
                  qPrintable(bed.errorBoxes.first()));
-        QCOMPARE(ShownNames(*form).size(), 0);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 0);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
     void emptyFolderShowsNoRowsAndNoMessage() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(emptyBucket + QStringLiteral("/db"));
-        QCOMPARE(ShownNames(*form).size(), 0);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 0);
         QVERIFY(form->CdsObject().HasNoCurrentRecord());
         QVERIFY(bed.errorBoxes.isEmpty());
     }

@@ -1,8 +1,7 @@
 #include "catalogue/RegexReplace.h"
+#include "support/ErrorOf.h"
 
 #include <QTest>
-
-#include <stdexcept>
 
 class TestRegexReplace : public QObject {
     Q_OBJECT
@@ -112,12 +111,7 @@ void TestRegexReplace::reportsPatternErrors_data() {
 void TestRegexReplace::reportsPatternErrors() {
     QFETCH(QString, pattern);
     QFETCH(QString, message);
-    try {
-        ReplaceAll(QStringLiteral("text"), pattern, QStringLiteral("x"));
-        QFAIL("no error raised");
-    } catch (const std::runtime_error& error) {
-        QCOMPARE(QString::fromUtf8(error.what()), message);
-    }
+    QCOMPARE(ErrorOf([&] { ReplaceAll(QStringLiteral("text"), pattern, QStringLiteral("x")); }), message);
 }
 
 QTEST_GUILESS_MAIN(TestRegexReplace)

@@ -1,0 +1,103 @@
+#include "app/AppDialogs.h"
+#include "app/BackupFolderPicker.h"
+#include "support/WhenShown.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The real restore prompt and folder picker, answered as a user answers them, and the next-answer
+// hooks that let the window tests go past them.
+class TestAppDialogs : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void promptOffersTheProposedName_data() {
+        QTest::addColumn<bool>("confirm");
+        QTest::newRow("confirmed") << true;
+        QTest::newRow("cancelled") << false;
+    }
+    void promptOffersTheProposedName() {
+        QFETCH(bool, confirm);
+        QString title, label, shown, selected;
+        int maxLength = 0;
+        WhenShown<QInputDialog>([&](QInputDialog* prompt) {
+            title = prompt->windowTitle();
+            label = prompt->labelText();
+            shown = prompt->textValue();
+            auto* field = prompt->findChild<QLineEdit*>();
+            selected = field->selectedText();
+            maxLength = field->maxLength();
+            field->setText(QStringLiteral("other_name"));
+            confirm ? prompt->accept() : prompt->reject();
+        });
+        const std::optional<QString> answer = PromptDatabaseName(nullptr, QStringLiteral("salesoffice"));
+        QCOMPARE(title, QStringLiteral("Restore backup"));
+        QCOMPARE(label, QStringLiteral("Database"));
+        QCOMPARE(shown, QStringLiteral("salesoffice"));
+        QCOMPARE(selected, QStringLiteral("salesoffice"));
+        QCOMPARE(maxLength, 255);
+        QCOMPARE(answer, confirm ? std::optional(QStringLiteral("other_name")) : std::nullopt);
+    }
+
+    // The picker shows a caption above a folder tree and nothing to type into or to make folders with;
+    // it opens at the current folder when that exists, else at the desktop (or home) folder.
+    void pickerOpensAtTheCurrentFolder_data() {
+        QTest::addColumn<bool>("folderExists");
+        QTest::addColumn<bool>("confirm");
+        QTest::newRow("existing folder, chosen") << true << true;
+        QTest::newRow("existing folder, cancelled") << true << false;
+        QTest::newRow("missing folder, chosen") << false << true;
+    }
+    void pickerOpensAtTheCurrentFolder() {
+        QFETCH(bool, folderExists);
+        QFETCH(bool, confirm);
+        QDir().mkpath(QDir::homePath());
+        QTemporaryDir current;
+        const QString offered = folderExists ? current.path() : current.filePath(QStringLiteral("missing"));
+        QString caption, selected;
+        int fields = -1, buttons = -1;
+        WhenShown<TBackupFolderPicker>([&](TBackupFolderPicker* picker) {
+            caption = picker->findChild<QLabel*>(QStringLiteral("Caption"))->text();
+            fields = int(picker->findChildren<QLineEdit*>().size());
+            buttons = int(picker->findChildren<QPushButton*>().size());
+            selected = picker->SelectedFolder();
+            confirm ? picker->accept() : picker->reject();
+        });
+        const std::optional<QString> folder = PickBackupFolder(nullptr, offered);
+        QCOMPARE(caption, QStringLiteral("Backup directory"));
+        QCOMPARE(fields, 0);
+        QCOMPARE(buttons, 2);
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        const QString fallback = QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+        QCOMPARE(selected, folderExists ? current.path() : fallback);
+        QCOMPARE(folder, confirm ? std::optional(selected) : std::nullopt);
+    }
+
+    void nextAnswersStandInForOneDialogEach() {
+        SetNextDatabaseNameAnswer([](const QString& proposed) -> std::optional<QString> {
+            return proposed + QStringLiteral("_copy");
+        });
+        QCOMPARE(PromptDatabaseName(nullptr, QStringLiteral("db")), std::optional(QStringLiteral("db_copy")));
+        SetNextBackupFolderAnswer(
+            [](const QString& current) -> std::optional<QString> { return current + QStringLiteral("/x"); });
+        QCOMPARE(PickBackupFolder(nullptr, QStringLiteral("/srv")), std::optional(QStringLiteral("/srv/x")));
+
+        // Each answer is used once: the next calls show the dialogs again.
+        WhenShown<QInputDialog>([](QInputDialog* prompt) { prompt->reject(); });
+        QCOMPARE(PromptDatabaseName(nullptr, QStringLiteral("db")), std::nullopt);
+        WhenShown<TBackupFolderPicker>([](TBackupFolderPicker* picker) { picker->reject(); });
+        QCOMPARE(PickBackupFolder(nullptr, QStringLiteral("/srv")), std::nullopt);
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+};
+
+QTEST_MAIN(TestAppDialogs)
+#include "TestAppDialogs.moc"
