@@ -1,6 +1,7 @@
 #include "catalogue/CatalogueTimestamp.h"
 
-#include <algorithm>
+#include "core/Text.h"
+
 #include <optional>
 #include <stdexcept>
 
@@ -10,10 +11,6 @@ constexpr int CatalogueOffsetSeconds = -3 * 3600;
 
 [[noreturn]] void Fail(const char* message, QStringView part) {
     throw std::runtime_error(QString::fromLatin1(message).arg(part).toStdString());
-}
-
-bool IsAsciiDigits(QStringView text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 // The number written by exactly 'digits' (at most four) ASCII digits at 'at', or nothing.

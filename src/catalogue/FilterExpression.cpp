@@ -1,6 +1,7 @@
 #include "catalogue/FilterExpression.h"
 
 #include "catalogue/NarrowText.h"
+#include "core/Text.h"
 
 #include <QStringList>
 
@@ -18,12 +19,6 @@ struct TToken {
     qsizetype offset;
 };
 
-bool IsBlank(QChar c) {
-    return c.unicode() <= 0x20;
-}
-bool IsAsciiDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
 bool IsWordStart(QChar c) {
     return c.isLetter() || c == u'_';
 }

@@ -1,4 +1,4 @@
-#include "catalogue/RegexReplace.h"
+#include "core/RegexReplace.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
