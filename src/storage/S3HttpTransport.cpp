@@ -1,13 +1,11 @@
 #include "storage/S3HttpTransport.h"
 
+#include "core/Curl.h"
 #include "storage/S3ResponseHeaders.h"
 
 #include <QUrl>
 
-#include <curl/curl.h>
-
 #include <exception>
-#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -17,19 +15,6 @@ constexpr int MaxRedirections = 5;
 // byte low, which sets the download speed.
 constexpr long ReceiveBufferSize = 512 * 1024;
 constexpr char UserAgent[] = "User-Agent: Corvane-S3/1.0";
-
-struct CurlEasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct CurlUrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct CurlListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
-using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
-using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
 
 [[noreturn]] void ThrowCurlError(const char* what, CURLcode code) {
     throw std::runtime_error(QStringLiteral("%1: (%2) %3")
@@ -101,21 +86,16 @@ QByteArray CurlUrlText(const TS3RequestUrl& url) {
     return text;
 }
 
-CurlList MakeHeaderList(const TS3NameValueList& headers) {
-    CurlList list;
+void FillHeaderList(CurlHeaderList& list, const TS3NameValueList& headers) {
     auto append = [&list](const QByteArray& line) {
-        curl_slist* extended = curl_slist_append(list.get(), line.constData());
-        if (!extended)
+        if (!list.Append(line))
             ThrowCurlError("Error adding header", CURLE_OUT_OF_MEMORY);
-        list.release();
-        list.reset(extended);
     };
     for (const auto& [name, value] : headers.Entries())
         append(name.toLatin1() + ": " + value.toUtf8());
     append(UserAgent);
     // Headers libcurl would add on its own; the request carries none of them.
     append("Accept:");
-    return list;
 }
 
 // Tells where the request broke off: before it was sent, before the answer's header, or in the body.
@@ -135,7 +115,8 @@ TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS
     if (!curl)
         throw std::runtime_error("Error obtaining session handle");
     const QByteArray curlUrl = CurlUrlText(url);
-    const CurlList headerList = MakeHeaderList(request.Headers);
+    CurlHeaderList headerList;
+    FillHeaderList(headerList, request.Headers);
     Transfer transfer;
     transfer.body = body;
 
@@ -165,7 +146,7 @@ TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS
     Check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L), timeouts);
     Check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, long(limits.stallTimeout.count())), timeouts);
 
-    Check(curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get()), "Error adding header");
+    Check(curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.List()), "Error adding header");
 
     const CURLcode result = curl_easy_perform(handle);
     if (transfer.sinkError)
