@@ -11,6 +11,7 @@
 #include "catalogue/CatalogueFill.h"
 #include "catalogue/CatalogueSearch.h"
 #include "catalogue/CatalogueTable.h"
+#include "core/Text.h"
 #include "restore/DownloadBackup.h"
 #include "restore/LogSink.h"
 #include "restore/RestoreSequence.h"
@@ -26,15 +27,6 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
-
-namespace {
-
-// AutoConnect looks past blanks and control characters at both ends of the bucket setting.
-bool IsBlankSetting(const QString& text) {
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 32; });
-}
-
-} // namespace
 
 TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -185,7 +177,8 @@ void TCorvaneEditorForm::SaveSettings() {
 }
 
 void TCorvaneEditorForm::AutoConnect() {
-    if (!IsBlankSetting(ui->EdtBucket->text()))
+    // Blanks and control characters at both ends of the bucket setting do not count.
+    if (!IsBlankText(ui->EdtBucket->text()))
         BtnConnectClick();
 }
 
@@ -218,7 +211,7 @@ void TCorvaneEditorForm::closeEvent(QCloseEvent* event) {
         event->accept();
     } catch (const std::exception& error) {
         event->ignore();
-        ShowErrorBox(this, QString::fromUtf8(error.what()));
+        ShowErrorBox(this, MessageOf(error));
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "restore/LogSink.h"
 #include "core/OperationLock.h"
+#include "restore/LogSink.h"
 #include "restore/RunAndWait.h"
 
 #include <QString>

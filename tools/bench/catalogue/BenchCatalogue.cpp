@@ -2,9 +2,9 @@
 // searches over it, and prints the fill time (wall and this process's CPU), the time of each search
 // and the peak resident set size.
 
+#include "ProcessUsage.h"
 #include "catalogue/CatalogueFill.h"
 #include "catalogue/CatalogueSearch.h"
-#include "ProcessUsage.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

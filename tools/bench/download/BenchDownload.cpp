@@ -4,8 +4,8 @@
 //   bench_download <endpoint host:port> <bucket> <key> <output file>
 //
 // The requests are signed with the build's key pair.
-#include "config/BuildSettings.h"
 #include "ProcessUsage.h"
+#include "config/BuildSettings.h"
 #include "storage/S3StorageService.h"
 
 #include <QCoreApplication>

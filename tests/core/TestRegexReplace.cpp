@@ -1,4 +1,4 @@
-#include "catalogue/RegexReplace.h"
+#include "core/RegexReplace.h"
 #include "support/ErrorOf.h"
 
 #include <QTest>
