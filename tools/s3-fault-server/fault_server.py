@@ -24,8 +24,11 @@ The first path segment chooses the behaviour; the rest of the path is free (test
                              200 with body "final"; odd n give a Location without scheme and host, even n a full URL
   /forbidden/...             403 with an S3 error document
   /head-redirect/...         302 to /object/0/... for every method
+  /damaged/<size>/...        200 with <size> bytes of the pattern under a plain-MD5 ETag that belongs to
+                             other bytes of the same size: a body damaged on the way
 """
 import argparse
+import hashlib
 import os
 import signal
 import socket
@@ -165,6 +168,12 @@ class Handler(socketserver.BaseRequestHandler):
 
     def on_head_redirect(self, method, head, args):
         self.answer(302, "Found", b"", method, ["Location: /object/0/" + "/".join(args)])
+
+    def on_damaged(self, method, head, args):
+        body = pattern_bytes(int(args[0]))
+        other = bytes([body[0] ^ 1]) + body[1:] if body else b"x"
+        self.answer(200, "OK", body, method,
+                    ["Content-Type: binary/octet-stream", f'ETag: "{hashlib.md5(other).hexdigest()}"'])
 
 
 class Server(socketserver.ThreadingTCPServer):
