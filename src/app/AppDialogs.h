@@ -13,3 +13,9 @@ std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& propos
 // The folder picker titled "Backup directory": folders only, nothing preselected. The chosen folder's
 // path, or none on cancel.
 std::optional<QString> PickBackupFolder(QWidget* parent);
+
+// The question after a restore in which pg_restore ignored errors: the standard question box titled
+// "Restore backup" saying how many errors, that their messages are in the log, and what each answer
+// does. True for "Keep" (the restored database replaces the named one), false for "Discard", the
+// default, and for Escape (the named database stays as it is).
+bool AskKeepRestoredDatabase(QWidget* parent, const QString& database, int errorCount);

@@ -3,19 +3,18 @@
 
 #include "app/ActivityLog.h"
 #include "app/AppDialogs.h"
+#include "app/CorvaneLoginForm.h"
+#include "app/ErrorBox.h"
+#include "app/MagnifierIcon.h"
+#include "app/VersionText.h"
+#include "app/WaitCursor.h"
 #include "catalogue/CatalogueFill.h"
 #include "catalogue/CatalogueSearch.h"
 #include "catalogue/CatalogueTable.h"
-#include "app/CorvaneLoginForm.h"
 #include "restore/DownloadBackup.h"
-#include "app/ErrorBox.h"
-#include "restore/LogSink.h"
-#include "app/MagnifierIcon.h"
 #include "restore/RestoreSequence.h"
-#include "settings/SettingsStore.h"
 #include "restore/TargetPath.h"
-#include "app/VersionText.h"
-#include "app/WaitCursor.h"
+#include "settings/SettingsStore.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -27,6 +26,8 @@
 #include <QShortcut>
 
 namespace {
+
+constexpr int MaximumLogLines = 10000;
 
 // AutoConnect looks past blanks and control characters at both ends of the bucket setting.
 bool IsBlankSetting(const QString& text) {
@@ -44,6 +45,8 @@ TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget*
     , environment(std::move(environment))
     , accountClient(this->environment.AccountUrl) {
     ui->setupUi(this);
+    // A client program may write megabytes into the log; the oldest lines go beyond this many.
+    ui->MemoLog->setMaximumBlockCount(MaximumLogLines);
     ui->BtnSearch->setIcon(MagnifierIcon());
     PopupGrid = new QMenu(this);
     PopupGrid->setObjectName(QStringLiteral("PopupGrid"));
@@ -252,10 +255,6 @@ void TCorvaneEditorForm::Log(const QString& message) {
     ui->MemoLog->horizontalScrollBar()->setValue(0);
 }
 
-void TCorvaneEditorForm::LogFmt(const QString& logTemplate, const QStringList& arguments) {
-    Log(FormatLogTemplate(logTemplate, arguments));
-}
-
 std::optional<TBackupRecord> TCorvaneEditorForm::CurrentRecord() const {
     if (catalogue->HasNoCurrentRecord())
         return std::nullopt;
@@ -296,6 +295,18 @@ void TCorvaneEditorForm::BtnTempDirClick() {
         ui->EdtTempDir->setText(*folder);
 }
 
+void TCorvaneEditorForm::ClearLog() {
+    ui->MemoLog->clear();
+}
+
+void TCorvaneEditorForm::FocusWorkingFolder() {
+    ui->EdtTempDir->setFocus();
+}
+
+void TCorvaneEditorForm::FocusDatabaseUser() {
+    ui->EdtDBUsername->setFocus();
+}
+
 void TCorvaneEditorForm::SetBusy(bool busy) {
     if (busy)
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -305,21 +316,19 @@ void TCorvaneEditorForm::SetBusy(bool busy) {
         QGuiApplication::restoreOverrideCursor();
 }
 
+std::optional<QString> TCorvaneEditorForm::PromptDatabaseName(const QString& proposed) {
+    return ::PromptDatabaseName(this, proposed);
+}
+
+void TCorvaneEditorForm::Download(const TBackupRecord& record, const QString& targetPath) {
+    DownloadBackup(record.Path, targetPath);
+}
+
+bool TCorvaneEditorForm::KeepRestoreWithErrors(const QString& database, int errorCount) {
+    return AskKeepRestoredDatabase(this, database, errorCount);
+}
+
 void TCorvaneEditorForm::BtnRestoreClick() {
     const TRestoreInput input{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), CurrentRecord()};
-    TRestoreSeams seams;
-    seams.Log = [this](const QString& message) { Log(message); };
-    seams.LogFmt = [this](const QString& logTemplate, const QStringList& arguments) {
-        LogFmt(logTemplate, arguments);
-    };
-    seams.ClearLog = [this] { ui->MemoLog->clear(); };
-    seams.FocusWorkingFolder = [this] { ui->EdtTempDir->setFocus(); };
-    seams.FocusDatabaseUser = [this] { ui->EdtDBUsername->setFocus(); };
-    seams.SetBusy = [this](bool busy) { SetBusy(busy); };
-    seams.PromptDatabaseName = [this](const QString& proposed) { return PromptDatabaseName(this, proposed); };
-    seams.Download = [this](const TBackupRecord& record, const QString& targetPath) {
-        DownloadBackup(record.Path, targetPath);
-    };
-    seams.Run = &RunAndWait;
-    RestoreBackup(input, seams, operationLock);
+    RestoreBackup(input, *this, operationLock);
 }
