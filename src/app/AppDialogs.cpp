@@ -4,6 +4,8 @@
 
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include <utility>
 
@@ -54,4 +56,23 @@ void SetNextDatabaseNameAnswer(std::function<std::optional<QString>(const QStrin
 
 void SetNextBackupFolderAnswer(std::function<std::optional<QString>(const QString& currentFolder)> answer) {
     NextBackupFolderAnswer() = std::move(answer);
+}
+
+bool AskKeepRestoredDatabase(QWidget* parent, const QString& database, int errorCount) {
+    QMessageBox question(
+        QMessageBox::Question, QStringLiteral("Restore backup"),
+        QStringLiteral("pg_restore restored the backup but ignored %1 error(s); its messages "
+                       "are in the log.\n\n"
+                       "Keep: the restored database replaces \"%2\".\n"
+                       "Discard: the restored database is dropped and \"%2\" stays as it is.")
+            .arg(errorCount)
+            .arg(database),
+        QMessageBox::NoButton, parent);
+    question.setObjectName(QStringLiteral("KeepRestoredDatabaseQuestion"));
+    QPushButton* keep = question.addButton(QStringLiteral("Keep"), QMessageBox::AcceptRole);
+    QPushButton* discard = question.addButton(QStringLiteral("Discard"), QMessageBox::RejectRole);
+    question.setDefaultButton(discard);
+    question.setEscapeButton(discard);
+    question.exec();
+    return question.clickedButton() == keep;
 }

@@ -22,3 +22,9 @@ void SetNextDatabaseNameAnswer(std::function<std::optional<QString>(const QStrin
 // For tests: the next PickBackupFolder call shows no picker and returns what answer gives for the
 // current folder instead (none: cancelled). Later calls show the picker again.
 void SetNextBackupFolderAnswer(std::function<std::optional<QString>(const QString& currentFolder)> answer);
+
+// The question after a restore in which pg_restore ignored errors: the standard question box titled
+// "Restore backup" saying how many errors, that their messages are in the log, and what each answer
+// does. True for "Keep" (the restored database replaces the named one), false for "Discard", the
+// default, and for Escape (the named database stays as it is).
+bool AskKeepRestoredDatabase(QWidget* parent, const QString& database, int errorCount);

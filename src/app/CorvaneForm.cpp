@@ -28,6 +28,12 @@
 #include <QScrollBar>
 #include <QShortcut>
 
+namespace {
+
+constexpr int MaximumLogLines = 10000;
+
+} // namespace
+
 TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint)
@@ -37,6 +43,8 @@ TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget*
     , environment(std::move(environment))
     , accountClient(this->environment.AccountUrl) {
     ui->setupUi(this);
+    // A client program may write megabytes into the log; the oldest lines go beyond this many.
+    ui->MemoLog->setMaximumBlockCount(MaximumLogLines);
     ui->BtnSearch->setIcon(MagnifierIcon());
     PopupGrid = new QMenu(this);
     PopupGrid->setObjectName(QStringLiteral("PopupGrid"));
@@ -266,10 +274,6 @@ void TCorvaneEditorForm::Log(const QString& message) {
     ui->MemoLog->horizontalScrollBar()->setValue(0);
 }
 
-void TCorvaneEditorForm::LogFmt(const QString& logTemplate, const QStringList& arguments) {
-    Log(FormatLogTemplate(logTemplate, arguments));
-}
-
 std::optional<TBackupRecord> TCorvaneEditorForm::CurrentRecord() const {
     if (catalogue->HasNoCurrentRecord())
         return std::nullopt;
@@ -310,6 +314,18 @@ void TCorvaneEditorForm::BtnTempDirClick() {
         ui->EdtTempDir->setText(*folder);
 }
 
+void TCorvaneEditorForm::ClearLog() {
+    ui->MemoLog->clear();
+}
+
+void TCorvaneEditorForm::FocusWorkingFolder() {
+    ui->EdtTempDir->setFocus();
+}
+
+void TCorvaneEditorForm::FocusDatabaseUser() {
+    ui->EdtDBUsername->setFocus();
+}
+
 void TCorvaneEditorForm::SetBusy(bool busy) {
     if (busy)
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -319,21 +335,19 @@ void TCorvaneEditorForm::SetBusy(bool busy) {
         QGuiApplication::restoreOverrideCursor();
 }
 
+std::optional<QString> TCorvaneEditorForm::PromptDatabaseName(const QString& proposed) {
+    return ::PromptDatabaseName(this, proposed);
+}
+
+void TCorvaneEditorForm::Download(const TBackupRecord& record, const QString& targetPath) {
+    DownloadBackup(record.Path, targetPath);
+}
+
+bool TCorvaneEditorForm::KeepRestoreWithErrors(const QString& database, int errorCount) {
+    return AskKeepRestoredDatabase(this, database, errorCount);
+}
+
 void TCorvaneEditorForm::BtnRestoreClick() {
     const TRestoreInput input{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), CurrentRecord()};
-    TRestoreSeams seams;
-    seams.Log = [this](const QString& message) { Log(message); };
-    seams.LogFmt = [this](const QString& logTemplate, const QStringList& arguments) {
-        LogFmt(logTemplate, arguments);
-    };
-    seams.ClearLog = [this] { ui->MemoLog->clear(); };
-    seams.FocusWorkingFolder = [this] { ui->EdtTempDir->setFocus(); };
-    seams.FocusDatabaseUser = [this] { ui->EdtDBUsername->setFocus(); };
-    seams.SetBusy = [this](bool busy) { SetBusy(busy); };
-    seams.PromptDatabaseName = [this](const QString& proposed) { return PromptDatabaseName(this, proposed); };
-    seams.Download = [this](const TBackupRecord& record, const QString& targetPath) {
-        DownloadBackup(record.Path, targetPath);
-    };
-    seams.Run = &RunAndWait;
-    RestoreBackup(input, seams, operationLock);
+    RestoreBackup(input, *this, operationLock);
 }

@@ -18,8 +18,9 @@ class TCorvaneEditorForm;
 }
 
 // The main window: settings fields, the backup grid, the activity log with the download progress bar,
-// and the commands. Handlers gather their inputs here and leave the work to the subsystem libraries.
-class TCorvaneEditorForm : public QWidget {
+// and the commands. Handlers gather their inputs here and leave the work to the subsystem libraries; the
+// restore reaches the window through TRestoreWindow.
+class TCorvaneEditorForm : public QWidget, public TRestoreWindow {
     Q_OBJECT
 
   public:
@@ -45,8 +46,7 @@ class TCorvaneEditorForm : public QWidget {
     void BtnRestoreClick();
     void BtnCloseClick();
 
-    void Log(const QString& message);
-    void LogFmt(const QString& logTemplate, const QStringList& arguments);
+    void Log(const QString& message) override;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -65,7 +65,15 @@ class TCorvaneEditorForm : public QWidget {
     std::optional<TBackupRecord> CurrentRecord() const;
     void DownloadBackup(const QString& objectKey, const QString& targetPath);
     void OnDownloadProgress(qint64 ACount);
-    void SetBusy(bool busy);
+
+    // The restore's side of the window.
+    void ClearLog() override;
+    void FocusWorkingFolder() override;
+    void FocusDatabaseUser() override;
+    void SetBusy(bool busy) override;
+    std::optional<QString> PromptDatabaseName(const QString& proposed) override;
+    void Download(const TBackupRecord& record, const QString& targetPath) override;
+    bool KeepRestoreWithErrors(const QString& database, int errorCount) override;
 
     std::unique_ptr<Ui::TCorvaneEditorForm> ui;
     std::unique_ptr<TCatalogueTable> catalogue;

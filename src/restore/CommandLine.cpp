@@ -52,3 +52,37 @@ QStringList SplitCommandLine(const QString& parameters) {
         arguments.append(current);
     return arguments;
 }
+
+namespace {
+
+QString QuoteArgument(const QString& argument) {
+    const bool plain = !argument.isEmpty() && !argument.contains(u' ') && !argument.contains(u'\t') &&
+                       !argument.contains(u'"');
+    if (plain)
+        return argument;
+    QString quoted(1, u'"');
+    qsizetype backslashes = 0;
+    for (const QChar c : argument) {
+        if (c == u'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == u'"')
+            quoted += QString(2 * backslashes + 1, u'\\');
+        else
+            quoted += QString(backslashes, u'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    return quoted + QString(2 * backslashes, u'\\') + u'"';
+}
+
+} // namespace
+
+QString JoinCommandLine(const QStringList& arguments) {
+    QStringList quoted;
+    quoted.reserve(arguments.size());
+    for (const QString& argument : arguments)
+        quoted.append(QuoteArgument(argument));
+    return quoted.join(u' ');
+}

@@ -12,3 +12,8 @@
 // - 2n backslashes before a double quote give n backslashes and the quote acts as above; 2n+1 give n
 //   backslashes and a literal double quote; backslashes before anything else stay as they are.
 QStringList SplitCommandLine(const QString& parameters);
+
+// The parameter text that SplitCommandLine reads back as exactly these arguments: an argument that is
+// empty or holds a blank, a tab or a double quote is put in double quotes, with the backslashes before
+// a quote (and before the closing one) doubled and its own quotes escaped by a backslash.
+QString JoinCommandLine(const QStringList& arguments);

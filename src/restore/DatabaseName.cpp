@@ -1,5 +1,6 @@
 #include "restore/DatabaseName.h"
 
+#include "core/Error.h"
 #include "core/RegexReplace.h"
 
 QString DeriveDatabaseName(const QString& name) {
@@ -9,4 +10,21 @@ QString DeriveDatabaseName(const QString& name) {
             c = QChar(c.unicode() + (u'a' - u'A'));
     }
     return ReplaceAll(lowered, QStringLiteral("(\\s+)|(\\-\\d+\\.\\w+)"), QString());
+}
+
+void CheckDatabaseName(const QString& name) {
+    if (name.isEmpty())
+        throw Error(QStringLiteral("Database name is required"));
+    if (name.contains(QChar(u'\0')))
+        throw Error(QStringLiteral("A database name cannot hold a NUL character"));
+    if (name.toUtf8().size() > LongestDatabaseName)
+        throw Error(QStringLiteral("The database name \"%1\" is longer than the %2 bytes PostgreSQL allows")
+                        .arg(name, QString::number(LongestDatabaseName)));
+}
+
+void CheckDatabaseUser(const QString& user) {
+    if (user.isEmpty())
+        throw Error(QStringLiteral("Database username is required"));
+    if (user.startsWith(u'-'))
+        throw Error(QStringLiteral("The database username \"%1\" cannot begin with \"-\"").arg(user));
 }

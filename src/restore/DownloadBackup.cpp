@@ -1,60 +1,31 @@
 #include "restore/DownloadBackup.h"
 
+#include "core/Error.h"
+
 #include <QFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <limits>
-#include <stdexcept>
 
 namespace {
-
-[[noreturn]] void Fail(const QString& message) {
-    throw std::runtime_error(message.toStdString());
-}
-
-// Removes the file of a download that did not complete, unless it is released first: a partial body or
-// an error document must never be left behind looking like a backup.
-class TIncompleteFile {
-  public:
-    explicit TIncompleteFile(QString path)
-        : path_(std::move(path)) {}
-    ~TIncompleteFile() {
-        if (!released_)
-            QFile::remove(path_);
-    }
-    TIncompleteFile(const TIncompleteFile&) = delete;
-    TIncompleteFile& operator=(const TIncompleteFile&) = delete;
-
-    void Release() { released_ = true; }
-
-  private:
-    QString path_;
-    bool released_ = false;
-};
-
-// Resets the bar however the transfer ends.
-class TProgressReset {
-  public:
-    explicit TProgressReset(const std::function<void()>& reset)
-        : reset_(reset) {}
-    ~TProgressReset() {
-        if (reset_)
-            reset_();
-    }
-    TProgressReset(const TProgressReset&) = delete;
-    TProgressReset& operator=(const TProgressReset&) = delete;
-
-  private:
-    const std::function<void()>& reset_;
-};
 
 qint64 ReadContentLength(const TS3NameValueList& properties) {
     const QString text = properties.Value(QStringLiteral("Content-Length"));
     bool ok = false;
     const qint64 length = text.toLongLong(&ok);
     if (!ok || length < 0)
-        Fail(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        throw Error(QStringLiteral("'%1' is not a valid integer value").arg(text));
     return length;
+}
+
+// The MD5 an ETag stands for, in lower case, when it is a plain one (32 hex digits in quotes, as S3 gives
+// for an object uploaded in one piece); empty for any other ETag, such as that of a multipart upload.
+QByteArray PlainMd5Of(const QString& etag) {
+    static const QRegularExpression plain(QStringLiteral("^\"?([0-9a-fA-F]{32})\"?$"));
+    const QRegularExpressionMatch match = plain.match(etag.trimmed());
+    return match.hasMatch() ? match.captured(1).toLower().toLatin1() : QByteArray();
 }
 
 } // namespace
@@ -78,32 +49,37 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
     // The file is created before anything is asked of the service, so that a second download of the
     // same backup is refused at once; from here on it goes again unless the backup arrives whole.
     TS3DownloadStream stream(request.TargetPath);
-    TIncompleteFile incomplete(request.TargetPath);
+    auto incomplete = qScopeGuard([&] { QFile::remove(request.TargetPath); });
     stream.OnProgress = progress.Advance;
 
     TS3NameValueList properties;
     TS3NameValueList metadata;
     if (!service->GetObjectProperties(bucketName, request.ObjectKey, properties, metadata))
-        Fail(QStringLiteral("The backup \"%1\" is not in the bucket or cannot be read")
-                 .arg(request.ObjectKey));
+        throw Error(QStringLiteral("The backup \"%1\" is not in the bucket or cannot be read")
+                        .arg(request.ObjectKey));
     const qint64 expected = ReadContentLength(properties);
+    const QByteArray expectedMd5 = PlainMd5Of(properties.Value(QStringLiteral("ETag")));
 
     {
-        TProgressReset reset(progress.Reset);
+        auto reset = qScopeGuard([&] {
+            if (progress.Reset)
+                progress.Reset();
+        });
         if (progress.Start)
             progress.Start(ProgressMaximum(expected));
         if (!service->GetObject(bucketName, request.ObjectKey, stream))
-            Fail(QStringLiteral("The download of \"%1\" failed: the service answered with status %2")
-                     .arg(request.ObjectKey)
-                     .arg(service->LastStatusCode()));
+            throw Error(QStringLiteral("The download of \"%1\" failed: the service answered with status %2")
+                            .arg(request.ObjectKey, QString::number(service->LastStatusCode())));
     }
     const qint64 received = stream.Size();
     if (received != expected)
-        Fail(QStringLiteral("The download of \"%1\" ended after %2 of %3 bytes")
-                 .arg(request.ObjectKey)
-                 .arg(received)
-                 .arg(expected));
+        throw Error(QStringLiteral("The download of \"%1\" ended after %2 of %3 bytes")
+                        .arg(request.ObjectKey, QString::number(received), QString::number(expected)));
+    if (!expectedMd5.isEmpty() && stream.Md5().toHex() != expectedMd5)
+        throw Error(QStringLiteral("The backup \"%1\" arrived damaged: its content does not match the "
+                                   "checksum (ETag) the storage gives for it")
+                        .arg(request.ObjectKey));
 
-    incomplete.Release();
+    incomplete.dismiss();
     log(QStringLiteral("Download completed"));
 }

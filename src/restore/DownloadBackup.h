@@ -35,7 +35,8 @@ int ProgressAfterBlock(int position, qint64 ACount, int maximum);
 // fails when another download holds it), reads the object's size, fetches its body block by block while
 // the bar moves, resets the bar and logs "Download completed".
 // Returns only when the backup arrived whole: the object's properties were read, the GET was answered
-// with 200 and the file holds exactly Content-Length bytes. Otherwise the file it created is removed and
-// an error names the cause.
+// with 200, the file holds exactly Content-Length bytes and, when the object's ETag is a plain MD5 (32 hex
+// digits), the MD5 of the bytes written equals it. Otherwise the file it created is removed and an error
+// names the cause ("... arrived damaged ..." for a wrong MD5).
 void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
                     const TDownloadProgress& progress);

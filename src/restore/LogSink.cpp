@@ -1,6 +1,14 @@
 #include "restore/LogSink.h"
 
-#include <stdexcept>
+#include "core/Error.h"
+
+namespace {
+
+[[noreturn]] void ThrowMismatch(const QString& logTemplate) {
+    throw Error(QStringLiteral("Format '%1' invalid or incompatible with argument").arg(logTemplate));
+}
+
+} // namespace
 
 QString FormatLogTemplate(const QString& logTemplate, const QStringList& arguments) {
     static const QString placeholder = QStringLiteral("%s");
@@ -10,14 +18,12 @@ QString FormatLogTemplate(const QString& logTemplate, const QStringList& argumen
     for (qsizetype at = logTemplate.indexOf(placeholder); at >= 0;
          at = logTemplate.indexOf(placeholder, from)) {
         if (used == arguments.size())
-            throw std::runtime_error("Format '" + logTemplate.toStdString() +
-                                     "' invalid or incompatible with argument");
+            ThrowMismatch(logTemplate);
         result += QStringView(logTemplate).mid(from, at - from);
         result += arguments.at(used++);
         from = at + placeholder.size();
     }
     if (used != arguments.size())
-        throw std::runtime_error("Format '" + logTemplate.toStdString() +
-                                 "' invalid or incompatible with argument");
+        ThrowMismatch(logTemplate);
     return result + QStringView(logTemplate).mid(from);
 }

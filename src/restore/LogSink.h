@@ -8,9 +8,6 @@
 // Appends one message to the activity log; the log adds the timestamp.
 using TLogFunction = std::function<void(const QString& message)>;
 
-// Appends one message built from a template whose "%s" placeholders take the arguments in order.
-using TLogFmtFunction = std::function<void(const QString& logTemplate, const QStringList& arguments)>;
-
 // Fills each "%s" of a log template with the next argument. A template whose placeholders do not match
 // its arguments is a programming error and throws, so that no half-made line is logged.
 QString FormatLogTemplate(const QString& logTemplate, const QStringList& arguments);

@@ -1,124 +1,228 @@
 #include "restore/RestoreSequence.h"
 
+#include "core/Error.h"
 #include "core/Platform.h"
 #include "restore/CommandLine.h"
 #include "restore/DatabaseName.h"
+#include "restore/PgQuoting.h"
 #include "restore/TargetPath.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-
-#include <stdexcept>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
 
 namespace {
 
-[[noreturn]] void Fail(const QString& message) {
-    throw std::runtime_error(message.toStdString());
-}
-
-// Hourglass and disabled buttons for as long as the restore runs, however it ends.
-class TBusyState {
-  public:
-    explicit TBusyState(const std::function<void(bool)>& setBusy)
-        : setBusy_(setBusy) {
-        setBusy_(true);
-    }
-    ~TBusyState() { setBusy_(false); }
-    TBusyState(const TBusyState&) = delete;
-    TBusyState& operator=(const TBusyState&) = delete;
-
-  private:
-    const std::function<void(bool)>& setBusy_;
+// The databases a restore works with besides the named one, under names the user never chose: the backup
+// is restored into Restoring; the named database, when there is one, becomes Replaced when the restored
+// one takes its name. Random, so that two restores never meet, and short enough for any named database.
+struct TTemporaryNames {
+    QString Restoring;
+    QString Replaced;
 };
 
-// The downloaded backup is only needed by pg_restore: it goes on every path once it is there. On a failed
-// path it is removed quietly, so the error that ended the restore is the one shown.
-class TDownloadedFile {
-  public:
-    explicit TDownloadedFile(QString path)
-        : path_(std::move(path)) {}
-    ~TDownloadedFile() {
-        if (!deleted_)
-            QFile::remove(path_);
-    }
-    TDownloadedFile(const TDownloadedFile&) = delete;
-    TDownloadedFile& operator=(const TDownloadedFile&) = delete;
+TTemporaryNames NewTemporaryNames() {
+    const QString token = QString::number(QRandomGenerator::global()->generate64() & 0xffffffffffffULL, 16)
+                              .rightJustified(12, u'0');
+    return {QStringLiteral("corvane_restoring_") + token, QStringLiteral("corvane_replaced_") + token};
+}
 
-    void Delete() {
-        deleted_ = true;
-        if (QFileInfo(path_).isFile())
-            RemoveFile(path_);
+// The errors pg_restore went past: N when it ended with "errors ignored on restore: N", 0 when it ended
+// any other way (a success, or a failure that stopped the restore).
+int IgnoredErrorCount(const TProgramOutcome& outcome) {
+    static const QRegularExpression closing(QStringLiteral("errors ignored on restore: (\\d+)$"));
+    if (!outcome.Started || outcome.Crashed || outcome.ExitCode == 0)
+        return 0;
+    const QRegularExpressionMatch match = closing.match(outcome.LastErrorLine.trimmed());
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+// One restore's client programs, run as the database user through the window, each with its arguments
+// exactly as given.
+class TRestoreRun {
+  public:
+    TRestoreRun(TRestoreWindow& window, const QString& user, const QString& database)
+        : window_(window)
+        , user_(user)
+        , database_(database)
+        , names_(NewTemporaryNames()) {}
+
+    // pg_restore reads the archive's table of contents first: a file it cannot read (no pg_dump archive)
+    // ends the restore before any database is touched.
+    void CheckArchive(const QString& targetPath, const QString& name) {
+        window_.Log(QStringLiteral("Checking backup file"));
+        const TProgramOutcome outcome = Run(PgRestoreProgram, {QStringLiteral("--list"), QStringLiteral("-f"),
+                                                               QProcess::nullDevice(), targetPath});
+        if (!outcome.Started)
+            CheckProgramOutcome(PgRestoreProgram, outcome);
+        if (!outcome.Succeeded())
+            throw Error(
+                QStringLiteral("pg_restore cannot read the backup \"%1\"; no database was changed (%2)")
+                    .arg(name, DescribeFailure(PgRestoreProgram, outcome)));
+    }
+
+    // Whether the named database exists; when it does, a rename that is rolled back at once shows that
+    // the swap could be made: one in use, or that the user may not rename, ends the restore here.
+    void CheckTarget() {
+        window_.LogFmt(QStringLiteral("Checking database: %s"), {database_});
+        TProgramOutcome outcome = Psql(QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = %1")
+                                           .arg(QuoteLiteral(database_)));
+        if (!outcome.Succeeded())
+            throw Error(QStringLiteral("The database \"%1\" cannot be checked, so nothing was restored: %2")
+                            .arg(database_, DescribeFailure(PsqlProgram, outcome)));
+        targetExists_ = outcome.LastOutputLine.trimmed() == QStringLiteral("1");
+        if (!targetExists_)
+            return;
+        outcome = Psql(QStringLiteral("BEGIN; %1; ROLLBACK").arg(RenameSql(database_, names_.Replaced)));
+        if (!outcome.Succeeded())
+            throw Error(
+                QStringLiteral("The database \"%1\" is in use or cannot be replaced by user \"%2\", so "
+                               "nothing was restored: %3")
+                    .arg(database_, user_, DescribeFailure(PsqlProgram, outcome)));
+    }
+
+    // Steps 4 and 5 of RestoreBackup. False when the user discarded a restore with ignored errors.
+    bool RestoreAndSwap(const QString& targetPath) {
+        bool keep = false;
+        try {
+            keep = RestoreIntoTemporary(targetPath);
+            if (keep)
+                Swap();
+        } catch (const std::exception& error) {
+            QString message =
+                MessageOf(error) + QStringLiteral("; the database \"%1\" was not changed").arg(database_);
+            if (const QString left = DropTemporary(names_.Restoring); !left.isEmpty())
+                message += QStringLiteral(". ") + left;
+            throw Error(message);
+        }
+        if (!keep) {
+            if (const QString left = DropTemporary(names_.Restoring); !left.isEmpty())
+                throw Error(left);
+            window_.Log(QStringLiteral("The restored database has been discarded"));
+            return false;
+        }
+        if (targetExists_) {
+            if (const QString left = DropTemporary(names_.Replaced); !left.isEmpty())
+                throw Error(QStringLiteral("The database \"%1\" has been restored. ").arg(database_) + left);
+        }
+        return true;
     }
 
   private:
-    QString path_;
-    bool deleted_ = false;
+    // False when pg_restore ignored errors and the user chose to discard its result.
+    bool RestoreIntoTemporary(const QString& targetPath) {
+        window_.LogFmt(QStringLiteral("Creating database: %s"), {names_.Restoring});
+        CheckProgramOutcome(CreateDbProgram,
+                            Run(CreateDbProgram, {QStringLiteral("-O"), user_, QStringLiteral("-U"), user_,
+                                                  QStringLiteral("--"), names_.Restoring}));
+        window_.LogFmt(QStringLiteral("Restoring database: %s"), {names_.Restoring});
+        const TProgramOutcome outcome =
+            Run(PgRestoreProgram,
+                {QStringLiteral("-U"), user_, QStringLiteral("-d"),
+                 QStringLiteral("dbname=") + QuoteConnectionValue(names_.Restoring), targetPath});
+        if (outcome.Succeeded())
+            return true;
+        const int ignored = IgnoredErrorCount(outcome);
+        if (ignored == 0)
+            throw Error(DescribeFailure(PgRestoreProgram, outcome));
+        return window_.KeepRestoreWithErrors(database_, ignored);
+    }
+
+    // The named database takes the temporary name Replaced and the restored one takes its name, both in
+    // one transaction, so that a failure leaves both as they were.
+    void Swap() {
+        window_.LogFmt(QStringLiteral("Replacing database: %s"), {database_});
+        const QString moveIn = RenameSql(names_.Restoring, database_);
+        const QString sql =
+            targetExists_
+                ? QStringLiteral("BEGIN; %1; %2; COMMIT").arg(RenameSql(database_, names_.Replaced), moveIn)
+                : moveIn;
+        CheckProgramOutcome(PsqlProgram, Psql(sql));
+    }
+
+    // Drops one of the temporary databases, ending any session left in it (a client program killed
+    // mid-restore may leave one behind for a moment). Empty when it is gone; otherwise the sentence
+    // that names it for the error (the log names it too).
+    QString DropTemporary(const QString& name) {
+        window_.LogFmt(QStringLiteral("Dropping database: %s"), {name});
+        const TProgramOutcome outcome =
+            Run(DropDbProgram, {QStringLiteral("--if-exists"), QStringLiteral("--force"),
+                                QStringLiteral("-U"), user_, QStringLiteral("--"), name});
+        if (outcome.Succeeded())
+            return {};
+        window_.LogFmt(QStringLiteral("Temporary database left behind: %s"), {name});
+        return QStringLiteral("The temporary database \"%1\" could not be removed: %2")
+            .arg(name, DescribeFailure(DropDbProgram, outcome));
+    }
+
+    static QString RenameSql(const QString& from, const QString& to) {
+        return QStringLiteral("ALTER DATABASE %1 RENAME TO %2")
+            .arg(QuoteIdentifier(from), QuoteIdentifier(to));
+    }
+
+    TProgramOutcome Psql(const QString& sql) {
+        return Run(PsqlProgram,
+                   {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"), QStringLiteral("-t"),
+                    QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-U"), user_,
+                    QStringLiteral("-d"), QStringLiteral("postgres"), QStringLiteral("-c"), sql});
+    }
+
+    TProgramOutcome Run(const QString& program, const QStringList& arguments) {
+        return window_.RunClientProgram(program, JoinCommandLine(arguments));
+    }
+
+    TRestoreWindow& window_;
+    QString user_;
+    QString database_;
+    TTemporaryNames names_;
+    bool targetExists_ = false;
 };
-
-void RunClientProgram(const TRestoreSeams& seams, const QString& program, const QString& parameters) {
-    CheckProgramOutcome(program, seams.Run(program, parameters, seams.Log));
-}
-
-// pg_restore reads the archive's table of contents before anything is dropped: a file it cannot read
-// (not a pg_dump archive, or a damaged one) would otherwise cost the old database, since dropdb and
-// createdb run before pg_restore fails. The check writes no log line and its listing goes nowhere.
-void CheckArchiveIsReadable(const TRestoreSeams& seams, const QString& targetPath, const QString& name) {
-    const TProgramOutcome outcome = seams.Run(
-        PgRestoreProgram, QStringLiteral("--list -f %1 \"%2\"").arg(QProcess::nullDevice(), targetPath),
-        [](const QString&) {});
-    if (!outcome.Started)
-        CheckProgramOutcome(PgRestoreProgram, outcome);
-    if (!outcome.Succeeded())
-        Fail(QStringLiteral("pg_restore cannot read the backup \"%1\"; no database was changed").arg(name));
-}
 
 } // namespace
 
-void RestoreBackup(const TRestoreInput& input, const TRestoreSeams& seams, TOperationLock& lock) {
+void RestoreBackup(const TRestoreInput& input, TRestoreWindow& window, TOperationLock& lock) {
     TOperationGuard operation(lock);
 
     if (input.WorkingFolder.isEmpty() || !QFileInfo(input.WorkingFolder).isDir()) {
-        seams.FocusWorkingFolder();
-        Fail(QStringLiteral("Invalid temporary directory"));
+        window.FocusWorkingFolder();
+        throw Error(QStringLiteral("Invalid temporary directory"));
     }
-    if (input.DatabaseUser.isEmpty()) {
-        seams.FocusDatabaseUser();
-        Fail(QStringLiteral("Database username is required"));
+    try {
+        CheckDatabaseUser(input.DatabaseUser);
+    } catch (const Error&) {
+        window.FocusDatabaseUser();
+        throw;
     }
     if (!input.CurrentRecord)
         return;
     const TBackupRecord record = *input.CurrentRecord;
 
-    TBusyState busy(seams.SetBusy);
-    const QString user = input.DatabaseUser;
-    seams.ClearLog();
+    window.SetBusy(true);
+    auto idle = qScopeGuard([&] { window.SetBusy(false); });
+    window.ClearLog();
 
     const QString targetPath = TargetPath(input.WorkingFolder, record.Name);
-    const std::optional<QString> database = seams.PromptDatabaseName(DeriveDatabaseName(record.Name));
+    const std::optional<QString> database = window.PromptDatabaseName(DeriveDatabaseName(record.Name));
     if (!database)
         return;
-    if (database->isEmpty())
-        Fail(QStringLiteral("Database name is required"));
+    CheckDatabaseName(*database);
 
-    const QString restoreParameters = QStringLiteral("-U %1 -d %2 \"%3\"").arg(user, *database, targetPath);
-    // An unpaired quote in the user or the database name, or a name ending in a backslash, would change
-    // the path pg_restore gets; found only then, it would fail after the database was dropped.
-    if (SplitCommandLine(restoreParameters).constLast() != targetPath)
-        Fail(QStringLiteral("\"%1\" would not reach pg_restore as one argument").arg(targetPath));
+    // Nothing is touched unless the backup is here whole: the download throws otherwise. The file is only
+    // needed by pg_restore; on a failed path it goes quietly, so the error that ended the restore is the
+    // one shown.
+    window.Download(record, targetPath);
+    auto removeDownload = qScopeGuard([&] { QFile::remove(targetPath); });
 
-    // Nothing is dropped unless the backup is here whole: the download throws otherwise.
-    seams.Download(record, targetPath);
-    TDownloadedFile downloaded(targetPath);
-    CheckArchiveIsReadable(seams, targetPath, record.Name);
+    TRestoreRun run(window, input.DatabaseUser, *database);
+    run.CheckArchive(targetPath, record.Name);
+    run.CheckTarget();
+    if (!run.RestoreAndSwap(targetPath))
+        return;
 
-    seams.LogFmt(QStringLiteral("Dropping database: %s"), {*database});
-    RunClientProgram(seams, DropDbProgram, QStringLiteral("--if-exists -U %1 %2").arg(user, *database));
-    seams.LogFmt(QStringLiteral("Creating database: %s"), {*database});
-    RunClientProgram(seams, CreateDbProgram, QStringLiteral("-O %1 -U %2 %3").arg(user, user, *database));
-    seams.LogFmt(QStringLiteral("Restoring database: %s"), {*database});
-    RunClientProgram(seams, PgRestoreProgram, restoreParameters);
-
-    downloaded.Delete();
-    seams.Log(QStringLiteral("The operation has been completed"));
+    removeDownload.dismiss();
+    RemoveFile(targetPath);
+    window.Log(QStringLiteral("The operation has been completed"));
 }

@@ -1,54 +1,39 @@
 #pragma once
 
 #include "core/OperationLock.h"
-#include "restore/LogSink.h"
-#include "restore/RunAndWait.h"
+#include "restore/RestoreWindow.h"
 
 #include <QString>
 
-#include <functional>
 #include <optional>
-
-// The catalogue record a restore works on.
-struct TBackupRecord {
-    QString Name; // relative name, used for the local file and the proposed database name
-    QString Path; // the object's full key
-};
 
 // The values a restore works with, read from the window when the command starts.
 struct TRestoreInput {
     QString WorkingFolder;                      // as typed
-    QString DatabaseUser;                       // as typed, inserted bare into the command lines
+    QString DatabaseUser;                       // as typed; one argument of the client programs
     std::optional<TBackupRecord> CurrentRecord; // none when the grid shows no row
-};
-
-// What the window does for a restore. Every member must be set.
-struct TRestoreSeams {
-    TLogFunction Log;
-    TLogFmtFunction LogFmt;
-    std::function<void()> ClearLog;
-    std::function<void()> FocusWorkingFolder;
-    std::function<void()> FocusDatabaseUser;
-    // Hourglass and Connect, Restore and Close disabled while true.
-    std::function<void(bool busy)> SetBusy;
-    // The "Restore backup" prompt with the proposed name selected: the confirmed text, or none on cancel.
-    std::function<std::optional<QString>(const QString& proposed)> PromptDatabaseName;
-    // DownloadBackup of the record into the target path; returns only when the backup arrived whole.
-    std::function<void(const TBackupRecord& record, const QString& targetPath)> Download;
-    // RunAndWait in the product.
-    std::function<TProgramOutcome(const QString& program, const QString& parameters, const TLogFunction& log)>
-        Run;
 };
 
 // The client programs, found through PATH.
 inline const QString DropDbProgram = QStringLiteral("dropdb");
 inline const QString CreateDbProgram = QStringLiteral("createdb");
 inline const QString PgRestoreProgram = QStringLiteral("pg_restore");
+inline const QString PsqlProgram = QStringLiteral("psql");
 
-// Restores the current backup into a database named by the user: checks the working folder and the
-// database user, refuses a database name or user that would keep the backup's path from reaching
-// pg_restore as one argument, downloads the backup, then runs dropdb, createdb and pg_restore, stopping
-// at the first that fails, and deletes the downloaded file on every path. Ends silently without a
-// current record or when the prompt is cancelled; errors are thrown with their message. Refused while
-// another operation holds the lock.
-void RestoreBackup(const TRestoreInput& input, const TRestoreSeams& seams, TOperationLock& lock);
+// Restores the current backup into a database named by the user, so that the named database is replaced
+// only by a whole restore and survives every failure as it was (or stays absent):
+// 1. checks the working folder and the database user, asks for the database name and checks it
+//    (CheckDatabaseName), before anything is downloaded;
+// 2. downloads the backup and has pg_restore read its table of contents;
+// 3. checks that the named database, when it exists, could be renamed now: one in use (or that the user
+//    may not rename) ends the restore here;
+// 4. creates a temporary database and restores into it; when pg_restore went through the backup but
+//    ignored errors, the window asks whether to keep the result;
+// 5. swaps in one transaction through psql: the named database takes a temporary name and the restored
+//    one takes its name; then the replaced one is dropped.
+// A failure in 4 or 5, or a discarded result, drops the temporary database; an error names any temporary
+// database that could not be dropped. The downloaded file is deleted on every path. Every step logs one
+// line, then its command line and the program's own lines. Ends silently without a current record or
+// when the prompt is cancelled; errors are thrown with their message. Refused while another operation
+// holds the lock.
+void RestoreBackup(const TRestoreInput& input, TRestoreWindow& window, TOperationLock& lock);

@@ -93,13 +93,27 @@ class TestMainWindowRestore : public QObject {
         QVERIFY(cursorShown);
         QVERIFY(!restoreEnabled);
         QCOMPARE(bed.errorBoxes, QStringList(2, QStringLiteral("Another operation is still running.")));
-        const QString target = workingFolder.filePath(BackupName);
+        const QString file = u'"' + workingFolder.filePath(BackupName) + u'"';
+        const QString psql =
+            QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -d postgres -c ");
+        static const QRegularExpression token(QStringLiteral("(corvane_(restoring|replaced)_)[0-9a-f]{12}"));
         QCOMPARE(
-            LogMessages(*form),
-            (QStringList{"Downloading backup file", "Download completed", "Dropping database: salesoffice",
-                         "dropdb --if-exists -U postgres salesoffice", "Creating database: salesoffice",
-                         "createdb -O postgres -U postgres salesoffice", "Restoring database: salesoffice",
-                         "pg_restore -U postgres -d salesoffice \"" + target + "\"",
+            LogMessages(*form).replaceInStrings(token, QStringLiteral("\\1<token>")),
+            (QStringList{"Downloading backup file", "Download completed", "Checking backup file",
+                         "pg_restore --list -f /dev/null " + file, "Checking database: salesoffice",
+                         psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"", "    1",
+                         psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                                "\\\"corvane_replaced_<token>\\\"; ROLLBACK\"",
+                         "Creating database: corvane_restoring_<token>",
+                         "createdb -O postgres -U postgres -- corvane_restoring_<token>",
+                         "Restoring database: corvane_restoring_<token>",
+                         "pg_restore -U postgres -d dbname='corvane_restoring_<token>' " + file,
+                         "Replacing database: salesoffice",
+                         psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                                "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
+                                "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
+                         "Dropping database: corvane_replaced_<token>",
+                         "dropdb --if-exists --force -U postgres -- corvane_replaced_<token>",
                          "The operation has been completed"}));
         QCOMPARE(cluster->Query(TargetDatabase, RowsQuery), cluster->Query(SourceDatabase, RowsQuery));
         QVERIFY(QDir(workingFolder.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));

@@ -8,6 +8,8 @@ class TestCommandLine : public QObject {
   private slots:
     void splits_data();
     void splits();
+    void joinsWhatSplitGivesBack_data();
+    void joinsWhatSplitGivesBack();
 };
 
 void TestCommandLine::splits_data() {
@@ -39,6 +41,27 @@ void TestCommandLine::splits() {
     QFETCH(QString, parameters);
     QFETCH(QStringList, expected);
     QCOMPARE(SplitCommandLine(parameters), expected);
+}
+
+void TestCommandLine::joinsWhatSplitGivesBack_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("joined");
+
+    QTest::newRow("plain stay plain")
+        << QStringList{"-U", "postgres", "dbname='x'"} << "-U postgres dbname='x'";
+    QTest::newRow("empty") << QStringList{"-d", ""} << "-d \"\"";
+    QTest::newRow("blank and tab") << QStringList{"Sales Office", "a\tb"} << "\"Sales Office\" \"a\tb\"";
+    QTest::newRow("quotes") << QStringList{"say \"hi\"", "\""} << "\"say \\\"hi\\\"\" \"\\\"\"";
+    QTest::newRow("backslashes before a quote and at the end")
+        << QStringList{"a\\\"b", "C:\\x y\\"} << "\"a\\\\\\\"b\" \"C:\\x y\\\\\"";
+    QTest::newRow("backslashes alone stay") << QStringList{"C:\\x\\"} << "C:\\x\\";
+}
+
+void TestCommandLine::joinsWhatSplitGivesBack() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, joined);
+    QCOMPARE(JoinCommandLine(arguments), joined);
+    QCOMPARE(SplitCommandLine(joined), arguments);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -1,81 +1,22 @@
 #include "restore/RestoreSequence.h"
 #include "support/ErrorOf.h"
+#include "support/FakeRestoreWindow.h"
 
 #include <QFile>
-#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-// A window without widgets: it records what the restore asks of it in one list of events, keeps the log
-// lines, writes the backup file on download and answers each program with a chosen outcome.
-struct FakeWindow {
-    QStringList events;
-    QStringList log{QStringLiteral("an earlier line")};
-    std::optional<QString> answer;           // what the prompt returns
-    QString downloadError;                   // thrown by the download when set
-    QMap<QString, TProgramOutcome> outcomes; // programs not listed succeed
-    std::function<void()> duringDownload;    // runs inside the download
-    QString downloadedPath;
-
-    TRestoreSeams Seams() {
-        TRestoreSeams seams;
-        seams.Log = [this](const QString& line) { log << line; };
-        seams.LogFmt = [this](const QString& logTemplate, const QStringList& arguments) {
-            log << FormatLogTemplate(logTemplate, arguments);
-        };
-        seams.ClearLog = [this] {
-            events << QStringLiteral("clear log");
-            log.clear();
-        };
-        seams.FocusWorkingFolder = [this] { events << QStringLiteral("focus working folder"); };
-        seams.FocusDatabaseUser = [this] { events << QStringLiteral("focus database user"); };
-        seams.SetBusy = [this](bool busy) {
-            events << (busy ? QStringLiteral("busy") : QStringLiteral("idle"));
-        };
-        seams.PromptDatabaseName = [this](const QString& proposed) {
-            events << QStringLiteral("prompt ") + proposed;
-            return answer;
-        };
-        seams.Download = [this](const TBackupRecord& record, const QString& targetPath) {
-            events << QStringLiteral("download ") + record.Path;
-            if (duringDownload)
-                duringDownload();
-            if (!downloadError.isEmpty())
-                throw std::runtime_error(downloadError.toStdString());
-            QFile file(targetPath);
-            if (file.open(QIODevice::WriteOnly))
-                file.write("PGDMP");
-            downloadedPath = targetPath;
-            log << QStringLiteral("Downloading backup file") << QStringLiteral("Download completed");
-        };
-        // The archive check (pg_restore --list) answers to the outcome of "pg_restore --list".
-        seams.Run = [this](const QString& program, const QString& parameters, const TLogFunction& logLine) {
-            logLine(program + u' ' + parameters);
-            const bool check = parameters.startsWith(QStringLiteral("--list "));
-            events << (check ? QStringLiteral("check archive") : QStringLiteral("run ") + program);
-            TProgramOutcome success;
-            success.Started = true;
-            success.ExitCode = 0;
-            return outcomes.value(check ? program + QStringLiteral(" --list") : program, success);
-        };
-        return seams;
-    }
-};
-
-TProgramOutcome Exited(int code) {
-    TProgramOutcome outcome;
-    outcome.Started = true;
-    outcome.ExitCode = code;
-    return outcome;
-}
-
 const TBackupRecord SalesOffice{QStringLiteral("Sales Office-20231118.backup"),
                                 QStringLiteral("db/Sales Office-20231118.backup")};
 
+const QString Psql = QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -d postgres -c ");
+
 } // namespace
 
+// The restore's order of steps and what it does when each of them fails, with a fake window whose client
+// programs succeed unless told otherwise. What the real programs do is TestRestoreEndToEnd's.
 class TestRestoreSequence : public QObject {
     Q_OBJECT
 
@@ -85,11 +26,13 @@ class TestRestoreSequence : public QObject {
     void restores();
     void endsEarly_data();
     void endsEarly();
-    void stopsAtTheFirstFailure_data();
-    void stopsAtTheFirstFailure();
+    void failures_data();
+    void failures();
     void refusesASecondOperationWhileRunning();
 
   private:
+    QString WithDir(QString text) const { return text.replace(QStringLiteral("<dir>"), dir_->path()); }
+
     std::unique_ptr<QTemporaryDir> dir_;
 };
 
@@ -99,50 +42,80 @@ void TestRestoreSequence::init() {
 }
 
 void TestRestoreSequence::restores_data() {
-    QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("answer");
-    QTest::addColumn<QStringList>("commandLines");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QStringList>("expectedLog");
 
-    const QString target = QStringLiteral("\"%1/Sales Office-20231118.backup\"");
-    QTest::newRow("proposed name") << "postgres"
-                                   << "salesoffice"
-                                   << QStringList{"dropdb --if-exists -U postgres salesoffice",
-                                                  "createdb -O postgres -U postgres salesoffice",
-                                                  "pg_restore -U postgres -d salesoffice " + target};
-    QTest::newRow("quoted name keeps its blank")
-        << "postgres"
-        << "\"Sales Office\""
-        << QStringList{"dropdb --if-exists -U postgres \"Sales Office\"",
-                       "createdb -O postgres -U postgres \"Sales Office\"",
-                       "pg_restore -U postgres -d \"Sales Office\" " + target};
-    QTest::newRow("edited name and blank user used as typed")
-        << " "
-        << "Sales 100%"
-        << QStringList{"dropdb --if-exists -U   Sales 100%", "createdb -O   -U   Sales 100%",
-                       "pg_restore -U   -d Sales 100% " + target};
+    const QString file = QStringLiteral("\"<dir>/Sales Office-20231118.backup\"");
+    const QStringList restoring{"Download completed", "Checking backup file",
+                                "pg_restore --list -f /dev/null " + file, "Checking database: <name>",
+                                Psql + "\"SELECT count(*) FROM pg_database WHERE datname = <literal>\""};
+    const QStringList created{"Creating database: corvane_restoring_<token>",
+                              "createdb -O postgres -U postgres -- corvane_restoring_<token>",
+                              "Restoring database: corvane_restoring_<token>",
+                              "pg_restore -U postgres -d dbname='corvane_restoring_<token>' " + file,
+                              "Replacing database: <name>"};
+    QTest::newRow("replaces the named database")
+        << "salesoffice" << true
+        << restoring +
+               QStringList{Psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                                  "\\\"corvane_replaced_<token>\\\"; ROLLBACK\""} +
+               created +
+               QStringList{Psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                                  "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
+                                  "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
+                           "Dropping database: corvane_replaced_<token>",
+                           "dropdb --if-exists --force -U postgres -- corvane_replaced_<token>",
+                           "The operation has been completed"};
+    // Quoted for SQL, whose quotes are then escaped for the command line.
+    QTest::newRow("creates an absent one, name quoted")
+        << "it's \"x\"" << false
+        << restoring + created +
+               QStringList{Psql + "\"ALTER DATABASE \\\"corvane_restoring_<token>\\\" RENAME TO "
+                                  "\\\"it's \\\"\\\"x\\\"\\\"\\\"\"",
+                           "The operation has been completed"};
 }
 
 void TestRestoreSequence::restores() {
-    QFETCH(QString, user);
     QFETCH(QString, answer);
-    QFETCH(QStringList, commandLines);
+    QFETCH(bool, exists);
+    QFETCH(QStringList, expectedLog);
 
-    FakeWindow window;
+    FakeRestoreWindow window;
     window.answer = answer;
+    if (!exists)
+        window.steps.insert(QStringLiteral("find database"), [](const QString&) {
+            TProgramOutcome absent = Exited(0);
+            absent.LastOutputLine = QStringLiteral("0");
+            return absent;
+        });
     TOperationLock lock;
-    RestoreBackup({dir_->path(), user, SalesOffice}, window.Seams(), lock);
+    RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice}, window, lock);
 
-    QCOMPARE(window.events, (QStringList{"busy", "clear log", "prompt salesoffice",
-                                         "download db/Sales Office-20231118.backup", "check archive",
-                                         "run dropdb", "run createdb", "run pg_restore", "idle"}));
-    const QStringList expectedLog{"Downloading backup file",         "Download completed",
-                                  "Dropping database: " + answer,    commandLines[0].arg(dir_->path()),
-                                  "Creating database: " + answer,    commandLines[1].arg(dir_->path()),
-                                  "Restoring database: " + answer,   commandLines[2].arg(dir_->path()),
-                                  "The operation has been completed"};
-    QCOMPARE(window.log, expectedLog);
-    QCOMPARE(window.downloadedPath, dir_->filePath(SalesOffice.Name));
-    QVERIFY(!QFile::exists(window.downloadedPath));
+    const QString literal = exists ? QStringLiteral("'salesoffice'") : QStringLiteral("'it''s \\\"x\\\"'");
+    for (QString& line : expectedLog)
+        line = WithDir(line)
+                   .replace(QStringLiteral("<name>"), answer)
+                   .replace(QStringLiteral("<literal>"), literal);
+    QCOMPARE(WithoutToken(window.log), QStringList{"Downloading backup file"} + expectedLog);
+    QStringList events{"busy",
+                       "clear log",
+                       "prompt salesoffice",
+                       "download db/Sales Office-20231118.backup",
+                       "run check archive",
+                       "run find database",
+                       "run check rename",
+                       "run createdb",
+                       "run pg_restore",
+                       "run swap",
+                       "run drop replaced",
+                       "idle"};
+    if (!exists) {
+        events.removeAll(QStringLiteral("run check rename"));
+        events.removeAll(QStringLiteral("run drop replaced"));
+    }
+    QCOMPARE(window.events, events);
+    QVERIFY(QDir(dir_->path()).isEmpty());
     QVERIFY(!lock.IsHeld());
 }
 
@@ -151,54 +124,55 @@ void TestRestoreSequence::endsEarly_data() {
     QTest::addColumn<QString>("user");
     QTest::addColumn<bool>("hasRecord");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<std::optional<QString>>("answer");
+    QTest::addColumn<std::optional<QString>>("answer"); // none: the prompt is cancelled
     QTest::addColumn<QString>("error");
     QTest::addColumn<QStringList>("events");
-    QTest::addColumn<bool>("logCleared");
 
     const QString name = SalesOffice.Name;
     const std::optional<QString> ok = QStringLiteral("salesoffice");
     const QStringList focusFolder{"focus working folder"};
+    const QStringList prompted{"busy", "clear log", "prompt salesoffice", "idle"};
     QTest::newRow("empty folder") << ""
                                   << "postgres" << true << name << ok << "Invalid temporary directory"
-                                  << focusFolder << false;
+                                  << focusFolder;
     QTest::newRow("missing folder") << "<dir>/missing"
                                     << "postgres" << true << name << ok << "Invalid temporary directory"
-                                    << focusFolder << false;
+                                    << focusFolder;
     QTest::newRow("folder is a file")
         << "<file>"
-        << "postgres" << true << name << ok << "Invalid temporary directory" << focusFolder << false;
+        << "postgres" << true << name << ok << "Invalid temporary directory" << focusFolder;
     QTest::newRow("folder tested before user")
         << ""
-        << "" << true << name << ok << "Invalid temporary directory" << focusFolder << false;
+        << "" << true << name << ok << "Invalid temporary directory" << focusFolder;
     QTest::newRow("empty user") << "<dir>"
                                 << "" << true << name << ok << "Database username is required"
-                                << QStringList{"focus database user"} << false;
+                                << QStringList{"focus database user"};
+    QTest::newRow("user read as an option") << "<dir>"
+                                            << "-dpostgres" << true << name << ok
+                                            << "The database username \"-dpostgres\" cannot begin with \"-\""
+                                            << QStringList{"focus database user"};
     QTest::newRow("no record: silent") << "<dir>"
-                                       << "postgres" << false << name << ok << "" << QStringList{} << false;
+                                       << "postgres" << false << name << ok << "" << QStringList{};
     QTest::newRow("cancelled prompt")
         << "<dir>"
-        << "postgres" << true << name << std::optional<QString>() << ""
-        << QStringList{"busy", "clear log", "prompt salesoffice", "idle"} << true;
-    QTest::newRow("empty database name")
+        << "postgres" << true << name << std::optional<QString>() << "" << prompted;
+    QTest::newRow("empty database name") << "<dir>"
+                                         << "postgres" << true << name << std::optional<QString>(QString())
+                                         << "Database name is required" << prompted;
+    QTest::newRow("name with NUL") << "<dir>"
+                                   << "postgres" << true << name
+                                   << std::optional<QString>(QStringLiteral("sales") + QChar(0) + "office")
+                                   << "A database name cannot hold a NUL character" << prompted;
+    // 32 two-byte letters are 64 bytes: PostgreSQL would cut the name.
+    const QString long64 = QString(32, QChar(0xe9));
+    QTest::newRow("name over 63 bytes")
         << "<dir>"
-        << "postgres" << true << name << std::optional<QString>(QString()) << "Database name is required"
-        << QStringList{"busy", "clear log", "prompt salesoffice", "idle"} << true;
-    // Either would change the path pg_restore gets, found only after the drop.
-    QTest::newRow("unpaired quote in database name")
-        << "<dir>"
-        << "postgres" << true << name << std::optional<QString>(QStringLiteral("sales\"office"))
-        << "\"<dir>/Sales Office-20231118.backup\" would not reach pg_restore as one argument"
-        << QStringList{"busy", "clear log", "prompt salesoffice", "idle"} << true;
-    QTest::newRow("name ending in a backslash")
-        << "<dir>"
-        << "postgres" << true << "x.backup\\" << ok
-        << "\"<dir>/x.backup\\\" would not reach pg_restore as one argument"
-        << QStringList{"busy", "clear log", "prompt x.backup\\", "idle"} << true;
+        << "postgres" << true << name << std::optional<QString>(long64)
+        << "The database name \"" + long64 + "\" is longer than the 63 bytes PostgreSQL allows" << prompted;
     QTest::newRow("name leaving the folder")
         << "<dir>"
         << "postgres" << true << "../x.backup" << ok << "Invalid characters in path"
-        << QStringList{"busy", "clear log", "idle"} << true;
+        << QStringList{"busy", "clear log", "idle"};
 }
 
 void TestRestoreSequence::endsEarly() {
@@ -209,98 +183,156 @@ void TestRestoreSequence::endsEarly() {
     QFETCH(std::optional<QString>, answer);
     QFETCH(QString, error);
     QFETCH(QStringList, events);
-    QFETCH(bool, logCleared);
 
     const QString file = dir_->filePath(QStringLiteral("plain-file"));
     QFile(file).open(QIODevice::WriteOnly);
-    folder.replace(QStringLiteral("<dir>"), dir_->path()).replace(QStringLiteral("<file>"), file);
-    error.replace(QStringLiteral("<dir>"), dir_->path());
+    folder = WithDir(folder).replace(QStringLiteral("<file>"), file);
 
-    FakeWindow window;
+    FakeRestoreWindow window;
+    window.log << QStringLiteral("an earlier line");
     window.answer = answer;
+    window.cancel = !answer;
     TOperationLock lock;
     std::optional<TBackupRecord> record;
     if (hasRecord)
         record = TBackupRecord{name, QStringLiteral("db/") + name};
 
-    QCOMPARE(ErrorOf([&] { RestoreBackup({folder, user, record}, window.Seams(), lock); }), error);
+    QCOMPARE(ErrorOf([&] { RestoreBackup({folder, user, record}, window, lock); }), error);
     QCOMPARE(window.events, events);
-    QCOMPARE(window.log.isEmpty(), logCleared);
+    QCOMPARE(window.log.isEmpty(), events.contains(QStringLiteral("clear log")));
     QVERIFY(!lock.IsHeld());
 }
 
-void TestRestoreSequence::stopsAtTheFirstFailure_data() {
+void TestRestoreSequence::failures_data() {
     QTest::addColumn<QString>("downloadError");
-    QTest::addColumn<QString>("failingProgram");
+    QTest::addColumn<QStringList>("failingSteps"); // each fails with the outcome below
     QTest::addColumn<TProgramOutcome>("outcome");
+    QTest::addColumn<bool>("keep");
     QTest::addColumn<QString>("error");
-    QTest::addColumn<QStringList>("programsRun");
+    QTest::addColumn<QStringList>("stepsRun");
+    QTest::addColumn<QString>("lastLine");
 
     TProgramOutcome notStarted;
     notStarted.StartError = QStringLiteral("No such file or directory");
-    TProgramOutcome crashed = Exited(-1);
+    TProgramOutcome crashed = Exited(-1, QStringLiteral("pg_restore: processing data for table \"t\""));
     crashed.Crashed = true;
+    const TProgramOutcome inUse =
+        Exited(1, QStringLiteral("ERROR:  database \"salesoffice\" is being accessed"));
+    const TProgramOutcome ignored =
+        Exited(1, QStringLiteral("pg_restore: warning: errors ignored on restore: 2"));
+    const QString unchanged = QStringLiteral("; the database \"salesoffice\" was not changed");
+    const QStringList checks{"check archive", "find database", "check rename"};
+    const QStringList restore = checks + QStringList{"createdb", "pg_restore"};
+    const QString none;
 
     QTest::newRow("download failed") << "The backup \"x\" is not in the bucket or cannot be read"
-                                     << "" << TProgramOutcome()
+                                     << QStringList{} << TProgramOutcome() << false
                                      << "The backup \"x\" is not in the bucket or cannot be read"
-                                     << QStringList{};
+                                     << QStringList{} << none;
     QTest::newRow("archive unreadable")
-        << ""
-        << "pg_restore --list" << Exited(1)
-        << "pg_restore cannot read the backup \"Sales Office-20231118.backup\"; no database was changed"
-        << QStringList{};
-    QTest::newRow("dropdb failed") << ""
-                                   << "dropdb" << Exited(1) << "dropdb failed with exit code 1"
-                                   << QStringList{"run dropdb"};
+        << none << QStringList{"check archive"} << Exited(1, "pg_restore: error: input file is too short")
+        << false
+        << "pg_restore cannot read the backup \"Sales Office-20231118.backup\"; no database was changed "
+           "(pg_restore failed with exit code 1: pg_restore: error: input file is too short)"
+        << QStringList{"check archive"} << none;
+    QTest::newRow("database in use")
+        << none << QStringList{"check rename"} << inUse << false
+        << "The database \"salesoffice\" is in use or cannot be replaced by user "
+           "\"postgres\", so nothing was restored: psql failed with exit code 1: "
+           "ERROR:  database \"salesoffice\" is being accessed"
+        << checks << none;
     QTest::newRow("createdb not started")
-        << ""
-        << "createdb" << notStarted << "createdb could not be started. No such file or directory"
-        << QStringList{"run dropdb", "run createdb"};
-    QTest::newRow("pg_restore failed") << ""
-                                       << "pg_restore" << Exited(1) << "pg_restore failed with exit code 1"
-                                       << QStringList{"run dropdb", "run createdb", "run pg_restore"};
-    QTest::newRow("pg_restore crashed") << ""
-                                        << "pg_restore" << crashed << "pg_restore ended abnormally"
-                                        << QStringList{"run dropdb", "run createdb", "run pg_restore"};
+        << none << QStringList{"createdb"} << notStarted << false
+        << "createdb could not be started. No such file or directory" + unchanged
+        << checks + QStringList{"createdb", "drop restoring"} << "dropdb";
+    QTest::newRow("pg_restore stopped")
+        << none << QStringList{"pg_restore"} << Exited(1, "pg_restore: error: could not read from input file")
+        << false
+        << "pg_restore failed with exit code 1: pg_restore: error: could not read "
+           "from input file" +
+               unchanged
+        << restore + QStringList{"drop restoring"} << "dropdb";
+    QTest::newRow("pg_restore killed")
+        << none << QStringList{"pg_restore"} << crashed << false
+        << "pg_restore ended abnormally: pg_restore: processing data for table "
+           "\"t\"" +
+               unchanged
+        << restore + QStringList{"drop restoring"} << "dropdb";
+    QTest::newRow("errors ignored, discarded")
+        << none << QStringList{"pg_restore"} << ignored << false << none
+        << restore + QStringList{"ask salesoffice 2", "drop restoring"}
+        << "The restored database has been discarded";
+    QTest::newRow("errors ignored, kept")
+        << none << QStringList{"pg_restore"} << ignored << true << none
+        << restore + QStringList{"ask salesoffice 2", "swap", "drop replaced"}
+        << "The operation has been completed";
+    QTest::newRow("swap failed") << none << QStringList{"swap"} << inUse << false
+                                 << "psql failed with exit code 1: ERROR:  database \"salesoffice\" is being "
+                                    "accessed" +
+                                        unchanged
+                                 << restore + QStringList{"swap", "drop restoring"} << "dropdb";
+    QTest::newRow("temporary database left behind")
+        << none << QStringList{"pg_restore", "drop restoring"} << Exited(1, "error: x") << false
+        << "pg_restore failed with exit code 1: error: x" + unchanged +
+               ". The temporary database \"corvane_restoring_<token>\" could not be removed: dropdb failed "
+               "with exit code 1: error: x"
+        << restore + QStringList{"drop restoring"}
+        << "Temporary database left behind: corvane_restoring_<token>";
+    QTest::newRow("replaced database left behind")
+        << none << QStringList{"drop replaced"} << Exited(1, "error: y") << false
+        << "The database \"salesoffice\" has been restored. The temporary database "
+           "\"corvane_replaced_<token>\" could not be removed: dropdb failed with exit code 1: error: y"
+        << restore + QStringList{"swap", "drop replaced"}
+        << "Temporary database left behind: corvane_replaced_<token>";
 }
 
-void TestRestoreSequence::stopsAtTheFirstFailure() {
+void TestRestoreSequence::failures() {
     QFETCH(QString, downloadError);
-    QFETCH(QString, failingProgram);
+    QFETCH(QStringList, failingSteps);
     QFETCH(TProgramOutcome, outcome);
+    QFETCH(bool, keep);
     QFETCH(QString, error);
-    QFETCH(QStringList, programsRun);
+    QFETCH(QStringList, stepsRun);
+    QFETCH(QString, lastLine);
 
-    FakeWindow window;
-    window.answer = QStringLiteral("salesoffice");
+    FakeRestoreWindow window;
     window.downloadError = downloadError;
-    if (!failingProgram.isEmpty())
-        window.outcomes.insert(failingProgram, outcome);
+    window.keep = keep;
+    for (const QString& step : failingSteps)
+        window.steps.insert(step, [outcome](const QString&) { return outcome; });
     TOperationLock lock;
 
-    QCOMPARE(ErrorOf([&] {
-                 RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice}, window.Seams(), lock);
-             }),
-             error);
-    QCOMPARE(window.events.filter(QStringLiteral("run ")), programsRun);
-    QCOMPARE(window.events.last(), QStringLiteral("idle"));
-    QVERIFY(!window.log.contains(QStringLiteral("The operation has been completed")));
-    QVERIFY(!QFile::exists(dir_->filePath(SalesOffice.Name)));
+    const QString thrown = ErrorOf([&] {
+        RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice}, window, lock);
+    });
+    QCOMPARE(WithoutToken({thrown}).constFirst(), error);
+    QStringList run;
+    for (const QString& event : window.events) {
+        if (event.startsWith(QStringLiteral("run ")))
+            run << event.mid(4);
+        else if (event.startsWith(QStringLiteral("ask ")))
+            run << event;
+    }
+    QCOMPARE(run, stepsRun);
+    QCOMPARE(window.events.constLast(), QStringLiteral("idle"));
+    if (!lastLine.isEmpty())
+        QVERIFY2(WithoutToken(window.log).constLast().startsWith(lastLine),
+                 qPrintable(window.log.constLast()));
+    QVERIFY(QDir(dir_->path()).isEmpty());
     QVERIFY(!lock.IsHeld());
 }
 
 void TestRestoreSequence::refusesASecondOperationWhileRunning() {
-    FakeWindow window;
-    window.answer = QStringLiteral("salesoffice");
+    FakeRestoreWindow window;
     TOperationLock lock;
     const TRestoreInput input{dir_->path(), QStringLiteral("postgres"), SalesOffice};
 
     // A double click on the grid while the download processes events starts the command again.
-    FakeWindow inner;
+    FakeRestoreWindow inner;
+    inner.log << QStringLiteral("an earlier line");
     QString innerError;
-    window.duringDownload = [&] { innerError = ErrorOf([&] { RestoreBackup(input, inner.Seams(), lock); }); };
-    RestoreBackup(input, window.Seams(), lock);
+    window.duringDownload = [&] { innerError = ErrorOf([&] { RestoreBackup(input, inner, lock); }); };
+    RestoreBackup(input, window, lock);
 
     QCOMPARE(innerError, QStringLiteral("Another operation is still running"));
     QVERIFY(inner.events.isEmpty());

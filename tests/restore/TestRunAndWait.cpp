@@ -11,6 +11,9 @@ class TestRunAndWait : public QObject {
     void outcomes();
     void argumentsReachTheProgramWithoutShell();
     void processesEventsWhileWaiting();
+    void outputReachesTheLog_data();
+    void outputReachesTheLog();
+    void floodOfOutputLetsEventsThrough();
 };
 
 void TestRunAndWait::outcomes_data() {
@@ -32,6 +35,9 @@ void TestRunAndWait::outcomes_data() {
                                  << "";
     QTest::newRow("killed") << "sh"
                             << "-c \"kill -9 $$\"" << true << -1 << "sh ended abnormally";
+    QTest::newRow("messages in English")
+        << "sh"
+        << "-c \"test \\\"$LC_MESSAGES\\\" = C && test -z \\\"$LC_ALL$LANGUAGE\\\"\"" << true << 0 << "";
     QTest::newRow("not found") << "corvane-no-such-program"
                                << "--if-exists" << false << -1
                                << "corvane-no-such-program could not be started. ";
@@ -56,7 +62,7 @@ void TestRunAndWait::outcomes() {
     try {
         CheckProgramOutcome(program, outcome);
         QVERIFY(error.isEmpty());
-    } catch (const std::runtime_error& e) {
+    } catch (const std::exception& e) {
         QVERIFY2(!error.isEmpty(), e.what());
         QVERIFY2(QString::fromUtf8(e.what()).startsWith(error), e.what());
     }
@@ -88,6 +94,66 @@ void TestRunAndWait::processesEventsWhileWaiting() {
         RunAndWait(QStringLiteral("sleep"), QStringLiteral("0.5"), [](const QString&) {});
     QVERIFY(outcome.Succeeded());
     QVERIFY(ticks > 0);
+}
+
+void TestRunAndWait::outputReachesTheLog_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("error");
+
+    // The two channels arrive in no fixed order, so each row writes to one of them.
+    QTest::newRow("error line named") << "echo 'pg_restore: error: bad' >&2; echo 'DETAIL:  why' >&2; exit 3"
+                                      << QStringList{"pg_restore: error: bad", "DETAIL:  why"}
+                                      << "sh failed with exit code 3: pg_restore: error: bad";
+    QTest::newRow("without an error word, the last line")
+        << "echo first >&2; echo last >&2; echo '' >&2; exit 1" << QStringList{"first", "last", ""}
+        << "sh failed with exit code 1: last";
+    QTest::newRow("unfinished last line, carriage return dropped")
+        << "printf 'a\\r\\nb'" << QStringList{"a", "b"} << "";
+    QTest::newRow("long line in parts")
+        << "head -c 9000 /dev/zero | tr '\\0' x"
+        << QStringList{QString(4096, u'x'), QString(4096, u'x'), QString(808, u'x')} << "";
+}
+
+void TestRunAndWait::outputReachesTheLog() {
+    QFETCH(QString, script);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, error);
+
+    QStringList log;
+    const QString parameters = QStringLiteral("-c \"%1\"").arg(script);
+    const TProgramOutcome outcome =
+        RunAndWait(QStringLiteral("sh"), parameters, [&](const QString& line) { log << line; });
+
+    QStringList expected{QStringLiteral("sh ") + parameters};
+    for (const QString& line : lines)
+        expected << ProgramOutputIndent + line;
+    QCOMPARE(log, expected);
+    QCOMPARE(outcome.Succeeded() ? QString() : DescribeFailure(QStringLiteral("sh"), outcome), error);
+}
+
+void TestRunAndWait::floodOfOutputLetsEventsThrough() {
+    // A timer of interval 0 ticks whenever the window's events are processed.
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+    timer.start(0);
+
+    int lines = 0;
+    int ticksAtFirstLine = -1;
+    const TProgramOutcome outcome =
+        RunAndWait(QStringLiteral("sh"), QStringLiteral("-c \"yes 0123456789 | head -n 300000\""),
+                   [&](const QString& line) {
+                       if (line == ProgramOutputIndent + QStringLiteral("0123456789")) {
+                           ++lines;
+                           if (ticksAtFirstLine < 0)
+                               ticksAtFirstLine = ticks;
+                       }
+                   });
+    QVERIFY(outcome.Succeeded());
+    QCOMPARE(lines, 300000);
+    QVERIFY(ticks > ticksAtFirstLine);
+    QCOMPARE(outcome.LastOutputLine, QStringLiteral("0123456789"));
 }
 
 QTEST_GUILESS_MAIN(TestRunAndWait)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Error.h"
+#include "restore/PgQuoting.h"
 
 #include <QFile>
 #include <QProcess>
@@ -45,31 +46,35 @@ class PgTestCluster {
         return QString::fromLocal8Bit(process.readAllStandardOutput());
     }
 
-    // Runs SQL in a database: the rows of the last statement, one line each, fields separated by "|".
+    // Runs SQL in a database: the rows of the last statement, one line each, fields separated by "|". Any
+    // database name is only a name here, one holding "=" or beginning with "-" included.
     QString Query(const QString& database, const QString& sql) const {
         return Run(QStringLiteral("psql"),
                    {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"), QStringLiteral("-t"),
                     QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-U"),
-                    QString::fromLatin1(User), QStringLiteral("-d"), database, QStringLiteral("-c"), sql})
+                    QString::fromLatin1(User), QStringLiteral("-d"),
+                    QStringLiteral("dbname=") + QuoteConnectionValue(database), QStringLiteral("-c"), sql})
             .trimmed();
     }
 
     bool DatabaseExists(const QString& database) const {
         return Query(QStringLiteral("postgres"),
-                     QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = '%1'").arg(database)) ==
-               QStringLiteral("1");
+                     QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = %1")
+                         .arg(QuoteLiteral(database))) == QStringLiteral("1");
     }
 
     // Creates a fresh database (dropping one of that name first) and runs the SQL in it.
     void CreateDatabase(const QString& database, const QString& sql) const {
         DropDatabase(database);
-        Run(QStringLiteral("createdb"), {QStringLiteral("-U"), QString::fromLatin1(User), database});
+        Run(QStringLiteral("createdb"),
+            {QStringLiteral("-U"), QString::fromLatin1(User), QStringLiteral("--"), database});
         Query(database, sql);
     }
 
     void DropDatabase(const QString& database) const {
         Run(QStringLiteral("dropdb"),
-            {QStringLiteral("--if-exists"), QStringLiteral("-U"), QString::fromLatin1(User), database});
+            {QStringLiteral("--if-exists"), QStringLiteral("--force"), QStringLiteral("-U"),
+             QString::fromLatin1(User), QStringLiteral("--"), database});
     }
 
     // Writes a custom-format archive of the database, as pg_dump -Fc makes it.

@@ -24,6 +24,8 @@ The first path segment chooses the behaviour; the rest of the path is free (test
                              200 with body "final"; odd n give a Location without scheme and host, even n a full URL
   /forbidden/...             403 with an S3 error document
   /head-redirect/...         302 to /object/0/... for every method
+  /damaged/<size>/...        200 with <size> bytes of the pattern under a plain-MD5 ETag that belongs to
+                             other bytes of the same size: a body damaged on the way
 
 A bucket listing (the path "/") asked of the host <bucket>.<scenario>.localhost answers a page of
 <listings folder>/<scenario>: first.xml without a marker, <marker>.xml for a marker (so the marker "db/a"
@@ -31,6 +33,7 @@ names db/a.xml), and 404 with an empty body when there is no such page. The page
 with what s3rver never sends: unreadable times, NextMarker, pages that do not move on.
 """
 import argparse
+import hashlib
 import os
 import pathlib
 import signal
@@ -197,6 +200,12 @@ class Handler(socketserver.BaseRequestHandler):
 
     def on_head_redirect(self, method, head, args):
         self.answer(302, "Found", b"", method, ["Location: /object/0/" + "/".join(args)])
+
+    def on_damaged(self, method, head, args):
+        body = pattern_bytes(int(args[0]))
+        other = bytes([body[0] ^ 1]) + body[1:] if body else b"x"
+        self.answer(200, "OK", body, method,
+                    ["Content-Type: binary/octet-stream", f'ETag: "{hashlib.md5(other).hexdigest()}"'])
 
 
 class Server(socketserver.ThreadingTCPServer):

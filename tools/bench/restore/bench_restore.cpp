@@ -1,9 +1,11 @@
 // Restores one backup through the tool's own code, as the Restore command does with the proposed name
-// accepted: download from S3, then dropdb, createdb and pg_restore, then the file deleted. Prints the log,
-// each line with the time since the start, and the wall time. The client programs reach the server given by
-// PGHOST and PGPORT.
+// accepted: download from S3 (its MD5 checked on the way), the archive and the database checked, a
+// temporary database created and restored into, swapped in by renames, the replaced one dropped, then the
+// file deleted. Prints the log, each line with the time since the start, and the wall time. The client
+// programs reach the server given by PGHOST and PGPORT.
 //
 //   bench_restore <endpoint host:port> <bucket/folder> <object key> <working folder> <database user>
+#include "core/Error.h"
 #include "restore/DownloadBackup.h"
 #include "restore/RestoreSequence.h"
 
@@ -11,6 +13,41 @@
 #include <QElapsedTimer>
 
 #include <cstdio>
+
+namespace {
+
+// The window of a restore that accepts the proposed name and keeps a restore with ignored errors.
+class TConsoleWindow : public TRestoreWindow {
+  public:
+    TConsoleWindow(TS3ConnectionInfo connection, QString bucketSetting)
+        : connection_(std::move(connection))
+        , bucketSetting_(std::move(bucketSetting)) {
+        timer_.start();
+    }
+
+    void Log(const QString& message) override {
+        std::printf("  %7.3f s  %s\n", double(timer_.nsecsElapsed()) / 1e9, qPrintable(message));
+    }
+    void ClearLog() override {}
+    void FocusWorkingFolder() override {}
+    void FocusDatabaseUser() override {}
+    void SetBusy(bool) override {}
+    std::optional<QString> PromptDatabaseName(const QString& proposed) override { return proposed; }
+    void Download(const TBackupRecord& record, const QString& targetPath) override {
+        DownloadBackup({connection_, bucketSetting_, record.Path, targetPath, {}},
+                       [this](const QString& line) { Log(line); }, {});
+    }
+    bool KeepRestoreWithErrors(const QString&, int) override { return true; }
+
+    double Seconds() const { return double(timer_.nsecsElapsed()) / 1e9; }
+
+  private:
+    TS3ConnectionInfo connection_;
+    QString bucketSetting_;
+    QElapsedTimer timer_;
+};
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -22,35 +59,16 @@ int main(int argc, char* argv[]) {
     }
     TS3ConnectionInfo connection = TS3ConnectionInfo::FromBuild();
     connection.StorageEndpoint = args[1];
-    const QString bucketSetting = args[2];
     const QString key = args[3];
 
-    QElapsedTimer timer;
-    TRestoreSeams seams;
-    seams.Log = [&](const QString& line) {
-        std::printf("  %7.3f s  %s\n", double(timer.nsecsElapsed()) / 1e9, qPrintable(line));
-    };
-    seams.LogFmt = [&](const QString& logTemplate, const QStringList& arguments) {
-        seams.Log(FormatLogTemplate(logTemplate, arguments));
-    };
-    seams.ClearLog = [] {};
-    seams.FocusWorkingFolder = [] {};
-    seams.FocusDatabaseUser = [] {};
-    seams.SetBusy = [](bool) {};
-    seams.PromptDatabaseName = [](const QString& proposed) { return std::optional<QString>(proposed); };
-    seams.Download = [&](const TBackupRecord& record, const QString& targetPath) {
-        DownloadBackup({connection, bucketSetting, record.Path, targetPath, {}}, seams.Log, {});
-    };
-    seams.Run = RunAndWait;
-
+    TConsoleWindow window(connection, args[2]);
     TOperationLock lock;
-    timer.start();
     try {
-        RestoreBackup({args[4], args[5], TBackupRecord{key.section(u'/', -1), key}}, seams, lock);
+        RestoreBackup({args[4], args[5], TBackupRecord{key.section(u'/', -1), key}}, window, lock);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "bench_restore: %s\n", error.what());
+        std::fprintf(stderr, "bench_restore: %s\n", qPrintable(MessageOf(error)));
         return 1;
     }
-    std::printf("bench_restore: %.3f s\n", double(timer.nsecsElapsed()) / 1e9);
+    std::printf("bench_restore: %.3f s\n", window.Seconds());
     return 0;
 }
