@@ -1,10 +1,10 @@
 #include "storage/S3HttpTransport.h"
 
 #include "core/Curl.h"
+#include "storage/S3Redirects.h"
 #include "storage/S3ResponseHeaders.h"
 
-#include <QUrl>
-
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -34,6 +34,8 @@ struct Transfer {
     TS3BodySink* body = nullptr;
     QList<QByteArray> headerLines; // of the latest answer
     bool headersComplete = false;
+    int statusCode = 0;           // of the latest answer, from its status line
+    QByteArray redirectBody;      // the start of a redirect answer's body, for RedirectTarget
     std::exception_ptr sinkError; // an exception of the sink, rethrown once libcurl has returned
 };
 
@@ -46,6 +48,7 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* userData) {
         // A new answer begins (for instance after "100 Continue"); only the last one counts.
         transfer.headerLines.clear();
         transfer.headersComplete = false;
+        transfer.statusCode = line.split(' ').value(1).toInt();
     }
     if (line.isEmpty())
         transfer.headersComplete = true;
@@ -59,6 +62,10 @@ size_t OnBodyBlock(char* data, size_t size, size_t count, void* userData) {
     const size_t length = size * count;
     if (length == 0)
         return 0;
+    if (IsRedirectStatus(transfer.statusCode)) {
+        const qsizetype room = S3RedirectBodyLimit - transfer.redirectBody.size();
+        transfer.redirectBody.append(data, std::min(qsizetype(length), room));
+    }
     try {
         transfer.body->Append(data, qint64(length));
     } catch (...) {
@@ -109,8 +116,14 @@ void FillHeaderList(CurlHeaderList& list, const TS3NameValueList& headers) {
     ThrowCurlError("Error sending data", code);
 }
 
-TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink* body,
-                         const TS3TransportLimits& limits) {
+// One answer: its status and headers, and the start of its body when it is a redirect.
+struct Answer {
+    TS3HttpResponse response;
+    QByteArray redirectBody;
+};
+
+Answer SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink* body,
+                const TS3TransportLimits& limits) {
     CurlEasy curl(curl_easy_init());
     if (!curl)
         throw std::runtime_error("Error obtaining session handle");
@@ -127,6 +140,7 @@ TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS
     Check(curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)), opening);
     // Keys are sent as they are named: no removal of "." and ".." segments.
     Check(curl_easy_setopt(handle, CURLOPT_PATH_AS_IS, 1L), opening);
+    // Redirects are judged by SendRequest: libcurl would send the signed headers to any host.
     Check(curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L), opening);
     Check(curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L), opening);
     Check(curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, ReceiveBufferSize), opening);
@@ -156,15 +170,7 @@ TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS
 
     long status = 0;
     Check(curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status), "Error querying headers");
-    return {int(status), ParseResponseHeaders(transfer.headerLines)};
-}
-
-bool IsFollowedRedirect(int status) {
-    return status == 301 || status == 302 || status == 303 || status == 304 || status == 307;
-}
-
-QString ResolveLocation(const TS3RequestUrl& base, const QString& location) {
-    return QUrl(base.ToString()).resolved(QUrl(location)).toString(QUrl::FullyEncoded);
+    return {{int(status), ParseResponseHeaders(transfer.headerLines)}, transfer.redirectBody};
 }
 
 } // namespace
@@ -174,15 +180,15 @@ TS3HttpResponse SendRequest(const TS3Request& request, TS3BodySink* body, const 
     for (int redirections = 0;; ++redirections) {
         if (redirections > 0 && body)
             body->Restart();
-        TS3HttpResponse response = SendOnce(request, url, body, limits);
-        const QString location = response.Headers.Value(QStringLiteral("Location"));
-        // An answer that names no new address cannot be followed and goes back as it is.
-        if (request.Method != "GET" || !IsFollowedRedirect(response.StatusCode) || location.isEmpty())
-            return response;
+        Answer answer = SendOnce(request, url, body, limits);
+        const std::optional<TS3RequestUrl> next =
+            RedirectTarget(request.Method, url, answer.response, answer.redirectBody);
+        if (!next)
+            return answer.response;
         if (redirections == MaxRedirections)
             throw std::runtime_error(QStringLiteral("Maximum number of redirections (%1) exceeded")
                                          .arg(MaxRedirections)
                                          .toStdString());
-        url = ParseRequestUrl(ResolveLocation(url, location));
+        url = *next;
     }
 }
