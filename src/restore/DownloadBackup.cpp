@@ -1,5 +1,7 @@
 #include "restore/DownloadBackup.h"
 
+#include "core/Platform.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -79,6 +81,7 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
     // same backup is refused at once; from here on it goes again unless the backup arrives whole.
     TS3DownloadStream stream(request.TargetPath);
     TIncompleteFile incomplete(request.TargetPath);
+    const RemovedIfKilled removedIfKilled(request.TargetPath);
     stream.OnProgress = progress.Advance;
 
     TS3NameValueList properties;
