@@ -195,7 +195,7 @@ void TCorvaneEditorForm::closeEvent(QCloseEvent* event) {
         event->accept();
     } catch (const std::exception& error) {
         event->ignore();
-        ShowErrorBox(this, QString::fromUtf8(error.what()));
+        ShowErrorBox(this, MessageOf(error));
     }
 }
 

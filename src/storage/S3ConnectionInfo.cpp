@@ -1,9 +1,8 @@
 #include "storage/S3ConnectionInfo.h"
 
 #include "config/BuildSettings.h"
+#include "core/Error.h"
 #include "storage/S3UrlEncoding.h"
-
-#include <stdexcept>
 
 TS3ConnectionInfo TS3ConnectionInfo::FromBuild() {
     TS3ConnectionInfo info;
@@ -42,6 +41,6 @@ QStringList SplitBucketSetting(const QString& text) {
     if (pieces.last().isEmpty())
         pieces.removeLast();
     if (pieces.size() != 2)
-        throw std::runtime_error("Invalid bucket configuration");
+        throw Error(QStringLiteral("Invalid bucket configuration"));
     return pieces;
 }

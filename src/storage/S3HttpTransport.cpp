@@ -1,12 +1,12 @@
 #include "storage/S3HttpTransport.h"
 
 #include "core/Curl.h"
+#include "core/Error.h"
 #include "storage/S3Redirects.h"
 #include "storage/S3ResponseHeaders.h"
 
 #include <algorithm>
 #include <exception>
-#include <stdexcept>
 
 namespace {
 
@@ -16,17 +16,16 @@ constexpr int MaxRedirections = 5;
 constexpr long ReceiveBufferSize = 512 * 1024;
 constexpr char UserAgent[] = "User-Agent: Corvane-S3/1.0";
 
-[[noreturn]] void ThrowCurlError(const char* what, CURLcode code) {
-    throw std::runtime_error(QStringLiteral("%1: (%2) %3")
-                                 .arg(QLatin1StringView(what))
-                                 .arg(int(code))
-                                 .arg(QString::fromUtf8(curl_easy_strerror(code)))
-                                 .toStdString());
+Error CurlError(const char* what, CURLcode code) {
+    return Error(QStringLiteral("%1: (%2) %3")
+                     .arg(QLatin1StringView(what))
+                     .arg(int(code))
+                     .arg(QString::fromUtf8(curl_easy_strerror(code))));
 }
 
 void Check(CURLcode code, const char* what) {
     if (code != CURLE_OK)
-        ThrowCurlError(what, code);
+        throw CurlError(what, code);
 }
 
 // What the callbacks of one send share with it.
@@ -88,15 +87,14 @@ QByteArray CurlUrlText(const TS3RequestUrl& url) {
         url.Host.compare(QString::fromUtf8(host), Qt::CaseInsensitive) == 0;
     curl_free(host);
     if (!ok)
-        throw std::runtime_error(
-            QStringLiteral("Error connecting to server: %1").arg(url.Host).toStdString());
+        throw Error(QStringLiteral("Error connecting to server: %1").arg(url.Host));
     return text;
 }
 
 void FillHeaderList(CurlHeaderList& list, const TS3NameValueList& headers) {
     auto append = [&list](const QByteArray& line) {
         if (!list.Append(line))
-            ThrowCurlError("Error adding header", CURLE_OUT_OF_MEMORY);
+            throw CurlError("Error adding header", CURLE_OUT_OF_MEMORY);
     };
     for (const auto& [name, value] : headers.Entries())
         append(name.toLatin1() + ": " + value.toUtf8());
@@ -106,14 +104,14 @@ void FillHeaderList(CurlHeaderList& list, const TS3NameValueList& headers) {
 }
 
 // Tells where the request broke off: before it was sent, before the answer's header, or in the body.
-[[noreturn]] void ThrowTransferError(CURL* curl, CURLcode code, const Transfer& transfer) {
+Error TransferError(CURL* curl, CURLcode code, const Transfer& transfer) {
     long requestSize = 0;
     curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize);
     if (transfer.headersComplete)
-        ThrowCurlError("Error reading data", code);
+        return CurlError("Error reading data", code);
     if (requestSize > 0)
-        ThrowCurlError("Error receiving data", code);
-    ThrowCurlError("Error sending data", code);
+        return CurlError("Error receiving data", code);
+    return CurlError("Error sending data", code);
 }
 
 // One answer: its status and headers, and the start of its body when it is a redirect.
@@ -126,7 +124,7 @@ Answer SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink
                 const TS3TransportLimits& limits) {
     CurlEasy curl(curl_easy_init());
     if (!curl)
-        throw std::runtime_error("Error obtaining session handle");
+        throw Error(QStringLiteral("Error obtaining session handle"));
     const QByteArray curlUrl = CurlUrlText(url);
     CurlHeaderList headerList;
     FillHeaderList(headerList, request.Headers);
@@ -166,7 +164,7 @@ Answer SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink
     if (transfer.sinkError)
         std::rethrow_exception(transfer.sinkError);
     if (result != CURLE_OK)
-        ThrowTransferError(handle, result, transfer);
+        throw TransferError(handle, result, transfer);
 
     long status = 0;
     Check(curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status), "Error querying headers");
@@ -186,9 +184,7 @@ TS3HttpResponse SendRequest(const TS3Request& request, TS3BodySink* body, const 
         if (!next)
             return answer.response;
         if (redirections == MaxRedirections)
-            throw std::runtime_error(QStringLiteral("Maximum number of redirections (%1) exceeded")
-                                         .arg(MaxRedirections)
-                                         .toStdString());
+            throw Error(QStringLiteral("Maximum number of redirections (%1) exceeded").arg(MaxRedirections));
         url = *next;
     }
 }

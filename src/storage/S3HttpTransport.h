@@ -2,7 +2,7 @@
 
 #include "storage/S3RequestSigner.h"
 #include "storage/S3Results.h"
-#include "storage/S3StorageService.h"
+#include "storage/S3TransportLimits.h"
 
 // Receives the body of a GET block by block, as libcurl hands the blocks over.
 class TS3BodySink {
@@ -23,5 +23,5 @@ struct TS3HttpResponse {
 // port is sent again, with the same headers, to its Location, at most 5 times; a HEAD is never
 // followed, and a redirect anywhere else throws without sending anything there (see RedirectTarget).
 // body receives a GET's body and is nullptr for a HEAD. A request that cannot be carried out throws
-// std::runtime_error.
+// Error.
 TS3HttpResponse SendRequest(const TS3Request& request, TS3BodySink* body, const TS3TransportLimits& limits);

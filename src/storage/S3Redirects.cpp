@@ -6,8 +6,6 @@
 
 #include <pugixml.hpp>
 
-#include <stdexcept>
-
 namespace {
 
 bool IsSameServer(const TS3RequestUrl& from, const TS3RequestUrl& to) {
@@ -47,7 +45,7 @@ std::optional<TS3RequestUrl> RedirectTarget(const QByteArray& method, const TS3R
     try {
         if (!target.isEmpty())
             targetUrl = ParseRequestUrl(target);
-    } catch (const std::runtime_error&) {
+    } catch (const Error&) {
         // A target that cannot be taken apart is no server of ours: refused below like any other.
     }
     if (targetUrl && IsSameServer(from, *targetUrl))
