@@ -1,7 +1,7 @@
-#include "ErrorOf.h"
-#include "FaultServer.h"
 #include "core/Error.h"
 #include "restore/DownloadBackup.h"
+#include "support/ErrorOf.h"
+#include "support/FixturePort.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -16,6 +16,10 @@
 #include <signal.h>
 
 namespace {
+
+quint16 FaultServerPort() {
+    return FixturePort(QStringLiteral("s3_fault_server"));
+}
 
 TDownloadRequest Request(const QString& key, const QString& target) {
     TDownloadRequest request;

@@ -1,5 +1,5 @@
-#include "ErrorOf.h"
 #include "storage/S3Redirects.h"
+#include "support/ErrorOf.h"
 
 #include <QTest>
 

@@ -1,7 +1,8 @@
-#include "ErrorOf.h"
 #include "storage/S3Addressing.h"
 #include "storage/S3RequestSigner.h"
 #include "storage/S3UrlEncoding.h"
+#include "support/ErrorOf.h"
+#include "support/TestKeys.h"
 
 #include <QTest>
 
@@ -11,15 +12,6 @@ QDateTime Utc(const char* text) {
     QDateTime moment = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
     moment.setTimeSpec(Qt::UTC);
     return moment;
-}
-
-TS3ConnectionInfo TestConnection(const QString& scheme, const QString& endpoint) {
-    TS3ConnectionInfo info;
-    info.AccountName = QStringLiteral("AKIACORVANE0TEST0001");
-    info.AccountKey = QStringLiteral("Corv4neTest0Secret0Key0Abcdefghij0123456");
-    info.Protocol = scheme;
-    info.StorageEndpoint = endpoint;
-    return info;
 }
 
 } // namespace
@@ -222,7 +214,8 @@ void TestRequestSigning::signsLikeBotocore() {
     QFETCH(QByteArray, target);
     QFETCH(QString, authorization);
 
-    const TS3ConnectionInfo info = TestConnection(scheme, endpoint);
+    TS3ConnectionInfo info = TestConnection(endpoint);
+    info.Protocol = scheme;
     TS3QueryParams params{{QStringLiteral("prefix"), prefix}};
     if (!marker.isEmpty())
         params.append({QStringLiteral("marker"), marker});
@@ -323,7 +316,7 @@ void TestRequestSigning::buildsListingQueries_data() {
 void TestRequestSigning::buildsListingQueries() {
     QFETCH(TS3QueryParams, params);
     QFETCH(QByteArray, target);
-    const TS3ConnectionInfo info = TestConnection(QStringLiteral("http"), QStringLiteral("s3.amazonaws.com"));
+    const TS3ConnectionInfo info = TestConnection(QStringLiteral("s3.amazonaws.com"));
     QCOMPARE(ParseRequestUrl(ListingUrl(info, QStringLiteral("b"), params)).Target(), target);
 }
 

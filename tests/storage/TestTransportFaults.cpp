@@ -1,8 +1,9 @@
-#include "ErrorOf.h"
-#include "FaultServer.h"
-#include "MemoryStream.h"
 #include "storage/S3RequestSigner.h"
 #include "storage/S3StorageService.h"
+#include "support/ErrorOf.h"
+#include "support/FixturePort.h"
+#include "support/MemoryStream.h"
+#include "support/TestKeys.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -33,12 +34,7 @@ quint16 ClosedPort() {
 }
 
 TS3ConnectionInfo Connection(quint16 port) {
-    TS3ConnectionInfo info;
-    info.AccountName = QStringLiteral("AKIACORVANE0TEST0001");
-    info.AccountKey = QStringLiteral("Corv4neTest0Secret0Key0Abcdefghij0123456");
-    info.Protocol = QStringLiteral("http");
-    info.StorageEndpoint = QStringLiteral("s3.localhost:%1").arg(port);
-    return info;
+    return TestConnection(QStringLiteral("s3.localhost:%1").arg(port));
 }
 
 // Short limits keep the stalled answers quick.
@@ -94,7 +90,7 @@ class TestTransportFaults : public QObject {
     Q_OBJECT
 
   private slots:
-    void initTestCase() { info_ = Connection(FaultServerPort()); }
+    void initTestCase() { info_ = Connection(FixturePort(QStringLiteral("s3_fault_server"))); }
     void sendsExactlyTheSignedRequest();
     void followsRedirectsOfGet_data();
     void followsRedirectsOfGet();
@@ -266,7 +262,8 @@ void TestTransportFaults::refusesRedirectsElsewhere() {
     QCOMPARE(error, QString(message)
                         .replace(QStringLiteral("<token>"), token)
                         .replace(QStringLiteral("<witness>"), QString::number(WitnessPort()))
-                        .replace(QStringLiteral("<port>"), QString::number(FaultServerPort())));
+                        .replace(QStringLiteral("<port>"),
+                                 QString::number(FixturePort(QStringLiteral("s3_fault_server")))));
 }
 
 void TestTransportFaults::readsAnswerHeaders() {
@@ -340,7 +337,7 @@ void TestTransportFaults::refusesHostsItCannotTakeApart() {
     QCOMPARE(ErrorOf([&] {
                  service.GetBucket(bucket, {{"prefix", "db/"}});
              }),
-             message.arg(FaultServerPort()));
+             message.arg(FixturePort(QStringLiteral("s3_fault_server"))));
     QCOMPARE(service.LastStatusCode(), 0);
 }
 
