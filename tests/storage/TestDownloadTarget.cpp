@@ -3,8 +3,6 @@
 #include "support/ErrorOf.h"
 #include "support/FixturePort.h"
 
-#include <QCoreApplication>
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -86,16 +84,12 @@ void TestDownloadTarget::killedDownloadLeavesNoFile_data() {
     QTest::newRow("SIGHUP, the terminal closed") << int(SIGHUP);
 }
 
-// The fault server sends the first block at once and holds the rest back, so the download is still
-// running when the signal arrives; the partial file must go with the process.
+// The fault server sends the first block at once and then nothing (for up to 30 s), so the download is
+// still running when the signal arrives; the partial file must go with the process.
 void TestDownloadTarget::killedDownloadLeavesNoFile() {
     QFETCH(int, signalNumber);
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("a.backup"));
-    const QString token = QStringLiteral("killed-%1-%2-%3")
-                              .arg(QCoreApplication::applicationPid())
-                              .arg(QDateTime::currentMSecsSinceEpoch())
-                              .arg(signalNumber);
     QProcess child;
     // As started from a terminal: whatever this test inherited, the signals have their default action.
     child.setChildProcessModifier([] {
@@ -103,8 +97,7 @@ void TestDownloadTarget::killedDownloadLeavesNoFile() {
             ::signal(handled, SIG_DFL);
     });
     child.start(QStringLiteral(DOWNLOAD_UNTIL_KILLED),
-                {QString::number(FaultServerPort()),
-                 QStringLiteral("paced/%1/1000,1000/db/a.backup").arg(token), target});
+                {QString::number(FaultServerPort()), QStringLiteral("stall-body/1000/db/a.backup"), target});
     QVERIFY(child.waitForStarted());
     while (!child.canReadLine())
         QVERIFY2(child.waitForReadyRead(30000), child.readAllStandardError().constData());
