@@ -10,12 +10,13 @@ class QProcess;
 
 // A local file opened for reading and writing by this process alone: every other ExclusiveFile on the
 // same path is refused while this one is open, so two downloads can never write into the same file.
-// The file is created when missing and is not inherited by programs started meanwhile.
+// The file is created when missing and is not inherited by programs started meanwhile. A link at the
+// path is never followed: a download must not write into whatever file a link planted there names.
 class ExclusiveFile {
   public:
     // Throws Error "Cannot create file "<path>". <system text>" when the file cannot be created, opened,
-    // locked or cut. An existing file is cut to zero length, but only once the lock shows that nobody
-    // else writes into it.
+    // locked or cut, or when the path names a symbolic link. An existing file is cut to zero length, but only
+    // once the lock shows that nobody else writes into it.
     explicit ExclusiveFile(const QString& path);
     ~ExclusiveFile();
     ExclusiveFile(const ExclusiveFile&) = delete;
@@ -31,6 +32,22 @@ class ExclusiveFile {
 
   private:
     qintptr handle_;
+};
+
+// Puts a file on the list of files removed should the process be ended by a signal while this object
+// lives (SIGTERM, SIGINT or SIGHUP on POSIX systems): a download registers its partial file, so that a
+// killed process leaves nothing named like a backup behind. The process then ends as the signal would
+// have ended it. Register a file only once this process has created it, and only while it may go.
+class RemovedIfKilled {
+  public:
+    // Throws Error when the list is full (it holds far more files than the tool ever writes at once).
+    explicit RemovedIfKilled(const QString& path);
+    ~RemovedIfKilled();
+    RemovedIfKilled(const RemovedIfKilled&) = delete;
+    RemovedIfKilled& operator=(const RemovedIfKilled&) = delete;
+
+  private:
+    int slot_;
 };
 
 // Removes a file. Throws Error "Cannot delete file "<path>". <system text>" when it is there and stays.

@@ -26,7 +26,7 @@ int Descriptor(qintptr handle) {
 
 ExclusiveFile::ExclusiveFile(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     int error = errno;
     if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         error = errno;

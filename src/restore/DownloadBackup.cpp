@@ -1,6 +1,7 @@
 #include "restore/DownloadBackup.h"
 
 #include "core/Error.h"
+#include "core/Platform.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -48,8 +50,14 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
 
     // The file is created before anything is asked of the service, so that a second download of the
     // same backup is refused at once; from here on it goes again unless the backup arrives whole.
-    TS3DownloadStream stream(request.TargetPath);
-    auto incomplete = qScopeGuard([&] { QFile::remove(request.TargetPath); });
+    // The file is closed before it is removed: Windows refuses to remove a file that is still open.
+    std::optional<TS3DownloadStream> file(std::in_place, request.TargetPath);
+    auto incomplete = qScopeGuard([&] {
+        file.reset();
+        QFile::remove(request.TargetPath);
+    });
+    const RemovedIfKilled removedIfKilled(request.TargetPath);
+    TS3DownloadStream& stream = *file;
     stream.OnProgress = progress.Advance;
 
     TS3NameValueList properties;

@@ -2,6 +2,7 @@
 
 #include "config/BuildSettings.h"
 #include "core/Error.h"
+#include "storage/S3UrlEncoding.h"
 
 TS3ConnectionInfo TS3ConnectionInfo::FromBuild() {
     TS3ConnectionInfo info;
@@ -10,14 +11,28 @@ TS3ConnectionInfo TS3ConnectionInfo::FromBuild() {
     return info;
 }
 
+bool TS3ConnectionInfo::UsesPathStyle(const QString& BucketName) const {
+    if (!BucketName.contains(u'.'))
+        return false;
+    return PathStyle == TS3PathStyle::DottedAlways ||
+           Protocol.compare(QLatin1StringView("https"), Qt::CaseInsensitive) == 0;
+}
+
 QString TS3ConnectionInfo::VirtualHost(const QString& BucketName) const {
     if (BucketName.isEmpty())
         return StorageEndpoint;
     return BucketName + u'.' + StorageEndpoint;
 }
 
+QString TS3ConnectionInfo::RequestHost(const QString& BucketName) const {
+    return UsesPathStyle(BucketName) ? StorageEndpoint : VirtualHost(BucketName);
+}
+
 QString TS3ConnectionInfo::StorageURL(const QString& BucketName) const {
-    return Protocol + QStringLiteral("://") + VirtualHost(BucketName);
+    const QString root = Protocol + QStringLiteral("://") + RequestHost(BucketName);
+    if (!UsesPathStyle(BucketName))
+        return root;
+    return root + u'/' + QString::fromLatin1(EncodeValue(BucketName));
 }
 
 QStringList SplitBucketSetting(const QString& text) {

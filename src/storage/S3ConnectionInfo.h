@@ -3,6 +3,15 @@
 #include <QString>
 #include <QStringList>
 
+// When a bucket is addressed path-style ("<endpoint>/<bucket>") rather than as its own host
+// ("<bucket>.<endpoint>"). Only a name with a dot needs it: over https such a host cannot match the
+// endpoint's wildcard certificate ("*.s3.amazonaws.com" covers one label). The product keeps the
+// default; the test servers speak plain http, so tests that exercise path-style choose it for http too.
+enum class TS3PathStyle {
+    DottedOverHttps, // a dotted bucket name over https
+    DottedAlways,    // a dotted bucket name over any scheme
+};
+
 // How, and with which account, the storage service is reached.
 class TS3ConnectionInfo {
   public:
@@ -11,13 +20,20 @@ class TS3ConnectionInfo {
     QString Protocol;        // URL scheme of every request
     QString StorageEndpoint; // host and optional port of the global endpoint
     bool UseDefaultEndpoints = true;
+    TS3PathStyle PathStyle = TS3PathStyle::DottedOverHttps;
 
     // Endpoint and scheme of this build; the credentials are left empty (CreateStorageService sets them).
     static TS3ConnectionInfo FromBuild();
 
+    // True when the bucket is addressed path-style (see TS3PathStyle).
+    bool UsesPathStyle(const QString& BucketName) const;
     // "<bucket>.<endpoint>", or the endpoint alone for an empty bucket name.
     QString VirtualHost(const QString& BucketName) const;
-    // Protocol, "://" and VirtualHost(BucketName); no path, no trailing "/".
+    // The host (and port) that the bucket's requests go to and are signed for: the endpoint for
+    // path-style, else VirtualHost(BucketName).
+    QString RequestHost(const QString& BucketName) const;
+    // Where the bucket's addresses begin, without a trailing "/": Protocol, "://" and RequestHost, then
+    // for path-style "/" and the bucket name (RFC 3986 encoded).
     QString StorageURL(const QString& BucketName) const;
 };
 

@@ -2,10 +2,10 @@
 
 #include "core/Curl.h"
 #include "core/Error.h"
+#include "storage/S3Redirects.h"
 #include "storage/S3ResponseHeaders.h"
 
-#include <QUrl>
-
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -33,6 +33,8 @@ struct Transfer {
     TS3BodySink* body = nullptr;
     QList<QByteArray> headerLines; // of the latest answer
     bool headersComplete = false;
+    int statusCode = 0;           // of the latest answer, from its status line
+    QByteArray redirectBody;      // the start of a redirect answer's body, for RedirectTarget
     std::exception_ptr sinkError; // an exception of the sink, rethrown once libcurl has returned
 };
 
@@ -45,6 +47,7 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* userData) {
         // A new answer begins (for instance after "100 Continue"); only the last one counts.
         transfer.headerLines.clear();
         transfer.headersComplete = false;
+        transfer.statusCode = line.split(' ').value(1).toInt();
     }
     if (line.isEmpty())
         transfer.headersComplete = true;
@@ -58,6 +61,10 @@ size_t OnBodyBlock(char* data, size_t size, size_t count, void* userData) {
     const size_t length = size * count;
     if (length == 0)
         return 0;
+    if (IsRedirectStatus(transfer.statusCode)) {
+        const qsizetype room = S3RedirectBodyLimit - transfer.redirectBody.size();
+        transfer.redirectBody.append(data, std::min(qsizetype(length), room));
+    }
     try {
         transfer.body->Append(data, qint64(length));
     } catch (...) {
@@ -107,8 +114,14 @@ Error TransferError(CURL* curl, CURLcode code, const Transfer& transfer) {
     return CurlError("Error sending data", code);
 }
 
-TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink* body,
-                         const TS3TransportLimits& limits) {
+// One answer: its status and headers, and the start of its body when it is a redirect.
+struct Answer {
+    TS3HttpResponse response;
+    QByteArray redirectBody;
+};
+
+Answer SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink* body,
+                const TS3TransportLimits& limits) {
     CurlEasy curl(curl_easy_init());
     if (!curl)
         throw Error(QStringLiteral("Error obtaining session handle"));
@@ -125,6 +138,7 @@ TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS
     Check(curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)), opening);
     // Keys are sent as they are named: no removal of "." and ".." segments.
     Check(curl_easy_setopt(handle, CURLOPT_PATH_AS_IS, 1L), opening);
+    // Redirects are judged by SendRequest: libcurl would send the signed headers to any host.
     Check(curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L), opening);
     Check(curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L), opening);
     Check(curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, ReceiveBufferSize), opening);
@@ -154,15 +168,7 @@ TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS
 
     long status = 0;
     Check(curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status), "Error querying headers");
-    return {int(status), ParseResponseHeaders(transfer.headerLines)};
-}
-
-bool IsFollowedRedirect(int status) {
-    return status == 301 || status == 302 || status == 303 || status == 304 || status == 307;
-}
-
-QString ResolveLocation(const TS3RequestUrl& base, const QString& location) {
-    return QUrl(base.ToString()).resolved(QUrl(location)).toString(QUrl::FullyEncoded);
+    return {{int(status), ParseResponseHeaders(transfer.headerLines)}, transfer.redirectBody};
 }
 
 } // namespace
@@ -172,13 +178,13 @@ TS3HttpResponse SendRequest(const TS3Request& request, TS3BodySink* body, const 
     for (int redirections = 0;; ++redirections) {
         if (redirections > 0 && body)
             body->Restart();
-        TS3HttpResponse response = SendOnce(request, url, body, limits);
-        const QString location = response.Headers.Value(QStringLiteral("Location"));
-        // An answer that names no new address cannot be followed and goes back as it is.
-        if (request.Method != "GET" || !IsFollowedRedirect(response.StatusCode) || location.isEmpty())
-            return response;
+        Answer answer = SendOnce(request, url, body, limits);
+        const std::optional<TS3RequestUrl> next =
+            RedirectTarget(request.Method, url, answer.response, answer.redirectBody);
+        if (!next)
+            return answer.response;
         if (redirections == MaxRedirections)
             throw Error(QStringLiteral("Maximum number of redirections (%1) exceeded").arg(MaxRedirections));
-        url = ParseRequestUrl(ResolveLocation(url, location));
+        url = *next;
     }
 }

@@ -19,7 +19,9 @@ struct TS3HttpResponse {
 };
 
 // Sends a signed request over HTTP/1.1, one new libcurl handle per send, with exactly the request's
-// headers and a User-Agent. A GET answered with 301, 302, 303, 304 or 307 is sent again, with the
-// same headers, to its Location, at most 5 times; a HEAD is never followed. body receives a GET's
-// body and is nullptr for a HEAD. A request that cannot be carried out throws Error.
+// headers and a User-Agent. A GET answered with 301, 302, 303, 304 or 307 to the same scheme, host and
+// port is sent again, with the same headers, to its Location, at most 5 times; a HEAD is never
+// followed, and a redirect anywhere else throws without sending anything there (see RedirectTarget).
+// body receives a GET's body and is nullptr for a HEAD. A request that cannot be carried out throws
+// Error.
 TS3HttpResponse SendRequest(const TS3Request& request, TS3BodySink* body, const TS3TransportLimits& limits);

@@ -11,7 +11,8 @@ namespace {
 
 constexpr char Algorithm[] = "AWS4-HMAC-SHA256";
 
-// Every request goes to a virtual host of the global endpoint, whose region this is.
+// Every request goes to the global endpoint (a virtual host of it, or the endpoint itself for path-style
+// addressing), whose region this is.
 constexpr char GlobalEndpointRegion[] = "us-east-1";
 
 QString CredentialScope(const QString& dateIso, const QString& region) {
@@ -79,7 +80,7 @@ TS3Request MakeSignedRequest(const TS3ConnectionInfo& info, const TS3RequestSign
                              const QByteArray& method, const QString& BucketName, const QString& url,
                              const QDateTime& now) {
     TS3NameValueList standard;
-    standard.Add(QStringLiteral("host"), info.VirtualHost(BucketName));
+    standard.Add(QStringLiteral("host"), info.RequestHost(BucketName));
     standard.Add(QStringLiteral("x-amz-content-sha256"), QLatin1StringView(S3EmptyContentSha256));
     standard.Add(QStringLiteral("x-amz-date"), FormatAmzDate(now));
 

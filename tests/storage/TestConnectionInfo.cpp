@@ -65,35 +65,76 @@ void TestConnectionInfo::rejectsMalformedSettings() {
     QVERIFY(info.AccountName.isEmpty());
 }
 
+// A dotted name goes path-style over https, where "<bucket>.<endpoint>" cannot match the endpoint's
+// wildcard certificate; every other bucket keeps its own host.
 void TestConnectionInfo::addressesBuckets_data() {
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<bool>("pathStyleAlways"); // TS3PathStyle::DottedAlways, as the tests over http use
     QTest::addColumn<QString>("endpoint");
     QTest::addColumn<QString>("bucket");
-    QTest::addColumn<QString>("virtualHost");
+    QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("url");
-    QTest::newRow("global endpoint") << "s3.amazonaws.com"
+    QTest::newRow("global endpoint") << "http" << false << "s3.amazonaws.com"
                                      << "backups"
                                      << "backups.s3.amazonaws.com"
                                      << "http://backups.s3.amazonaws.com";
-    QTest::newRow("empty bucket name") << "s3.amazonaws.com"
+    QTest::newRow("empty bucket name") << "http" << false << "s3.amazonaws.com"
                                        << ""
                                        << "s3.amazonaws.com"
                                        << "http://s3.amazonaws.com";
-    QTest::newRow("endpoint with port") << "s3.localhost:4568"
+    QTest::newRow("endpoint with port") << "http" << false << "s3.localhost:4568"
                                         << "backups"
                                         << "backups.s3.localhost:4568"
                                         << "http://backups.s3.localhost:4568";
+    QTest::newRow("https, plain name") << "https" << false << "s3.amazonaws.com"
+                                       << "my-backups"
+                                       << "my-backups.s3.amazonaws.com"
+                                       << "https://my-backups.s3.amazonaws.com";
+    QTest::newRow("https, dotted name") << "https" << false << "s3.amazonaws.com"
+                                        << "my.backups"
+                                        << "s3.amazonaws.com"
+                                        << "https://s3.amazonaws.com/my.backups";
+    QTest::newRow("https in capitals, dotted name") << "HTTPS" << false << "s3.amazonaws.com"
+                                                    << "my.backups"
+                                                    << "s3.amazonaws.com"
+                                                    << "HTTPS://s3.amazonaws.com/my.backups";
+    QTest::newRow("https, dotted name, endpoint with port") << "https" << false << "s3.example.net:8443"
+                                                            << "a.b.c"
+                                                            << "s3.example.net:8443"
+                                                            << "https://s3.example.net:8443/a.b.c";
+    QTest::newRow("http, dotted name") << "http" << false << "s3.amazonaws.com"
+                                       << "my.backups"
+                                       << "my.backups.s3.amazonaws.com"
+                                       << "http://my.backups.s3.amazonaws.com";
+    QTest::newRow("http, dotted name, path-style chosen") << "http" << true << "s3.localhost:4568"
+                                                          << "my.backups"
+                                                          << "s3.localhost:4568"
+                                                          << "http://s3.localhost:4568/my.backups";
+    QTest::newRow("http, plain name, path-style chosen") << "http" << true << "s3.localhost:4568"
+                                                         << "backups"
+                                                         << "backups.s3.localhost:4568"
+                                                         << "http://backups.s3.localhost:4568";
+    QTest::newRow("path-style name is encoded") << "https" << false << "s3.amazonaws.com"
+                                                << "a.b?c d"
+                                                << "s3.amazonaws.com"
+                                                << "https://s3.amazonaws.com/a.b%3Fc%20d";
 }
 
 void TestConnectionInfo::addressesBuckets() {
+    QFETCH(QString, scheme);
+    QFETCH(bool, pathStyleAlways);
     QFETCH(QString, endpoint);
     QFETCH(QString, bucket);
-    QFETCH(QString, virtualHost);
+    QFETCH(QString, host);
     QFETCH(QString, url);
     TS3ConnectionInfo info;
-    info.Protocol = QStringLiteral("http");
+    info.Protocol = scheme;
     info.StorageEndpoint = endpoint;
-    QCOMPARE(info.VirtualHost(bucket), virtualHost);
+    if (pathStyleAlways)
+        info.PathStyle = TS3PathStyle::DottedAlways;
+    QCOMPARE(info.RequestHost(bucket), host);
     QCOMPARE(info.StorageURL(bucket), url);
+    QCOMPARE(info.UsesPathStyle(bucket), host == endpoint && !bucket.isEmpty());
 }
 
 void TestConnectionInfo::createsServiceWithBuiltInCredentials() {

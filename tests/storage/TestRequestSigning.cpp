@@ -35,111 +35,199 @@ class TestRequestSigning : public QObject {
 // Expected values from tests/storage/signature_table.py (Debian's python3-botocore).
 void TestRequestSigning::signsLikeBotocore_data() {
     QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("scheme");
     QTest::addColumn<QString>("endpoint");
     QTest::addColumn<QString>("bucket");
     QTest::addColumn<QString>("key"); // null for a listing
     QTest::addColumn<QString>("prefix");
     QTest::addColumn<QString>("marker");
     QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("host");
     QTest::addColumn<QByteArray>("target");
     QTest::addColumn<QString>("authorization");
     QTest::newRow("listing with prefix")
-        << QByteArray("GET") << "s3.amazonaws.com"
+        << QByteArray("GET") << "http"
+        << "s3.amazonaws.com"
         << "backups" << QString() << "db/"
-        << "" << Utc("2023-11-18T03:00:00.000") << QByteArray("/?prefix=db%2F")
+        << "" << Utc("2023-11-18T03:00:00.000") << "backups.s3.amazonaws.com" << QByteArray("/?prefix=db%2F")
         << "AWS4-HMAC-SHA256 "
            "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
            "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
            "3329556ce6f562f003e890672eb404771c4d22af3866f2f596d0ead938f3160d";
     QTest::newRow("listing, endpoint with port")
-        << QByteArray("GET") << "s3.localhost:4568"
+        << QByteArray("GET") << "http"
+        << "s3.localhost:4568"
         << "backups" << QString() << "db/"
-        << "" << Utc("2024-02-29T12:34:56.000") << QByteArray("/?prefix=db%2F")
+        << "" << Utc("2024-02-29T12:34:56.000") << "backups.s3.localhost:4568" << QByteArray("/?prefix=db%2F")
         << "AWS4-HMAC-SHA256 "
            "Credential=AKIACORVANE0TEST0001/20240229/us-east-1/s3/"
            "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
            "a599959dada8bb006e3b79ced17984f5546af50542f8f42fd05ef13945231905";
     QTest::newRow("listing, empty bucket name")
-        << QByteArray("GET") << "s3.amazonaws.com"
+        << QByteArray("GET") << "http"
+        << "s3.amazonaws.com"
         << "" << QString() << "db/"
-        << "" << Utc("2023-11-18T03:00:00.000") << QByteArray("/?prefix=db%2F")
+        << "" << Utc("2023-11-18T03:00:00.000") << "s3.amazonaws.com" << QByteArray("/?prefix=db%2F")
         << "AWS4-HMAC-SHA256 "
            "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
            "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
            "1623dcf3ef5a206b0bc335660a7cce60bd3c172a4a59a7ae75c766db017b5098";
     QTest::newRow("listing with marker and prefix")
-        << QByteArray("GET") << "s3.amazonaws.com"
+        << QByteArray("GET") << "http"
+        << "s3.amazonaws.com"
         << "backups" << QString() << "db/"
-        << "db/a b.backup" << Utc("2023-11-18T03:00:00.000")
+        << "db/a b.backup" << Utc("2023-11-18T03:00:00.000") << "backups.s3.amazonaws.com"
         << QByteArray("/?prefix=db%2F&marker=db%2Fa%20b.backup")
         << "AWS4-HMAC-SHA256 "
            "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
            "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
            "fc1d690c9c34dfdcd4929f589747d2ec808aedc95d02c79d8869a53f7081b1ba";
     QTest::newRow("key with blank and non-ASCII")
-        << QByteArray("GET") << "s3.amazonaws.com"
+        << QByteArray("GET") << "http"
+        << "s3.amazonaws.com"
         << "backups" << QStringLiteral("db/my backup é.backup") << ""
-        << "" << Utc("2023-11-18T03:00:00.000") << QByteArray("/db/my%20backup%20%C3%A9.backup")
+        << "" << Utc("2023-11-18T03:00:00.000") << "backups.s3.amazonaws.com"
+        << QByteArray("/db/my%20backup%20%C3%A9.backup")
         << "AWS4-HMAC-SHA256 "
            "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
            "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
            "cca1c1d5555ff190e60759b8cf098b0cacef823ba6203b0a1b7f3c73b6ad03c0";
     QTest::newRow("properties of that key")
-        << QByteArray("HEAD") << "s3.amazonaws.com"
+        << QByteArray("HEAD") << "http"
+        << "s3.amazonaws.com"
         << "backups" << QStringLiteral("db/my backup é.backup") << ""
-        << "" << Utc("2023-11-18T03:00:00.000") << QByteArray("/db/my%20backup%20%C3%A9.backup")
+        << "" << Utc("2023-11-18T03:00:00.000") << "backups.s3.amazonaws.com"
+        << QByteArray("/db/my%20backup%20%C3%A9.backup")
         << "AWS4-HMAC-SHA256 "
            "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
            "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
            "f357ca93aea66e8735c780a767f092772cb6aa597b377a082addfeb220f9a805";
     QTest::newRow("just before midnight")
-        << QByteArray("GET") << "s3.amazonaws.com"
+        << QByteArray("GET") << "http"
+        << "s3.amazonaws.com"
         << "backups" << QStringLiteral("db/a.backup") << ""
-        << "" << Utc("2023-12-31T23:59:59.999") << QByteArray("/db/a.backup")
+        << "" << Utc("2023-12-31T23:59:59.999") << "backups.s3.amazonaws.com" << QByteArray("/db/a.backup")
         << "AWS4-HMAC-SHA256 "
            "Credential=AKIACORVANE0TEST0001/20231231/us-east-1/s3/"
            "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
            "fc50b3faeb509bd97693bb7c37226a78d5c43c1209fb6f12d93072f0abc6aa07";
     QTest::newRow("key with percent, question mark and hash")
-        << QByteArray("GET") << "s3.amazonaws.com"
+        << QByteArray("GET") << "http"
+        << "s3.amazonaws.com"
         << "backups" << QStringLiteral("db/50% off?#1.backup") << ""
-        << "" << Utc("2023-11-18T03:00:00.000") << QByteArray("/db/50%25%20off%3F%231.backup")
+        << "" << Utc("2023-11-18T03:00:00.000") << "backups.s3.amazonaws.com"
+        << QByteArray("/db/50%25%20off%3F%231.backup")
         << "AWS4-HMAC-SHA256 "
            "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
            "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
            "931df8feedd4fd7a3794c11247b906dff4533e599d55070f30b741226df97ec4";
     QTest::newRow("key with empty segment and trailing slash")
-        << QByteArray("GET") << "s3.amazonaws.com"
+        << QByteArray("GET") << "http"
+        << "s3.amazonaws.com"
         << "backups" << QStringLiteral("db//old/") << ""
-        << "" << Utc("2023-11-18T03:00:00.000") << QByteArray("/db//old/")
+        << "" << Utc("2023-11-18T03:00:00.000") << "backups.s3.amazonaws.com" << QByteArray("/db//old/")
         << "AWS4-HMAC-SHA256 "
            "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
            "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
            "556160a0cf728f98ac0a70bdf9b2b22912b98ffc8ce4b7a32d39ba1f5e499570";
+    QTest::newRow("https listing, plain bucket")
+        << QByteArray("GET") << "https"
+        << "s3.amazonaws.com"
+        << "backups" << QString() << "db/"
+        << "" << Utc("2023-11-18T03:00:00.000") << "backups.s3.amazonaws.com" << QByteArray("/?prefix=db%2F")
+        << "AWS4-HMAC-SHA256 "
+           "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
+           "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
+           "3329556ce6f562f003e890672eb404771c4d22af3866f2f596d0ead938f3160d";
+    QTest::newRow("https listing, dotted bucket, path-style")
+        << QByteArray("GET") << "https"
+        << "s3.amazonaws.com"
+        << "my.backups" << QString() << "db/"
+        << "" << Utc("2023-11-18T03:00:00.000") << "s3.amazonaws.com"
+        << QByteArray("/my.backups/?prefix=db%2F")
+        << "AWS4-HMAC-SHA256 "
+           "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
+           "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
+           "73f7c3708f5e44409a13434f9b7ea0947dc9ea92e7d1d798fb92459c00de653e";
+    QTest::newRow("https listing with marker, dotted bucket, endpoint with port")
+        << QByteArray("GET") << "https"
+        << "s3.example.net:8443"
+        << "my.backups" << QString() << "db/"
+        << "db/a b.backup" << Utc("2024-02-29T12:34:56.000") << "s3.example.net:8443"
+        << QByteArray("/my.backups/?prefix=db%2F&marker=db%2Fa%20b.backup")
+        << "AWS4-HMAC-SHA256 "
+           "Credential=AKIACORVANE0TEST0001/20240229/us-east-1/s3/"
+           "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
+           "3f625ace0f1f944fcd55bd35412eb5389e8d454b8bb1acc253adcdb619ef623f";
+    QTest::newRow("https key, dotted bucket, path-style")
+        << QByteArray("GET") << "https"
+        << "s3.amazonaws.com"
+        << "my.backups" << QStringLiteral("db/my backup é.backup") << ""
+        << "" << Utc("2023-11-18T03:00:00.000") << "s3.amazonaws.com"
+        << QByteArray("/my.backups/db/my%20backup%20%C3%A9.backup")
+        << "AWS4-HMAC-SHA256 "
+           "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
+           "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
+           "0bbd02b42b4cf40a086c9c461ed540eaaefb8ec983a9bc29bebc8c3ef0efdb5e";
+    QTest::newRow("https properties, dotted bucket, path-style")
+        << QByteArray("HEAD") << "https"
+        << "s3.amazonaws.com"
+        << "my.backups" << QStringLiteral("db/my backup é.backup") << ""
+        << "" << Utc("2023-11-18T03:00:00.000") << "s3.amazonaws.com"
+        << QByteArray("/my.backups/db/my%20backup%20%C3%A9.backup")
+        << "AWS4-HMAC-SHA256 "
+           "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
+           "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
+           "a9304a7e054f4e5d332076a956907d6546c222afc721e8f590f1ef076250bd98";
+    QTest::newRow("https key with percent, question mark and hash, dotted bucket")
+        << QByteArray("GET") << "https"
+        << "s3.amazonaws.com"
+        << "my.backups" << QStringLiteral("db/50% off?#1.backup") << ""
+        << "" << Utc("2023-11-18T03:00:00.000") << "s3.amazonaws.com"
+        << QByteArray("/my.backups/db/50%25%20off%3F%231.backup")
+        << "AWS4-HMAC-SHA256 "
+           "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
+           "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
+           "8908d4eee9621e1c198f191acb4e34fa921a1b6247edac8c00b555e57a0f1c43";
+    QTest::newRow("http listing, dotted bucket keeps its host")
+        << QByteArray("GET") << "http"
+        << "s3.amazonaws.com"
+        << "my.backups" << QString() << "db/"
+        << "" << Utc("2023-11-18T03:00:00.000") << "my.backups.s3.amazonaws.com"
+        << QByteArray("/?prefix=db%2F")
+        << "AWS4-HMAC-SHA256 "
+           "Credential=AKIACORVANE0TEST0001/20231118/us-east-1/s3/"
+           "aws4_request,SignedHeaders=host;x-amz-content-sha256;x-amz-date,Signature="
+           "01e45575f2c27eb86da46a609adda232ece14e2c8f7385919fe3f3b629b0df5c";
 }
 
 void TestRequestSigning::signsLikeBotocore() {
     QFETCH(QByteArray, method);
+    QFETCH(QString, scheme);
     QFETCH(QString, endpoint);
     QFETCH(QString, bucket);
     QFETCH(QString, key);
     QFETCH(QString, prefix);
     QFETCH(QString, marker);
     QFETCH(QDateTime, now);
+    QFETCH(QString, host);
     QFETCH(QByteArray, target);
     QFETCH(QString, authorization);
 
-    const TS3ConnectionInfo info = TestConnection(endpoint);
+    TS3ConnectionInfo info = TestConnection(endpoint);
+    info.Protocol = scheme;
     TS3QueryParams params{{QStringLiteral("prefix"), prefix}};
     if (!marker.isEmpty())
         params.append({QStringLiteral("marker"), marker});
     const QString url = key.isNull() ? ListingUrl(info, bucket, params) : ObjectUrl(info, bucket, key);
     const TS3Request request = MakeSignedRequest(info, TS3RequestSigner(info), method, bucket, url, now);
 
+    QCOMPARE(request.Url.Scheme, scheme);
+    QCOMPARE(request.Url.HostPart, host);
     QCOMPARE(request.Url.Target(), target);
     const QList<QPair<QString, QString>> expectedHeaders{
         {QStringLiteral("Authorization"), authorization},
-        {QStringLiteral("host"), info.VirtualHost(bucket)},
+        {QStringLiteral("host"), host},
         {QStringLiteral("x-amz-content-sha256"), QLatin1StringView(S3EmptyContentSha256)},
         {QStringLiteral("x-amz-date"), FormatAmzDate(now)}};
     QCOMPARE(request.Headers.Entries(), expectedHeaders);

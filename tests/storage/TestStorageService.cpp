@@ -33,6 +33,7 @@ class TestStorageService : public QObject {
     void downloadsObjects_data();
     void downloadsObjects();
     void downloadsAtStreamPosition();
+    void addressesDottedBucketsPathStyle();
 
   private:
     std::optional<S3TestServer> server_;
@@ -202,6 +203,31 @@ void TestStorageService::downloadsAtStreamPosition() {
     QVERIFY(refused.Data().contains("<Code>NoSuchKey</Code>"));
 
     QVERIFY(!service.GetObject(QString(), "db/a.backup", refused));
+}
+
+// A dotted bucket name goes path-style ("<endpoint>/<bucket>/<key>", signed over that host and path),
+// as over https; s3rver checks each signature.
+void TestStorageService::addressesDottedBucketsPathStyle() {
+    const QString bucket = S3TestServer::UniqueBucketName(QStringLiteral("dotted.storage"));
+    server_->CreateBucket(bucket);
+    server_->PutObject(bucket, "db/my backup é.backup", "path-style");
+    TS3ConnectionInfo info = server_->ConnectionInfo();
+    info.PathStyle = TS3PathStyle::DottedAlways;
+    TS3StorageService service(info);
+
+    const auto listing = service.GetBucket(bucket, {{Prefix, "db/"}});
+    QVERIFY(listing);
+    QCOMPARE(listing->Name, bucket);
+    QCOMPARE(Names(*listing), QStringList({"db/my backup é.backup"}));
+
+    TS3NameValueList properties;
+    TS3NameValueList metadata;
+    QVERIFY(service.GetObjectProperties(bucket, "db/my backup é.backup", properties, metadata));
+    QCOMPARE(properties.Value("Content-Length"), "10");
+
+    TS3MemoryStream stream;
+    QVERIFY(service.GetObject(bucket, "db/my backup é.backup", stream));
+    QCOMPARE(stream.Data(), "path-style");
 }
 
 QTEST_GUILESS_MAIN(TestStorageService)

@@ -40,6 +40,16 @@ TS3ConnectionInfo Connection(quint16 port) {
 // Short limits keep the stalled answers quick.
 const TS3TransportLimits ShortLimits{std::chrono::milliseconds(2000), std::chrono::seconds(1)};
 
+// A token of its own for each use, so that no earlier run's requests count.
+QString UniqueToken(const QString& stem) {
+    static int counter = 0;
+    return QStringLiteral("%1-%2-%3-%4")
+        .arg(stem)
+        .arg(QCoreApplication::applicationPid())
+        .arg(QDateTime::currentMSecsSinceEpoch())
+        .arg(++counter);
+}
+
 QByteArray Pattern(qsizetype size) {
     QByteArray bytes(size, Qt::Uninitialized);
     for (qsizetype i = 0; i < size; ++i)
@@ -85,6 +95,9 @@ class TestTransportFaults : public QObject {
     void followsRedirectsOfGet_data();
     void followsRedirectsOfGet();
     void neverFollowsRedirectsOfHead();
+    void witnessRecordsWhatReachesIt();
+    void refusesRedirectsElsewhere_data();
+    void refusesRedirectsElsewhere();
     void readsAnswerHeaders();
     void reportsBrokenTransfers_data();
     void reportsBrokenTransfers();
@@ -98,8 +111,29 @@ class TestTransportFaults : public QObject {
     void reportsStreamWriteErrors();
 
   private:
+    // What the fault server's second listener, the other host of the redirects, received with token in
+    // its request line.
+    QByteArray Witnessed(const QString& token);
+    quint16 WitnessPort();
+
     TS3ConnectionInfo info_;
 };
+
+QByteArray TestTransportFaults::Witnessed(const QString& token) {
+    TS3StorageService service(info_, ShortLimits);
+    TS3MemoryStream stream;
+    if (!service.GetObject(Bucket, "witnessed/" + token, stream))
+        throw std::runtime_error("The fault server did not say what its witness received");
+    return stream.Data();
+}
+
+quint16 TestTransportFaults::WitnessPort() {
+    TS3StorageService service(info_, ShortLimits);
+    TS3MemoryStream stream;
+    if (!service.GetObject(Bucket, "witness-port", stream))
+        throw std::runtime_error("The fault server did not name its witness's port");
+    return quint16(stream.Data().toUInt());
+}
 
 void TestTransportFaults::sendsExactlyTheSignedRequest() {
     const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(-3600);
@@ -161,6 +195,75 @@ void TestTransportFaults::neverFollowsRedirectsOfHead() {
     TS3NameValueList metadata;
     QVERIFY(!service.GetObjectProperties(Bucket, "head-redirect/db/a.backup", properties, metadata));
     QCOMPARE(service.LastStatusCode(), 302);
+}
+
+// The check the redirect table relies on: a request that does reach the witness shows up there.
+void TestTransportFaults::witnessRecordsWhatReachesIt() {
+    const QString token = UniqueToken(QStringLiteral("control"));
+    TS3StorageService direct(Connection(WitnessPort()), ShortLimits);
+    TS3MemoryStream stream;
+    QVERIFY(direct.GetObject(Bucket, token + "/db/a.backup", stream));
+    QCOMPARE(stream.Data(), "witnessed");
+    const QByteArray witnessed = Witnessed(token);
+    QVERIFY(witnessed.startsWith(QByteArray("GET /" + token.toUtf8() + "/db/a.backup HTTP/1.1")));
+    QVERIFY(witnessed.contains("Authorization: AWS4-HMAC-SHA256"));
+}
+
+// Redirects away from the server the request was signed for end with an error, and the other host
+// receives nothing: no signature, no access key ID, no connection at all. In the messages, <witness> is
+// the other host's port, <port> the fault server's and <token> the row's own token.
+void TestTransportFaults::refusesRedirectsElsewhere_data() {
+    QTest::addColumn<bool>("head");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    const QString refused = QStringLiteral("Redirect to \"%1/<token>/db/a.backup\" refused: a signed request "
+                                           "is only sent again to the server it "
+                                           "was made for");
+    QTest::newRow("other host") << false << "other-host" << refused.arg("http://127.0.0.1:<witness>");
+    QTest::newRow("other host, HEAD") << true << "other-host" << refused.arg("http://127.0.0.1:<witness>");
+    QTest::newRow("same host name, other port")
+        << false << "other-port" << refused.arg("http://b.s3.localhost:<witness>");
+    QTest::newRow("scheme-relative") << false << "scheme-relative"
+                                     << refused.arg("http://127.0.0.1:<witness>");
+    QTest::newRow("our host as user information")
+        << false << "user-info" << refused.arg("http://b.s3.localhost:<port>@127.0.0.1:<witness>");
+    QTest::newRow("S3 region: 301 PermanentRedirect")
+        << false << "permanent-region"
+        << "The bucket is in another region: the service names the endpoint \"b.s3.eu-west-1.amazonaws.com\"";
+    QTest::newRow("S3 region: 301 of a HEAD")
+        << true << "permanent-region"
+        << "The bucket is in another region: the service names the region \"eu-west-1\"";
+    QTest::newRow("S3 region: 307 to a regional host")
+        << false << "temporary-region"
+        << "The bucket is in another region: the service names the endpoint "
+           "\"b.s3-eu-west-1.localhost:<witness>\"";
+    QTest::newRow("S3 region: 307 of a HEAD") << true << "temporary-region"
+                                              << "The bucket is in another region: the service names the "
+                                                 "endpoint \"b.s3-eu-west-1.localhost:<witness>\"";
+}
+
+void TestTransportFaults::refusesRedirectsElsewhere() {
+    QFETCH(bool, head);
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    const QString token = UniqueToken(kind);
+    const QString key = QStringLiteral("away/%1/%2/db/a.backup").arg(kind, token);
+    TS3StorageService service(info_, ShortLimits);
+    QString error;
+    if (head) {
+        TS3NameValueList properties;
+        TS3NameValueList metadata;
+        error = ErrorOf([&] { service.GetObjectProperties(Bucket, key, properties, metadata); });
+    } else {
+        TS3MemoryStream stream;
+        error = ErrorOf([&] { service.GetObject(Bucket, key, stream); });
+    }
+    QCOMPARE(Witnessed(token), QByteArray());
+    QCOMPARE(error, QString(message)
+                        .replace(QStringLiteral("<token>"), token)
+                        .replace(QStringLiteral("<witness>"), QString::number(WitnessPort()))
+                        .replace(QStringLiteral("<port>"),
+                                 QString::number(FixturePort(QStringLiteral("s3_fault_server")))));
 }
 
 void TestTransportFaults::readsAnswerHeaders() {
@@ -250,10 +353,7 @@ void TestTransportFaults::writesErrorAnswersIntoStream() {
 // stream holds the whole of the previous one, so a client that held blocks back would never finish.
 void TestTransportFaults::writesBlocksAsTheyArrive() {
     const QList<qint64> blocks{1, 70000, 5, 4000};
-    // A token of its own, so that no earlier run's releases count for this one.
-    const QString token = QStringLiteral("blocks-%1-%2")
-                              .arg(QCoreApplication::applicationPid())
-                              .arg(QDateTime::currentMSecsSinceEpoch());
+    const QString token = UniqueToken(QStringLiteral("blocks"));
     TS3StorageService releaser(info_, ShortLimits);
     TReleasingStream stream(blocks, [&] {
         TS3NameValueList properties;

@@ -22,6 +22,19 @@ The first path segment chooses the behaviour; the rest of the path is free (test
   /stall-body/<sent>/...     sends the header and <sent> of 1000000 bytes, then nothing
   /redirect/<n>/...          302/301/303/307 in turn to /redirect/<n-1>/... with a small body; at 0 a final
                              200 with body "final"; odd n give a Location without scheme and host, even n a full URL
+                             with the request's own Host
+  /away/<kind>/<token>/...   a redirect away from this server, to the witness (a second listener that only records
+                             what reaches it and answers 200 "witnessed"), <token> and the rest of the path kept:
+                             other-host        302 to http://127.0.0.1:<witness port>/...
+                             other-port        307 to the request's host name with the witness port
+                             scheme-relative   301 to //127.0.0.1:<witness port>/...
+                             user-info         302 to http://<request's Host>@127.0.0.1:<witness port>/...
+                             permanent-region  S3's region answer: 301 without Location, x-amz-bucket-region and
+                                               a PermanentRedirect error document naming another endpoint
+                             temporary-region  S3's 307 to a regional host (a *.localhost name of the witness),
+                                               x-amz-bucket-region and a TemporaryRedirect document naming it
+  /witnessed/<token>         200, the request heads the witness received with <token> in their target, in order
+  /witness-port              200, the witness's port
   /forbidden/...             403 with an S3 error document
   /head-redirect/...         302 to /object/0/... for every method
   /damaged/<size>/...        200 with <size> bytes of the pattern under a plain-MD5 ETag that belongs to
@@ -48,6 +61,12 @@ import background_server  # noqa: E402  (found through the line above)
 
 PATTERN = bytes(range(256))
 REDIRECT_STATUSES = [(302, "Found"), (301, "Moved Permanently"), (303, "See Other"), (307, "Temporary Redirect")]
+REGION_DOCUMENT = ('<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>{code}</Code><Message>{message}</Message>'
+                   '<Endpoint>{endpoint}</Endpoint><Bucket>b</Bucket><RequestId>F4ULT</RequestId></Error>')
+PERMANENT_MESSAGE = ("The bucket you are attempting to access must be addressed using the specified endpoint. "
+                     "Please send all future requests to this endpoint.")
+TEMPORARY_MESSAGE = ("Please re-send this request to the specified temporary endpoint. "
+                     "Continue to use the original request endpoint for future requests.")
 FORBIDDEN_BODY = (b'<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>AccessDenied</Code>'
                   b'<Message>Access Denied</Message><RequestId>F4ULT</RequestId></Error>')
 
@@ -92,6 +111,13 @@ class Handler(socketserver.BaseRequestHandler):
             self.answer(404, "Not Found", b"no such behaviour", method)
         else:
             handler(method, head, args)
+
+    def host_header(self, head):
+        for line in head.decode("latin-1").split("\r\n")[1:]:
+            name, _, value = line.partition(":")
+            if name.strip().lower() == "host":
+                return value.strip()
+        return f"127.0.0.1:{self.server.server_address[1]}"
 
     def read_head(self):
         data = b""
@@ -153,6 +179,8 @@ class Handler(socketserver.BaseRequestHandler):
         sizes = [int(size) for size in args[1].split(",")]
         body = pattern_bytes(sum(sizes))
         self.send_head(200, "OK", len(body))
+        if method == "HEAD":
+            return
         offset = 0
         for index, size in enumerate(sizes):
             if not self.server.releases.wait(token, index, 10):
@@ -192,8 +220,43 @@ class Handler(socketserver.BaseRequestHandler):
         if remaining % 2 == 1:
             location = path
         else:
-            location = f"http://127.0.0.1:{self.server.server_address[1]}{path}"
+            location = f"http://{self.host_header(head)}{path}"
         self.answer(status, reason, f"redirect {remaining}".encode(), method, [f"Location: {location}"])
+
+    def on_away(self, method, head, args):
+        kind = args[0]
+        rest = "/".join(args[1:])
+        witness = self.server.witness.server_address[1]
+        host = self.host_header(head)
+        host_name = host.rsplit(":", 1)[0]
+        if kind == "other-host":
+            self.answer(302, "Found", b"", method, [f"Location: http://127.0.0.1:{witness}/{rest}"])
+        elif kind == "other-port":
+            self.answer(307, "Temporary Redirect", b"", method, [f"Location: http://{host_name}:{witness}/{rest}"])
+        elif kind == "scheme-relative":
+            self.answer(301, "Moved Permanently", b"", method, [f"Location: //127.0.0.1:{witness}/{rest}"])
+        elif kind == "user-info":
+            self.answer(302, "Found", b"", method, [f"Location: http://{host}@127.0.0.1:{witness}/{rest}"])
+        elif kind == "permanent-region":
+            body = REGION_DOCUMENT.format(code="PermanentRedirect", message=PERMANENT_MESSAGE,
+                                          endpoint="b.s3.eu-west-1.amazonaws.com").encode()
+            self.answer(301, "Moved Permanently", body, method,
+                        ["Content-Type: application/xml", "x-amz-bucket-region: eu-west-1"])
+        elif kind == "temporary-region":
+            endpoint = f"b.s3-eu-west-1.localhost:{witness}"
+            body = REGION_DOCUMENT.format(code="TemporaryRedirect", message=TEMPORARY_MESSAGE,
+                                          endpoint=endpoint).encode()
+            self.answer(307, "Temporary Redirect", body, method,
+                        ["Content-Type: application/xml", "x-amz-bucket-region: eu-west-1",
+                         f"Location: http://{endpoint}/{rest}"])
+        else:
+            self.answer(404, "Not Found", b"no such kind of redirect", method)
+
+    def on_witnessed(self, method, head, args):
+        self.answer(200, "OK", self.server.witness.heads_with(args[0]), method)
+
+    def on_witness_port(self, method, head, args):
+        self.answer(200, "OK", str(self.server.witness.server_address[1]).encode(), method)
 
     def on_forbidden(self, method, head, args):
         self.answer(403, "Forbidden", FORBIDDEN_BODY, method, ["Content-Type: application/xml"])
@@ -208,6 +271,33 @@ class Handler(socketserver.BaseRequestHandler):
                     ["Content-Type: binary/octet-stream", f'ETag: "{hashlib.md5(other).hexdigest()}"'])
 
 
+class WitnessHandler(Handler):
+    def handle(self):
+        head = self.read_head()
+        if head is not None:
+            self.server.record(head)
+            self.answer(200, "OK", b"witnessed", head.split(b" ", 1)[0].decode("latin-1"))
+
+
+class Witness(socketserver.ThreadingTCPServer):
+    """The other host of the redirects: it records every request head that reaches it."""
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self):
+        super().__init__(("127.0.0.1", 0), WitnessHandler)
+        self.lock = threading.Lock()
+        self.heads = []
+
+    def record(self, head):
+        with self.lock:
+            self.heads.append(head)
+
+    def heads_with(self, token):
+        with self.lock:
+            return b"".join(head for head in self.heads if token.encode() in head.split(b"\r\n", 1)[0])
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -216,6 +306,8 @@ class Server(socketserver.ThreadingTCPServer):
         super().__init__(address, handler)
         self.releases = Releases()
         self.listings = pathlib.Path(listings).resolve() if listings else None
+        self.witness = Witness()
+        threading.Thread(target=self.witness.serve_forever, daemon=True).start()
 
 
 def serve(options):
