@@ -68,7 +68,7 @@ configure_windows() {
   shift
   # pkg-config reads the kit's .pc files only, never the host's.
   PKG_CONFIG_LIBDIR="$kit_root/deps/lib/pkgconfig" PKG_CONFIG_PATH="" \
-    "$kit_root/qt6-mingw/bin/qt-cmake" -S "$top" -B "$build" -G Ninja \
+    "$kit_root/qt6-mingw/bin/qt-cmake" -S "$top" -B "$build" -G Ninja --no-warn-unused-cli \
     -DCMAKE_PREFIX_PATH="$kit_root/deps" -DCMAKE_FIND_ROOT_PATH="$kit_root/deps" "$@" >/dev/null
 }
 
