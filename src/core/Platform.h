@@ -6,12 +6,13 @@
 class QProcess;
 
 // The calls that differ between operating systems, in one place. PlatformPosix.cpp implements them for
-// Linux and the other POSIX systems; a Windows build brings its own implementation of this header.
+// Linux and the other POSIX systems, PlatformWindows.cpp for Windows.
 
 // A local file opened for reading and writing by this process alone: every other ExclusiveFile on the
-// same path is refused while this one is open, so two downloads can never write into the same file.
-// The file is created when missing and is not inherited by programs started meanwhile. A link at the
-// path is never followed: a download must not write into whatever file a link planted there names.
+// same path is refused while this one is open, so two downloads can never write into the same file (on
+// Windows no other program may open it at all meanwhile). The file is created when missing and is not
+// inherited by programs started meanwhile. A link at the path is never followed: a download must not
+// write into whatever file a link planted there names.
 class ExclusiveFile {
   public:
     // Throws Error "Cannot create file "<path>". <system text>" when the file cannot be created, opened,
@@ -56,3 +57,11 @@ void RemoveFile(const QString& path);
 // Makes a program that process starts run hidden: without a console window and without the terminal the
 // tool was started from, so it can never stop to ask for input there.
 void StartHidden(QProcess& process);
+
+// The file name of a client program as this system's command lines show it: "dropdb" here, "dropdb.exe"
+// on Windows; started by that name, it is found through PATH.
+QString ProgramFileName(const QString& baseName);
+
+// folder and name joined by this system's separator ("/", on Windows "\"). A folder that already ends
+// with "/" or "\" gets no second separator.
+QString JoinNativePath(const QString& folder, const QString& name);

@@ -95,3 +95,13 @@ void StartHidden(QProcess& process) {
     // A session of its own leaves the program without a controlling terminal.
     process.setChildProcessModifier([] { ::setsid(); });
 }
+
+QString ProgramFileName(const QString& baseName) {
+    return baseName;
+}
+
+QString JoinNativePath(const QString& folder, const QString& name) {
+    if (folder.endsWith(u'/') || folder.endsWith(u'\\'))
+        return folder + name;
+    return folder + u'/' + name;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/OperationLock.h"
+#include "core/Platform.h"
 #include "restore/RestoreWindow.h"
 
 #include <QString>
@@ -15,10 +16,10 @@ struct TRestoreInput {
 };
 
 // The client programs, found through PATH.
-inline const QString DropDbProgram = QStringLiteral("dropdb");
-inline const QString CreateDbProgram = QStringLiteral("createdb");
-inline const QString PgRestoreProgram = QStringLiteral("pg_restore");
-inline const QString PsqlProgram = QStringLiteral("psql");
+inline const QString DropDbProgram = ProgramFileName(QStringLiteral("dropdb"));
+inline const QString CreateDbProgram = ProgramFileName(QStringLiteral("createdb"));
+inline const QString PgRestoreProgram = ProgramFileName(QStringLiteral("pg_restore"));
+inline const QString PsqlProgram = ProgramFileName(QStringLiteral("psql"));
 
 // Restores the current backup into a database named by the user, so that the named database is replaced
 // only by a whole restore and survives every failure as it was (or stays absent):

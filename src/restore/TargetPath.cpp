@@ -1,6 +1,7 @@
 #include "restore/TargetPath.h"
 
 #include "core/Error.h"
+#include "core/Platform.h"
 
 #include <QRegularExpression>
 
@@ -35,7 +36,5 @@ QString TargetPath(const QString& workingFolder, const QString& name) {
         return workingFolder;
     if (HasInvalidCharacters(workingFolder) || HasInvalidCharacters(name))
         throw Error(QStringLiteral("Invalid characters in path"));
-    if (workingFolder.endsWith(u'/') || workingFolder.endsWith(u'\\'))
-        return workingFolder + name;
-    return workingFolder + u'/' + name;
+    return JoinNativePath(workingFolder, name);
 }

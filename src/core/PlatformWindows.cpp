@@ -1,0 +1,203 @@
+#include "core/Platform.h"
+
+#include "core/Error.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <algorithm>
+#include <array>
+#include <mutex>
+#include <string>
+
+#include <windows.h>
+
+namespace {
+
+// The system's own text for a Windows error code, in the user's language.
+QString WindowsErrorText(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (length == 0)
+        return QStringLiteral("Windows error %1").arg(code);
+    const QString text = QString::fromWCharArray(buffer, length).trimmed();
+    LocalFree(buffer);
+    return text;
+}
+
+[[noreturn]] void ThrowSystemError(const QString& action, DWORD code) {
+    throw Error(action + QStringLiteral(". ") + WindowsErrorText(code));
+}
+
+[[noreturn]] void ThrowLastError(const QString& action) {
+    ThrowSystemError(action, GetLastError());
+}
+
+HANDLE Handle(qintptr handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+std::wstring NativePath(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+} // namespace
+
+ExclusiveFile::ExclusiveFile(const QString& path) {
+    // Share mode delete only: while this handle is open, every other open of the file for reading or
+    // writing fails with a sharing violation, ours and other programs' alike, but the file can still be
+    // removed (it goes once the last handle closes), so that a download that fails or is killed leaves
+    // nothing behind. The handle is not inheritable (no security attributes). A reparse point (a link)
+    // is opened as itself and refused, never followed.
+    const QString failure = QStringLiteral("Cannot create file \"%1\"").arg(path);
+    const HANDLE file =
+        CreateFileW(NativePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        ThrowLastError(failure);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) {
+        const DWORD code = GetLastError();
+        CloseHandle(file);
+        ThrowSystemError(failure, code);
+    }
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        CloseHandle(file);
+        ThrowSystemError(failure, ERROR_CANT_RESOLVE_FILENAME);
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || (size.QuadPart > 0 && !SetEndOfFile(file))) {
+        const DWORD code = GetLastError();
+        CloseHandle(file);
+        ThrowSystemError(failure, code);
+    }
+    handle_ = reinterpret_cast<qintptr>(file);
+}
+
+ExclusiveFile::~ExclusiveFile() {
+    CloseHandle(Handle(handle_));
+}
+
+qint64 ExclusiveFile::Write(const char* data, qint64 count) {
+    if (count < 0)
+        return -1;
+    // WriteFile takes a 32-bit count: a larger block is written in part, as the interface allows.
+    const DWORD chunk = DWORD(std::min<qint64>(count, 1 << 30));
+    DWORD written = 0;
+    if (!WriteFile(Handle(handle_), data, chunk, &written, nullptr))
+        return -1;
+    return written;
+}
+
+qint64 ExclusiveFile::Position() const {
+    LARGE_INTEGER position{};
+    if (!SetFilePointerEx(Handle(handle_), LARGE_INTEGER{}, &position, FILE_CURRENT))
+        ThrowLastError(QStringLiteral("Cannot read the file position"));
+    return position.QuadPart;
+}
+
+void ExclusiveFile::SetPosition(qint64 position) {
+    LARGE_INTEGER target{};
+    target.QuadPart = position;
+    if (!SetFilePointerEx(Handle(handle_), target, nullptr, FILE_BEGIN))
+        ThrowLastError(QStringLiteral("Cannot set the file position"));
+}
+
+qint64 ExclusiveFile::Size() const {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(Handle(handle_), &size))
+        ThrowLastError(QStringLiteral("Cannot read the file size"));
+    return size.QuadPart;
+}
+
+void ExclusiveFile::Resize(qint64 size) {
+    // SetEndOfFile cuts or extends at the file pointer; the position is put back afterwards, so that
+    // Resize leaves it where it was, as ftruncate does.
+    const qint64 position = Position();
+    LARGE_INTEGER end{};
+    end.QuadPart = size;
+    const bool resized =
+        SetFilePointerEx(Handle(handle_), end, nullptr, FILE_BEGIN) && SetEndOfFile(Handle(handle_));
+    const DWORD code = GetLastError();
+    SetPosition(position);
+    if (!resized)
+        ThrowSystemError(QStringLiteral("Cannot set the file size"), code);
+}
+
+namespace {
+
+// The files to remove should the process be ended from outside. The console control handler runs on a
+// thread of its own, so the list is guarded by a mutex.
+struct KilledFileRegistry {
+    std::mutex guard;
+    std::array<std::wstring, 16> paths;
+};
+
+KilledFileRegistry& Registry() {
+    static KilledFileRegistry registry;
+    return registry;
+}
+
+// Ctrl+C, a closed console, logoff and shutdown: the registered files go, then the process ends as it
+// would have.
+BOOL WINAPI RemoveRegisteredFiles(DWORD) {
+    KilledFileRegistry& registry = Registry();
+    const std::lock_guard lock(registry.guard);
+    for (const std::wstring& path : registry.paths) {
+        if (!path.empty())
+            DeleteFileW(path.c_str());
+    }
+    return FALSE;
+}
+
+} // namespace
+
+RemovedIfKilled::RemovedIfKilled(const QString& path) {
+    static const bool installed = SetConsoleCtrlHandler(RemoveRegisteredFiles, TRUE);
+    Q_UNUSED(installed);
+    KilledFileRegistry& registry = Registry();
+    const std::lock_guard lock(registry.guard);
+    for (slot_ = 0; slot_ < int(registry.paths.size()); ++slot_) {
+        if (registry.paths[slot_].empty()) {
+            registry.paths[slot_] = NativePath(QFileInfo(path).absoluteFilePath());
+            return;
+        }
+    }
+    throw Error(
+        QStringLiteral("Cannot register file \"%1\" for removal should the process be ended").arg(path));
+}
+
+RemovedIfKilled::~RemovedIfKilled() {
+    KilledFileRegistry& registry = Registry();
+    const std::lock_guard lock(registry.guard);
+    registry.paths[slot_].clear();
+}
+
+void RemoveFile(const QString& path) {
+    if (DeleteFileW(NativePath(path).c_str()))
+        return;
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+        return;
+    ThrowSystemError(QStringLiteral("Cannot delete file \"%1\"").arg(path), code);
+}
+
+void StartHidden(QProcess& process) {
+    // A console program started from a window program would get a console window of its own; without
+    // one it has no console to ask for input on either.
+    process.setCreateProcessArgumentsModifier(
+        [](QProcess::CreateProcessArguments* arguments) { arguments->flags |= CREATE_NO_WINDOW; });
+}
+
+QString ProgramFileName(const QString& baseName) {
+    return baseName + QStringLiteral(".exe");
+}
+
+QString JoinNativePath(const QString& folder, const QString& name) {
+    if (folder.endsWith(u'/') || folder.endsWith(u'\\'))
+        return folder + name;
+    return folder + u'\\' + name;
+}

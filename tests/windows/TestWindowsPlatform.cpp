@@ -1,0 +1,150 @@
+#include "ErrorOf.h"
+#include "core/Error.h"
+#include "core/Platform.h"
+#include "restore/RunAndWait.h"
+#include "settings/SettingsStore.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <optional>
+
+namespace {
+
+const QString RegistryKey = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Corvane");
+
+} // namespace
+
+class TestWindowsPlatform : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() { QVERIFY(folder_.isValid()); }
+
+    // The store keeps the user's values under HKEY_CURRENT_USER\SOFTWARE\Corvane as plain texts; the
+    // user's own value is put back afterwards.
+    void settingsLiveInTheRegistry() {
+        const SettingsStore store;
+        QCOMPARE(store.Location(), RegistryKey);
+        const QVariant before = QSettings(RegistryKey, QSettings::NativeFormat).value(SettingName::Bucket);
+        const auto restore = qScopeGuard([&] {
+            QSettings settings(RegistryKey, QSettings::NativeFormat);
+            if (before.isValid())
+                settings.setValue(SettingName::Bucket, before);
+            else
+                settings.remove(SettingName::Bucket);
+        });
+
+        const QString text = QStringLiteral("  backups/db \"q\" ;x=1 \u00e9");
+        store.WriteText(SettingName::Bucket, text);
+        QCOMPARE(store.ReadText(SettingName::Bucket), text);
+        const QVariant raw = QSettings(RegistryKey, QSettings::NativeFormat).value(SettingName::Bucket);
+        QCOMPARE(raw.typeId(), QMetaType::QString);
+        QCOMPARE(raw.toString(), text);
+
+        QSettings(RegistryKey, QSettings::NativeFormat).setValue(SettingName::Bucket, 42);
+        QCOMPARE(ErrorOf([&] { store.ReadText(SettingName::Bucket); }),
+                 QStringLiteral("Invalid data type for 'Bucket'"));
+    }
+
+    // No other open gets at the file meanwhile, but it can be removed: it goes once it is closed.
+    void exclusiveFileIsOpenToNobodyElse() {
+        const QString path = folder_.filePath(QStringLiteral("a.backup"));
+        {
+            ExclusiveFile file(path);
+            QCOMPARE(file.Write("PGDMP", 5), 5);
+            const QString refused = ErrorOf([&] { ExclusiveFile second(path); });
+            QVERIFY2(refused.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(path)),
+                     qPrintable(refused));
+            QFile reader(path);
+            QVERIFY(!reader.open(QIODevice::ReadOnly));
+        }
+        QFile reader(path);
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+        QCOMPARE(reader.readAll(), QByteArray("PGDMP"));
+        reader.close();
+        {
+            ExclusiveFile file(path);
+            RemoveFile(path);
+        }
+        QVERIFY(!QFileInfo::exists(path));
+    }
+
+    // An existing file is cut on open; Resize leaves the position where it was, as on POSIX.
+    void exclusiveFileCutsAndResizes() {
+        const QString path = folder_.filePath(QStringLiteral("b.backup"));
+        {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old contents");
+        }
+        ExclusiveFile file(path);
+        QCOMPARE(file.Size(), 0);
+        QCOMPARE(file.Write("0123456789", 10), 10);
+        file.Resize(4);
+        QCOMPARE(file.Size(), 4);
+        QCOMPARE(file.Position(), 10);
+        file.SetPosition(2);
+        QCOMPARE(file.Position(), 2);
+        QVERIFY(!ErrorOf([&] { file.SetPosition(-1); }).isEmpty());
+    }
+
+    void removeFile() {
+        const QString path = folder_.filePath(QStringLiteral("c.backup"));
+        RemoveFile(path);
+        QFile created(path);
+        QVERIFY(created.open(QIODevice::WriteOnly));
+        created.close();
+        RemoveFile(path);
+        QVERIFY(!QFile::exists(path));
+    }
+
+    // The command runner on Windows: a console program started hidden (no console window), its exit code
+    // and a failed start.
+    void runsConsolePrograms_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("parameters");
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("success") << "cmd.exe"
+                                 << "/c exit 0" << true << 0;
+        QTest::newRow("failure") << "cmd.exe"
+                                 << "/c exit 3" << true << 3;
+        QTest::newRow("found through PATH without .exe") << "cmd"
+                                                         << "/c exit 0" << true << 0;
+        QTest::newRow("not found") << "corvane-no-such-program.exe"
+                                   << "--if-exists" << false << -1;
+    }
+
+    void runsConsolePrograms() {
+        QFETCH(QString, program);
+        QFETCH(QString, parameters);
+        QFETCH(bool, started);
+        QFETCH(int, exitCode);
+        QStringList log;
+        const TProgramOutcome outcome =
+            RunAndWait(program, parameters, [&](const QString& line) { log << line; });
+        QCOMPARE(log, QStringList{program + u' ' + parameters});
+        QCOMPARE(outcome.Started, started);
+        QCOMPARE(outcome.ExitCode, exitCode);
+    }
+
+    void commandLinesShowWindowsNames() {
+        QCOMPARE(ProgramFileName(QStringLiteral("dropdb")), QStringLiteral("dropdb.exe"));
+        QCOMPARE(JoinNativePath(QStringLiteral("C:\\Backups"), QStringLiteral("x.backup")),
+                 QStringLiteral("C:\\Backups\\x.backup"));
+        QCOMPARE(JoinNativePath(QStringLiteral("C:\\Backups\\"), QStringLiteral("x.backup")),
+                 QStringLiteral("C:\\Backups\\x.backup"));
+        QCOMPARE(JoinNativePath(QStringLiteral("C:/Backups/"), QStringLiteral("x.backup")),
+                 QStringLiteral("C:/Backups/x.backup"));
+    }
+
+  private:
+    QTemporaryDir folder_;
+};
+
+QTEST_GUILESS_MAIN(TestWindowsPlatform)
+#include "TestWindowsPlatform.moc"

@@ -1,0 +1,94 @@
+# Shared by scripts/windows and scripts/test-windows (sourced): installs the cross compiler and Wine from
+# Debian, unpacks the Windows kit (Qt and the C libraries cross-built for x86_64 Windows) and configures
+# a cross build. Needs $top, the repository.
+
+kit_root=/build/winkit
+# The kit's CMake files name this folder, so it is unpacked there and nowhere else.
+kit_archive_candidates=(
+  "${CORVANE_WINDOWS_KIT:-}"
+  "$top/tools/windows-kit/winkit.tar.xz"
+  "$top/../shared/windows-kit/winkit.tar.xz"
+)
+
+install_windows_packages() {
+  local packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+    wine wine64 xvfb xauth)
+  local missing=() p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "run as root to install: ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+unpack_kit() {
+  local archive="" candidate
+  for candidate in "${kit_archive_candidates[@]}"; do
+    if [ -n "$candidate" ] && [ -f "$candidate" ]; then archive=$candidate; break; fi
+  done
+  if [ -z "$archive" ]; then
+    echo "The Windows kit winkit.tar.xz was not found. Put it at tools/windows-kit/winkit.tar.xz or name" >&2
+    echo "it with CORVANE_WINDOWS_KIT=/path/to/winkit.tar.xz (looked in: ${kit_archive_candidates[*]})." >&2
+    exit 1
+  fi
+  local stamp="$kit_root/.unpacked-from"
+  local identity
+  identity="$(stat -c '%s %Y' "$archive")"
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$identity" ]; then return; fi
+  if [ ! -w "$(dirname "$kit_root")" ] && ! mkdir -p "$(dirname "$kit_root")" 2>/dev/null; then
+    echo "cannot create $(dirname "$kit_root"): run as root once to unpack the Windows kit" >&2
+    exit 1
+  fi
+  rm -rf "$kit_root"
+  mkdir -p "$(dirname "$kit_root")"
+  tar -xJf "$archive" -C "$(dirname "$kit_root")"
+  echo "$identity" >"$stamp"
+}
+
+# The cache variables of a configure preset in CMakePresets.json, as -D options.
+preset_options() {
+  python3 - "$top/CMakePresets.json" "$1" <<'PY'
+import json, sys
+presets = json.load(open(sys.argv[1]))["configurePresets"]
+preset = next(p for p in presets if p["name"] == sys.argv[2])
+for name, value in preset.get("cacheVariables", {}).items():
+    print(f"-D{name}={value}")
+PY
+}
+
+# configure_windows <build folder> <cmake options...>
+configure_windows() {
+  local build=$1
+  shift
+  # pkg-config reads the kit's .pc files only, never the host's.
+  PKG_CONFIG_LIBDIR="$kit_root/deps/lib/pkgconfig" PKG_CONFIG_PATH="" \
+    "$kit_root/qt6-mingw/bin/qt-cmake" -S "$top" -B "$build" -G Ninja --no-warn-unused-cli \
+    -DCMAKE_PREFIX_PATH="$kit_root/deps" -DCMAKE_FIND_ROOT_PATH="$kit_root/deps" "$@" >/dev/null
+}
+
+# The C++ runtime of mingw-w64 that every program of the cross build needs beside it.
+mingw_runtime_dlls=(
+  /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libstdc++-6.dll
+  /usr/lib/gcc/x86_64-w64-mingw32/12-posix/libgcc_s_seh-1.dll
+  /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll
+)
+
+# lay_out_dlls <folder> [Test]: copies the Qt and runtime DLLs and the plugins a window needs.
+lay_out_dlls() {
+  local folder=$1 module
+  shift
+  mkdir -p "$folder/platforms" "$folder/styles" "$folder/imageformats"
+  for module in Core Gui Widgets "$@"; do
+    cp -u "$kit_root/qt6-mingw/bin/Qt6$module.dll" "$folder/"
+  done
+  cp -u "${mingw_runtime_dlls[@]}" "$folder/"
+  cp -u "$kit_root/qt6-mingw/plugins/platforms/qwindows.dll" "$folder/platforms/"
+  cp -u "$kit_root/qt6-mingw/plugins/styles/qwindowsvistastyle.dll" "$folder/styles/"
+  cp -u "$kit_root"/qt6-mingw/plugins/imageformats/*.dll "$folder/imageformats/"
+}
