@@ -28,7 +28,7 @@ class TCorvaneEditorForm : public QWidget {
     ~TCorvaneEditorForm() override;
 
     // The account check; the sign-in dialog reaches it through the window that owns it.
-    bool Authenticate(const QString& AUserName, const QString& APassword);
+    SignInResult Authenticate(const QString& AUserName, const QString& APassword);
 
     Ui::TCorvaneEditorForm* Controls() const { return ui.get(); }
     TCatalogueTable& CdsObject() const { return *catalogue; }

@@ -2,12 +2,11 @@
 
 #include "app/ErrorBox.h"
 #include "app/WaitCursor.h"
+#include "core/Error.h"
 #include "ui_CorvaneLoginForm.h"
 
 #include <QKeyEvent>
 #include <QScreen>
-
-#include <stdexcept>
 
 namespace {
 
@@ -50,8 +49,15 @@ void TLoginForm::FormCreate() {
 
 void TLoginForm::BtnConnectClick() {
     const WaitCursor hourglass;
-    if (!FAuthenticate(ui->EdtUsername->text(), ui->EdtPassword->text()))
-        throw std::runtime_error("Incorrect username or password");
+    const SignInResult result = FAuthenticate(ui->EdtUsername->text(), ui->EdtPassword->text());
+    switch (result.outcome) {
+    case SignInResult::Outcome::Accepted:
+        break;
+    case SignInResult::Outcome::Refused:
+        throw Error(QStringLiteral("Incorrect username or password"));
+    case SignInResult::Outcome::Unreachable:
+        throw Error(QStringLiteral("Cannot reach the account service: %1").arg(result.reason));
+    }
     FStore.WriteText(SettingName::Username, ui->EdtUsername->text());
     FStore.WriteText(SettingName::Password, ui->EdtPassword->text());
     done(ResultSignedIn);
