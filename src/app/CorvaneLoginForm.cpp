@@ -43,7 +43,7 @@ void TLoginForm::FormCreate() {
         ui->EdtUsername->setText(FStore.ReadText(SettingName::Username));
         ui->EdtPassword->setText(FStore.ReadText(SettingName::Password));
     } catch (const std::exception& error) {
-        ShowErrorBox(parentWidget(), QString::fromUtf8(error.what()));
+        ShowErrorBox(parentWidget(), MessageOf(error));
     }
 }
 

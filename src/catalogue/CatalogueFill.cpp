@@ -1,18 +1,16 @@
 #include "catalogue/CatalogueFill.h"
 
 #include "catalogue/CatalogueTimestamp.h"
-
-#include <stdexcept>
+#include "core/Error.h"
 
 namespace {
 
 constexpr qint64 Mebibyte = 1024 * 1024;
 
-[[noreturn]] void FailListing(const QString& bucket, const std::optional<TS3ErrorDocument>& error) {
+Error ListingError(const QString& bucket, const std::optional<TS3ErrorDocument>& error) {
     const QString reason = error ? QStringLiteral("%1: %2").arg(error->Code, error->Message)
                                  : QStringLiteral("the answer was not a bucket listing");
-    throw std::runtime_error(
-        QStringLiteral("Cannot list bucket \"%1\": %2").arg(bucket, reason).toStdString());
+    return Error(QStringLiteral("Cannot list bucket \"%1\": %2").arg(bucket, reason));
 }
 
 // Adds the record for one listed object, or nothing for a sub-folder marker, an object without a
@@ -33,7 +31,7 @@ TS3BucketResult ListPage(TS3StorageService& service, const QString& bucket, cons
     try {
         std::optional<TS3BucketResult> page = service.GetBucket(bucket, params);
         if (!page)
-            FailListing(bucket, service.LastErrorDocument());
+            throw ListingError(bucket, service.LastErrorDocument());
         return std::move(*page);
     } catch (...) {
         table.Empty();
@@ -50,10 +48,9 @@ QString NextMarker(const TS3BucketResult& page, const QString& bucket, const QSt
     // A truncated page that does not move the listing on would be asked for again and again.
     if (marker.isEmpty() || marker == previousMarker) {
         table.Empty();
-        throw std::runtime_error(
+        throw Error(
             QStringLiteral("Cannot list bucket \"%1\": the service reported more keys without moving on")
-                .arg(bucket)
-                .toStdString());
+                .arg(bucket));
     }
     return marker;
 }

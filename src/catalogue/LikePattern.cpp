@@ -1,5 +1,7 @@
 #include "catalogue/LikePattern.h"
 
+#include "core/Text.h"
+
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -7,10 +9,6 @@
 #include <optional>
 
 namespace {
-
-bool IsContinuationByte(char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
 
 // Length in bytes of the character that starts at data[at]: the byte and the continuation bytes after it.
 qsizetype CharacterLength(const char* data, qsizetype size, qsizetype at) {

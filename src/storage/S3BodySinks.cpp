@@ -1,9 +1,10 @@
 #include "storage/S3BodySinks.h"
 
+#include "core/Error.h"
+
 #include <QStringDecoder>
 
 #include <span>
-#include <stdexcept>
 
 QString TS3TextSink::Text() const {
     const auto encoding = QStringConverter::encodingForData(data_);
@@ -20,11 +21,11 @@ void TS3StreamSink::Append(const char* data, qint64 count) {
     const std::span<const char> block(data, size_t(count));
     qint64 written = stream_.Write(block, 0, count);
     if (written < 0)
-        throw std::runtime_error("Stream write error");
+        throw Error(QStringLiteral("Stream write error"));
     while (written < count) {
         const qint64 more = stream_.Write(block, written, count - written);
         if (more <= 0)
-            throw std::runtime_error("Stream write error");
+            throw Error(QStringLiteral("Stream write error"));
         written += more;
     }
 }

@@ -1,8 +1,8 @@
 #include "storage/S3ListingReader.h"
 
-#include <pugixml.hpp>
+#include "core/Error.h"
 
-#include <stdexcept>
+#include <pugixml.hpp>
 
 namespace {
 
@@ -48,7 +48,7 @@ qint64 ReadSize(const QString& text) {
     bool ok = false;
     const qint64 size = text.toLongLong(&ok, 10);
     if (!ok)
-        throw std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString());
+        throw Error(QStringLiteral("'%1' is not a valid integer value").arg(text));
     return size;
 }
 

@@ -15,5 +15,5 @@ struct TS3ListingAnswer {
 // Reads the decoded text of a listing answer. No listing when the text is empty, not well-formed,
 // its root is neither ListBucketResult nor ListVersionsResult, or the root lacks a Name with text.
 // Element names are compared without regard to letter case, except Name and Owner's ID and
-// DisplayName. Throws std::runtime_error("'<text>' is not a valid integer value") for a bad Size.
+// DisplayName. Throws Error("'<text>' is not a valid integer value") for a bad Size.
 TS3ListingAnswer ReadListingAnswer(const QString& text);

@@ -1,4 +1,5 @@
 #include "catalogue/LikePattern.h"
+#include "core/Text.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -89,8 +90,6 @@ class TReferenceLike {
         std::vector<TStep> steps;
         qsizetype characters = 0;
     };
-
-    static bool IsContinuationByte(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
     static qsizetype CharacterLength(const QByteArray& text, qsizetype at) {
         qsizetype next = at + 1;
