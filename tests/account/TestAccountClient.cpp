@@ -1,5 +1,5 @@
-#include "AccountTestService.h"
 #include "account/AccountClient.h"
+#include "support/AccountTestService.h"
 
 #include <QTest>
 

@@ -1,7 +1,8 @@
-#include "S3TestServer.h"
+#include "support/S3TestServer.h"
 
 #include "config/BuildSettings.h"
 #include "core/Curl.h"
+#include "support/FixturePort.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -34,16 +35,7 @@ QByteArray EncodedKey(const QString& key) {
 } // namespace
 
 S3TestServer S3TestServer::FromFixture() {
-    const QString path = QStringLiteral(CORVANE_TEST_STATE_DIR "/s3rver/port");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(
-            QStringLiteral("The s3rver fixture is not running (%1 is missing)").arg(path).toStdString());
-    bool ok = false;
-    const uint port = file.readAll().trimmed().toUInt(&ok);
-    if (!ok || port == 0 || port > 65535)
-        throw std::runtime_error(QStringLiteral("%1 holds no port number").arg(path).toStdString());
-    return S3TestServer(quint16(port));
+    return S3TestServer(FixturePort(QStringLiteral("s3rver")));
 }
 
 TS3ConnectionInfo S3TestServer::ConnectionInfo() const {

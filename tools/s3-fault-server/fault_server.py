@@ -2,7 +2,7 @@
 """An HTTP server on loopback that answers the way S3 and networks misbehave, for the storage tests.
 
 Start (in the foreground, or with --detach in the background once it listens):
-  python3 tools/s3-fault-server/fault_server.py --port <port, 0 for a free one>
+  python3 tools/s3-fault-server/fault_server.py --port <port, 0 for a free one> [--listings <folder>]
       [--port-file <file>] [--pid-file <file>] [--log-file <file>] [--detach]
 With --detach and --pid-file, a server that an earlier start left running under that pid file is stopped
 first. Stop a server started with --pid-file (a pid that no longer names such a server is left alone):
@@ -24,14 +24,21 @@ The first path segment chooses the behaviour; the rest of the path is free (test
                              200 with body "final"; odd n give a Location without scheme and host, even n a full URL
   /forbidden/...             403 with an S3 error document
   /head-redirect/...         302 to /object/0/... for every method
+
+A bucket listing (the path "/") asked of the host <bucket>.<scenario>.localhost answers a page of
+<listings folder>/<scenario>: first.xml without a marker, <marker>.xml for a marker (so the marker "db/a"
+names db/a.xml), and 404 with an empty body when there is no such page. The pages are fixed documents
+with what s3rver never sends: unreadable times, NextMarker, pages that do not move on.
 """
 import argparse
 import os
+import pathlib
 import signal
 import socket
 import socketserver
 import sys
 import threading
+import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, 'lib'))
 import background_server  # noqa: E402  (found through the line above)
@@ -70,8 +77,12 @@ class Handler(socketserver.BaseRequestHandler):
             return
         request_line = head.split(b"\r\n", 1)[0].decode("latin-1")
         method, target = request_line.split(" ")[0:2]
-        segments = target.split("?")[0].split("/")[1:]
-        behaviour = segments[0] if segments else ""
+        path, _, query = target.partition("?")
+        if path == "/":
+            self.on_listing(method, head, query)
+            return
+        segments = path.split("/")[1:]
+        behaviour = segments[0]
         args = segments[1:]
         handler = getattr(self, "on_" + behaviour.replace("-", "_"), None)
         if handler is None:
@@ -104,6 +115,27 @@ class Handler(socketserver.BaseRequestHandler):
                 pass
         except (socket.timeout, OSError):
             pass
+
+    def on_listing(self, method, head, query):
+        page = self.listing_page(head, urllib.parse.parse_qs(query).get("marker", [""])[0])
+        if page is None:
+            self.answer(404, "Not Found", b"", method, ["Content-Type: application/xml"])
+        else:
+            self.answer(200, "OK", page.read_bytes(), method, ["Content-Type: application/xml"])
+
+    def listing_page(self, head, marker):
+        """The page file for the scenario named in the Host header, or None."""
+        folder = self.server.listings
+        host = next((line.split(b":", 1)[1].strip() for line in head.split(b"\r\n")[1:]
+                     if line.lower().startswith(b"host:")), b"")
+        labels = host.decode("latin-1").split(":")[0].split(".")
+        if folder is None or len(labels) < 3:
+            return None
+        scenario = (folder / labels[1]).resolve()
+        page = (scenario / (f"{marker}.xml" if marker else "first.xml")).resolve()
+        if scenario.parent != folder or not page.is_relative_to(scenario) or not page.is_file():
+            return None
+        return page
 
     def on_echo(self, method, head, args):
         self.answer(200, "OK", head, method, ["Content-Type: text/plain"])
@@ -171,13 +203,14 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, handler):
+    def __init__(self, address, handler, listings):
         super().__init__(address, handler)
         self.releases = Releases()
+        self.listings = pathlib.Path(listings).resolve() if listings else None
 
 
 def serve(options):
-    server = Server(("127.0.0.1", options.port), Handler)
+    server = Server(("127.0.0.1", options.port), Handler, options.listings)
 
     def stop(signum, frame):
         for path in (options.port_file, options.pid_file):
@@ -198,6 +231,7 @@ def serve(options):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--listings")
     parser.add_argument("--port-file")
     parser.add_argument("--pid-file")
     parser.add_argument("--log-file")

@@ -1,8 +1,8 @@
-#include "AccountTestService.h"
+#include "support/AccountTestService.h"
 
 #include "core/Curl.h"
+#include "support/FixturePort.h"
 
-#include <QFile>
 #include <QUrl>
 
 #include <stdexcept>
@@ -35,17 +35,7 @@ size_t ReadHeader(char* data, size_t size, size_t count, void* reply) {
 } // namespace
 
 AccountTestService AccountTestService::FromFixture() {
-    const QString path = QStringLiteral(CORVANE_TEST_STATE_DIR "/account-service/port");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("The account_service fixture is not running (%1 is missing)")
-                                     .arg(path)
-                                     .toStdString());
-    bool ok = false;
-    const uint port = file.readAll().trimmed().toUInt(&ok);
-    if (!ok || port == 0 || port > 65535)
-        throw std::runtime_error(QStringLiteral("%1 holds no port number").arg(path).toStdString());
-    return AccountTestService(quint16(port));
+    return AccountTestService(FixturePort(QStringLiteral("account_service")));
 }
 
 QString AccountTestService::BaseUrl() const {
