@@ -4,6 +4,7 @@
 #include "account/CookieJar.h"
 #include "account/HttpHeaderValues.h"
 #include "core/Curl.h"
+#include "core/Error.h"
 
 #include <QStringDecoder>
 #include <QUrl>
@@ -30,12 +31,16 @@ bool BodyHasText(const QByteArray& body, const QByteArray& charset) {
     return !QString(decoder.decode(body)).isEmpty();
 }
 
+SignInResult Unreachable(CURLcode code) {
+    return {SignInResult::Outcome::Unreachable, QString::fromUtf8(curl_easy_strerror(code))};
+}
+
 } // namespace
 
 class AccountClient::Impl {
   public:
     Impl(const QString& serviceUrl, AccountClientLimits limits);
-    bool Attempt(const QString& userName, const QString& password);
+    SignInResult Attempt(const QString& userName, const QString& password);
 
   private:
     // What the current answer said; a new status line (after 100 Continue) starts it afresh.
@@ -44,12 +49,13 @@ class AccountClient::Impl {
         QByteArray body;
     };
 
-    bool Configure(AccountClientLimits limits);
+    CURLcode Configure(AccountClientLimits limits);
     void TakeHeaderLine(QByteArrayView line);
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
 
     CurlEasy handle_;
+    CURLcode setUp_ = CURLE_OK; // why the handle could not be made ready, if it could not
     QByteArray url_;
     QByteArray host_;
     bool secure_ = false;
@@ -67,31 +73,37 @@ AccountClient::Impl::Impl(const QString& serviceUrl, AccountClientLimits limits)
     url_ = base.toUtf8() + RequestPath.toByteArray();
     host_ = url.host().toUtf8();
     secure_ = url.scheme() == u"https";
-    if (handle_ && !Configure(limits))
-        handle_.reset();
+    setUp_ = handle_ ? Configure(limits) : CURLE_FAILED_INIT;
 }
 
-bool AccountClient::Impl::Configure(AccountClientLimits limits) {
+// The first option libcurl refuses decides the outcome: CURLE_OK when it took them all.
+CURLcode AccountClient::Impl::Configure(AccountClientLimits limits) {
     CURL* h = handle_.get();
-    return curl_easy_setopt(h, CURLOPT_URL, url_.constData()) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_IPRESOLVE, long(CURL_IPRESOLVE_V4)) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_NOPROXY, "*") == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connect.count())) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(limits.attempt.count())) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::OnHeader) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_HEADERDATA, this) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Impl::OnBody) == CURLE_OK &&
-           curl_easy_setopt(h, CURLOPT_WRITEDATA, this) == CURLE_OK;
+    CURLcode code = CURLE_OK;
+    auto set = [&](CURLoption option, auto value) {
+        if (code == CURLE_OK)
+            code = curl_easy_setopt(h, option, value);
+    };
+    set(CURLOPT_URL, url_.constData());
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    set(CURLOPT_HTTPGET, 1L);
+    set(CURLOPT_IPRESOLVE, long(CURL_IPRESOLVE_V4));
+    set(CURLOPT_NOPROXY, "*");
+    set(CURLOPT_FOLLOWLOCATION, 0L);
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_CONNECTTIMEOUT_MS, long(limits.connect.count()));
+    set(CURLOPT_TIMEOUT_MS, long(limits.attempt.count()));
+    set(CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+    set(CURLOPT_HEADERDATA, static_cast<void*>(this));
+    set(CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+    set(CURLOPT_WRITEDATA, static_cast<void*>(this));
+    return code;
 }
 
-bool AccountClient::Impl::Attempt(const QString& userName, const QString& password) {
-    if (!handle_)
-        return false;
+SignInResult AccountClient::Impl::Attempt(const QString& userName, const QString& password) {
+    if (setUp_ != CURLE_OK)
+        return Unreachable(setUp_);
 
     // Header lines in the order the service expects them, after the Host line libcurl writes; the
     // cookies are ours to send so that their line comes last.
@@ -100,21 +112,29 @@ bool AccountClient::Impl::Attempt(const QString& userName, const QString& passwo
     if (!headers.Append(AcceptLine) || !headers.Append(UserAgentLine) ||
         !headers.Append("Authorization: " + BasicAuthorization(userName, password, challengeCharset_)) ||
         (!cookies.isEmpty() && !headers.Append("Cookie: " + cookies)))
-        return false;
+        return Unreachable(CURLE_OUT_OF_MEMORY);
 
     answer_ = {};
     CURL* h = handle_.get();
-    const bool sent = curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.List()) == CURLE_OK &&
-                      curl_easy_perform(h) == CURLE_OK;
+    CURLcode code = curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.List());
+    if (code == CURLE_OK)
+        code = curl_easy_perform(h);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
-    if (!sent)
-        return false;
-
     long status = 0;
-    if (curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status < 200 || status > 299 ||
-        status == 204)
-        return false;
-    return BodyHasText(answer_.body, answer_.charset);
+    if (code == CURLE_OK)
+        code = curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    if (code != CURLE_OK)
+        return Unreachable(code);
+
+    // Only the service's own word refuses the credentials; any other answer says nothing about them.
+    if (status == 401 || status == 403)
+        return {SignInResult::Outcome::Refused, {}};
+    if (status < 200 || status > 299)
+        return {SignInResult::Outcome::Unreachable,
+                QStringLiteral("the service answered with status %1").arg(status)};
+    if (status == 204 || !BodyHasText(answer_.body, answer_.charset))
+        return {SignInResult::Outcome::Refused, {}};
+    return {SignInResult::Outcome::Accepted, {}};
 }
 
 void AccountClient::Impl::TakeHeaderLine(QByteArrayView line) {
@@ -140,8 +160,8 @@ void AccountClient::Impl::TakeHeaderLine(QByteArrayView line) {
     }
 }
 
-// The callbacks run inside libcurl, which no exception may cross: a failure there ends the transfer,
-// and the attempt counts as failed.
+// The callbacks run inside libcurl, which no exception may cross: a failure there ends the transfer
+// with libcurl's write error.
 size_t AccountClient::Impl::OnHeader(char* data, size_t size, size_t count, void* self) {
     try {
         static_cast<Impl*>(self)->TakeHeaderLine(QByteArrayView(data, qsizetype(size * count)));
@@ -168,11 +188,11 @@ AccountClient::AccountClient(const QString& serviceUrl, AccountClientLimits limi
 
 AccountClient::~AccountClient() = default;
 
-bool AccountClient::Authenticate(const QString& AUserName, const QString& APassword) noexcept {
-    // The sign-in turns every failure into a refusal; its callers show their own message for it.
+SignInResult AccountClient::Authenticate(const QString& AUserName, const QString& APassword) noexcept {
     try {
         return impl_->Attempt(AUserName, APassword);
-    } catch (...) {
-        return false;
+    } catch (const std::exception& error) {
+        // Only running out of memory gets here; the attempt did not reach the service.
+        return {SignInResult::Outcome::Unreachable, MessageOf(error)};
     }
 }

@@ -11,6 +11,21 @@ struct AccountClientLimits {
     std::chrono::milliseconds attempt{60000};
 };
 
+// How one sign-in attempt ended.
+struct SignInResult {
+    enum class Outcome {
+        Accepted,   // a status from 200 to 299 with a body that is not empty once read as text
+        Refused,    // 401 or 403, or a 2xx answer without text (204, an empty body)
+        Unreachable // no answer, a time-out, a broken answer or any other status
+    };
+    Outcome outcome = Outcome::Unreachable;
+    // Why the service could not be reached: libcurl's text for the failure, or "the service answered
+    // with status N". Empty for the other outcomes.
+    QString reason;
+
+    bool IsAccepted() const { return outcome == Outcome::Accepted; }
+};
+
 // The sign-in HTTP client of one main window: each attempt is one GET of /my/account.json on the account
 // service with HTTP Basic credentials sent at once. Between attempts of its life it keeps the open
 // connection, the cookies the service set and the charset a Basic challenge named, in memory only.
@@ -23,11 +38,10 @@ class AccountClient {
     AccountClient(const AccountClient&) = delete;
     AccountClient& operator=(const AccountClient&) = delete;
 
-    // One attempt, blocking until it has ended. True when the service answered with a status from 200
-    // to 299 and a body that is not empty once read as text in the charset the answer names. Every other
-    // outcome is false: a refusal, an empty or 204 answer, a redirect (not followed), a network or protocol
-    // failure, a time-out. Raises nothing and shows nothing; the callers decide what false means.
-    bool Authenticate(const QString& AUserName, const QString& APassword) noexcept;
+    // One attempt, blocking until it has ended. The body is read as text in the charset the answer
+    // names; a redirect is not followed and counts as an answer with its status. Raises nothing and
+    // shows nothing; the callers decide what to tell the user.
+    SignInResult Authenticate(const QString& AUserName, const QString& APassword) noexcept;
 
   private:
     class Impl;

@@ -150,7 +150,7 @@ void TCorvaneEditorForm::SelectCurrentRow(int row) {
     ui->GridFiles->scrollTo(catalogue->index(row, 0));
 }
 
-bool TCorvaneEditorForm::Authenticate(const QString& AUserName, const QString& APassword) {
+SignInResult TCorvaneEditorForm::Authenticate(const QString& AUserName, const QString& APassword) {
     return accountClient.Authenticate(AUserName, APassword);
 }
 
@@ -171,7 +171,9 @@ void TCorvaneEditorForm::LoadSettings() {
     const QString password = store.ReadText(SettingName::Password);
     FShowLogin = userName.isEmpty() || password.isEmpty();
     if (!FShowLogin) {
-        FShowLogin = !Authenticate(userName, password);
+        // Whatever kept the stored credentials from being accepted, the sign-in dialog follows; an
+        // attempt there tells the user why, refused or unreachable.
+        FShowLogin = !Authenticate(userName, password).IsAccepted();
         if (!FShowLogin)
             AutoConnect();
     }

@@ -29,7 +29,7 @@ class TCorvaneEditorForm : public QWidget, public TRestoreWindow {
     ~TCorvaneEditorForm() override;
 
     // The account check; the sign-in dialog reaches it through the window that owns it.
-    bool Authenticate(const QString& AUserName, const QString& APassword);
+    SignInResult Authenticate(const QString& AUserName, const QString& APassword);
 
     TCatalogueTable& CdsObject() const { return *catalogue; }
     TS3ConnectionInfo StorageInfo;

@@ -49,8 +49,15 @@ void TLoginForm::FormCreate() {
 
 void TLoginForm::BtnConnectClick() {
     const WaitCursor hourglass;
-    if (!FAuthenticate(ui->EdtUsername->text(), ui->EdtPassword->text()))
+    const SignInResult result = FAuthenticate(ui->EdtUsername->text(), ui->EdtPassword->text());
+    switch (result.outcome) {
+    case SignInResult::Outcome::Accepted:
+        break;
+    case SignInResult::Outcome::Refused:
         throw Error(QStringLiteral("Incorrect username or password"));
+    case SignInResult::Outcome::Unreachable:
+        throw Error(QStringLiteral("Cannot reach the account service: %1").arg(result.reason));
+    }
     FStore.WriteText(SettingName::Username, ui->EdtUsername->text());
     FStore.WriteText(SettingName::Password, ui->EdtPassword->text());
     done(ResultSignedIn);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/AccountClient.h"
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -20,7 +21,7 @@ class TLoginForm : public QDialog {
     Q_OBJECT
 
   public:
-    using CredentialCheck = std::function<bool(const QString& AUserName, const QString& APassword)>;
+    using CredentialCheck = std::function<SignInResult(const QString& AUserName, const QString& APassword)>;
 
     static constexpr int ResultSignedIn = 1;
     static constexpr int ResultClosed = 2;
@@ -37,9 +38,10 @@ class TLoginForm : public QDialog {
     void reject() override;
 
   public slots:
-    // One sign-in attempt with the texts of both fields as they stand. Throws Error
-    // "Incorrect username or password" when the check refuses them, and the settings store's error when
-    // they cannot be stored; the dialog then stays open.
+    // One sign-in attempt with the texts of both fields as they stand. Throws Error "Incorrect username
+    // or password" when the service refuses them, "Cannot reach the account service: <reason>" when the
+    // check got no word on them, and the settings store's error when they cannot be stored; the dialog
+    // then stays open.
     void BtnConnectClick();
 
   protected:

@@ -2,14 +2,18 @@
 
 #include "core/Text.h"
 
-#include <cstring>
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <array>
+#include <optional>
 
 namespace {
 
-// Length in bytes of the UTF-8 character that starts at text[at].
-qsizetype CharacterLength(const QByteArray& text, qsizetype at) {
+// Length in bytes of the character that starts at data[at]: the byte and the continuation bytes after it.
+qsizetype CharacterLength(const char* data, qsizetype size, qsizetype at) {
     qsizetype next = at + 1;
-    while (next < text.size() && IsContinuationByte(text[next]))
+    while (next < size && IsContinuationByte(data[next]))
         ++next;
     return next - at;
 }
@@ -17,122 +21,183 @@ qsizetype CharacterLength(const QByteArray& text, qsizetype at) {
 } // namespace
 
 TLikePattern::TLikePattern(const QByteArray& pattern) {
-    TPiece piece;
-    auto endPiece = [&] {
-        if (!piece.steps.empty())
-            pieces_.push_back(std::move(piece));
-        piece = {};
-    };
-    auto addCharacter = [&](const char* bytes, qsizetype length) {
-        if (piece.steps.empty() || piece.steps.back().anyCharacter)
-            piece.steps.push_back({});
-        piece.steps.back().literal.append(bytes, length);
-        ++piece.characters;
-    };
-
-    anchoredAtStart_ = !pattern.startsWith('%');
+    // The pattern's characters in order: an ordinary character's bytes, or nothing for "_".
+    std::vector<std::optional<QByteArrayView>> characters;
+    std::vector<qsizetype> stays;
     qsizetype at = 0;
     while (at < pattern.size()) {
         const char c = pattern[at];
         if (c == '%') {
-            endPiece();
-            anchoredAtEnd_ = false;
+            stays.push_back(qsizetype(characters.size()));
             ++at;
             continue;
         }
-        if (c == '\\') {
-            // The backslash matches nothing itself; at the very end it has nothing to make ordinary,
-            // so it leaves the pattern as it was, a "%" before it included.
-            ++at;
-            if (at == pattern.size())
-                break;
-        }
-        anchoredAtEnd_ = true;
         if (c == '_') {
-            piece.steps.push_back({true, {}});
-            ++piece.characters;
+            characters.emplace_back();
             ++at;
             continue;
         }
-        const qsizetype length = CharacterLength(pattern, at);
-        addCharacter(pattern.constData() + at, length);
+        // The backslash matches nothing itself; at the very end it has nothing to make ordinary, so
+        // it leaves the pattern as it was, a "%" before it included.
+        if (c == '\\' && ++at == pattern.size())
+            break;
+        const qsizetype length = CharacterLength(pattern.constData(), pattern.size(), at);
+        characters.emplace_back(QByteArrayView(pattern.constData() + at, length));
         at += length;
     }
-    endPiece();
-}
 
-bool TLikePattern::MatchPieceAt(const TPiece& piece, const QByteArray& text, qsizetype start,
-                                qsizetype* end) {
-    qsizetype at = start;
-    for (const TStep& step : piece.steps) {
-        if (step.anyCharacter) {
-            if (at >= text.size())
-                return false;
-            at += CharacterLength(text, at);
+    characters_ = qsizetype(characters.size());
+    words_ = characters_ / WordBits + 1;
+    auto setBit = [](TWord* words, qsizetype state) {
+        words[state / WordBits] |= TWord(1) << (state % WordBits);
+    };
+    stays_.assign(words_, 0);
+    for (qsizetype state : stays)
+        setBit(stays_.data(), state);
+    anyAdvances_.assign(words_, 0);
+    for (qsizetype i = 0; i < characters_; ++i) {
+        if (!characters[i])
+            setBit(anyAdvances_.data(), i + 1);
+    }
+
+    // A character named in the pattern advances the states its "_" advance as well.
+    byteAdvances_.resize(256 * words_);
+    for (int byte = 0; byte < 256; ++byte)
+        std::copy(anyAdvances_.begin(), anyAdvances_.end(), byteAdvances_.begin() + byte * words_);
+    for (qsizetype i = 0; i < characters_; ++i) {
+        if (!characters[i])
+            continue;
+        const QByteArrayView bytes = *characters[i];
+        if (bytes.size() == 1) {
+            setBit(&byteAdvances_[static_cast<unsigned char>(bytes[0]) * words_], i + 1);
             continue;
         }
-        const qsizetype length = step.literal.size();
-        if (text.size() - at < length || memcmp(text.constData() + at, step.literal.constData(), length) != 0)
-            return false;
-        at += length;
+        auto wide = std::find_if(wideCharacters_.begin(), wideCharacters_.end(),
+                                 [&](const TWideCharacter& known) { return known.bytes == bytes; });
+        if (wide == wideCharacters_.end())
+            wide = wideCharacters_.insert(wideCharacters_.end(), {bytes.toByteArray(), anyAdvances_});
+        setBit(wide->advances.data(), i + 1);
     }
-    *end = at;
-    return true;
 }
 
-bool TLikePattern::FindPiece(const TPiece& piece, const QByteArray& text, qsizetype from, qsizetype* end) {
-    const TStep& head = piece.steps.front();
-    if (!head.anyCharacter) {
-        // Only places where the leading run occurs can start the piece. A run starts with a lead
-        // byte, which never equals a continuation byte, so each place is a character boundary.
-        for (qsizetype start = text.indexOf(head.literal, from); start >= 0;
-             start = text.indexOf(head.literal, start + 1)) {
-            if (MatchPieceAt(piece, text, start, end))
-                return true;
+const TLikePattern::TWord* TLikePattern::AdvancesOn(QByteArrayView character) const {
+    for (const TWideCharacter& wide : wideCharacters_) {
+        if (wide.bytes == character)
+            return wide.advances.data();
+    }
+    return anyAdvances_.data();
+}
+
+// Kept small so that the loops take it in: a byte that is a character of its own is one look-up.
+inline const TLikePattern::TWord* TLikePattern::AdvancesAt(qsizetype words, const char* data, qsizetype size,
+                                                           qsizetype* at) const {
+    const qsizetype start = (*at)++;
+    if (*at == size || !IsContinuationByte(data[*at]))
+        return &byteAdvances_[static_cast<unsigned char>(data[start]) * words];
+    *at = start + CharacterLength(data, size, start);
+    return AdvancesOn(QByteArrayView(data + start, *at - start));
+}
+
+// One character's step over the words of a span of states; carries nothing in from the word below
+// the span. Returns the live states or'ed together.
+template <typename TStates>
+inline TLikePattern::TWord TLikePattern::StepWords(TStates&& states, const TWord* advances,
+                                                   const TWord* stays, qsizetype span) {
+    TWord carry = 0;
+    TWord live = 0;
+    for (qsizetype w = 0; w < span; ++w) {
+        const TWord current = states[w];
+        states[w] = (((current << 1) | carry) & advances[w]) | (current & stays[w]);
+        carry = current >> (WordBits - 1);
+        live |= states[w];
+    }
+    return live;
+}
+
+template <qsizetype FixedSpan>
+TLikePattern::TOutcome TLikePattern::StepSpan(TScan& scan, const TSpan& span, TWord* states) const {
+    // What the loop reads lives in locals: a store to the states (unsigned 64-bit words) may alias any
+    // signed 64-bit member, so the loop would read members again after every step.
+    const qsizetype first = span.first;
+    const qsizetype words = FixedSpan > 0 ? FixedSpan : span.last - first + 1;
+    const qsizetype readLimit = span.readLimit;
+    const qsizetype atLimit = std::min(scan.size, span.atLimit);
+    const qsizetype stride = words_;
+    const TWord* stays = stays_.data() + first;
+    const TWord finalBit = FinalBit();
+    const bool watchFinal = span.last == characters_ / WordBits && (stays_[span.last] & finalBit) != 0;
+    const char* data = scan.data;
+    const qsizetype size = scan.size;
+    qsizetype at = scan.at;
+    qsizetype read = scan.read;
+
+    // A span of known width is stepped in registers.
+    std::array<TWord, std::max<qsizetype>(FixedSpan, 1)> kept;
+    if constexpr (FixedSpan > 0)
+        std::copy_n(states + first, FixedSpan, kept.begin());
+    TOutcome outcome = TOutcome::Running;
+    while (at < atLimit && read < readLimit) {
+        const TWord* advances = AdvancesAt(stride, data, size, &at) + first;
+        ++read;
+        TWord live = 0;
+        if constexpr (FixedSpan > 0)
+            live = StepWords(kept, advances, stays, FixedSpan);
+        else
+            live = StepWords(states + first, advances, stays, words);
+        if (live == 0) {
+            outcome = TOutcome::Failed;
+            break;
         }
-        return false;
+        const TWord top = FixedSpan > 0 ? kept[words - 1] : states[first + words - 1];
+        if (watchFinal && (top & finalBit) != 0) {
+            outcome = TOutcome::Matched;
+            break;
+        }
     }
-    for (qsizetype start = from; start < text.size(); start += CharacterLength(text, start)) {
-        if (MatchPieceAt(piece, text, start, end))
-            return true;
-    }
-    return false;
+    scan.at = at;
+    scan.read = read;
+    if constexpr (FixedSpan > 0)
+        std::copy_n(kept.begin(), FixedSpan, states + first);
+    return outcome;
 }
 
 bool TLikePattern::Matches(const QByteArray& text) const {
-    if (pieces_.empty())
-        return !(anchoredAtStart_ && anchoredAtEnd_) || text.isEmpty();
+    QVarLengthArray<TWord, 4> states(words_, 0);
+    states[0] = 1;
+    const qsizetype finalWord = characters_ / WordBits;
+    TScan scan{text.constData(), text.size()};
 
-    qsizetype at = 0;
-    size_t first = 0;
-    size_t last = pieces_.size();
-    if (anchoredAtStart_) {
-        if (!MatchPieceAt(pieces_.front(), text, 0, &at))
+    // The text is read in spans of characters over which the same words can hold a live state. No
+    // state beyond the characters read is reached yet, and a state further from the end than bytes
+    // remain after the next character can never reach it. Words below the span are left behind with
+    // what is in them, never read again; words above it are still empty.
+    while (scan.at < scan.size) {
+        const qsizetype lowestUseful = characters_ - scan.size + scan.at;
+        TSpan span;
+        span.first = std::max<qsizetype>(lowestUseful, 0) / WordBits;
+        span.last = std::min(finalWord, (scan.read + 1) / WordBits);
+        if (span.first > span.last)
             return false;
-        first = 1;
-        if (pieces_.size() == 1 && anchoredAtEnd_)
-            return at == text.size();
+        span.readLimit = span.last == finalWord ? scan.size : (span.last + 1) * WordBits - 1;
+        span.atLimit =
+            span.first == span.last ? scan.size : (span.first + 1) * WordBits + scan.size - characters_;
+        TOutcome outcome = TOutcome::Running;
+        switch (span.last - span.first + 1) {
+        case 1:
+            outcome = StepSpan<1>(scan, span, states.data());
+            break;
+        case 2:
+            outcome = StepSpan<2>(scan, span, states.data());
+            break;
+        case 3:
+            outcome = StepSpan<3>(scan, span, states.data());
+            break;
+        default:
+            outcome = StepSpan<0>(scan, span, states.data());
+            break;
+        }
+        if (outcome != TOutcome::Running)
+            return outcome == TOutcome::Matched;
     }
-    if (anchoredAtEnd_)
-        last = pieces_.size() - 1;
-    for (size_t i = first; i < last; ++i) {
-        if (!FindPiece(pieces_[i], text, at, &at))
-            return false;
-    }
-    if (!anchoredAtEnd_)
-        return true;
-
-    // The last piece must end exactly at the end of the text: it starts as many characters back as
-    // it matches, and not before the text already taken by the earlier pieces.
-    const TPiece& tail = pieces_.back();
-    qsizetype start = text.size();
-    for (qsizetype n = 0; n < tail.characters; ++n) {
-        if (start <= at)
-            return false;
-        --start;
-        while (start > at && IsContinuationByte(text[start]))
-            --start;
-    }
-    qsizetype end = 0;
-    return MatchPieceAt(tail, text, start, &end) && end == text.size();
+    return (states[finalWord] & FinalBit()) != 0;
 }

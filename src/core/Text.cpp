@@ -36,10 +36,6 @@ bool IsAsciiDigits(QStringView text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return IsAsciiDigit(c); });
 }
 
-bool IsContinuationByte(char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
-
 qsizetype IndexOfName(const NameValuePairs& pairs, QStringView name) {
     const auto found =
         std::find_if(pairs.cbegin(), pairs.cend(), [name](const QPair<QString, QString>& pair) {

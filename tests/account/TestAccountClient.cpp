@@ -3,9 +3,29 @@
 
 #include <QTest>
 
+#include <curl/curl.h>
+
 using namespace std::chrono_literals;
 
 namespace {
+
+// An attempt's outcome as one text a data table can hold: "accepted", "refused" or "unreachable: " and
+// the reason.
+QString Described(const SignInResult& result) {
+    switch (result.outcome) {
+    case SignInResult::Outcome::Accepted:
+        return QStringLiteral("accepted");
+    case SignInResult::Outcome::Refused:
+        return QStringLiteral("refused");
+    case SignInResult::Outcome::Unreachable:
+        break;
+    }
+    return QStringLiteral("unreachable: ") + result.reason;
+}
+
+QString UnreachableBecause(CURLcode code) {
+    return QStringLiteral("unreachable: ") + QString::fromUtf8(curl_easy_strerror(code));
+}
 
 // The request the service must receive, byte for byte.
 QByteArray SignInRequest(quint16 port, const QByteArray& credentials, const QByteArray& cookie = {}) {
@@ -81,7 +101,7 @@ class TestAccountClient : public QObject {
         const int before = RequestCount(recordedAs);
 
         AccountClient client(service.BaseUrl());
-        QCOMPARE(client.Authenticate(user, password), accepted);
+        QCOMPARE(client.Authenticate(user, password).IsAccepted(), accepted);
 
         const AccountTestService::Request request = Last(recordedAs);
         QCOMPARE(request.bytes, SignInRequest(service.Port(), credentials));
@@ -89,62 +109,83 @@ class TestAccountClient : public QObject {
     }
 
     // Every answer leads to exactly one request: redirects are not followed and nothing is retried.
+    // Only the service's refusal (401, 403, or a 2xx answer without text) is one; an answer that says
+    // nothing about the credentials tells why the service could not be reached.
     void decidesByTheAnswer_data() {
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("right password") << QStringLiteral("account-test") << QStringLiteral("s3cret") << true;
+        QTest::addColumn<QString>("outcome");
+        const QString accepted = QStringLiteral("accepted");
+        const QString refused = QStringLiteral("refused");
+        QTest::newRow("right password")
+            << QStringLiteral("account-test") << QStringLiteral("s3cret") << true << accepted;
         QTest::newRow("wrong password, 401 with a body")
-            << QStringLiteral("account-test") << QStringLiteral("S3CRET") << false;
-        QTest::newRow("one blank") << QStringLiteral("answer-blank") << QString() << true;
-        QTest::newRow("empty body") << QStringLiteral("answer-empty") << QString() << false;
-        QTest::newRow("204") << QStringLiteral("answer-204") << QString() << false;
-        QTest::newRow("302 to a login page") << QStringLiteral("answer-302") << QString() << false;
-        QTest::newRow("chunked") << QStringLiteral("answer-chunked") << QString() << true;
-        QTest::newRow("ended by closing") << QStringLiteral("answer-until-close") << QString() << true;
-        QTest::newRow("after 100 Continue") << QStringLiteral("answer-continue") << QString() << true;
-        QTest::newRow("Connection: close") << QStringLiteral("answer-close") << QString() << true;
-        QTest::newRow("challenge") << QStringLiteral("answer-utf8-challenge") << QString() << false;
-        QTest::newRow("no answer") << QStringLiteral("answer-drop") << QString() << false;
-        QTest::newRow("body cut short") << QStringLiteral("answer-cut") << QString() << false;
-        QTest::newRow("malformed") << QStringLiteral("answer-malformed") << QString() << false;
+            << QStringLiteral("account-test") << QStringLiteral("S3CRET") << false << refused;
+        QTest::newRow("403") << QStringLiteral("answer-403") << QString() << false << refused;
+        QTest::newRow("one blank") << QStringLiteral("answer-blank") << QString() << true << accepted;
+        QTest::newRow("empty body") << QStringLiteral("answer-empty") << QString() << false << refused;
+        QTest::newRow("204") << QStringLiteral("answer-204") << QString() << false << refused;
+        QTest::newRow("302 to a login page")
+            << QStringLiteral("answer-302") << QString() << false
+            << QStringLiteral("unreachable: the service answered with status 302");
+        QTest::newRow("500") << QStringLiteral("answer-500") << QString() << false
+                             << QStringLiteral("unreachable: the service answered with status 500");
+        QTest::newRow("chunked") << QStringLiteral("answer-chunked") << QString() << true << accepted;
+        QTest::newRow("ended by closing")
+            << QStringLiteral("answer-until-close") << QString() << true << accepted;
+        QTest::newRow("after 100 Continue")
+            << QStringLiteral("answer-continue") << QString() << true << accepted;
+        QTest::newRow("Connection: close") << QStringLiteral("answer-close") << QString() << true << accepted;
+        QTest::newRow("challenge") << QStringLiteral("answer-utf8-challenge") << QString() << false
+                                   << refused;
+        QTest::newRow("no answer") << QStringLiteral("answer-drop") << QString() << false
+                                   << UnreachableBecause(CURLE_GOT_NOTHING);
+        QTest::newRow("body cut short")
+            << QStringLiteral("answer-cut") << QString() << false << UnreachableBecause(CURLE_PARTIAL_FILE);
+        // libcurl takes a status line that is no HTTP for another protocol's answer.
+        QTest::newRow("malformed") << QStringLiteral("answer-malformed") << QString() << false
+                                   << UnreachableBecause(CURLE_UNSUPPORTED_PROTOCOL);
     }
 
     void decidesByTheAnswer() {
         QFETCH(QString, user);
         QFETCH(QString, password);
         QFETCH(bool, accepted);
+        QFETCH(QString, outcome);
         const int before = RequestCount(user);
         AccountClient client(service.BaseUrl());
-        QCOMPARE(client.Authenticate(user, password), accepted);
+        const SignInResult result = client.Authenticate(user, password);
+        QCOMPARE(result.IsAccepted(), accepted);
+        QCOMPARE(Described(result), outcome);
         QCOMPARE(RequestCount(user), before + 1);
     }
 
     void keepsTheConnectionBetweenAttempts() {
         AccountClient client(service.BaseUrl());
-        QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")));
+        QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")).IsAccepted());
         const int first = Last(QStringLiteral("account-test")).connection;
-        QVERIFY(!client.Authenticate(QStringLiteral("account-test"), QStringLiteral("wrong")));
+        QVERIFY(!client.Authenticate(QStringLiteral("account-test"), QStringLiteral("wrong")).IsAccepted());
         QCOMPARE(Last(QStringLiteral("account-test")).connection, first);
-        QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")));
+        QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")).IsAccepted());
         QCOMPARE(Last(QStringLiteral("account-test")).connection, first);
 
         // After the service has closed the connection the next attempt opens a new one.
-        QVERIFY(client.Authenticate(QStringLiteral("answer-close"), QString()));
-        QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")));
+        QVERIFY(client.Authenticate(QStringLiteral("answer-close"), QString()).IsAccepted());
+        QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")).IsAccepted());
         QVERIFY(Last(QStringLiteral("account-test")).connection != first);
     }
 
     void keepsCookiesInMemoryForItsLife() {
         const QString user = QStringLiteral("cookie-test");
         AccountClient client(service.BaseUrl());
-        QVERIFY(client.Authenticate(QStringLiteral("answer-cookie"), QString()));
-        QVERIFY(!client.Authenticate(user, QStringLiteral("x")));
+        QVERIFY(client.Authenticate(QStringLiteral("answer-cookie"), QString()).IsAccepted());
+        QVERIFY(!client.Authenticate(user, QStringLiteral("x")).IsAccepted());
         // The cookie for another path stays behind; the session cookie comes last, after Authorization.
         QCOMPARE(Last(user).bytes, SignInRequest(service.Port(), "cookie-test:x", "session=s3cr3t"));
 
         AccountClient another(service.BaseUrl());
-        QVERIFY(!another.Authenticate(user, QStringLiteral("x")));
+        QVERIFY(!another.Authenticate(user, QStringLiteral("x")).IsAccepted());
         QCOMPARE(Last(user).bytes, SignInRequest(service.Port(), "cookie-test:x"));
     }
 
@@ -152,12 +193,12 @@ class TestAccountClient : public QObject {
         const QString user = QStringLiteral("Jürgen");
         const QString password = QStringLiteral("grüße€");
         AccountClient client(service.BaseUrl());
-        QVERIFY(!client.Authenticate(user, password));
+        QVERIFY(!client.Authenticate(user, password).IsAccepted());
         QCOMPARE(Last(user).bytes, SignInRequest(service.Port(), "J\xFCrgen:gr\xFC\xDF"
                                                                  "e?"));
 
-        QVERIFY(!client.Authenticate(QStringLiteral("answer-utf8-challenge"), QString()));
-        QVERIFY(client.Authenticate(user, password));
+        QVERIFY(!client.Authenticate(QStringLiteral("answer-utf8-challenge"), QString()).IsAccepted());
+        QVERIFY(client.Authenticate(user, password).IsAccepted());
         QCOMPARE(Last(user).bytes, SignInRequest(service.Port(), QStringLiteral("Jürgen:grüße€").toUtf8()));
     }
 
@@ -165,21 +206,30 @@ class TestAccountClient : public QObject {
     // loopback answer takes on a busy machine, so neither outcome depends on the machine's load.
     void slowAnswerTimesOut() {
         AccountClient client(service.BaseUrl(), AccountClientLimits{2000ms, 1500ms});
-        QVERIFY(!client.Authenticate(QStringLiteral("answer-slow"), QString()));
-        QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")));
+        const SignInResult result = client.Authenticate(QStringLiteral("answer-slow"), QString());
+        QVERIFY(!result.IsAccepted());
+        QCOMPARE(Described(result), UnreachableBecause(CURLE_OPERATION_TIMEDOUT));
+        QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")).IsAccepted());
     }
 
-    void unreachableServiceIsARefusal_data() {
+    // Nothing listens on port 1 of the loopback: the service is down.
+    void unreachableServiceSaysWhy_data() {
         QTest::addColumn<QString>("url");
-        QTest::newRow("nothing listening") << QStringLiteral("http://127.0.0.1:1");
-        QTest::newRow("not a URL") << QStringLiteral("::");
-        QTest::newRow("other protocol") << QStringLiteral("file:///etc");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("nothing listening")
+            << QStringLiteral("http://127.0.0.1:1") << UnreachableBecause(CURLE_COULDNT_CONNECT);
+        QTest::newRow("not a URL") << QStringLiteral("::") << UnreachableBecause(CURLE_URL_MALFORMAT);
+        QTest::newRow("other protocol")
+            << QStringLiteral("file:///etc") << UnreachableBecause(CURLE_UNSUPPORTED_PROTOCOL);
     }
 
-    void unreachableServiceIsARefusal() {
+    void unreachableServiceSaysWhy() {
         QFETCH(QString, url);
+        QFETCH(QString, outcome);
         AccountClient client(url, AccountClientLimits{2000ms, 2000ms});
-        QVERIFY(!client.Authenticate(QStringLiteral("demo"), QStringLiteral("demo")));
+        const SignInResult result = client.Authenticate(QStringLiteral("demo"), QStringLiteral("demo"));
+        QVERIFY(!result.IsAccepted());
+        QCOMPARE(Described(result), outcome);
     }
 };
 

@@ -38,13 +38,15 @@ class TestLoginForm : public QObject {
     Observed observed;
     std::unique_ptr<ErrorBoxCapture> errorBoxes;
 
-    // The dialog as the main window makes it, its check being the real sign-in against the service.
-    std::unique_ptr<TLoginForm> MakeDialog() {
-        auto check = [this](const QString& user, const QString& password) {
+    // The dialog as the main window makes it, its check being the real sign-in against the service
+    // (or against checkWith, another account client).
+    std::unique_ptr<TLoginForm> MakeDialog(AccountClient* checkWith = nullptr) {
+        AccountClient* checking = checkWith ? checkWith : &client;
+        auto check = [this, checking](const QString& user, const QString& password) {
             observed.checks.append(user + u'|' + password);
             const QCursor* cursor = QGuiApplication::overrideCursor();
             observed.cursors.append(cursor ? cursor->shape() : Qt::ArrowCursor);
-            return client.Authenticate(user, password);
+            return checking->Authenticate(user, password);
         };
         return std::make_unique<TLoginForm>(nullptr, check, *store, [this] { ++observed.endRequests; });
     }
@@ -169,6 +171,44 @@ class TestLoginForm : public QObject {
         QCOMPARE(observed.endRequests, 0);
     }
 
+    // Only the service's refusal blames the credentials; a service that cannot be asked says why.
+    // Either way the dialog stays open with what was typed, and nothing is stored.
+    void failedSignInSaysWhatHappened_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("error");
+        const QString serviceUrl = service.BaseUrl();
+        QTest::newRow("refused") << serviceUrl << QStringLiteral("dialog-test")
+                                 << QStringLiteral("Incorrect username or password");
+        QTest::newRow("403") << serviceUrl << QStringLiteral("answer-403")
+                             << QStringLiteral("Incorrect username or password");
+        QTest::newRow("500") << serviceUrl << QStringLiteral("answer-500")
+                             << QStringLiteral(
+                                    "Cannot reach the account service: the service answered with status 500");
+        QTest::newRow("service down")
+            << QStringLiteral("http://127.0.0.1:1") << QStringLiteral("dialog-test")
+            << QStringLiteral("Cannot reach the account service: Couldn't connect to server");
+    }
+
+    void failedSignInSaysWhatHappened() {
+        QFETCH(QString, url);
+        QFETCH(QString, user);
+        QFETCH(QString, error);
+        AccountClient checking(url);
+        const auto dialog = MakeDialog(&checking);
+        ShowActive(*dialog);
+        Control<QLineEdit>(*dialog, "EdtUsername")->setText(user);
+        Control<QLineEdit>(*dialog, "EdtPassword")->setText(QStringLiteral("typed"));
+
+        QTest::mouseClick(Control<QPushButton>(*dialog, "BtnConnect"), Qt::LeftButton);
+        QCOMPARE(observed.errorBoxes, QStringList{ErrorBoxText(error)});
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->result(), 0);
+        QCOMPARE(Control<QLineEdit>(*dialog, "EdtUsername")->text(), user);
+        QVERIFY(!QFile::exists(store->Location()));
+        QCOMPARE(observed.endRequests, 0);
+    }
+
     void failedStoringKeepsTheDialogOpen() {
         QFile blocker(QFileInfo(store->Location()).path());
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -252,7 +292,11 @@ class TestLoginForm : public QObject {
         int dialogResult = -1;
         QTimer::singleShot(0, &owner, [&] {
             TLoginForm dialog(
-                &owner, [](const QString&, const QString&) { return false; }, *store);
+                &owner,
+                [](const QString&, const QString&) {
+                    return SignInResult{SignInResult::Outcome::Refused, {}};
+                },
+                *store);
             QTimer::singleShot(0, &dialog, [&] { dialog.close(); });
             dialogResult = dialog.exec();
         });

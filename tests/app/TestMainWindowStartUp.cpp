@@ -139,6 +139,27 @@ class TestMainWindowStartUp : public QObject {
         QVERIFY(bed.errorBoxes.isEmpty());
     }
 
+    // A service that cannot be reached at start-up leads to the sign-in dialog as a refusal does; an
+    // attempt there says why, and the dialog stays for another try.
+    void unreachableServiceLeadsToTheSignInThatSaysWhy() {
+        AppTestBed bed;
+        AppTestBed::StoreDemoAccount();
+        TCorvaneEnvironment environment = bed.Environment();
+        environment.AccountUrl = QStringLiteral("http://127.0.0.1:1");
+        TCorvaneEditorForm form(environment);
+        QVERIFY(bed.errorBoxes.isEmpty());
+
+        bool stillOpen = false;
+        QVERIFY(InSignInDialog(form, [&](TLoginForm* dialog) {
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("BtnConnect")), Qt::LeftButton);
+            stillOpen = dialog->isVisible();
+            dialog->close();
+        }));
+        QVERIFY(stillOpen);
+        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral(
+                                     "Cannot reach the account service: Couldn't connect to server.")});
+    }
+
     void closingSavesTheThreeFields_data() {
         QTest::addColumn<bool>("byButton");
         QTest::newRow("close box") << false;

@@ -1,8 +1,7 @@
 #include "support/AccountTestService.h"
 
-#include "support/FixturePort.h"
-
 #include "core/Curl.h"
+#include "support/FixturePort.h"
 
 #include <QUrl>
 

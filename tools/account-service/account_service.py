@@ -28,6 +28,7 @@ except for these user names, which pick an answer whatever the password:
   answer-utf8-challenge  401 with the challenge: Basic realm="Corvane", charset="UTF-8"
   answer-slow       200 after --slow-seconds          answer-drop        connection closed, no answer
   answer-cut        200 whose body stops short        answer-malformed   a status line that is no HTTP
+  answer-403        403 Forbidden with a body         answer-500         500 Internal Server Error
 
 GET /_last-request?user=<name> reports the last request whose Basic user name was <name> (decoded as
 UTF-8, or as Latin-1 when not valid UTF-8; an empty name for requests without credentials): the exact
@@ -130,6 +131,8 @@ SCRIPTED = {
     'answer-drop': (b'', False),
     'answer-cut': (response(200, 'OK', b'{"us', [JSON, ('Content-Length', '99')], length=False), False),
     'answer-malformed': (b'HTTP/1.1 two hundred\r\nno header\r\n\r\n', False),
+    'answer-403': (response(403, 'Forbidden', b'Account locked', [TEXT]), True),
+    'answer-500': (response(500, 'Internal Server Error', b'Internal error', [TEXT]), True),
 }
 
 
