@@ -1,14 +1,16 @@
 #include "storage/S3BodySinks.h"
 
-#include <QStringDecoder>
-
 #include <span>
 #include <stdexcept>
 
-QString TS3TextSink::Text() const {
-    const auto encoding = QStringConverter::encodingForData(data_);
-    QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
-    return decoder.decode(data_);
+TS3ListingTooLarge::TS3ListingTooLarge(qint64 cap)
+    : Error(QStringLiteral("The listing page is larger than %1 MiB").arg(cap / (1024 * 1024)))
+    , cap_(cap) {}
+
+void TS3ListingSink::Append(const char* data, qint64 count) {
+    if (count > cap_ - data_.size())
+        throw TS3ListingTooLarge(cap_);
+    data_.append(data, count);
 }
 
 TS3StreamSink::TS3StreamSink(TS3Stream& stream)
