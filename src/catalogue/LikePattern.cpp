@@ -9,7 +9,7 @@ bool IsContinuationByte(char byte) {
 }
 
 // Length in bytes of the UTF-8 character that starts at text[at].
-qsizetype CharacterLength(const QByteArray& text, qsizetype at) {
+qsizetype CharacterLength(QByteArrayView text, qsizetype at) {
     qsizetype next = at + 1;
     while (next < text.size() && IsContinuationByte(text[next]))
         ++next;
@@ -63,8 +63,7 @@ TLikePattern::TLikePattern(const QByteArray& pattern) {
     endPiece();
 }
 
-bool TLikePattern::MatchPieceAt(const TPiece& piece, const QByteArray& text, qsizetype start,
-                                qsizetype* end) {
+bool TLikePattern::MatchPieceAt(const TPiece& piece, QByteArrayView text, qsizetype start, qsizetype* end) {
     qsizetype at = start;
     for (const TStep& step : piece.steps) {
         if (step.anyCharacter) {
@@ -74,7 +73,7 @@ bool TLikePattern::MatchPieceAt(const TPiece& piece, const QByteArray& text, qsi
             continue;
         }
         const qsizetype length = step.literal.size();
-        if (text.size() - at < length || memcmp(text.constData() + at, step.literal.constData(), length) != 0)
+        if (text.size() - at < length || memcmp(text.data() + at, step.literal.constData(), length) != 0)
             return false;
         at += length;
     }
@@ -82,7 +81,7 @@ bool TLikePattern::MatchPieceAt(const TPiece& piece, const QByteArray& text, qsi
     return true;
 }
 
-bool TLikePattern::FindPiece(const TPiece& piece, const QByteArray& text, qsizetype from, qsizetype* end) {
+bool TLikePattern::FindPiece(const TPiece& piece, QByteArrayView text, qsizetype from, qsizetype* end) {
     const TStep& head = piece.steps.front();
     if (!head.anyCharacter) {
         // Only places where the leading run occurs can start the piece. A run starts with a lead
@@ -101,7 +100,7 @@ bool TLikePattern::FindPiece(const TPiece& piece, const QByteArray& text, qsizet
     return false;
 }
 
-bool TLikePattern::Matches(const QByteArray& text) const {
+bool TLikePattern::Matches(QByteArrayView text) const {
     if (pieces_.empty())
         return !(anchoredAtStart_ && anchoredAtEnd_) || text.isEmpty();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <vector>
 
@@ -15,7 +16,7 @@ class TLikePattern {
   public:
     explicit TLikePattern(const QByteArray& pattern = {});
 
-    bool Matches(const QByteArray& text) const;
+    bool Matches(QByteArrayView text) const;
 
   private:
     // One step of a piece: any single character, or a run of ordinary characters compared bytewise.
@@ -28,8 +29,8 @@ class TLikePattern {
         qsizetype characters = 0;
     };
 
-    static bool MatchPieceAt(const TPiece& piece, const QByteArray& text, qsizetype start, qsizetype* end);
-    static bool FindPiece(const TPiece& piece, const QByteArray& text, qsizetype from, qsizetype* end);
+    static bool MatchPieceAt(const TPiece& piece, QByteArrayView text, qsizetype start, qsizetype* end);
+    static bool FindPiece(const TPiece& piece, QByteArrayView text, qsizetype from, qsizetype* end);
 
     std::vector<TPiece> pieces_;
     bool anchoredAtStart_ = true;
