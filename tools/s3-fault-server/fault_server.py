@@ -24,6 +24,15 @@ The first path segment chooses the behaviour; the rest of the path is free (test
                              200 with body "final"; odd n give a Location without scheme and host, even n a full URL
   /forbidden/...             403 with an S3 error document
   /head-redirect/...         302 to /object/0/... for every method
+
+A bucket named listing-<kind> (the first label of the Host, as virtual-host addressing sends it) is
+answered by its kind, whatever the path; its listing lies under the prefix db/:
+  listing-nul       two pages: db/a.backup and db/b&#0;.backup (truncated, no NextMarker), then, for the
+                    marker "db/b<NUL>.backup", db/c.backup; any other marker gets a NoSuchKey error
+  listing-long-key  db/a.backup and a key of 2049 bytes
+  listing-latin1    a page declared ISO-8859-1 that lists db/relat\xf3rio.backup in one byte a
+                    character; a GET of that key, sent as UTF-8, answers "latin", any other key 404
+  listing-over-cap  a page of 65 MiB, sent until the client leaves
 """
 import argparse
 import os
@@ -32,6 +41,7 @@ import socket
 import socketserver
 import sys
 import threading
+import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, 'lib'))
 import background_server  # noqa: E402  (found through the line above)
@@ -44,6 +54,19 @@ FORBIDDEN_BODY = (b'<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>AccessD
 
 def pattern_bytes(count):
     return (PATTERN * (count // len(PATTERN) + 1))[:count]
+
+
+def listing_page(keys, truncated=False, declaration='<?xml version="1.0" encoding="UTF-8"?>'):
+    """A listing page of these keys (bytes, already escaped), each object 5 bytes long."""
+    contents = b"".join(b"<Contents><Key>" + key + b"</Key><LastModified>2023-11-18T03:00:00.000Z"
+                        b"</LastModified><ETag>&quot;f4&quot;</ETag><Size>5</Size></Contents>" for key in keys)
+    return (declaration.encode() + b'<ListBucketResult><Name>fault</Name><Prefix>db/</Prefix>'
+            + b"<IsTruncated>" + (b"true" if truncated else b"false") + b"</IsTruncated>"
+            + contents + b"</ListBucketResult>")
+
+
+NO_SUCH_KEY_BODY = (b'<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>NoSuchKey</Code>'
+                    b'<Message>The specified key does not exist.</Message></Error>')
 
 
 class Releases:
@@ -70,14 +93,27 @@ class Handler(socketserver.BaseRequestHandler):
             return
         request_line = head.split(b"\r\n", 1)[0].decode("latin-1")
         method, target = request_line.split(" ")[0:2]
-        segments = target.split("?")[0].split("/")[1:]
+        path, _, query = target.partition("?")
+        segments = path.split("/")[1:]
         behaviour = segments[0] if segments else ""
         args = segments[1:]
+        bucket = self.host_bucket(head)
+        if bucket.startswith("listing-"):
+            behaviour = bucket
+            args = [urllib.parse.unquote_to_bytes(path), urllib.parse.parse_qs(query)]
         handler = getattr(self, "on_" + behaviour.replace("-", "_"), None)
         if handler is None:
             self.answer(404, "Not Found", b"no such behaviour", method)
         else:
             handler(method, head, args)
+
+    @staticmethod
+    def host_bucket(head):
+        for line in head.split(b"\r\n")[1:]:
+            name, _, value = line.partition(b":")
+            if name.strip().lower() == b"host":
+                return value.strip().decode("latin-1").split(".")[0]
+        return ""
 
     def read_head(self):
         data = b""
@@ -165,6 +201,42 @@ class Handler(socketserver.BaseRequestHandler):
 
     def on_head_redirect(self, method, head, args):
         self.answer(302, "Found", b"", method, ["Location: /object/0/" + "/".join(args)])
+
+    def answer_listing(self, method, body):
+        self.answer(200, "OK", body, method, ["Content-Type: application/xml"])
+
+    def on_listing_nul(self, method, head, args):
+        marker = args[1].get("marker", [""])[0]
+        if marker == "":
+            self.answer_listing(method, listing_page([b"db/a.backup", b"db/b&#0;.backup"], truncated=True))
+        elif marker == "db/b\0.backup":
+            self.answer_listing(method, listing_page([b"db/c.backup"]))
+        else:
+            self.answer(404, "Not Found", NO_SUCH_KEY_BODY, method, ["Content-Type: application/xml"])
+
+    def on_listing_long_key(self, method, head, args):
+        self.answer_listing(method, listing_page([b"db/a.backup", b"db/" + b"k" * 2046]))
+
+    def on_listing_latin1(self, method, head, args):
+        if args[0] == b"/":
+            self.answer_listing(method, listing_page(
+                [b"db/relat\xf3rio.backup"], declaration='<?xml version="1.0" encoding="ISO-8859-1"?>'))
+        elif args[0] == "/db/relatório.backup".encode():
+            self.answer(200, "OK", b"latin", method, ["Content-Type: binary/octet-stream"])
+        else:
+            self.answer(404, "Not Found", NO_SUCH_KEY_BODY, method, ["Content-Type: application/xml"])
+
+    def on_listing_over_cap(self, method, head, args):
+        size = 65 * 1024 * 1024
+        head_of_page = listing_page([])[:-len(b"</ListBucketResult>")]
+        self.send_head(200, "OK", size, ["Content-Type: application/xml"])
+        block = b" " * 65536
+        try:
+            self.request.sendall(head_of_page)
+            for _ in range((size - len(head_of_page)) // len(block)):
+                self.request.sendall(block)
+        except OSError:
+            pass  # the client stopped reading at its cap
 
 
 class Server(socketserver.ThreadingTCPServer):
