@@ -14,7 +14,7 @@ endif()
 add_library(corvane_common INTERFACE)
 # Includes name their layer: #include "storage/S3StorageService.h".
 target_include_directories(corvane_common INTERFACE ${PROJECT_SOURCE_DIR}/src)
-target_compile_options(corvane_common INTERFACE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+target_compile_options(corvane_common INTERFACE -Wall -Wextra -Wpedantic)
 target_compile_definitions(corvane_common INTERFACE
   QT_NO_CAST_TO_ASCII
   QT_NO_URL_CAST_FROM_STRING

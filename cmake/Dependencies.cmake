@@ -1,7 +1,16 @@
-# Outside libraries, all from Debian's packages (scripts/setup installs them).
+# Every outside library and program the build uses, found here and nowhere else. All come from Debian's
+# packages (scripts/setup installs them; s3rver from npm).
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Test)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 find_package(CURL REQUIRED)
 find_package(pugixml REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(PCRE2 REQUIRED IMPORTED_TARGET libpcre2-8)
+
+if(BUILD_TESTING)
+  # The tests' own servers: the fake listing server (Qt Network), the account service and the fault
+  # server (Python), s3rver (Node).
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Network)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  find_program(CORVANE_NODE node REQUIRED)
+endif()

@@ -3,11 +3,10 @@
 #include "account/BasicCredentials.h"
 #include "account/CookieJar.h"
 #include "account/HttpHeaderValues.h"
+#include "core/Curl.h"
 
 #include <QStringDecoder>
 #include <QUrl>
-
-#include <curl/curl.h>
 
 #include <algorithm>
 #include <ctime>
@@ -21,32 +20,6 @@ constexpr const char* UserAgentLine = "User-Agent: Mozilla/3.0 (compatible; Corv
 // Enough of a body to tell whether it holds text; the rest is read and dropped so that the connection
 // stays usable, and a large answer costs no memory.
 constexpr qsizetype KeptBodyBytes = 4096;
-
-struct CurlHandleDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-using CurlHandle = std::unique_ptr<CURL, CurlHandleDeleter>;
-
-// The request's own header lines, alive for one attempt.
-class HeaderLines {
-  public:
-    HeaderLines() = default;
-    HeaderLines(const HeaderLines&) = delete;
-    HeaderLines& operator=(const HeaderLines&) = delete;
-    ~HeaderLines() { curl_slist_free_all(list_); }
-
-    bool Append(const QByteArray& line) {
-        curl_slist* longer = curl_slist_append(list_, line.constData());
-        if (longer == nullptr)
-            return false;
-        list_ = longer;
-        return true;
-    }
-    curl_slist* List() const { return list_; }
-
-  private:
-    curl_slist* list_ = nullptr;
-};
 
 // True when a body, read in the charset its answer names, is not empty text. Without a charset this
 // system knows, every byte is a character.
@@ -76,7 +49,7 @@ class AccountClient::Impl {
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
 
-    CurlHandle handle_;
+    CurlEasy handle_;
     QByteArray url_;
     QByteArray host_;
     bool secure_ = false;
@@ -122,7 +95,7 @@ bool AccountClient::Impl::Attempt(const QString& userName, const QString& passwo
 
     // Header lines in the order the service expects them, after the Host line libcurl writes; the
     // cookies are ours to send so that their line comes last.
-    HeaderLines headers;
+    CurlHeaderList headers;
     const QByteArray cookies = cookies_.CookieHeader(host_, RequestPath, secure_, std::time(nullptr));
     if (!headers.Append(AcceptLine) || !headers.Append(UserAgentLine) ||
         !headers.Append("Authorization: " + BasicAuthorization(userName, password, challengeCharset_)) ||
@@ -150,11 +123,10 @@ void AccountClient::Impl::TakeHeaderLine(QByteArrayView line) {
         answer_ = {};
         return;
     }
-    const qsizetype colon = line.indexOf(':');
-    if (colon <= 0)
+    const std::optional<HttpHeaderField> field = SplitHeaderLine(line);
+    if (!field)
         return;
-    const QByteArrayView name = line.first(colon).trimmed();
-    const QByteArrayView value = line.sliced(colon + 1).trimmed();
+    const auto [name, value] = *field;
     if (name.compare("Content-Type", Qt::CaseInsensitive) == 0) {
         answer_.charset = ContentTypeCharset(value);
     } else if (name.compare("Set-Cookie", Qt::CaseInsensitive) == 0) {

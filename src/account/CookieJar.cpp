@@ -1,5 +1,7 @@
 #include "account/CookieJar.h"
 
+#include "core/Text.h"
+
 #include <QByteArrayList>
 
 #include <curl/curl.h>
@@ -15,7 +17,7 @@ QByteArray Lower(QByteArrayView text) {
 
 bool IsIpAddress(QByteArrayView host) {
     return host.contains(':') ||
-           std::all_of(host.begin(), host.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+           std::all_of(host.begin(), host.end(), [](char c) { return c == '.' || IsAsciiDigit(c); });
 }
 
 bool DomainMatches(QByteArrayView host, QByteArrayView domain) {

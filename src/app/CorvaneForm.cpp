@@ -3,19 +3,20 @@
 
 #include "app/ActivityLog.h"
 #include "app/AppDialogs.h"
+#include "app/CorvaneLoginForm.h"
+#include "app/ErrorBox.h"
+#include "app/MagnifierIcon.h"
+#include "app/VersionText.h"
+#include "app/WaitCursor.h"
 #include "catalogue/CatalogueFill.h"
 #include "catalogue/CatalogueSearch.h"
 #include "catalogue/CatalogueTable.h"
-#include "app/CorvaneLoginForm.h"
+#include "core/Text.h"
 #include "restore/DownloadBackup.h"
-#include "app/ErrorBox.h"
 #include "restore/LogSink.h"
-#include "app/MagnifierIcon.h"
 #include "restore/RestoreSequence.h"
-#include "settings/SettingsStore.h"
 #include "restore/TargetPath.h"
-#include "app/VersionText.h"
-#include "app/WaitCursor.h"
+#include "settings/SettingsStore.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -25,15 +26,6 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
-
-namespace {
-
-// AutoConnect looks past blanks and control characters at both ends of the bucket setting.
-bool IsBlankSetting(const QString& text) {
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 32; });
-}
-
-} // namespace
 
 TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -169,7 +161,8 @@ void TCorvaneEditorForm::SaveSettings() {
 }
 
 void TCorvaneEditorForm::AutoConnect() {
-    if (!IsBlankSetting(ui->EdtBucket->text()))
+    // Blanks and control characters at both ends of the bucket setting do not count.
+    if (!IsBlankText(ui->EdtBucket->text()))
         BtnConnectClick();
 }
 
@@ -202,7 +195,7 @@ void TCorvaneEditorForm::closeEvent(QCloseEvent* event) {
         event->accept();
     } catch (const std::exception& error) {
         event->ignore();
-        ShowErrorBox(this, QString::fromUtf8(error.what()));
+        ShowErrorBox(this, MessageOf(error));
     }
 }
 

@@ -2,12 +2,11 @@
 
 #include "app/ErrorBox.h"
 #include "app/WaitCursor.h"
+#include "core/Error.h"
 #include "ui_CorvaneLoginForm.h"
 
 #include <QKeyEvent>
 #include <QScreen>
-
-#include <stdexcept>
 
 namespace {
 
@@ -44,14 +43,14 @@ void TLoginForm::FormCreate() {
         ui->EdtUsername->setText(FStore.ReadText(SettingName::Username));
         ui->EdtPassword->setText(FStore.ReadText(SettingName::Password));
     } catch (const std::exception& error) {
-        ShowErrorBox(parentWidget(), QString::fromUtf8(error.what()));
+        ShowErrorBox(parentWidget(), MessageOf(error));
     }
 }
 
 void TLoginForm::BtnConnectClick() {
     const WaitCursor hourglass;
     if (!FAuthenticate(ui->EdtUsername->text(), ui->EdtPassword->text()))
-        throw std::runtime_error("Incorrect username or password");
+        throw Error(QStringLiteral("Incorrect username or password"));
     FStore.WriteText(SettingName::Username, ui->EdtUsername->text());
     FStore.WriteText(SettingName::Password, ui->EdtPassword->text());
     done(ResultSignedIn);

@@ -37,7 +37,7 @@ class TLoginForm : public QDialog {
     void reject() override;
 
   public slots:
-    // One sign-in attempt with the texts of both fields as they stand. Throws std::runtime_error
+    // One sign-in attempt with the texts of both fields as they stand. Throws Error
     // "Incorrect username or password" when the check refuses them, and the settings store's error when
     // they cannot be stored; the dialog then stays open.
     void BtnConnectClick();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Error.h"
+
 #include <QString>
 
 #include <exception>
@@ -27,6 +29,6 @@ template <typename Handler> void ReportErrors(QWidget* owner, Handler&& handler)
     try {
         handler();
     } catch (const std::exception& error) {
-        ShowErrorBox(owner, QString::fromUtf8(error.what()));
+        ShowErrorBox(owner, MessageOf(error));
     }
 }

@@ -12,10 +12,10 @@ QString CannotList(const QString& bucket, const QString& reason) {
     return QStringLiteral("Cannot list bucket \"%1\": %2").arg(bucket, reason);
 }
 
-[[noreturn]] void FailListing(const QString& bucket, const std::optional<TS3ErrorDocument>& error) {
+Error ListingError(const QString& bucket, const std::optional<TS3ErrorDocument>& error) {
     const QString reason = error ? QStringLiteral("%1: %2").arg(error->Code, error->Message)
                                  : QStringLiteral("the answer was not a bucket listing");
-    throw Error(CannotList(bucket, reason));
+    return Error(CannotList(bucket, reason));
 }
 
 // The key with every occurrence of the folder prefix removed, as the catalogue names its backups: a
@@ -60,7 +60,7 @@ TS3ListingPage ListPage(TS3StorageService& service, const QString& bucket, const
     try {
         std::optional<TS3ListingPage> page = service.GetListingPage(bucket, params);
         if (!page)
-            FailListing(bucket, service.LastErrorDocument());
+            throw ListingError(bucket, service.LastErrorDocument());
         return std::move(*page);
     } catch (const TS3ListingTooLarge& error) {
         table.Empty();

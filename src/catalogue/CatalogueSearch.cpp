@@ -1,17 +1,8 @@
 #include "catalogue/CatalogueSearch.h"
 
 #include "catalogue/NarrowText.h"
-#include "catalogue/RegexReplace.h"
-
-#include <algorithm>
-
-namespace {
-
-bool IsBlankText(const QString& text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0x20; });
-}
-
-} // namespace
+#include "core/RegexReplace.h"
+#include "core/Text.h"
 
 QString SearchFilterExpression(const QString& searchText) {
     const QString wildcards = ReplaceAll(searchText, QStringLiteral("\\s+"), QStringLiteral("%"));

@@ -1,20 +1,13 @@
 #include "catalogue/CatalogueTimestamp.h"
 
-#include <algorithm>
+#include "core/Error.h"
+#include "core/Text.h"
+
 #include <optional>
-#include <stdexcept>
 
 namespace {
 
 constexpr qint64 MsecsPerDay = 86400000;
-
-[[noreturn]] void Fail(const char* message, QStringView part) {
-    throw std::runtime_error(QString::fromLatin1(message).arg(part).toStdString());
-}
-
-bool IsAsciiDigits(QStringView text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
 
 // The number written by exactly 'digits' (at most four) ASCII digits at 'at', or nothing.
 std::optional<int> ReadNumber(QStringView text, qsizetype at, qsizetype digits) {
@@ -31,10 +24,10 @@ QDate ReadDate(QStringView text) {
     const auto month = ReadNumber(text, 5, 2);
     const auto day = ReadNumber(text, 8, 2);
     if (text.size() != 10 || text[4] != u'-' || text[7] != u'-' || !year || !month || !day)
-        Fail("Invalid date string: %1", text);
+        throw Error(QStringLiteral("Invalid date string: %1").arg(text));
     const QDate date(*year, *month, *day);
     if (!date.isValid())
-        Fail("Invalid date string: %1", text);
+        throw Error(QStringLiteral("Invalid date string: %1").arg(text));
     return date;
 }
 
@@ -43,18 +36,18 @@ QTime ReadTime(QStringView text) {
     const auto minutes = ReadNumber(text, 3, 2);
     const auto seconds = ReadNumber(text, 6, 2);
     if (text.size() < 8 || text[2] != u':' || text[5] != u':' || !hours || !minutes || !seconds)
-        Fail("Invalid time string: %1", text);
+        throw Error(QStringLiteral("Invalid time string: %1").arg(text));
     int milliseconds = 0;
     if (text.size() > 8) {
         const QStringView fraction = text.mid(9);
         if (text[8] != u'.' || fraction.isEmpty() || !IsAsciiDigits(fraction))
-            Fail("Invalid time string: %1", text);
+            throw Error(QStringLiteral("Invalid time string: %1").arg(text));
         for (qsizetype i = 0; i < 3; ++i)
             milliseconds = milliseconds * 10 + (i < fraction.size() ? fraction[i].unicode() - u'0' : 0);
     }
     const QTime time(*hours, *minutes, *seconds, milliseconds);
     if (!time.isValid())
-        Fail("Invalid time string: %1", text);
+        throw Error(QStringLiteral("Invalid time string: %1").arg(text));
     return time;
 }
 
@@ -70,7 +63,7 @@ int ReadOffset(QStringView text) {
     else if (digits.size() != 2)
         minutes.reset();
     if (!hours || !minutes || *hours > 23 || *minutes > 59)
-        Fail("Invalid time Offset string: %1", text);
+        throw Error(QStringLiteral("Invalid time Offset string: %1").arg(text));
     const int seconds = (*hours * 60 + *minutes) * 60;
     return text[0] == u'-' ? -seconds : seconds;
 }
@@ -108,7 +101,7 @@ int DaysInMonth(qint64 year, int month) {
 int Digits(QByteArrayView text, qsizetype at, int digits) {
     int value = 0;
     for (qsizetype i = at; i < at + digits; ++i) {
-        if (text[i] < '0' || text[i] > '9')
+        if (!IsAsciiDigit(text[i]))
             return -1;
         value = value * 10 + (text[i] - '0');
     }

@@ -1,6 +1,7 @@
 #include "catalogue/FilterExpression.h"
 
 #include "catalogue/NarrowText.h"
+#include "core/Text.h"
 
 #include <QStringList>
 
@@ -18,12 +19,6 @@ struct TToken {
     qsizetype offset;
 };
 
-bool IsBlank(QChar c) {
-    return c.unicode() <= 0x20;
-}
-bool IsAsciiDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
-}
 bool IsWordStart(QChar c) {
     return c.isLetter() || c == u'_';
 }
@@ -129,37 +124,33 @@ class TParser {
         ExpectSymbol(QStringLiteral("("));
         const TToken& field = Next();
         if (field.kind != TTokenKind::Identifier)
-            Fail(QStringLiteral("Field name expected"), field);
+            throw TFilterParseError(QStringLiteral("Field name expected"), field.offset);
         if (field.text.compare(QStringLiteral("Name"), Qt::CaseInsensitive) != 0)
-            Fail(QStringLiteral("Field '%1' not found").arg(field.text), field);
+            throw TFilterParseError(QStringLiteral("Field '%1' not found").arg(field.text), field.offset);
         ExpectSymbol(QStringLiteral(")"));
         ExpectWord(QStringLiteral("like"));
         const TToken& literal = Next();
         if (literal.kind != TTokenKind::String)
-            Fail(QStringLiteral("String constant expected"), literal);
+            throw TFilterParseError(QStringLiteral("String constant expected"), literal.offset);
         const TToken& end = Next();
         if (end.kind != TTokenKind::End)
-            Fail(QStringLiteral("End of filter expression expected"), end);
+            throw TFilterParseError(QStringLiteral("End of filter expression expected"), end.offset);
         return literal.text;
     }
 
   private:
     const TToken& Next() { return tokens_[position_++]; }
 
-    [[noreturn]] static void Fail(const QString& message, const TToken& token) {
-        throw TFilterParseError(message, token.offset);
-    }
-
     void ExpectWord(const QString& word) {
         const TToken& token = Next();
         if (token.kind != TTokenKind::Identifier || token.text.compare(word, Qt::CaseInsensitive) != 0)
-            Fail(QStringLiteral("'%1' expected").arg(word), token);
+            throw TFilterParseError(QStringLiteral("'%1' expected").arg(word), token.offset);
     }
 
     void ExpectSymbol(const QString& symbol) {
         const TToken& token = Next();
         if (token.kind != TTokenKind::Symbol || token.text != symbol)
-            Fail(QStringLiteral("'%1' expected").arg(symbol), token);
+            throw TFilterParseError(QStringLiteral("'%1' expected").arg(symbol), token.offset);
     }
 
     std::vector<TToken> tokens_;
@@ -169,7 +160,7 @@ class TParser {
 } // namespace
 
 TFilterParseError::TFilterParseError(const QString& message, qsizetype offset)
-    : std::runtime_error(message.toStdString())
+    : Error(message)
     , offset_(offset) {}
 
 TLikePattern ParseFilterExpression(const QString& expression) {

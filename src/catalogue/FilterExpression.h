@@ -1,14 +1,13 @@
 #pragma once
 
 #include "catalogue/LikePattern.h"
+#include "core/Error.h"
 
 #include <QString>
 
-#include <stdexcept>
-
-// A filter expression that does not parse. what() is the message; Offset() the position in the
+// A filter expression that does not parse. Message() is the message; Offset() the position in the
 // expression (in UTF-16 code units) where the fault was found.
-class TFilterParseError : public std::runtime_error {
+class TFilterParseError : public Error {
   public:
     TFilterParseError(const QString& message, qsizetype offset);
     qsizetype Offset() const { return offset_; }

@@ -1,12 +1,10 @@
 #include "catalogue/LikePattern.h"
 
+#include "core/Text.h"
+
 #include <cstring>
 
 namespace {
-
-bool IsContinuationByte(char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
 
 // Length in bytes of the UTF-8 character that starts at text[at].
 qsizetype CharacterLength(QByteArrayView text, qsizetype at) {

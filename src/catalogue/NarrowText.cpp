@@ -1,12 +1,10 @@
 #include "catalogue/NarrowText.h"
 
+#include "core/Text.h"
+
 #include <algorithm>
 
 namespace {
-
-bool IsContinuationByte(char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
 
 char32_t SimpleLower(char32_t codePoint) {
     // The only character whose lower case is longer than one character; its simple mapping is 'i'.

@@ -1,11 +1,11 @@
 #include "core/OperationLock.h"
 
-#include <stdexcept>
+#include "core/Error.h"
 
 TOperationGuard::TOperationGuard(TOperationLock& lock)
     : lock_(lock) {
     if (lock_.held_)
-        throw std::runtime_error("Another operation is still running");
+        throw Error(QStringLiteral("Another operation is still running"));
     lock_.held_ = true;
 }
 

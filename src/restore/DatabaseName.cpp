@@ -1,6 +1,6 @@
 #include "restore/DatabaseName.h"
 
-#include "catalogue/RegexReplace.h"
+#include "core/RegexReplace.h"
 
 QString DeriveDatabaseName(const QString& name) {
     QString lowered = name;

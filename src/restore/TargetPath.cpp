@@ -1,14 +1,10 @@
 #include "restore/TargetPath.h"
 
+#include "core/Error.h"
+
 #include <QRegularExpression>
 
-#include <stdexcept>
-
 namespace {
-
-[[noreturn]] void ThrowInvalidCharacters() {
-    throw std::runtime_error("Invalid characters in path");
-}
 
 bool HasInvalidCharacters(const QString& text) {
     for (const QChar c : text) {
@@ -32,13 +28,13 @@ bool EscapesFolder(const QString& name) {
 
 QString TargetPath(const QString& workingFolder, const QString& name) {
     if (EscapesFolder(name))
-        ThrowInvalidCharacters();
+        throw Error(QStringLiteral("Invalid characters in path"));
     if (workingFolder.isEmpty())
         return name;
     if (name.isEmpty())
         return workingFolder;
     if (HasInvalidCharacters(workingFolder) || HasInvalidCharacters(name))
-        ThrowInvalidCharacters();
+        throw Error(QStringLiteral("Invalid characters in path"));
     if (workingFolder.endsWith(u'/') || workingFolder.endsWith(u'\\'))
         return workingFolder + name;
     return workingFolder + u'/' + name;

@@ -1,24 +1,12 @@
 #include "settings/SettingsStore.h"
 
-#include <QVariant>
+#include "core/Error.h"
 
-#include <stdexcept>
+#include <QVariant>
 
 #ifndef Q_OS_WIN
 #include "settings/OwnerOnlyFile.h"
 #endif
-
-namespace {
-
-[[noreturn]] void ThrowInvalidType(const QString& name) {
-    throw std::runtime_error(QStringLiteral("Invalid data type for '%1'").arg(name).toStdString());
-}
-
-[[noreturn]] void ThrowFailedToSet(const QString& name) {
-    throw std::runtime_error(QStringLiteral("Failed to set data for '%1'").arg(name).toStdString());
-}
-
-} // namespace
 
 #ifdef Q_OS_WIN
 SettingsStore::SettingsStore()
@@ -43,7 +31,7 @@ QString SettingsStore::ReadText(const QString& name) const {
     if (!value.isValid())
         return {};
     if (value.typeId() != QMetaType::QString)
-        ThrowInvalidType(name);
+        throw Error(QStringLiteral("Invalid data type for '%1'").arg(name));
 
     QString text = value.toString();
     const qsizetype nul = text.indexOf(QChar(u'\0'));
@@ -55,11 +43,11 @@ QString SettingsStore::ReadText(const QString& name) const {
 void SettingsStore::WriteText(const QString& name, const QString& text) const {
 #ifndef Q_OS_WIN
     if (!PrepareOwnerOnlyFile(location_))
-        ThrowFailedToSet(name);
+        throw Error(QStringLiteral("Failed to set data for '%1'").arg(name));
 #endif
     QSettings settings(location_, format_);
     settings.setValue(name, text);
     settings.sync();
     if (settings.status() != QSettings::NoError)
-        ThrowFailedToSet(name);
+        throw Error(QStringLiteral("Failed to set data for '%1'").arg(name));
 }

@@ -27,11 +27,11 @@ class SettingsStore {
     const QString& Location() const { return location_; }
 
     // The stored text up to its first NUL; empty when the value or the store is missing or unreadable.
-    // Throws std::runtime_error "Invalid data type for '<name>'" when the value is not a text.
+    // Throws Error "Invalid data type for '<name>'" when the value is not a text.
     QString ReadText(const QString& name) const;
 
     // Replaces the value, whatever it held before. The file is replaced atomically, and it and its
-    // folder are created owner-only (0600 and 0700). Throws std::runtime_error
+    // folder are created owner-only (0600 and 0700). Throws Error
     // "Failed to set data for '<name>'" when the value cannot be written durably.
     void WriteText(const QString& name, const QString& text) const;
 

@@ -1,21 +1,12 @@
 #include "storage/S3Addressing.h"
 
+#include "core/Text.h"
 #include "storage/S3UrlEncoding.h"
 
 namespace {
 
 bool NeedsSegmentEncoding(const QString& key) {
     return key.contains(u'%') || key.contains(u'?') || key.contains(u'#');
-}
-
-QString TrimmedAtOrBelowSpace(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin].unicode() <= u' ')
-        ++begin;
-    while (end > begin && text[end - 1].unicode() <= u' ')
-        --end;
-    return text.mid(begin, end - begin);
 }
 
 } // namespace
@@ -34,7 +25,7 @@ QString ObjectUrl(const TS3ConnectionInfo& info, const QString& BucketName, cons
 QString ListingUrl(const TS3ConnectionInfo& info, const QString& BucketName, const TS3QueryParams& params) {
     QString url = info.StorageURL(BucketName) + u'/';
     for (qsizetype i = 0; i < params.size(); ++i) {
-        const QString value = i == 0 ? TrimmedAtOrBelowSpace(params[i].second) : params[i].second;
+        const QString value = i == 0 ? TrimmedBlanks(params[i].second).toString() : params[i].second;
         url += i == 0 ? u'?' : u'&';
         url += QString::fromLatin1(EncodeValue(params[i].first));
         if (!value.isEmpty())

@@ -1,8 +1,7 @@
 #include "storage/S3ConnectionInfo.h"
 
 #include "config/BuildSettings.h"
-
-#include <stdexcept>
+#include "core/Error.h"
 
 TS3ConnectionInfo TS3ConnectionInfo::FromBuild() {
     TS3ConnectionInfo info;
@@ -27,6 +26,6 @@ QStringList SplitBucketSetting(const QString& text) {
     if (pieces.last().isEmpty())
         pieces.removeLast();
     if (pieces.size() != 2)
-        throw std::runtime_error("Invalid bucket configuration");
+        throw Error(QStringLiteral("Invalid bucket configuration"));
     return pieces;
 }

@@ -22,5 +22,5 @@ class TS3ConnectionInfo {
 };
 
 // Splits "bucket/folder" at every "/"; a "/" at the very end adds no empty piece.
-// Throws std::runtime_error("Invalid bucket configuration") unless there are exactly two pieces.
+// Throws Error("Invalid bucket configuration") unless there are exactly two pieces.
 QStringList SplitBucketSetting(const QString& text);

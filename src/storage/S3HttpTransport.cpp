@@ -1,14 +1,12 @@
 #include "storage/S3HttpTransport.h"
 
+#include "core/Curl.h"
+#include "core/Error.h"
 #include "storage/S3ResponseHeaders.h"
 
 #include <QUrl>
 
-#include <curl/curl.h>
-
 #include <exception>
-#include <memory>
-#include <stdexcept>
 
 namespace {
 
@@ -18,30 +16,16 @@ constexpr int MaxRedirections = 5;
 constexpr long ReceiveBufferSize = 512 * 1024;
 constexpr char UserAgent[] = "User-Agent: Corvane-S3/1.0";
 
-struct CurlEasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct CurlUrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct CurlListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
-using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
-using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
-
-[[noreturn]] void ThrowCurlError(const char* what, CURLcode code) {
-    throw std::runtime_error(QStringLiteral("%1: (%2) %3")
-                                 .arg(QLatin1StringView(what))
-                                 .arg(int(code))
-                                 .arg(QString::fromUtf8(curl_easy_strerror(code)))
-                                 .toStdString());
+Error CurlError(const char* what, CURLcode code) {
+    return Error(QStringLiteral("%1: (%2) %3")
+                     .arg(QLatin1StringView(what))
+                     .arg(int(code))
+                     .arg(QString::fromUtf8(curl_easy_strerror(code))));
 }
 
 void Check(CURLcode code, const char* what) {
     if (code != CURLE_OK)
-        ThrowCurlError(what, code);
+        throw CurlError(what, code);
 }
 
 // What the callbacks of one send share with it.
@@ -96,46 +80,41 @@ QByteArray CurlUrlText(const TS3RequestUrl& url) {
         url.Host.compare(QString::fromUtf8(host), Qt::CaseInsensitive) == 0;
     curl_free(host);
     if (!ok)
-        throw std::runtime_error(
-            QStringLiteral("Error connecting to server: %1").arg(url.Host).toStdString());
+        throw Error(QStringLiteral("Error connecting to server: %1").arg(url.Host));
     return text;
 }
 
-CurlList MakeHeaderList(const TS3NameValueList& headers) {
-    CurlList list;
+void FillHeaderList(CurlHeaderList& list, const TS3NameValueList& headers) {
     auto append = [&list](const QByteArray& line) {
-        curl_slist* extended = curl_slist_append(list.get(), line.constData());
-        if (!extended)
-            ThrowCurlError("Error adding header", CURLE_OUT_OF_MEMORY);
-        list.release();
-        list.reset(extended);
+        if (!list.Append(line))
+            throw CurlError("Error adding header", CURLE_OUT_OF_MEMORY);
     };
     for (const auto& [name, value] : headers.Entries())
         append(name.toLatin1() + ": " + value.toUtf8());
     append(UserAgent);
     // Headers libcurl would add on its own; the request carries none of them.
     append("Accept:");
-    return list;
 }
 
 // Tells where the request broke off: before it was sent, before the answer's header, or in the body.
-[[noreturn]] void ThrowTransferError(CURL* curl, CURLcode code, const Transfer& transfer) {
+Error TransferError(CURL* curl, CURLcode code, const Transfer& transfer) {
     long requestSize = 0;
     curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize);
     if (transfer.headersComplete)
-        ThrowCurlError("Error reading data", code);
+        return CurlError("Error reading data", code);
     if (requestSize > 0)
-        ThrowCurlError("Error receiving data", code);
-    ThrowCurlError("Error sending data", code);
+        return CurlError("Error receiving data", code);
+    return CurlError("Error sending data", code);
 }
 
 TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink* body,
                          const TS3TransportLimits& limits) {
     CurlEasy curl(curl_easy_init());
     if (!curl)
-        throw std::runtime_error("Error obtaining session handle");
+        throw Error(QStringLiteral("Error obtaining session handle"));
     const QByteArray curlUrl = CurlUrlText(url);
-    const CurlList headerList = MakeHeaderList(request.Headers);
+    CurlHeaderList headerList;
+    FillHeaderList(headerList, request.Headers);
     Transfer transfer;
     transfer.body = body;
 
@@ -165,13 +144,13 @@ TS3HttpResponse SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS
     Check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L), timeouts);
     Check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, long(limits.stallTimeout.count())), timeouts);
 
-    Check(curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get()), "Error adding header");
+    Check(curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.List()), "Error adding header");
 
     const CURLcode result = curl_easy_perform(handle);
     if (transfer.sinkError)
         std::rethrow_exception(transfer.sinkError);
     if (result != CURLE_OK)
-        ThrowTransferError(handle, result, transfer);
+        throw TransferError(handle, result, transfer);
 
     long status = 0;
     Check(curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status), "Error querying headers");
@@ -199,9 +178,7 @@ TS3HttpResponse SendRequest(const TS3Request& request, TS3BodySink* body, const 
         if (request.Method != "GET" || !IsFollowedRedirect(response.StatusCode) || location.isEmpty())
             return response;
         if (redirections == MaxRedirections)
-            throw std::runtime_error(QStringLiteral("Maximum number of redirections (%1) exceeded")
-                                         .arg(MaxRedirections)
-                                         .toStdString());
+            throw Error(QStringLiteral("Maximum number of redirections (%1) exceeded").arg(MaxRedirections));
         url = ParseRequestUrl(ResolveLocation(url, location));
     }
 }

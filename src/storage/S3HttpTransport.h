@@ -2,7 +2,7 @@
 
 #include "storage/S3RequestSigner.h"
 #include "storage/S3Results.h"
-#include "storage/S3StorageService.h"
+#include "storage/S3TransportLimits.h"
 
 // Receives the body of a GET block by block, as libcurl hands the blocks over.
 class TS3BodySink {
@@ -21,5 +21,5 @@ struct TS3HttpResponse {
 // Sends a signed request over HTTP/1.1, one new libcurl handle per send, with exactly the request's
 // headers and a User-Agent. A GET answered with 301, 302, 303, 304 or 307 is sent again, with the
 // same headers, to its Location, at most 5 times; a HEAD is never followed. body receives a GET's
-// body and is nullptr for a HEAD. A request that cannot be carried out throws std::runtime_error.
+// body and is nullptr for a HEAD. A request that cannot be carried out throws Error.
 TS3HttpResponse SendRequest(const TS3Request& request, TS3BodySink* body, const TS3TransportLimits& limits);

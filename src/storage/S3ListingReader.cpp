@@ -1,6 +1,7 @@
 #include "storage/S3ListingReader.h"
 
 #include "core/Error.h"
+#include "core/Text.h"
 #include "storage/S3XmlText.h"
 
 #include <pugixml.hpp>
@@ -55,7 +56,7 @@ bool IsFalse(QByteArrayView text) {
 qint64 ReadSize(QByteArrayView text) {
     // Plain digits are read here; anything else goes through the general conversion and its rules.
     if (!text.isEmpty() && text.size() <= 18 &&
-        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        std::all_of(text.begin(), text.end(), [](char c) { return IsAsciiDigit(c); })) {
         qint64 size = 0;
         for (const char c : text)
             size = size * 10 + (c - '0');

@@ -1,20 +1,12 @@
 #include "storage/S3Results.h"
 
-#include <algorithm>
-
-namespace {
-auto FindEntry(const QList<QPair<QString, QString>>& entries, const QString& name) {
-    return std::find_if(entries.cbegin(), entries.cend(), [&name](const QPair<QString, QString>& entry) {
-        return entry.first.compare(name, Qt::CaseInsensitive) == 0;
-    });
-}
-} // namespace
+#include "core/Text.h"
 
 bool TS3NameValueList::Contains(const QString& name) const {
-    return FindEntry(entries_, name) != entries_.cend();
+    return IndexOfName(entries_, name) >= 0;
 }
 
 QString TS3NameValueList::Value(const QString& name) const {
-    const auto entry = FindEntry(entries_, name);
-    return entry == entries_.cend() ? QString() : entry->second;
+    const qsizetype index = IndexOfName(entries_, name);
+    return index < 0 ? QString() : entries_[index].second;
 }

@@ -3,27 +3,21 @@
 #include "storage/S3ConnectionInfo.h"
 #include "storage/S3Results.h"
 #include "storage/S3Stream.h"
+#include "storage/S3TransportLimits.h"
 
 #include <QDateTime>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
-
-// Time limits of the transport. The product always uses the defaults; tests may shorten them.
-struct TS3TransportLimits {
-    std::chrono::milliseconds connectTimeout{60000};
-    std::chrono::seconds stallTimeout{60}; // under one byte a second received for this long ends it
-};
 
 // The clock that dates each request (x-amz-date). The product uses the system clock; tests set their own.
 using TS3Clock = std::function<QDateTime()>;
 
 // Signed requests to S3 for one user operation. Keeps no connection from one request to the next.
 // The service keeps its own copy of the connection data, taken when it is made.
-// Requests that cannot be carried out throw std::runtime_error with the transport's message; a listing
-// answer larger than 64 MiB ends its request with TS3ListingTooLarge.
+// Requests that cannot be carried out throw Error with the transport's message; a listing answer
+// larger than 64 MiB ends its request with TS3ListingTooLarge.
 class TS3StorageService {
   public:
     explicit TS3StorageService(const TS3ConnectionInfo& info, TS3TransportLimits limits = {});

@@ -1,10 +1,11 @@
 #include "storage/S3UrlEncoding.h"
 
+#include "core/Error.h"
+
 #include <QByteArrayList>
 #include <QStringList>
 
 #include <cstring>
-#include <stdexcept>
 
 namespace {
 
@@ -25,8 +26,8 @@ QByteArray EncodeBytes(const QByteArray& utf8, const char* alwaysEncoded) {
     return encoded;
 }
 
-[[noreturn]] void ThrowInvalidUrl(const QString& url) {
-    throw std::runtime_error(QStringLiteral("Invalid URL: \"%1\"").arg(url).toStdString());
+Error InvalidUrl(const QString& url) {
+    return Error(QStringLiteral("Invalid URL: \"%1\"").arg(url));
 }
 
 // Splits "host", "host:port" or "[v6]:port"; returns false when a port is not a number in range.
@@ -67,11 +68,11 @@ QString TS3RequestUrl::ToString() const {
 TS3RequestUrl ParseRequestUrl(const QString& url) {
     const qsizetype schemeEnd = url.indexOf(QStringLiteral("://"));
     if (schemeEnd <= 0)
-        ThrowInvalidUrl(url);
+        throw InvalidUrl(url);
     TS3RequestUrl parts;
     parts.Scheme = url.left(schemeEnd).toLower();
     if (parts.Scheme != u"http" && parts.Scheme != u"https")
-        ThrowInvalidUrl(url);
+        throw InvalidUrl(url);
 
     const qsizetype hostStart = schemeEnd + 3;
     qsizetype hostEnd = hostStart;
@@ -80,7 +81,7 @@ TS3RequestUrl ParseRequestUrl(const QString& url) {
     parts.HostPart = url.mid(hostStart, hostEnd - hostStart);
     QString port;
     if (!SplitHostPort(parts.HostPart, parts.Host, port) || parts.Host.isEmpty())
-        ThrowInvalidUrl(url);
+        throw InvalidUrl(url);
     parts.Port = port.isEmpty() ? (parts.Scheme == u"https" ? 443 : 80) : port.toInt();
 
     qsizetype pathEnd = hostEnd;

@@ -104,7 +104,7 @@ void TestCatalogueTimestamp::namesTheUnreadablePart() {
 
 void TestCatalogueTimestamp::readsBytesAsText_data() {
     QTest::addColumn<QString>("text");
-    for (const QString& text :
+    for (const char* text :
          {"2023-11-20T01:30:00.000Z", "2024-02-29T23:59:59.999Z", "1969-12-31T23:59:59.999Z",
           "0001-01-01T00:00:00.000Z", "9999-12-31T23:59:59.999Z", "2023-11-20T12:00:00+02:00", "2023-11-20",
           "2023-02-29T00:00:00.000Z", "2100-02-29T00:00:00.000Z", "0000-01-01T00:00:00.000Z",
@@ -133,7 +133,7 @@ void TestCatalogueTimestamp::readsBytesAsText() {
 
 void TestCatalogueTimestamp::writesTheFormS3Sends_data() {
     QTest::addColumn<QString>("text");
-    for (const QString& text :
+    for (const char* text :
          {"2023-11-20T01:30:00.000Z", "2024-02-29T23:59:59.999Z", "1969-12-31T23:59:59.999Z",
           "0001-01-01T00:00:00.000Z", "9999-12-31T23:59:59.999Z", "1970-01-01T00:00:00.000Z"})
         QTest::newRow(qPrintable(text)) << text;

@@ -1,8 +1,7 @@
-#include "catalogue/RegexReplace.h"
+#include "core/Error.h"
+#include "core/RegexReplace.h"
 
 #include <QTest>
-
-#include <stdexcept>
 
 class TestRegexReplace : public QObject {
     Q_OBJECT
@@ -115,8 +114,8 @@ void TestRegexReplace::reportsPatternErrors() {
     try {
         ReplaceAll(QStringLiteral("text"), pattern, QStringLiteral("x"));
         QFAIL("no error raised");
-    } catch (const std::runtime_error& error) {
-        QCOMPARE(QString::fromUtf8(error.what()), message);
+    } catch (const Error& error) {
+        QCOMPARE(error.Message(), message);
     }
 }
 

@@ -1,10 +1,11 @@
-#include "catalogue/RegexReplace.h"
+#include "core/RegexReplace.h"
+
+#include "core/Error.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
 #include <memory>
-#include <stdexcept>
 
 namespace {
 
@@ -35,7 +36,7 @@ QString ErrorText(int errorCode) {
 Code Compile(const QByteArray& pattern) {
     CompileContext context(pcre2_compile_context_create(nullptr));
     if (!context)
-        throw std::runtime_error("Out of memory compiling a regular expression");
+        throw Error(QStringLiteral("Out of memory compiling a regular expression"));
     pcre2_set_newline(context.get(), PCRE2_NEWLINE_ANY);
 
     int errorCode = 0;
@@ -43,10 +44,9 @@ Code Compile(const QByteArray& pattern) {
     Code code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.constData()), pattern.size(),
                             PCRE2_UTF | PCRE2_NO_UTF_CHECK, &errorCode, &errorOffset, context.get()));
     if (!code) {
-        throw std::runtime_error(QStringLiteral("Error in regular expression at offset %1: %2")
-                                     .arg(errorOffset)
-                                     .arg(ErrorText(errorCode))
-                                     .toStdString());
+        throw Error(QStringLiteral("Error in regular expression at offset %1: %2")
+                        .arg(errorOffset)
+                        .arg(ErrorText(errorCode)));
     }
     return code;
 }
@@ -57,7 +57,7 @@ QString ReplaceAll(const QString& input, const QString& pattern, const QString& 
     const Code code = Compile(pattern.toUtf8());
     const MatchData match(pcre2_match_data_create_from_pattern(code.get(), nullptr));
     if (!match)
-        throw std::runtime_error("Out of memory matching a regular expression");
+        throw Error(QStringLiteral("Out of memory matching a regular expression"));
 
     const QByteArray subject = input.toUtf8();
     const QByteArray inserted = replacement.toUtf8();
@@ -70,8 +70,7 @@ QString ReplaceAll(const QString& input, const QString& pattern, const QString& 
         if (rc == PCRE2_ERROR_NOMATCH)
             break;
         if (rc < 0) {
-            throw std::runtime_error(
-                QStringLiteral("Error in regular expression: %1").arg(ErrorText(rc)).toStdString());
+            throw Error(QStringLiteral("Error in regular expression: %1").arg(ErrorText(rc)));
         }
         // Not-empty matching guarantees that every match ends after it starts, so the search advances.
         const PCRE2_SIZE* bounds = pcre2_get_ovector_pointer(match.get());

@@ -1,0 +1,107 @@
+#include "core/Error.h"
+#include "core/Platform.h"
+
+#include "ErrorOf.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(data), data.size());
+}
+
+} // namespace
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void createsAMissingFile();
+    void cutsAnExistingFile();
+    void refusesASecondOpenWithoutCuttingTheFirst();
+    void removesFiles_data();
+    void removesFiles();
+
+  private:
+    std::unique_ptr<QTemporaryDir> folder_;
+    QString Path(const QString& name) const { return folder_->filePath(name); }
+};
+
+void TestPlatform::init() {
+    folder_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder_->isValid());
+}
+
+void TestPlatform::createsAMissingFile() {
+    const QString path = Path(QStringLiteral("new.backup"));
+    ExclusiveFile file(path);
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(file.Write("abc", 3), qint64(3));
+    QCOMPARE(file.Position(), qint64(3));
+    QCOMPARE(file.Size(), qint64(3));
+}
+
+void TestPlatform::cutsAnExistingFile() {
+    const QString path = Path(QStringLiteral("old.backup"));
+    WriteFile(path, QByteArray(1000, 'x'));
+    ExclusiveFile file(path);
+    QCOMPARE(file.Size(), qint64(0));
+    QCOMPARE(file.Position(), qint64(0));
+}
+
+void TestPlatform::refusesASecondOpenWithoutCuttingTheFirst() {
+    const QString path = Path(QStringLiteral("busy.backup"));
+    auto first = std::make_unique<ExclusiveFile>(path);
+    QCOMPARE(first->Write("first download", 14), qint64(14));
+
+    const QString error = ErrorOf([&] { ExclusiveFile second(path); });
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(path)), qPrintable(error));
+    QVERIFY2(error.size() > QStringLiteral("Cannot create file \"%1\". ").arg(path).size(), "no system text");
+    QCOMPARE(first->Size(), qint64(14));
+
+    // Once the first is closed the file can be opened again, and is cut then.
+    first.reset();
+    ExclusiveFile again(path);
+    QCOMPARE(again.Size(), qint64(0));
+}
+
+void TestPlatform::removesFiles_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("file") << "file"
+                          << "";
+    QTest::newRow("missing file") << "missing"
+                                  << "";
+    QTest::newRow("folder stays") << "folder"
+                                  << "Cannot delete file \"%1\". ";
+}
+
+void TestPlatform::removesFiles() {
+    QFETCH(QString, kind);
+    QFETCH(QString, error);
+    const QString path = Path(QStringLiteral("target"));
+    if (kind == u"file")
+        WriteFile(path, "data");
+    else if (kind == u"folder")
+        QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("target")));
+
+    const QString raised = ErrorOf([&] { RemoveFile(path); });
+    if (error.isEmpty()) {
+        QCOMPARE(raised, QString());
+        QVERIFY(!QFileInfo::exists(path));
+    } else {
+        QVERIFY2(raised.startsWith(error.arg(path)), qPrintable(raised));
+        QVERIFY(QFileInfo::exists(path));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "TestPlatform.moc"
