@@ -5,7 +5,25 @@
 #include <QInputDialog>
 #include <QLineEdit>
 
+#include <utility>
+
+namespace {
+
+std::function<std::optional<QString>(const QString&)>& NextDatabaseNameAnswer() {
+    static std::function<std::optional<QString>(const QString&)> answer;
+    return answer;
+}
+
+std::optional<std::optional<QString>>& NextBackupFolder() {
+    static std::optional<std::optional<QString>> folder;
+    return folder;
+}
+
+} // namespace
+
 std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& proposed) {
+    if (NextDatabaseNameAnswer())
+        return std::exchange(NextDatabaseNameAnswer(), {})(proposed);
     QInputDialog prompt(parent);
     prompt.setObjectName(QStringLiteral("RestorePrompt"));
     prompt.setWindowTitle(QStringLiteral("Restore backup"));
@@ -22,6 +40,8 @@ std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& propos
 }
 
 std::optional<QString> PickBackupFolder(QWidget* parent) {
+    if (NextBackupFolder())
+        return *std::exchange(NextBackupFolder(), std::nullopt);
     QFileDialog picker(parent, QStringLiteral("Backup directory"));
     picker.setObjectName(QStringLiteral("BackupFolderPicker"));
     picker.setFileMode(QFileDialog::Directory);
@@ -29,4 +49,12 @@ std::optional<QString> PickBackupFolder(QWidget* parent) {
     if (picker.exec() != QDialog::Accepted || picker.selectedFiles().isEmpty())
         return std::nullopt;
     return QDir::toNativeSeparators(picker.selectedFiles().constFirst());
+}
+
+void SetNextDatabaseNameAnswer(std::function<std::optional<QString>(const QString& proposed)> answer) {
+    NextDatabaseNameAnswer() = std::move(answer);
+}
+
+void SetNextBackupFolder(std::optional<QString> folder) {
+    NextBackupFolder() = std::move(folder);
 }

@@ -30,7 +30,6 @@ class TCorvaneEditorForm : public QWidget {
     // The account check; the sign-in dialog reaches it through the window that owns it.
     bool Authenticate(const QString& AUserName, const QString& APassword);
 
-    Ui::TCorvaneEditorForm* Controls() const { return ui.get(); }
     TCatalogueTable& CdsObject() const { return *catalogue; }
     TS3ConnectionInfo StorageInfo;
 

@@ -1,5 +1,5 @@
 #include "account/AccountClient.h"
-#include "AccountTestService.h"
+#include "support/AccountTestService.h"
 
 #include <QTest>
 

@@ -1,8 +1,9 @@
 #include "account/AccountClient.h"
-#include "AccountTestService.h"
 #include "app/CorvaneLoginForm.h"
-#include "app/ErrorBox.h"
-#include "ErrorOf.h"
+#include "support/AccountTestService.h"
+#include "support/Control.h"
+#include "support/ErrorBoxCapture.h"
+#include "support/ErrorOf.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,18 +25,6 @@ struct Observed {
     QStringList errorBoxes;
     int endRequests = 0;
 };
-
-class ErrorBoxCapture {
-  public:
-    explicit ErrorBoxCapture(QStringList& shown) {
-        SetErrorBoxHandler([&shown](const QString& text) { shown.append(text); });
-    }
-    ~ErrorBoxCapture() { SetErrorBoxHandler({}); }
-};
-
-template <typename T> T* Control(QWidget& dialog, const char* name) {
-    return dialog.findChild<T*>(QLatin1String(name));
-}
 
 } // namespace
 

@@ -1,9 +1,15 @@
-#include "AppTestBed.h"
-#include "catalogue/CatalogueTable.h"
 #include "app/CorvaneForm.h"
-#include "ui_CorvaneForm.h"
+#include "catalogue/CatalogueTable.h"
+#include "support/AppTestBed.h"
+#include "support/Control.h"
+#include "support/ShownNames.h"
 
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
 #include <QtTest>
 
 // Connect, the grid and the search, driven through the main window against s3rver on loopback.
@@ -13,14 +19,6 @@ class TestMainWindowCatalogue : public QObject {
   private:
     QString bucket;
     QString emptyBucket;
-
-    static QStringList ShownNames(const TCorvaneEditorForm& form) {
-        QStringList names;
-        const TCatalogueTable& table = form.CdsObject();
-        for (int row = 0; row < table.rowCount(); ++row)
-            names << table.data(table.index(row, TCatalogueTable::NameColumn)).toString();
-        return names;
-    }
 
   private slots:
     void initTestCase() {
@@ -42,18 +40,18 @@ class TestMainWindowCatalogue : public QObject {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
         // Listing order: keys compared byte by byte.
-        QCOMPARE(ShownNames(*form),
+        QCOMPARE(ShownNames(form->CdsObject()),
                  (QStringList{QStringLiteral("Ação.backup"), QStringLiteral("Sales 2023-11.backup"),
                               QStringLiteral("old/inventory.backup")}));
         const TCatalogueTable& table = form->CdsObject();
         QCOMPARE(table.data(table.index(0, TCatalogueTable::SizeMbColumn)).toString(), QStringLiteral("0"));
         QCOMPARE(table.data(table.index(1, TCatalogueTable::SizeMbColumn)).toString(), QStringLiteral("1"));
         QCOMPARE(table.headerData(2, Qt::Horizontal).toString(), QStringLiteral("LastModified (real time)"));
-        QCOMPARE(form->Controls()->GridFiles->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(Control<QTableView>(*form, "GridFiles")->selectionModel()->selectedRows().size(), 1);
         QCOMPARE(table.FieldAsText(TCatalogueField::Path), QStringLiteral("db/Ação.backup"));
 
         // A click on a row makes it the current record.
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(table.index(2, 0)).center());
         QCOMPARE(table.FieldAsText(TCatalogueField::Name), QStringLiteral("old/inventory.backup"));
         QVERIFY(bed.errorBoxes.isEmpty());
@@ -80,7 +78,7 @@ class TestMainWindowCatalogue : public QObject {
         QFETCH(bool, restores);
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         const QRect cell = grid->visualRect(form->CdsObject().index(row, 0));
         QWidget* target = grid->viewport();
         QPoint point = cell.center();
@@ -94,7 +92,8 @@ class TestMainWindowCatalogue : public QObject {
         // A widget receives a double click as a click followed by the double-click event.
         QTest::mouseClick(target, button, {}, point);
         QTest::mouseDClick(target, button, {}, point);
-        QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name), ShownNames(*form).at(currentRow));
+        QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name),
+                 ShownNames(form->CdsObject()).at(currentRow));
         QCOMPARE(bed.errorBoxes,
                  restores ? QStringList{QStringLiteral("Invalid temporary directory.")} : QStringList());
     }
@@ -104,7 +103,7 @@ class TestMainWindowCatalogue : public QObject {
     void rightClickSelectsTheRowAndOpensTheMenu() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         const QPoint point = grid->visualRect(form->CdsObject().index(1, 0)).center();
         QTest::mousePress(grid->viewport(), Qt::RightButton, {}, point);
         QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, point, grid->viewport()->mapToGlobal(point));
@@ -134,66 +133,66 @@ class TestMainWindowCatalogue : public QObject {
         QFETCH(Qt::KeyboardModifiers, modifiers);
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QLineEdit* filter = form->Controls()->EdtFilter;
+        QLineEdit* filter = Control<QLineEdit>(*form, "EdtFilter");
         filter->setText(QStringLiteral("SALES  11"));
         QTest::keyClick(filter, Qt::Key_Return, modifiers);
-        QCOMPARE(ShownNames(*form), QStringList{QStringLiteral("Sales 2023-11.backup")});
+        QCOMPARE(ShownNames(form->CdsObject()), QStringList{QStringLiteral("Sales 2023-11.backup")});
 
         // The filter stays in force through Connect.
         form->BtnConnectClick();
-        QCOMPARE(ShownNames(*form), QStringList{QStringLiteral("Sales 2023-11.backup")});
+        QCOMPARE(ShownNames(form->CdsObject()), QStringList{QStringLiteral("Sales 2023-11.backup")});
 
         filter->setText(QStringLiteral(" \t"));
         QTest::keyClick(filter, Qt::Key_Enter, modifiers);
-        QCOMPARE(ShownNames(*form).size(), 3);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
     }
 
     void strayQuoteInTheSearchIsShownAndEverythingStays() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        form->Controls()->EdtFilter->setText(QStringLiteral("x'1"));
-        QTest::mouseClick(form->Controls()->BtnSearch, Qt::LeftButton);
+        Control<QLineEdit>(*form, "EdtFilter")->setText(QStringLiteral("x'1"));
+        QTest::mouseClick(Control<QToolButton>(*form, "BtnSearch"), Qt::LeftButton);
         QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid filter expression character: '%'")});
-        QCOMPARE(ShownNames(*form).size(), 3);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
     }
 
     void ctrlDeleteRemovesTheSelectedRowUntilTheNextConnect() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QTableView* grid = form->Controls()->GridFiles;
+        QTableView* grid = Control<QTableView>(*form, "GridFiles");
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(ShownNames(*form), (QStringList{QStringLiteral("Sales 2023-11.backup"),
-                                                 QStringLiteral("old/inventory.backup")}));
-        QTest::mouseClick(form->Controls()->BtnConnect, Qt::LeftButton);
-        QCOMPARE(ShownNames(*form).size(), 3);
+        QCOMPARE(ShownNames(form->CdsObject()), (QStringList{QStringLiteral("Sales 2023-11.backup"),
+                                                             QStringLiteral("old/inventory.backup")}));
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
     }
 
     void badSettingKeepsTheRowsAndAnUnlistableBucketEmptiesThem() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        form->Controls()->EdtBucket->setText(QStringLiteral("no-folder"));
-        QTest::mouseClick(form->Controls()->BtnConnect, Qt::LeftButton);
+        Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("no-folder"));
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
         QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
-        QCOMPARE(ShownNames(*form).size(), 3);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
 
         bed.errorBoxes.clear();
-        form->Controls()->EdtBucket->setText(QStringLiteral("corvane-no-such-bucket/db"));
-        QTest::mouseClick(form->Controls()->BtnConnect, Qt::LeftButton);
+        Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("corvane-no-such-bucket/db"));
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
         QCOMPARE(bed.errorBoxes.size(), 1);
         QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("corvane-no-such-bucket")),
                  qPrintable(bed.errorBoxes.first()));
         QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("NoSuchBucket")),
                  qPrintable(bed.errorBoxes.first()));
-        QCOMPARE(ShownNames(*form).size(), 0);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 0);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
     void emptyFolderShowsNoRowsAndNoMessage() {
         AppTestBed bed;
         auto form = bed.SignedInWindow(emptyBucket + QStringLiteral("/db"));
-        QCOMPARE(ShownNames(*form).size(), 0);
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 0);
         QVERIFY(form->CdsObject().HasNoCurrentRecord());
         QVERIFY(bed.errorBoxes.isEmpty());
     }

@@ -1,9 +1,13 @@
-#include "AppTestBed.h"
-#include "catalogue/CatalogueTable.h"
 #include "app/CorvaneForm.h"
-#include "ui_CorvaneForm.h"
+#include "catalogue/CatalogueTable.h"
+#include "support/AppTestBed.h"
+#include "support/Control.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTableView>
 #include <QtTest>
 
 // The main window's layout: where each control sits at the designed size and after a resize, the grid's
@@ -38,7 +42,7 @@ class TestMainWindowLayout : public QObject {
         server.PutObject(bucket, QStringLiteral("db/first.backup"), QByteArray(10, 'f'));
         server.PutObject(bucket, QStringLiteral("db/second.backup"), QByteArray(10, 's'));
         form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QTRY_VERIFY(form->Controls()->EdtFilter->hasFocus());
+        QTRY_VERIFY(Control<QLineEdit>(*form, "EdtFilter")->hasFocus());
     }
     void cleanupTestCase() { form.reset(); }
 
@@ -89,14 +93,14 @@ class TestMainWindowLayout : public QObject {
                 QCOMPARE(actual[i], placement[i]);
         }
         // The log box and the progress bar widen with their group; the bar runs under the box.
-        const QWidget* log = form->Controls()->MemoLog;
-        const QWidget* bar = form->Controls()->ProgressBar;
+        const QWidget* log = Control<QPlainTextEdit>(*form, "MemoLog");
+        const QWidget* bar = Control<QProgressBar>(*form, "ProgressBar");
         QCOMPARE(bar->width(), log->width());
         QVERIFY(bar->y() > log->y() + log->height() - 1);
     }
 
     void gridColumnsAreFixed() {
-        const QHeaderView* header = form->Controls()->GridFiles->horizontalHeader();
+        const QHeaderView* header = Control<QTableView>(*form, "GridFiles")->horizontalHeader();
         QCOMPARE(header->count(), 3);
         QCOMPARE((QList<int>{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2)}),
                  (QList<int>{400, 150, 198}));
@@ -110,7 +114,7 @@ class TestMainWindowLayout : public QObject {
     void tabWalksTheControlsInTheDesignedOrder() {
         form->resize(784, 661);
         QVERIFY(form->CdsObject().rowCount() > 1);
-        form->Controls()->EdtFilter->setFocus();
+        Control<QLineEdit>(*form, "EdtFilter")->setFocus();
         QStringList visited{QApplication::focusWidget()->objectName()};
         for (int step = 0; step < 11; ++step) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

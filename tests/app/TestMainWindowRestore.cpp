@@ -1,12 +1,16 @@
-#include "AppTestBed.h"
-#include "catalogue/CatalogueTable.h"
+#include "app/AppDialogs.h"
 #include "app/CorvaneForm.h"
-#include "PgTestCluster.h"
-#include "ui_CorvaneForm.h"
+#include "catalogue/CatalogueTable.h"
+#include "support/AppTestBed.h"
+#include "support/Control.h"
+#include "support/PgTestCluster.h"
 
-#include <QFileDialog>
-#include <QInputDialog>
+#include <QAction>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,7 +25,8 @@ const QString RowsQuery = QStringLiteral("SELECT id, city, opened FROM offices O
 QStringList LogMessages(const TCorvaneEditorForm& form) {
     static const QRegularExpression line(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}: (.*)$"));
     QStringList messages;
-    for (const QString& text : form.Controls()->MemoLog->toPlainText().split(u'\n', Qt::SkipEmptyParts)) {
+    const QString log = Control<QPlainTextEdit>(form, "MemoLog")->toPlainText();
+    for (const QString& text : log.split(u'\n', Qt::SkipEmptyParts)) {
         const QRegularExpressionMatch match = line.match(text);
         messages << (match.hasMatch() ? match.captured(1) : QStringLiteral("<no timestamp> ") + text);
     }
@@ -71,23 +76,22 @@ class TestMainWindowRestore : public QObject {
         form->Log(QStringLiteral("an earlier line"));
 
         QString proposed;
-        bool selected = false;
-        AppTestBed::WhenModalOpens<QInputDialog>([&](QInputDialog* prompt) {
-            QCOMPARE(prompt->windowTitle(), QStringLiteral("Restore backup"));
-            QCOMPARE(prompt->labelText(), QStringLiteral("Database"));
-            proposed = prompt->textValue();
-            selected = prompt->findChild<QLineEdit*>()->selectedText() == proposed;
-            QVERIFY(QApplication::overrideCursor());
-            QVERIFY(!form->Controls()->BtnRestore->isEnabled());
+        bool cursorShown = false;
+        bool restoreEnabled = true;
+        SetNextDatabaseNameAnswer([&](const QString& name) -> std::optional<QString> {
+            proposed = name;
+            cursorShown = QApplication::overrideCursor() != nullptr;
+            restoreEnabled = Control<QPushButton>(*form, "BtnRestore")->isEnabled();
             // Commands started from controls that stay live are refused while the restore runs.
-            form->Controls()->mniDownload->trigger();
-            QTest::mouseDClick(form->Controls()->GridFiles->viewport(), Qt::LeftButton);
-            prompt->accept();
+            Control<QAction>(*form, "mniDownload")->trigger();
+            QTest::mouseDClick(Control<QTableView>(*form, "GridFiles")->viewport(), Qt::LeftButton);
+            return name;
         });
-        QTest::mouseClick(form->Controls()->BtnRestore, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
 
         QCOMPARE(proposed, TargetDatabase);
-        QVERIFY(selected);
+        QVERIFY(cursorShown);
+        QVERIFY(!restoreEnabled);
         QCOMPARE(bed.errorBoxes, QStringList(2, QStringLiteral("Another operation is still running.")));
         const QString target = workingFolder.filePath(BackupName);
         QCOMPARE(
@@ -99,9 +103,9 @@ class TestMainWindowRestore : public QObject {
                          "The operation has been completed"}));
         QCOMPARE(cluster->Query(TargetDatabase, RowsQuery), cluster->Query(SourceDatabase, RowsQuery));
         QVERIFY(QDir(workingFolder.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-        QCOMPARE(form->Controls()->ProgressBar->value(), 0);
-        QVERIFY(form->Controls()->BtnConnect->isEnabled());
-        QVERIFY(form->Controls()->BtnClose->isEnabled());
+        QCOMPARE(Control<QProgressBar>(*form, "ProgressBar")->value(), 0);
+        QVERIFY(Control<QPushButton>(*form, "BtnConnect")->isEnabled());
+        QVERIFY(Control<QPushButton>(*form, "BtnClose")->isEnabled());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
@@ -110,11 +114,11 @@ class TestMainWindowRestore : public QObject {
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path());
         form->Log(QStringLiteral("an earlier line"));
-        AppTestBed::WhenModalOpens<QInputDialog>([](QInputDialog* prompt) { prompt->reject(); });
+        SetNextDatabaseNameAnswer([](const QString&) { return std::nullopt; });
         form->GridFilesDblClick();
-        QCOMPARE(form->Controls()->MemoLog->toPlainText(), QString());
+        QCOMPARE(Control<QPlainTextEdit>(*form, "MemoLog")->toPlainText(), QString());
         QVERIFY(QDir(workingFolder.path()).isEmpty());
-        QVERIFY(form->Controls()->BtnRestore->isEnabled());
+        QVERIFY(Control<QPushButton>(*form, "BtnRestore")->isEnabled());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
         QVERIFY(bed.errorBoxes.isEmpty());
     }
@@ -123,7 +127,7 @@ class TestMainWindowRestore : public QObject {
         AppTestBed bed;
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path() + QStringLiteral("/"));
-        form->Controls()->mniDownload->trigger();
+        Control<QAction>(*form, "mniDownload")->trigger();
         QVERIFY(bed.errorBoxes.isEmpty());
         QCOMPARE(LogMessages(*form), (QStringList{"Downloading backup file", "Download completed"}));
         QFile downloaded(workingFolder.filePath(BackupName));
@@ -131,7 +135,7 @@ class TestMainWindowRestore : public QObject {
         QFile original(dumpPath);
         QVERIFY(original.open(QIODevice::ReadOnly));
         QCOMPARE(downloaded.readAll(), original.readAll());
-        QCOMPARE(form->Controls()->ProgressBar->value(), 0);
+        QCOMPARE(Control<QProgressBar>(*form, "ProgressBar")->value(), 0);
     }
 
     void restoreChecksItsInputsFirst_data() {
@@ -158,9 +162,9 @@ class TestMainWindowRestore : public QObject {
         QTemporaryDir workingFolder;
         auto form =
             SignedInWindow(bed, folderExists ? workingFolder.path() : workingFolder.filePath("missing"));
-        form->Controls()->EdtDBUsername->setText(databaseUser);
+        Control<QLineEdit>(*form, "EdtDBUsername")->setText(databaseUser);
         form->Log(QStringLiteral("kept"));
-        QTest::mouseClick(form->Controls()->BtnRestore, Qt::LeftButton);
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
         QCOMPARE(bed.errorBoxes, QStringList{message});
         QCOMPARE(QApplication::focusWidget()->objectName(), focused);
         QCOMPARE(LogMessages(*form), QStringList{QStringLiteral("kept")});
@@ -170,17 +174,13 @@ class TestMainWindowRestore : public QObject {
         AppTestBed bed;
         QTemporaryDir chosen;
         auto form = SignedInWindow(bed, QStringLiteral("/kept"));
-        AppTestBed::WhenModalOpens<QFileDialog>([](QFileDialog* picker) { picker->reject(); });
-        QTest::mouseClick(form->Controls()->BtnTempDir, Qt::LeftButton);
-        QCOMPARE(form->Controls()->EdtTempDir->text(), QStringLiteral("/kept"));
+        SetNextBackupFolder(std::nullopt);
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnTempDir"), Qt::LeftButton);
+        QCOMPARE(Control<QLineEdit>(*form, "EdtTempDir")->text(), QStringLiteral("/kept"));
 
-        AppTestBed::WhenModalOpens<QFileDialog>([&](QFileDialog* picker) {
-            QCOMPARE(picker->windowTitle(), QStringLiteral("Backup directory"));
-            picker->setDirectory(chosen.path());
-            QMetaObject::invokeMethod(picker, "accept");
-        });
-        QTest::mouseClick(form->Controls()->BtnTempDir, Qt::LeftButton);
-        QCOMPARE(form->Controls()->EdtTempDir->text(), chosen.path());
+        SetNextBackupFolder(chosen.path());
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnTempDir"), Qt::LeftButton);
+        QCOMPARE(Control<QLineEdit>(*form, "EdtTempDir")->text(), chosen.path());
     }
 };
 

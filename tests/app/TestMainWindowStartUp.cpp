@@ -1,8 +1,9 @@
-#include "AppTestBed.h"
-#include "catalogue/CatalogueTable.h"
 #include "app/CorvaneForm.h"
 #include "app/CorvaneLoginForm.h"
-#include "ui_CorvaneForm.h"
+#include "catalogue/CatalogueTable.h"
+#include "support/AppTestBed.h"
+#include "support/Control.h"
+#include "support/WhenShown.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,7 +20,7 @@ class TestMainWindowStartUp : public QObject {
     // dialog opened.
     static bool InSignInDialog(TCorvaneEditorForm& form, const std::function<void(TLoginForm*)>& action) {
         bool opened = false;
-        AppTestBed::WhenModalOpens<TLoginForm>([&](TLoginForm* dialog) {
+        WhenShown<TLoginForm>([&](TLoginForm* dialog) {
             opened = true;
             action(dialog);
         });
@@ -52,12 +53,12 @@ class TestMainWindowStartUp : public QObject {
         TCorvaneEditorForm form(bed.Environment());
         QVERIFY(!form.isVisible());
         QCOMPARE(form.CdsObject().rowCount(), 2);
-        QCOMPARE(form.Controls()->EdtTempDir->text(), QStringLiteral(" /tmp/with blanks "));
-        QCOMPARE(form.Controls()->EdtDBUsername->text(), QStringLiteral("postgres"));
+        QCOMPARE(Control<QLineEdit>(form, "EdtTempDir")->text(), QStringLiteral(" /tmp/with blanks "));
+        QCOMPARE(Control<QLineEdit>(form, "EdtDBUsername")->text(), QStringLiteral("postgres"));
 
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QTRY_VERIFY(form.Controls()->EdtFilter->hasFocus());
+        QTRY_VERIFY(Control<QLineEdit>(form, "EdtFilter")->hasFocus());
         QTest::qWait(100);
         QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(bed.errorBoxes.isEmpty());
@@ -78,9 +79,9 @@ class TestMainWindowStartUp : public QObject {
         AppTestBed::Store(SettingName::Bucket, QStringLiteral("no-folder"));
         TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
-        QCOMPARE(form.Controls()->EdtBucket->text(), QStringLiteral("no-folder"));
+        QCOMPARE(Control<QLineEdit>(form, "EdtBucket")->text(), QStringLiteral("no-folder"));
         form.show();
-        QTRY_VERIFY(form.Controls()->EdtFilter->hasFocus());
+        QTRY_VERIFY(Control<QLineEdit>(form, "EdtFilter")->hasFocus());
         QVERIFY(!QApplication::activeModalWidget());
     }
 
@@ -100,7 +101,7 @@ class TestMainWindowStartUp : public QObject {
         AppTestBed bed;
         AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
         TCorvaneEditorForm form(bed.Environment());
-        form.Controls()->EdtBucket->setText(QStringLiteral("typed/but-never-saved"));
+        Control<QLineEdit>(form, "EdtBucket")->setText(QStringLiteral("typed/but-never-saved"));
         QString shownUser;
         int result = -1;
         QVERIFY(InSignInDialog(form, [&](TLoginForm* dialog) {
@@ -150,11 +151,11 @@ class TestMainWindowStartUp : public QObject {
         TCorvaneEditorForm form(bed.Environment());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.Controls()->EdtBucket->setText(QStringLiteral(" backups / db "));
-        form.Controls()->EdtTempDir->clear();
-        form.Controls()->EdtDBUsername->setText(QStringLiteral("  "));
+        Control<QLineEdit>(form, "EdtBucket")->setText(QStringLiteral(" backups / db "));
+        Control<QLineEdit>(form, "EdtTempDir")->clear();
+        Control<QLineEdit>(form, "EdtDBUsername")->setText(QStringLiteral("  "));
         if (byButton)
-            QTest::mouseClick(form.Controls()->BtnClose, Qt::LeftButton);
+            QTest::mouseClick(Control<QPushButton>(form, "BtnClose"), Qt::LeftButton);
         else
             form.close();
         QVERIFY(!form.isVisible());

@@ -1,14 +1,12 @@
 #include "catalogue/CatalogueFill.h"
 #include "catalogue/CatalogueSearch.h"
-#include "ErrorOf.h"
-#include "FakeListingServer.h"
-#include "S3TestServer.h"
-#include "ShownNames.h"
+#include "support/ErrorOf.h"
+#include "support/FixturePort.h"
+#include "support/S3TestServer.h"
+#include "support/ShownNames.h"
 
 #include <QSignalSpy>
 #include <QTest>
-
-#include <stdexcept>
 
 namespace {
 
@@ -27,23 +25,12 @@ const QList<QPair<QString, qint64>> FolderObjects{
     {"other/z.backup", 40},
 };
 
-QByteArray FakeListing(const QString& contents, bool truncated, const QString& nextMarker = {}) {
-    const QString next =
-        nextMarker.isEmpty() ? QString() : QStringLiteral("<NextMarker>%1</NextMarker>").arg(nextMarker);
-    return QStringLiteral("<?xml version=\"1.0\"?><ListBucketResult><Name>fake</Name><Prefix>db/</Prefix>"
-                          "<IsTruncated>%1</IsTruncated>%2%3</ListBucketResult>")
-        .arg(truncated ? QStringLiteral("true") : QStringLiteral("false"), next, contents)
-        .toUtf8();
-}
-
-QString FakeObject(const QString& key, const QString& lastModified) {
-    return QStringLiteral("<Contents><Key>%1</Key><LastModified>%2</LastModified><Size>5</Size></Contents>")
-        .arg(key, lastModified);
-}
-
-TS3ConnectionInfo FakeConnection(quint16 port) {
+// A scenario of fixed listing pages (tests/support/listings/<scenario>) that the fault server answers
+// with for any bucket, here "fake": what s3rver never sends.
+TS3ConnectionInfo FakeConnection(const QString& scenario) {
     TS3ConnectionInfo info = S3TestServer::FromFixture().ConnectionInfo();
-    info.StorageEndpoint = QStringLiteral("s3.localhost:%1").arg(port);
+    info.StorageEndpoint =
+        QStringLiteral("%1.localhost:%2").arg(scenario).arg(FixturePort(QStringLiteral("s3_fault_server")));
     return info;
 }
 
@@ -214,14 +201,10 @@ void TestCatalogueFill::keepsOldRowsForABadBucketSetting() {
 }
 
 void TestCatalogueFill::dropsTheRecordWithAnUnreadableTime() {
-    const TFakeListingServer fake({{"", FakeListing(FakeObject("db/a", "2023-11-20T01:30:00.000Z") +
-                                                        FakeObject("db/b", "2023-11-20T01:30:00.000Z") +
-                                                        FakeObject("db/c", "2023-11-20 01:30") +
-                                                        FakeObject("db/d", "2023-11-20T01:30:00.000Z"),
-                                                    false)}});
+    // One page: db/a, db/b, db/c with the time "2023-11-20 01:30", db/d.
     TCatalogueTable table;
     QSignalSpy moved(&table, &TCatalogueTable::CurrentRecordMoved);
-    TS3ConnectionInfo info = FakeConnection(fake.Port());
+    TS3ConnectionInfo info = FakeConnection(QStringLiteral("unreadable-time"));
 
     QCOMPARE(ErrorOf([&] { FillCatalogue(table, info, QStringLiteral("fake/db")); }),
              QStringLiteral("Invalid date string: 2023-11-20 01:30"));
@@ -231,23 +214,18 @@ void TestCatalogueFill::dropsTheRecordWithAnUnreadableTime() {
 }
 
 void TestCatalogueFill::continuesAtTheNextMarker() {
-    // The service's NextMarker wins over the last key of the page.
-    const QString time = QStringLiteral("2023-11-20T01:30:00.000Z");
-    const TFakeListingServer fake({{"", FakeListing(FakeObject("db/a", time) + FakeObject("db/b", time), true,
-                                                    QStringLiteral("db/b0"))},
-                                   {"db/b0", FakeListing(FakeObject("db/c", time), false)}});
+    // The service's NextMarker wins over the last key of the page: the first page lists db/a and db/b
+    // and names db/b0, the only marker with a page after it (db/c).
     TCatalogueTable table;
-    TS3ConnectionInfo info = FakeConnection(fake.Port());
+    TS3ConnectionInfo info = FakeConnection(QStringLiteral("next-marker"));
     FillCatalogue(table, info, QStringLiteral("fake/db"));
     QCOMPARE(ShownNames(table), (QStringList{"a", "b", "c"}));
 }
 
 void TestCatalogueFill::stopsAListingThatDoesNotMoveOn() {
     // The page names no NextMarker, so the next one starts after its last key, which gives it again.
-    const QByteArray page = FakeListing(FakeObject("db/a", "2023-11-20T01:30:00.000Z"), true);
-    const TFakeListingServer fake({{"", page}, {"db/a", page}});
     TCatalogueTable table;
-    TS3ConnectionInfo info = FakeConnection(fake.Port());
+    TS3ConnectionInfo info = FakeConnection(QStringLiteral("no-progress"));
 
     QCOMPARE(ErrorOf([&] { FillCatalogue(table, info, QStringLiteral("fake/db")); }),
              QStringLiteral("Cannot list bucket \"fake\": the service reported more keys without moving on"));
@@ -255,10 +233,9 @@ void TestCatalogueFill::stopsAListingThatDoesNotMoveOn() {
 }
 
 void TestCatalogueFill::laterPageFailureLeavesTheCatalogueEmpty() {
-    // The first page lists a backup; the second is refused (the fake knows no page after "db/a").
-    const TFakeListingServer fake({{"", FakeListing(FakeObject("db/a", "2023-11-20T01:30:00.000Z"), true)}});
+    // The first page lists a backup; the second is refused (the scenario has no page after "db/a").
     TCatalogueTable table;
-    TS3ConnectionInfo info = FakeConnection(fake.Port());
+    TS3ConnectionInfo info = FakeConnection(QStringLiteral("later-page-refused"));
 
     QCOMPARE(ErrorOf([&] { FillCatalogue(table, info, QStringLiteral("fake/db")); }),
              QStringLiteral("Cannot list bucket \"fake\": the answer was not a bucket listing"));

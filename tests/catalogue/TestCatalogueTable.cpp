@@ -1,6 +1,6 @@
 #include "catalogue/CatalogueTable.h"
 #include "catalogue/FilterExpression.h"
-#include "ShownNames.h"
+#include "support/ShownNames.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

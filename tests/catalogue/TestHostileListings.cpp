@@ -1,25 +1,20 @@
-#include "ErrorOf.h"
-#include "MemoryStream.h"
-#include "ShownNames.h"
 #include "catalogue/CatalogueFill.h"
+#include "support/ErrorOf.h"
+#include "support/FixturePort.h"
+#include "support/MemoryStream.h"
+#include "support/ShownNames.h"
 
-#include <QFile>
 #include <QTest>
 
 namespace {
 
-// The fault server answers a bucket named listing-<kind> by its kind (see tools/s3-fault-server).
-quint16 FaultServerPort() {
-    QFile file(QStringLiteral(CORVANE_TEST_STATE_DIR "/s3-fault-server/port"));
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("The s3_fault_server fixture is not running");
-    return quint16(file.readAll().trimmed().toUInt());
-}
-
-TS3ConnectionInfo FaultConnection() {
+// The fault server answers the listing of any bucket with the pages of a scenario
+// (tests/support/listings/<scenario>, or the page over the cap that it makes itself).
+TS3ConnectionInfo FaultConnection(const QString& scenario) {
     TS3ConnectionInfo info;
     info.Protocol = QStringLiteral("http");
-    info.StorageEndpoint = QStringLiteral("s3.localhost:%1").arg(FaultServerPort());
+    info.StorageEndpoint =
+        QStringLiteral("%1.localhost:%2").arg(scenario).arg(FixturePort(QStringLiteral("s3_fault_server")));
     return info;
 }
 
@@ -35,37 +30,34 @@ class TestHostileListings : public QObject {
 };
 
 void TestHostileListings::showsWhatCanBeNamed_data() {
-    QTest::addColumn<QString>("bucket");
+    QTest::addColumn<QString>("scenario");
     QTest::addColumn<QStringList>("shown");
     QTest::addColumn<QString>("error");
     QTest::addColumn<QStringList>("logged");
 
     const QString skipped = QStringLiteral("Skipped 1 key of the listing that cannot be represented (a NUL "
                                            "character, bytes that are not text, or more than 2048 bytes)");
-    // The key with the NUL ends a truncated page: the next page starts after it, so it is counted once.
     QTest::newRow("key holding &#0;")
-        << "listing-nul" << QStringList{"a.backup", "c.backup"} << "" << QStringList{skipped};
+        << "key-with-nul" << QStringList{"a.backup", "c.backup"} << "" << QStringList{skipped};
     QTest::newRow("key longer than the path field")
-        << "listing-long-key" << QStringList{"a.backup"} << "" << QStringList{skipped};
-    QTest::newRow("document declared Latin-1")
-        << "listing-latin1" << QStringList{QStringLiteral("relatório.backup")} << "" << QStringList{};
+        << "long-key" << QStringList{"a.backup"} << "" << QStringList{skipped};
     QTest::newRow("page over the cap")
-        << "listing-over-cap" << QStringList{}
-        << "Cannot list bucket \"listing-over-cap\": a listing page is larger than 64 MiB" << QStringList{};
+        << "over-cap" << QStringList{} << "Cannot list bucket \"b\": a listing page is larger than 64 MiB"
+        << QStringList{};
 }
 
 void TestHostileListings::showsWhatCanBeNamed() {
-    QFETCH(QString, bucket);
+    QFETCH(QString, scenario);
     QFETCH(QStringList, shown);
     QFETCH(QString, error);
     QFETCH(QStringList, logged);
     TCatalogueTable table;
     table.Append({QStringLiteral("old row"), {}, 1, {}, 0, {}});
-    TS3ConnectionInfo info = FaultConnection();
+    TS3ConnectionInfo info = FaultConnection(scenario);
     QStringList log;
 
     QCOMPARE(ErrorOf([&] {
-                 FillCatalogue(table, info, bucket + QStringLiteral("/db"), {}, ServicePageSize,
+                 FillCatalogue(table, info, QStringLiteral("b/db"), {}, ServicePageSize,
                                [&log](const QString& message) { log.append(message); });
              }),
              error);
@@ -74,17 +66,21 @@ void TestHostileListings::showsWhatCanBeNamed() {
 }
 
 void TestHostileListings::downloadsAKeyOfALatin1Listing() {
+    // The page is declared ISO-8859-1 and holds "ó" as one byte; its folder "echo" makes the fault
+    // server answer a download with the request it received.
     TCatalogueTable table;
-    TS3ConnectionInfo info = FaultConnection();
-    FillCatalogue(table, info, QStringLiteral("listing-latin1/db"));
+    TS3ConnectionInfo info = FaultConnection(QStringLiteral("latin1"));
+    FillCatalogue(table, info, QStringLiteral("b/echo"));
+    QCOMPARE(ShownNames(table), QStringList{QStringLiteral("relatório.backup")});
     const QString key = table.FieldAsText(TCatalogueField::Path);
-    QCOMPARE(key, QStringLiteral("db/relatório.backup"));
+    QCOMPARE(key, QStringLiteral("echo/relatório.backup"));
 
-    // The key goes back exactly as listed: the server answers only that key, sent as UTF-8.
+    // The key goes back as listed, its "ó" sent as UTF-8.
     TS3StorageService service(info);
     TS3MemoryStream stream;
-    QVERIFY(service.GetObject(QStringLiteral("listing-latin1"), key, stream));
-    QCOMPARE(stream.Data(), "latin");
+    QVERIFY(service.GetObject(QStringLiteral("b"), key, stream));
+    QVERIFY2(stream.Data().startsWith("GET /echo/relat%C3%B3rio.backup HTTP/1.1\r\n"),
+             stream.Data().constData());
 }
 
 QTEST_GUILESS_MAIN(TestHostileListings)

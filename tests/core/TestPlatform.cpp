@@ -1,7 +1,7 @@
 #include "core/Error.h"
 #include "core/Platform.h"
 
-#include "ErrorOf.h"
+#include "support/ErrorOf.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "core/Error.h"
 #include "core/RegexReplace.h"
+#include "support/ErrorOf.h"
 
 #include <QTest>
 
@@ -111,12 +111,7 @@ void TestRegexReplace::reportsPatternErrors_data() {
 void TestRegexReplace::reportsPatternErrors() {
     QFETCH(QString, pattern);
     QFETCH(QString, message);
-    try {
-        ReplaceAll(QStringLiteral("text"), pattern, QStringLiteral("x"));
-        QFAIL("no error raised");
-    } catch (const Error& error) {
-        QCOMPARE(error.Message(), message);
-    }
+    QCOMPARE(ErrorOf([&] { ReplaceAll(QStringLiteral("text"), pattern, QStringLiteral("x")); }), message);
 }
 
 QTEST_GUILESS_MAIN(TestRegexReplace)

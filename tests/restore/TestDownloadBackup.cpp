@@ -1,6 +1,6 @@
 #include "restore/DownloadBackup.h"
-#include "FileContents.h"
-#include "S3TestServer.h"
+#include "support/FileContents.h"
+#include "support/S3TestServer.h"
 
 #include <QDir>
 #include <QRandomGenerator>

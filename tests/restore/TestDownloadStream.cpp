@@ -1,21 +1,9 @@
 #include "restore/DownloadStream.h"
-#include "FileContents.h"
+#include "support/ErrorOf.h"
+#include "support/FileContents.h"
 
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QString CreateError(const QString& path) {
-    try {
-        TS3DownloadStream stream(path);
-    } catch (const std::runtime_error& error) {
-        return QString::fromUtf8(error.what());
-    }
-    return {};
-}
-
-} // namespace
 
 class TestDownloadStream : public QObject {
     Q_OBJECT
@@ -76,7 +64,7 @@ void TestDownloadStream::secondStreamOnTheSameFileIsRefused() {
     TS3DownloadStream first(path);
     QCOMPARE(first.Write("running", 7), 7);
 
-    const QString error = CreateError(path);
+    const QString error = ErrorOf([&] { TS3DownloadStream stream(path); });
     QVERIFY2(error.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(path)), qPrintable(error));
     QVERIFY2(error.size() > QStringLiteral("Cannot create file \"%1\". ").arg(path).size(),
              "no system message");
@@ -98,7 +86,8 @@ void TestDownloadStream::createFailures() {
     QFETCH(QString, relativePath);
     QFETCH(QString, systemMessage);
     const QString path = relativePath.isEmpty() ? dir_->path() : dir_->filePath(relativePath);
-    QCOMPARE(CreateError(path), QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemMessage));
+    QCOMPARE(ErrorOf([&] { TS3DownloadStream stream(path); }),
+             QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemMessage));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadStream)

@@ -1,8 +1,8 @@
 #include "restore/DownloadBackup.h"
-#include "ErrorOf.h"
-#include "PgTestCluster.h"
 #include "restore/RestoreSequence.h"
-#include "S3TestServer.h"
+#include "support/ErrorOf.h"
+#include "support/PgTestCluster.h"
+#include "support/S3TestServer.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "ErrorOf.h"
 #include "restore/RestoreSequence.h"
+#include "support/ErrorOf.h"
 
 #include <QFile>
 #include <QMap>

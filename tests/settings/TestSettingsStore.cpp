@@ -1,5 +1,6 @@
-#include "ErrorOf.h"
 #include "settings/SettingsStore.h"
+#include "support/ErrorOf.h"
+#include "support/FileContents.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,12 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
 
 mode_t ModeOf(const QString& path) {
     struct stat status {};
@@ -122,7 +117,7 @@ class TestSettingsStore : public QObject {
         QFETCH(QString, error);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Corvane.ini"));
-        WriteFile(path, content);
+        QVERIFY(WriteFile(path, content));
         const SettingsStore store(path);
 
         QString text;
@@ -150,7 +145,7 @@ class TestSettingsStore : public QObject {
         QFETCH(QString, storePath);
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath(QFileInfo(dir.filePath(blocker)).path()));
-        WriteFile(dir.filePath(blocker), "in the way");
+        QVERIFY(WriteFile(dir.filePath(blocker), "in the way"));
         const SettingsStore store(dir.filePath(storePath));
 
         QCOMPARE(ErrorOf([&] { store.WriteText(SettingName::TempDir, QStringLiteral("/tmp")); }),

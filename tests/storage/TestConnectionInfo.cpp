@@ -1,7 +1,7 @@
 #include "config/BuildSettings.h"
-#include "ErrorOf.h"
 #include "storage/S3ConnectionInfo.h"
 #include "storage/S3StorageService.h"
+#include "support/ErrorOf.h"
 
 #include <QTest>
 

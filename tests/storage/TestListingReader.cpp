@@ -1,6 +1,6 @@
-#include "ErrorOf.h"
 #include "storage/S3BodySinks.h"
 #include "storage/S3ListingReader.h"
+#include "support/ErrorOf.h"
 
 #include <QStringEncoder>
 #include <QTest>
@@ -195,13 +195,8 @@ void TestListingReader::rejectsBadSizes_data() {
 
 void TestListingReader::rejectsBadSizes() {
     QFETCH(QString, size);
-    try {
-        Read(Listing(Contents("db/a", size)));
-        QFAIL("no error raised");
-    } catch (const std::runtime_error& error) {
-        QCOMPARE(QString::fromUtf8(error.what()),
-                 QStringLiteral("'%1' is not a valid integer value").arg(size));
-    }
+    QCOMPARE(ErrorOf([&] { Read(Listing(Contents("db/a", size))); }),
+             QStringLiteral("'%1' is not a valid integer value").arg(size));
 }
 
 void TestListingReader::readsPages_data() {

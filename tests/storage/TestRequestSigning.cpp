@@ -1,7 +1,8 @@
-#include "ErrorOf.h"
 #include "storage/S3Addressing.h"
 #include "storage/S3RequestSigner.h"
 #include "storage/S3UrlEncoding.h"
+#include "support/ErrorOf.h"
+#include "support/TestKeys.h"
 
 #include <QTest>
 
@@ -11,15 +12,6 @@ QDateTime Utc(const char* text) {
     QDateTime moment = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
     moment.setTimeSpec(Qt::UTC);
     return moment;
-}
-
-TS3ConnectionInfo TestConnection(const QString& endpoint) {
-    TS3ConnectionInfo info;
-    info.AccountName = QStringLiteral("AKIACORVANE0TEST0001");
-    info.AccountKey = QStringLiteral("Corv4neTest0Secret0Key0Abcdefghij0123456");
-    info.Protocol = QStringLiteral("http");
-    info.StorageEndpoint = endpoint;
-    return info;
 }
 
 } // namespace

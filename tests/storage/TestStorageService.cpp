@@ -1,6 +1,6 @@
-#include "MemoryStream.h"
 #include "storage/S3StorageService.h"
-#include "S3TestServer.h"
+#include "support/MemoryStream.h"
+#include "support/S3TestServer.h"
 
 #include <QTest>
 

@@ -1,10 +1,11 @@
-#include "ErrorOf.h"
-#include "MemoryStream.h"
 #include "storage/S3RequestSigner.h"
 #include "storage/S3StorageService.h"
+#include "support/ErrorOf.h"
+#include "support/FixturePort.h"
+#include "support/MemoryStream.h"
+#include "support/TestKeys.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTest>
 
 #include <netinet/in.h>
@@ -18,13 +19,6 @@ namespace {
 
 // The fault server answers by the first segment of the key (see tools/s3-fault-server).
 const QString Bucket = QStringLiteral("b");
-
-quint16 FaultServerPort() {
-    QFile file(QStringLiteral(CORVANE_TEST_STATE_DIR "/s3-fault-server/port"));
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("The s3_fault_server fixture is not running");
-    return quint16(file.readAll().trimmed().toUInt());
-}
 
 // A loopback port on which nothing listens: bound once by the system, then released.
 quint16 ClosedPort() {
@@ -40,12 +34,7 @@ quint16 ClosedPort() {
 }
 
 TS3ConnectionInfo Connection(quint16 port) {
-    TS3ConnectionInfo info;
-    info.AccountName = QStringLiteral("AKIACORVANE0TEST0001");
-    info.AccountKey = QStringLiteral("Corv4neTest0Secret0Key0Abcdefghij0123456");
-    info.Protocol = QStringLiteral("http");
-    info.StorageEndpoint = QStringLiteral("s3.localhost:%1").arg(port);
-    return info;
+    return TestConnection(QStringLiteral("s3.localhost:%1").arg(port));
 }
 
 // Short limits keep the stalled answers quick.
@@ -91,7 +80,7 @@ class TestTransportFaults : public QObject {
     Q_OBJECT
 
   private slots:
-    void initTestCase() { info_ = Connection(FaultServerPort()); }
+    void initTestCase() { info_ = Connection(FixturePort(QStringLiteral("s3_fault_server"))); }
     void sendsExactlyTheSignedRequest();
     void followsRedirectsOfGet_data();
     void followsRedirectsOfGet();
@@ -245,7 +234,7 @@ void TestTransportFaults::refusesHostsItCannotTakeApart() {
     QCOMPARE(ErrorOf([&] {
                  service.GetBucket(bucket, {{"prefix", "db/"}});
              }),
-             message.arg(FaultServerPort()));
+             message.arg(FixturePort(QStringLiteral("s3_fault_server"))));
     QCOMPARE(service.LastStatusCode(), 0);
 }
 

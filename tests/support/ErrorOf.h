@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Error.h"
+
 #include <QString>
 
 #include <functional>
@@ -11,7 +13,7 @@ inline QString ErrorOf(const std::function<void()>& action) {
     try {
         action();
     } catch (const std::runtime_error& error) {
-        return QString::fromUtf8(error.what());
+        return MessageOf(error);
     }
     return {};
 }

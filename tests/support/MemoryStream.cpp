@@ -1,4 +1,4 @@
-#include "MemoryStream.h"
+#include "support/MemoryStream.h"
 
 #include <algorithm>
 

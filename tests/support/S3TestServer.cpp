@@ -1,17 +1,27 @@
-#include "S3TestServer.h"
+#include "support/S3TestServer.h"
 
 #include "config/BuildSettings.h"
-#include "core/Curl.h"
+#include "support/FixturePort.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QUrl>
 
+#include <curl/curl.h>
+
 #include <atomic>
+#include <memory>
 #include <stdexcept>
 
 namespace {
+
+struct CurlHandleDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct CurlListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
 
 size_t ReadFromDevice(char* buffer, size_t size, size_t count, void* device) {
     const qint64 read = static_cast<QIODevice*>(device)->read(buffer, qint64(size * count));
@@ -34,16 +44,7 @@ QByteArray EncodedKey(const QString& key) {
 } // namespace
 
 S3TestServer S3TestServer::FromFixture() {
-    const QString path = QStringLiteral(CORVANE_TEST_STATE_DIR "/s3rver/port");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(
-            QStringLiteral("The s3rver fixture is not running (%1 is missing)").arg(path).toStdString());
-    bool ok = false;
-    const uint port = file.readAll().trimmed().toUInt(&ok);
-    if (!ok || port == 0 || port > 65535)
-        throw std::runtime_error(QStringLiteral("%1 holds no port number").arg(path).toStdString());
-    return S3TestServer(quint16(port));
+    return S3TestServer(FixturePort(QStringLiteral("s3rver")));
 }
 
 TS3ConnectionInfo S3TestServer::ConnectionInfo() const {
@@ -69,18 +70,21 @@ namespace {
 void Send(quint16 port, const char* method, const QByteArray& path, QIODevice* upload = nullptr,
           const QList<QPair<QByteArray, QByteArray>>& headers = {}) {
     const QByteArray url = "http://127.0.0.1:" + QByteArray::number(port) + path;
-    const CurlEasy curl(curl_easy_init());
+    std::unique_ptr<CURL, CurlHandleDeleter> curl(curl_easy_init());
     if (!curl)
         throw std::runtime_error("curl_easy_init failed");
-    CurlHeaderList headerList;
-    headerList.Append("Expect:");
+    std::unique_ptr<curl_slist, CurlListDeleter> headerList;
+    auto addHeader = [&headerList](const QByteArray& line) {
+        headerList.reset(curl_slist_append(headerList.release(), line.constData()));
+    };
+    addHeader("Expect:");
     for (const auto& [name, value] : headers)
-        headerList.Append(name + ": " + value);
+        addHeader(name + ": " + value);
 
     QByteArray body;
     curl_easy_setopt(curl.get(), CURLOPT_URL, url.constData());
     curl_easy_setopt(curl.get(), CURLOPT_CUSTOMREQUEST, method);
-    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headerList.List());
+    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headerList.get());
     curl_easy_setopt(curl.get(), CURLOPT_NOPROXY, "*");
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, AppendToByteArray);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);

@@ -2,7 +2,7 @@
 """An HTTP server on loopback that answers the way S3 and networks misbehave, for the storage tests.
 
 Start (in the foreground, or with --detach in the background once it listens):
-  python3 tools/s3-fault-server/fault_server.py --port <port, 0 for a free one>
+  python3 tools/s3-fault-server/fault_server.py --port <port, 0 for a free one> [--listings <folder>]
       [--port-file <file>] [--pid-file <file>] [--log-file <file>] [--detach]
 With --detach and --pid-file, a server that an earlier start left running under that pid file is stopped
 first. Stop a server started with --pid-file (a pid that no longer names such a server is left alone):
@@ -25,17 +25,15 @@ The first path segment chooses the behaviour; the rest of the path is free (test
   /forbidden/...             403 with an S3 error document
   /head-redirect/...         302 to /object/0/... for every method
 
-A bucket named listing-<kind> (the first label of the Host, as virtual-host addressing sends it) is
-answered by its kind, whatever the path; its listing lies under the prefix db/:
-  listing-nul       two pages: db/a.backup and db/b&#0;.backup (truncated, no NextMarker), then, for the
-                    marker "db/b<NUL>.backup", db/c.backup; any other marker gets a NoSuchKey error
-  listing-long-key  db/a.backup and a key of 2049 bytes
-  listing-latin1    a page declared ISO-8859-1 that lists db/relat\xf3rio.backup in one byte a
-                    character; a GET of that key, sent as UTF-8, answers "latin", any other key 404
-  listing-over-cap  a page of 65 MiB, sent until the client leaves
+A bucket listing (the path "/") asked of the host <bucket>.<scenario>.localhost answers a page of
+<listings folder>/<scenario>: first.xml without a marker, <marker>.xml for a marker (so the marker "db/a"
+names db/a.xml), and 404 with an empty body when there is no such page. The pages are fixed documents
+with what s3rver never sends: unreadable times, NextMarker, pages that do not move on. The scenario
+over-cap is made, not read: a page of 65 MiB, sent until the client stops reading.
 """
 import argparse
 import os
+import pathlib
 import signal
 import socket
 import socketserver
@@ -54,19 +52,6 @@ FORBIDDEN_BODY = (b'<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>AccessD
 
 def pattern_bytes(count):
     return (PATTERN * (count // len(PATTERN) + 1))[:count]
-
-
-def listing_page(keys, truncated=False, declaration='<?xml version="1.0" encoding="UTF-8"?>'):
-    """A listing page of these keys (bytes, already escaped), each object 5 bytes long."""
-    contents = b"".join(b"<Contents><Key>" + key + b"</Key><LastModified>2023-11-18T03:00:00.000Z"
-                        b"</LastModified><ETag>&quot;f4&quot;</ETag><Size>5</Size></Contents>" for key in keys)
-    return (declaration.encode() + b'<ListBucketResult><Name>fault</Name><Prefix>db/</Prefix>'
-            + b"<IsTruncated>" + (b"true" if truncated else b"false") + b"</IsTruncated>"
-            + contents + b"</ListBucketResult>")
-
-
-NO_SUCH_KEY_BODY = (b'<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>NoSuchKey</Code>'
-                    b'<Message>The specified key does not exist.</Message></Error>')
 
 
 class Releases:
@@ -94,26 +79,17 @@ class Handler(socketserver.BaseRequestHandler):
         request_line = head.split(b"\r\n", 1)[0].decode("latin-1")
         method, target = request_line.split(" ")[0:2]
         path, _, query = target.partition("?")
+        if path == "/":
+            self.on_listing(method, head, query)
+            return
         segments = path.split("/")[1:]
-        behaviour = segments[0] if segments else ""
+        behaviour = segments[0]
         args = segments[1:]
-        bucket = self.host_bucket(head)
-        if bucket.startswith("listing-"):
-            behaviour = bucket
-            args = [urllib.parse.unquote_to_bytes(path), urllib.parse.parse_qs(query)]
         handler = getattr(self, "on_" + behaviour.replace("-", "_"), None)
         if handler is None:
             self.answer(404, "Not Found", b"no such behaviour", method)
         else:
             handler(method, head, args)
-
-    @staticmethod
-    def host_bucket(head):
-        for line in head.split(b"\r\n")[1:]:
-            name, _, value = line.partition(b":")
-            if name.strip().lower() == b"host":
-                return value.strip().decode("latin-1").split(".")[0]
-        return ""
 
     def read_head(self):
         data = b""
@@ -140,6 +116,46 @@ class Handler(socketserver.BaseRequestHandler):
                 pass
         except (socket.timeout, OSError):
             pass
+
+    def on_listing(self, method, head, query):
+        if self.host_labels(head)[1:2] == ["over-cap"]:
+            self.send_over_cap_page()
+            return
+        page = self.listing_page(head, urllib.parse.parse_qs(query).get("marker", [""])[0])
+        if page is None:
+            self.answer(404, "Not Found", b"", method, ["Content-Type: application/xml"])
+        else:
+            self.answer(200, "OK", page.read_bytes(), method, ["Content-Type: application/xml"])
+
+    @staticmethod
+    def host_labels(head):
+        host = next((line.split(b":", 1)[1].strip() for line in head.split(b"\r\n")[1:]
+                     if line.lower().startswith(b"host:")), b"")
+        return host.decode("latin-1").split(":")[0].split(".")
+
+    def send_over_cap_page(self):
+        size = 65 * 1024 * 1024
+        start = b'<?xml version="1.0" encoding="UTF-8"?><ListBucketResult><Name>fake</Name>'
+        self.send_head(200, "OK", size, ["Content-Type: application/xml"])
+        blank = b" " * 65536
+        try:
+            self.request.sendall(start)
+            for _ in range((size - len(start)) // len(blank)):
+                self.request.sendall(blank)
+        except OSError:
+            pass  # the client stopped reading at its cap
+
+    def listing_page(self, head, marker):
+        """The page file for the scenario named in the Host header, or None."""
+        folder = self.server.listings
+        labels = self.host_labels(head)
+        if folder is None or len(labels) < 3:
+            return None
+        scenario = (folder / labels[1]).resolve()
+        page = (scenario / (f"{marker}.xml" if marker else "first.xml")).resolve()
+        if scenario.parent != folder or not page.is_relative_to(scenario) or not page.is_file():
+            return None
+        return page
 
     def on_echo(self, method, head, args):
         self.answer(200, "OK", head, method, ["Content-Type: text/plain"])
@@ -202,54 +218,19 @@ class Handler(socketserver.BaseRequestHandler):
     def on_head_redirect(self, method, head, args):
         self.answer(302, "Found", b"", method, ["Location: /object/0/" + "/".join(args)])
 
-    def answer_listing(self, method, body):
-        self.answer(200, "OK", body, method, ["Content-Type: application/xml"])
-
-    def on_listing_nul(self, method, head, args):
-        marker = args[1].get("marker", [""])[0]
-        if marker == "":
-            self.answer_listing(method, listing_page([b"db/a.backup", b"db/b&#0;.backup"], truncated=True))
-        elif marker == "db/b\0.backup":
-            self.answer_listing(method, listing_page([b"db/c.backup"]))
-        else:
-            self.answer(404, "Not Found", NO_SUCH_KEY_BODY, method, ["Content-Type: application/xml"])
-
-    def on_listing_long_key(self, method, head, args):
-        self.answer_listing(method, listing_page([b"db/a.backup", b"db/" + b"k" * 2046]))
-
-    def on_listing_latin1(self, method, head, args):
-        if args[0] == b"/":
-            self.answer_listing(method, listing_page(
-                [b"db/relat\xf3rio.backup"], declaration='<?xml version="1.0" encoding="ISO-8859-1"?>'))
-        elif args[0] == "/db/relatório.backup".encode():
-            self.answer(200, "OK", b"latin", method, ["Content-Type: binary/octet-stream"])
-        else:
-            self.answer(404, "Not Found", NO_SUCH_KEY_BODY, method, ["Content-Type: application/xml"])
-
-    def on_listing_over_cap(self, method, head, args):
-        size = 65 * 1024 * 1024
-        head_of_page = listing_page([])[:-len(b"</ListBucketResult>")]
-        self.send_head(200, "OK", size, ["Content-Type: application/xml"])
-        block = b" " * 65536
-        try:
-            self.request.sendall(head_of_page)
-            for _ in range((size - len(head_of_page)) // len(block)):
-                self.request.sendall(block)
-        except OSError:
-            pass  # the client stopped reading at its cap
-
 
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, handler):
+    def __init__(self, address, handler, listings):
         super().__init__(address, handler)
         self.releases = Releases()
+        self.listings = pathlib.Path(listings).resolve() if listings else None
 
 
 def serve(options):
-    server = Server(("127.0.0.1", options.port), Handler)
+    server = Server(("127.0.0.1", options.port), Handler, options.listings)
 
     def stop(signum, frame):
         for path in (options.port_file, options.pid_file):
@@ -270,6 +251,7 @@ def serve(options):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--listings")
     parser.add_argument("--port-file")
     parser.add_argument("--pid-file")
     parser.add_argument("--log-file")

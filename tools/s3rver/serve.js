@@ -8,7 +8,7 @@
 //        [--port-file <file>] [--pid-file <file>] [--log-file <file>] [--fresh] [--detach]
 // With --detach and --pid-file, a server that an earlier start left running under that pid file is
 // stopped first. Stop a server started with --pid-file (a pid that no longer names such a server is
-// left alone):
+// left alone); both go through tools/lib/background_server.py, as for the project's other servers:
 //   node tools/s3rver/serve.js --stop --pid-file <file>
 //
 // The demo: node tools/s3rver/serve.js --port 47802 --directory <its data folder>
@@ -17,7 +17,7 @@
 // --fresh empties the data folder first; --port-file receives the port once the server listens.
 'use strict';
 
-const { spawn } = require('child_process');
+const { spawnSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
 
@@ -56,20 +56,6 @@ function writeAtomically(file, text) {
   fs.renameSync(`${file}.tmp`, file);
 }
 
-// True while the process is a server of this script: not a zombie waiting for its new parent to reap
-// it (its command line is gone), and not another program that has since been given the same pid.
-function isOurServer(pid) {
-  if (pid === process.pid) return false;
-  try {
-    const argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
-    return argv.some(argument => path.basename(argument) === path.basename(__filename));
-  } catch {
-    return false;
-  }
-}
-
-const sleep = ms => new Promise(resolve => setTimeout(resolve, ms));
-
 async function serve(options) {
   requireOptions(options, 'port', 'directory', 'access-key-id', 'secret-access-key');
   const S3rver = require('s3rver');
@@ -103,44 +89,30 @@ async function serve(options) {
   console.log(`s3rver listening on 127.0.0.1:${address.port} (endpoint s3.localhost:${address.port})`);
 }
 
-// Starts the server as a child that outlives this process and returns once it listens.
+// Starting in the background and stopping are left to the project's one module for its servers.
+function backgroundServer(action, options) {
+  const script = path.join(__dirname, '..', 'lib', 'background_server.py');
+  const argv =
+    action === 'stop'
+      ? ['stop', '--pid-file', options['pid-file'], '--script', __filename]
+      : ['start', '--port-file', options['port-file'],
+         ...(options['pid-file'] ? ['--pid-file', options['pid-file']] : []),
+         '--log-file', options['log-file'], '--',
+         process.execPath, __filename, ...process.argv.slice(2).filter(a => a !== '--detach')];
+  const result = spawnSync('python3', [script, ...argv], { stdio: ['ignore', 'pipe', 'inherit'] });
+  if (result.error) fail(`cannot run ${script}: ${result.error.message}`);
+  if (result.status !== 0) process.exit(result.status ?? 1);
+  if (action === 'start') console.log(`s3rver started, port ${String(result.stdout).trim()}`);
+}
+
 async function detach(options) {
   requireOptions(options, 'port-file', 'log-file');
-  // A run that was cut short never stopped its server; end it rather than leave it behind.
-  if (options['pid-file'] && fs.existsSync(options['pid-file'])) await stop(options);
-  fs.rmSync(options['port-file'], { force: true });
-  fs.mkdirSync(path.dirname(options['log-file']), { recursive: true });
-  const log = fs.openSync(options['log-file'], 'a');
-  const argv = process.argv.slice(2).filter(a => a !== '--detach');
-  const child = spawn(process.execPath, [__filename, ...argv], {
-    detached: true,
-    stdio: ['ignore', log, log],
-  });
-  let exited = false;
-  child.on('exit', () => (exited = true));
-  for (let waited = 0; waited < 30000; waited += 50) {
-    if (fs.existsSync(options['port-file'])) {
-      child.unref();
-      console.log(`s3rver started, port ${fs.readFileSync(options['port-file'], 'utf8').trim()}`);
-      process.exit(0);
-    }
-    if (exited) break;
-    await sleep(50);
-  }
-  if (!exited) child.kill();
-  fail(`the server did not start; see ${options['log-file']}`);
+  backgroundServer('start', options);
 }
 
 async function stop(options) {
   requireOptions(options, 'pid-file');
-  if (!fs.existsSync(options['pid-file'])) fail(`no server: ${options['pid-file']} does not exist`);
-  const pid = Number(fs.readFileSync(options['pid-file'], 'utf8'));
-  if (isOurServer(pid)) process.kill(pid, 'SIGTERM');
-  for (let waited = 0; isOurServer(pid); waited += 50) {
-    if (waited >= 10000) fail(`process ${pid} did not stop`);
-    await sleep(50);
-  }
-  fs.rmSync(options['pid-file'], { force: true });
+  backgroundServer('stop', options);
 }
 
 const options = parseArguments(process.argv.slice(2));

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "core/Error.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
-#include <stdexcept>
-
-// The throw-away PostgreSQL cluster that the CTest fixture "pgcluster" starts for the whole test run (link
-// corvane_pgcluster_support and list FIXTURES pgcluster).
+// The throw-away PostgreSQL cluster that the CTest fixture "pgcluster" starts for the whole test run
+// (list FIXTURES pgcluster).
 // FromFixture() puts its PGHOST and PGPORT into this process's environment, so every client program the
 // test starts, through the tool's own code or through the helpers here, reaches that cluster. Tests share
 // it, so each test uses database names of its own. The superuser is "postgres"; no password is asked.
@@ -21,7 +21,7 @@ class PgTestCluster {
         const QString envPath = QStringLiteral(CORVANE_TEST_STATE_DIR "/pgcluster/env");
         QFile env(envPath);
         if (!env.open(QIODevice::ReadOnly))
-            throw std::runtime_error("The pgcluster fixture has not started: no " + envPath.toStdString());
+            throw Error(QStringLiteral("The pgcluster fixture has not started: no %1").arg(envPath));
         while (!env.atEnd()) {
             const QByteArray line = env.readLine().trimmed();
             const qsizetype equals = line.indexOf('=');
@@ -39,10 +39,9 @@ class PgTestCluster {
         process.start(program, arguments);
         if (!process.waitForStarted(-1) || !process.waitForFinished(-1) ||
             process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-            throw std::runtime_error(QStringLiteral("%1 %2 failed: %3 %4")
-                                         .arg(program, arguments.join(u' '), process.errorString(),
-                                              QString::fromLocal8Bit(process.readAllStandardError()))
-                                         .toStdString());
+            throw Error(QStringLiteral("%1 %2 failed: %3 %4")
+                            .arg(program, arguments.join(u' '), process.errorString(),
+                                 QString::fromLocal8Bit(process.readAllStandardError())));
         return QString::fromLocal8Bit(process.readAllStandardOutput());
     }
 

@@ -1,33 +1,25 @@
 #pragma once
 
-#include "AccountTestService.h"
 #include "app/CorvaneEnvironment.h"
 #include "app/CorvaneForm.h"
-#include "app/ErrorBox.h"
-#include "S3TestServer.h"
+#include "core/Error.h"
 #include "settings/SettingsStore.h"
+#include "support/AccountTestService.h"
+#include "support/ErrorBoxCapture.h"
+#include "support/S3TestServer.h"
 
-#include <QApplication>
-#include <QDialog>
 #include <QFile>
 #include <QStringList>
 #include <QTest>
-#include <QTimer>
 
 #include <chrono>
-#include <functional>
 #include <memory>
-#include <stdexcept>
 
 // What every main-window test needs: the window pointed at the test servers, a clean settings store,
 // and the error boxes collected instead of shown.
 class AppTestBed {
   public:
-    AppTestBed() {
-        QFile::remove(SettingsStore().Location());
-        SetErrorBoxHandler([this](const QString& text) { errorBoxes.append(text); });
-    }
-    ~AppTestBed() { SetErrorBoxHandler({}); }
+    AppTestBed() { QFile::remove(SettingsStore().Location()); }
     AppTestBed(const AppTestBed&) = delete;
     AppTestBed& operator=(const AppTestBed&) = delete;
 
@@ -54,7 +46,7 @@ class AppTestBed {
         auto form = std::make_unique<TCorvaneEditorForm>(Environment());
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get()))
-            throw std::runtime_error("the window was not shown");
+            throw Error(QStringLiteral("the window was not shown"));
         return form;
     }
 
@@ -67,20 +59,9 @@ class AppTestBed {
     static void Store(const QString& name, const QString& text) { SettingsStore().WriteText(name, text); }
     static QString Stored(const QString& name) { return SettingsStore().ReadText(name); }
 
-    // Runs action on the next modal dialog of type Dialog as soon as it is open.
-    template <typename Dialog> static void WhenModalOpens(std::function<void(Dialog*)> action) {
-        auto* poll = new QTimer(qApp);
-        poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
-            if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
-                poll->stop();
-                poll->deleteLater();
-                action(dialog);
-            }
-        });
-        poll->start();
-    }
-
     QStringList errorBoxes;
     int endToolRequests = 0;
+
+  private:
+    ErrorBoxCapture errorBoxCapture{errorBoxes};
 };

@@ -6,14 +6,14 @@
 #include <optional>
 
 // The account service (tools/account-service) that the CTest fixture "account_service" runs for the
-// whole test run, with the accounts of tests/account/service-accounts.txt:
+// whole test run, with the accounts of tests/support/service-accounts.txt:
 //   demo / demo, account-test / s3cret, " padded " / " pass word ", Zoë / façade (Latin-1),
 //   Jürgen / grüße€ (accepted only in UTF-8), dialog-test / Right Password.
 // The user names answer-... pick scripted answers (see the service's usage text). Tests run in
 // parallel against it, so each keeps to user names no other test uses when it reads LastRequest.
 class AccountTestService {
   public:
-    // Reads the port the fixture left in the test state folder; throws std::runtime_error when absent.
+    // Reads the port the fixture left in the test state folder; throws when absent.
     static AccountTestService FromFixture();
 
     quint16 Port() const { return port_; }

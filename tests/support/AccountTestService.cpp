@@ -1,13 +1,19 @@
-#include "AccountTestService.h"
+#include "support/AccountTestService.h"
 
-#include "core/Curl.h"
+#include "support/FixturePort.h"
 
-#include <QFile>
 #include <QUrl>
 
+#include <curl/curl.h>
+
+#include <memory>
 #include <stdexcept>
 
 namespace {
+
+struct CurlHandleDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
 
 struct Reply {
     QByteArray body;
@@ -35,17 +41,7 @@ size_t ReadHeader(char* data, size_t size, size_t count, void* reply) {
 } // namespace
 
 AccountTestService AccountTestService::FromFixture() {
-    const QString path = QStringLiteral(CORVANE_TEST_STATE_DIR "/account-service/port");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("The account_service fixture is not running (%1 is missing)")
-                                     .arg(path)
-                                     .toStdString());
-    bool ok = false;
-    const uint port = file.readAll().trimmed().toUInt(&ok);
-    if (!ok || port == 0 || port > 65535)
-        throw std::runtime_error(QStringLiteral("%1 holds no port number").arg(path).toStdString());
-    return AccountTestService(quint16(port));
+    return AccountTestService(FixturePort(QStringLiteral("account_service")));
 }
 
 QString AccountTestService::BaseUrl() const {
@@ -54,7 +50,7 @@ QString AccountTestService::BaseUrl() const {
 
 std::optional<AccountTestService::Request> AccountTestService::LastRequest(const QString& userName) const {
     const QByteArray url = BaseUrl().toUtf8() + "/_last-request?user=" + QUrl::toPercentEncoding(userName);
-    const CurlEasy handle(curl_easy_init());
+    const std::unique_ptr<CURL, CurlHandleDeleter> handle(curl_easy_init());
     if (!handle)
         throw std::runtime_error("curl_easy_init failed");
     Reply reply;

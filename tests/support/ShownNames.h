@@ -4,10 +4,10 @@
 
 #include <QStringList>
 
-// The Name of every record the table shows, in the order shown.
+// The Name column of every row the table shows, in the order shown, as the grid displays it.
 inline QStringList ShownNames(const TCatalogueTable& table) {
     QStringList names;
     for (int row = 0; row < table.rowCount(); ++row)
-        names << table.RecordAt(row).Name;
+        names << table.data(table.index(row, TCatalogueTable::NameColumn)).toString();
     return names;
 }
