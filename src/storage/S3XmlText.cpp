@@ -137,7 +137,7 @@ void AppendResolved(const char* value, QByteArray& out, TXmlText& text) {
                 text.HoldsNul = true;
                 out.append('\0');
             } else if (number > 0x10FFFF || (number >= 0xD800 && number <= 0xDFFF)) {
-                text.IsUtf8 = false;
+                text.RefersToNoCharacter = true;
                 AppendUtf8(out, QChar::ReplacementCharacter);
             } else {
                 AppendUtf8(out, number);
@@ -175,7 +175,6 @@ TXmlText ElementText(const pugi::xml_node& element, QByteArray& scratch) {
                            (first.type() == pugi::node_pcdata && !std::strchr(first.value(), '&'));
         if (plain) {
             text.Bytes = QByteArrayView(first.value());
-            text.IsUtf8 = text.Bytes.isValidUtf8();
             return text;
         }
     }
@@ -197,7 +196,6 @@ TXmlText ElementText(const pugi::xml_node& element, QByteArray& scratch) {
         node = node.next_sibling();
     }
     text.Bytes = scratch;
-    text.IsUtf8 = text.IsUtf8 && text.Bytes.isValidUtf8();
     return text;
 }
 

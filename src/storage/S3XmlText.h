@@ -19,10 +19,11 @@ QByteArray ListingAsUtf8(QByteArray bytes);
 struct TXmlText {
     QByteArrayView Bytes; // into the document, or into the scratch array given
     bool HoldsNul = false;
-    bool IsUtf8 = true; // false for bytes that are not UTF-8 and references to no Unicode character
+    bool RefersToNoCharacter = false; // a reference to a surrogate or beyond U+10FFFF
 
-    // Whether the text stands for exactly these characters, as a key must.
-    bool IsExact() const { return !HoldsNul && IsUtf8; }
+    // Whether the text stands for exactly these characters, as a key must: no NUL, and UTF-8 that
+    // every reference resolved to a character. Checked only when asked, for the keys.
+    bool IsExact() const { return !HoldsNul && !RefersToNoCharacter && Bytes.isValidUtf8(); }
 };
 
 // Reads the element's text. Plain text is returned as a view into the document; text that needs
