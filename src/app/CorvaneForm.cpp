@@ -266,7 +266,8 @@ void TCorvaneEditorForm::BtnSearchClick() {
 void TCorvaneEditorForm::BtnConnectClick() {
     TOperationGuard operation(operationLock);
     WaitCursor hourglass;
-    FillCatalogue(*catalogue, StorageInfo, ui->EdtBucket->text(), environment.StorageLimits);
+    FillCatalogue(*catalogue, StorageInfo, ui->EdtBucket->text(), environment.StorageLimits, ServicePageSize,
+                  [this](const QString& message) { Log(message); });
 }
 
 void TCorvaneEditorForm::Log(const QString& message) {

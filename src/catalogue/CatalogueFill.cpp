@@ -2,37 +2,70 @@
 
 #include "catalogue/CatalogueTimestamp.h"
 #include "core/Error.h"
+#include "storage/S3BodySinks.h"
 
 namespace {
 
 constexpr qint64 Mebibyte = 1024 * 1024;
 
+QString CannotList(const QString& bucket, const QString& reason) {
+    return QStringLiteral("Cannot list bucket \"%1\": %2").arg(bucket, reason);
+}
+
 Error ListingError(const QString& bucket, const std::optional<TS3ErrorDocument>& error) {
     const QString reason = error ? QStringLiteral("%1: %2").arg(error->Code, error->Message)
                                  : QStringLiteral("the answer was not a bucket listing");
-    return Error(QStringLiteral("Cannot list bucket \"%1\": %2").arg(bucket, reason));
+    return Error(CannotList(bucket, reason));
+}
+
+// The key with every occurrence of the folder prefix removed, as the catalogue names its backups: a
+// view into the key, or into buffer when more than the leading prefix goes.
+QByteArrayView NameInFolder(QByteArrayView key, QByteArrayView prefix, QByteArray& buffer) {
+    qsizetype found = key.indexOf(prefix);
+    if (found < 0)
+        return key;
+    if (found == 0 && key.indexOf(prefix, prefix.size()) < 0)
+        return key.sliced(prefix.size());
+    buffer.clear();
+    qsizetype from = 0;
+    for (; found >= 0; found = key.indexOf(prefix, from)) {
+        buffer.append(key.sliced(from, found - from));
+        from = found + prefix.size();
+    }
+    buffer.append(key.sliced(from));
+    return buffer;
 }
 
 // Adds the record for one listed object, or nothing for a sub-folder marker, an object without a
 // name of its own or an empty object. The time is read before the record is added, so an unreadable
-// time leaves no half-made record behind.
-void AddObject(TCatalogueTable& table, const TS3ObjectResult& object, const QString& folderPrefix) {
-    const QString name = QString(object.Name).remove(folderPrefix);
-    if (name.isEmpty() || name.endsWith(u'/') || object.Size <= 0)
-        return;
-    const QDateTime lastModified = ToCatalogueZone(ReadIsoTimestamp(object.LastModified));
-    table.Append({name, object.LastModified, object.Size, object.Name, object.Size / Mebibyte, lastModified});
+// time leaves no half-made record behind. False for a key too long for the catalogue's path, which
+// cut short would name another object.
+bool AddObject(TCatalogueTable& table, const TS3ListedObject& object, QByteArrayView folderPrefix,
+               QByteArray& nameBuffer) {
+    const QByteArrayView name = NameInFolder(object.Key, folderPrefix, nameBuffer);
+    if (name.isEmpty() || name.endsWith('/') || object.Size <= 0)
+        return true;
+    if (object.Key.size() > TCatalogueTable::PathFieldWidth)
+        return false;
+    const qint64 lastModified = ReadIsoTimestampMsecs(object.LastModified);
+    table.AppendNarrow({name, object.LastModified, object.Size, object.Key, object.Size / Mebibyte,
+                        TRecordTime::InCatalogueZone(lastModified)});
+    return true;
 }
 
 // One page of the folder's listing. A listing that fails on a later page leaves the catalogue empty, as
 // one that fails at once does: the first pages alone, beside the error, would look like the whole folder.
-TS3BucketResult ListPage(TS3StorageService& service, const QString& bucket, const TS3QueryParams& params,
-                         TCatalogueTable& table) {
+TS3ListingPage ListPage(TS3StorageService& service, const QString& bucket, const TS3QueryParams& params,
+                        TCatalogueTable& table) {
     try {
-        std::optional<TS3BucketResult> page = service.GetBucket(bucket, params);
+        std::optional<TS3ListingPage> page = service.GetListingPage(bucket, params);
         if (!page)
             throw ListingError(bucket, service.LastErrorDocument());
         return std::move(*page);
+    } catch (const TS3ListingTooLarge& error) {
+        table.Empty();
+        throw Error(CannotList(
+            bucket, QStringLiteral("a listing page is larger than %1 MiB").arg(error.Cap() / Mebibyte)));
     } catch (...) {
         table.Empty();
         throw;
@@ -40,25 +73,31 @@ TS3BucketResult ListPage(TS3StorageService& service, const QString& bucket, cons
 }
 
 // Where the next page starts: the service's NextMarker, or else the last key of this page.
-QString NextMarker(const TS3BucketResult& page, const QString& bucket, const QString& previousMarker,
+QString NextMarker(const TS3ListingPage& page, const QString& bucket, const QString& previousMarker,
                    TCatalogueTable& table) {
-    QString marker = page.NextMarker;
-    if (marker.isEmpty() && !page.Objects.isEmpty())
-        marker = page.Objects.last().Name;
+    QString marker = QString::fromUtf8(page.NextMarker);
+    if (marker.isEmpty())
+        marker = QString::fromUtf8(page.LastKey);
     // A truncated page that does not move the listing on would be asked for again and again.
     if (marker.isEmpty() || marker == previousMarker) {
         table.Empty();
-        throw Error(
-            QStringLiteral("Cannot list bucket \"%1\": the service reported more keys without moving on")
-                .arg(bucket));
+        throw Error(CannotList(bucket, QStringLiteral("the service reported more keys without moving on")));
     }
     return marker;
+}
+
+QString SkippedKeysMessage(int count) {
+    const QString keys = count == 1 ? QStringLiteral("1 key") : QStringLiteral("%1 keys").arg(count);
+    return QStringLiteral("Skipped %1 of the listing that cannot be represented (a NUL character, bytes that "
+                          "are not text, or more than %2 bytes)")
+        .arg(keys)
+        .arg(TCatalogueTable::PathFieldWidth);
 }
 
 } // namespace
 
 void FillCatalogue(TCatalogueTable& table, TS3ConnectionInfo& info, const QString& bucketSetting,
-                   TS3TransportLimits limits, int maxKeys) {
+                   TS3TransportLimits limits, int maxKeys, const TCatalogueLog& log) {
     const TCatalogueTable::TViewSuspension suspension(table);
     const std::unique_ptr<TS3StorageService> service = CreateStorageService(info, bucketSetting, limits);
     table.Empty();
@@ -66,8 +105,11 @@ void FillCatalogue(TCatalogueTable& table, TS3ConnectionInfo& info, const QStrin
     const QStringList pieces = SplitBucketSetting(bucketSetting);
     const QString& bucket = pieces[0];
     const QString folderPrefix = pieces[1] + u'/';
+    const QByteArray folderBytes = folderPrefix.toUtf8();
 
     QString marker;
+    QByteArray nameBuffer;
+    int skipped = 0;
     for (;;) {
         TS3QueryParams params{{QStringLiteral("prefix"), folderPrefix}};
         if (!marker.isEmpty())
@@ -75,12 +117,17 @@ void FillCatalogue(TCatalogueTable& table, TS3ConnectionInfo& info, const QStrin
         if (maxKeys > 0)
             params.append({QStringLiteral("max-keys"), QString::number(maxKeys)});
 
-        const TS3BucketResult page = ListPage(*service, bucket, params, table);
-        for (const TS3ObjectResult& object : page.Objects)
-            AddObject(table, object, folderPrefix);
+        const TS3ListingPage page = ListPage(*service, bucket, params, table);
+        skipped += page.SkippedKeys;
+        for (const TS3ListedObject& object : page.Objects) {
+            if (!AddObject(table, object, folderBytes, nameBuffer))
+                ++skipped;
+        }
         if (!page.IsTruncated)
             break;
         marker = NextMarker(page, bucket, marker, table);
     }
+    if (skipped > 0 && log)
+        log(SkippedKeysMessage(skipped));
     table.MoveToFirst();
 }

@@ -1,7 +1,6 @@
 #include "catalogue/CatalogueTable.h"
 
 #include "catalogue/FilterExpression.h"
-#include "catalogue/NarrowText.h"
 
 #include <QLocale>
 
@@ -56,7 +55,7 @@ int TCatalogueTable::columnCount(const QModelIndex& parent) const {
 QVariant TCatalogueTable::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const TStoredRecord& record = records_[shown_[index.row()]];
+    const qsizetype record = shown_[index.row()];
     if (role == Qt::TextAlignmentRole) {
         const Qt::Alignment horizontal = index.column() == SizeMbColumn ? Qt::AlignRight : Qt::AlignLeft;
         return QVariant::fromValue(horizontal | Qt::AlignVCenter);
@@ -65,11 +64,11 @@ QVariant TCatalogueTable::data(const QModelIndex& index, int role) const {
         return {};
     switch (index.column()) {
     case NameColumn:
-        return QString::fromUtf8(record.Name);
+        return QString::fromUtf8(records_.Name(record));
     case SizeMbColumn:
-        return SizeText(record.Size_mb);
+        return SizeText(records_.Size_mb(record));
     case LastModifiedColumn:
-        return DateTimeText(record.LastModified_datatime);
+        return DateTimeText(records_.Time(record).ToDateTime());
     default:
         return {};
     }
@@ -108,8 +107,8 @@ QString TCatalogueTable::DateTimeText(const QDateTime& time) {
 void TCatalogueTable::Empty() {
     if (suspensions_ == 0)
         beginResetModel();
-    records_.clear();
-    shown_.clear();
+    records_.Clear();
+    shown_ = std::vector<int>();
     currentRow_ = -1;
     if (suspensions_ == 0)
         endResetModel();
@@ -117,22 +116,21 @@ void TCatalogueTable::Empty() {
 }
 
 void TCatalogueTable::Append(const TCatalogueRecord& record) {
-    TStoredRecord stored{ToNarrowField(record.Name, TextFieldWidth),
-                         ToNarrowField(record.LastModified, TextFieldWidth),
-                         record.Size,
-                         ToNarrowField(record.Path, PathFieldWidth),
-                         record.Size_mb,
-                         record.LastModified_datatime,
-                         {}};
-    stored.lowerName = LowerNarrow(stored.Name);
-    const bool shown = IsShown(stored);
-    records_.push_back(std::move(stored));
-    if (!shown)
+    const QByteArray name = record.Name.toUtf8();
+    const QByteArray lastModified = record.LastModified.toUtf8();
+    const QByteArray path = record.Path.toUtf8();
+    AppendNarrow({name, lastModified, record.Size, path, record.Size_mb,
+                  TRecordTime::FromDateTime(record.LastModified_datatime)});
+}
+
+void TCatalogueTable::AppendNarrow(const TNarrowRecord& record) {
+    records_.Append(record);
+    if (!IsShown(records_.Count() - 1))
         return;
     const int row = static_cast<int>(shown_.size());
     if (suspensions_ == 0)
         beginInsertRows({}, row, row);
-    shown_.push_back(static_cast<int>(records_.size()) - 1);
+    shown_.push_back(static_cast<int>(records_.Count()) - 1);
     const bool becomesCurrent = currentRow_ < 0;
     if (becomesCurrent)
         currentRow_ = row;
@@ -156,27 +154,27 @@ void TCatalogueTable::SetCurrentRow(int row) {
         currentRow_ = row;
 }
 
-const TCatalogueTable::TStoredRecord* TCatalogueTable::Current() const {
-    return currentRow_ < 0 ? nullptr : &records_[shown_[currentRow_]];
+qsizetype TCatalogueTable::Current() const {
+    return currentRow_ < 0 ? -1 : shown_[currentRow_];
 }
 
 QString TCatalogueTable::FieldAsText(TCatalogueField field) const {
-    const TStoredRecord* record = Current();
-    if (!record)
+    const qsizetype record = Current();
+    if (record < 0)
         return {};
     switch (field) {
     case TCatalogueField::Name:
-        return QString::fromUtf8(record->Name);
+        return QString::fromUtf8(records_.Name(record));
     case TCatalogueField::LastModified:
-        return QString::fromUtf8(record->LastModified);
+        return QString::fromUtf8(records_.LastModified(record));
     case TCatalogueField::Size:
-        return SizeText(record->Size);
+        return SizeText(records_.Size(record));
     case TCatalogueField::Path:
-        return QString::fromUtf8(record->Path);
+        return QString::fromUtf8(records_.Path(record));
     case TCatalogueField::Size_mb:
-        return SizeText(record->Size_mb);
+        return SizeText(records_.Size_mb(record));
     case TCatalogueField::LastModified_datatime:
-        return DateTimeText(record->LastModified_datatime);
+        return DateTimeText(records_.Time(record).ToDateTime());
     }
     return {};
 }
@@ -188,7 +186,7 @@ void TCatalogueTable::RemoveCurrentRecord() {
     const int removed = shown_[row];
     if (suspensions_ == 0)
         beginRemoveRows({}, row, row);
-    records_.erase(records_.begin() + removed);
+    records_.Erase(removed);
     shown_.erase(shown_.begin() + row);
     for (int& index : shown_) {
         if (index > removed)
@@ -201,13 +199,13 @@ void TCatalogueTable::RemoveCurrentRecord() {
 }
 
 TCatalogueRecord TCatalogueTable::RecordAt(int row) const {
-    const TStoredRecord& record = records_.at(shown_.at(row));
-    return {QString::fromUtf8(record.Name),
-            QString::fromUtf8(record.LastModified),
-            record.Size,
-            QString::fromUtf8(record.Path),
-            record.Size_mb,
-            record.LastModified_datatime};
+    const qsizetype record = shown_.at(row);
+    return {QString::fromUtf8(records_.Name(record)),
+            QString::fromUtf8(records_.LastModified(record)),
+            records_.Size(record),
+            QString::fromUtf8(records_.Path(record)),
+            records_.Size_mb(record),
+            records_.Time(record).ToDateTime()};
 }
 
 void TCatalogueTable::SuspendView() {
@@ -248,16 +246,16 @@ void TCatalogueTable::SetFiltered(bool filtered) {
     }
 }
 
-bool TCatalogueTable::IsShown(const TStoredRecord& record) const {
-    return !filtered_ || !pattern_ || pattern_->Matches(record.lowerName);
+bool TCatalogueTable::IsShown(qsizetype index) const {
+    return !filtered_ || !pattern_ || pattern_->Matches(records_.LowerName(index));
 }
 
 void TCatalogueTable::ShowFiltered() {
     if (suspensions_ == 0)
         beginResetModel();
     shown_.clear();
-    for (int i = 0; i < static_cast<int>(records_.size()); ++i) {
-        if (IsShown(records_[i]))
+    for (int i = 0; i < static_cast<int>(records_.Count()); ++i) {
+        if (IsShown(i))
             shown_.push_back(i);
     }
     currentRow_ = shown_.empty() ? -1 : 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/CatalogueRecords.h"
 #include "catalogue/LikePattern.h"
 
 #include <QAbstractTableModel>
@@ -45,6 +46,8 @@ class TCatalogueTable : public QAbstractTableModel {
     void Empty();
     // Adds a record at the end; it becomes current when it is the only one shown.
     void Append(const TCatalogueRecord& record);
+    // The same for a record whose text is UTF-8 already, as the fill reads it from a listing.
+    void AppendNarrow(const TNarrowRecord& record);
     // Makes the first shown record current.
     void MoveToFirst();
     bool HasNoCurrentRecord() const;
@@ -59,7 +62,7 @@ class TCatalogueTable : public QAbstractTableModel {
 
     // The shown record at row; every record, shown or not, counts in RecordCount.
     TCatalogueRecord RecordAt(int row) const;
-    int RecordCount() const { return static_cast<int>(records_.size()); }
+    int RecordCount() const { return static_cast<int>(records_.Count()); }
 
     // While suspended the view hears of no change; the outermost ResumeView refreshes it once.
     void SuspendView();
@@ -98,24 +101,15 @@ class TCatalogueTable : public QAbstractTableModel {
     void CurrentRecordMoved(int row);
 
   private:
-    struct TStoredRecord {
-        QByteArray Name;
-        QByteArray LastModified;
-        qint64 Size = 0;
-        QByteArray Path;
-        qint64 Size_mb = 0;
-        QDateTime LastModified_datatime;
-        QByteArray lowerName;
-    };
-
-    bool IsShown(const TStoredRecord& record) const;
+    bool IsShown(qsizetype index) const;
     // Shows the records that pass the filter now in force and makes the first of them current.
     void ShowFiltered();
     // Tells the view which row the table made current; a suspended view hears of it on resuming.
     void NotifyCurrent();
-    const TStoredRecord* Current() const;
+    // Index of the current record among all, -1 when there is none.
+    qsizetype Current() const;
 
-    std::vector<TStoredRecord> records_;
+    TCatalogueRecords records_{TextFieldWidth, PathFieldWidth};
     std::vector<int> shown_; // indices into records_, in order
     int currentRow_ = -1;
     QString filterExpression_;

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int CatalogueOffsetSeconds = -3 * 3600;
+constexpr qint64 MsecsPerDay = 86400000;
 
 // The number written by exactly 'digits' (at most four) ASCII digits at 'at', or nothing.
 std::optional<int> ReadNumber(QStringView text, qsizetype at, qsizetype digits) {
@@ -68,6 +68,65 @@ int ReadOffset(QStringView text) {
     return text[0] == u'-' ? -seconds : seconds;
 }
 
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar, and back (H. Hinnant's
+// algorithms, exact for every date).
+qint64 DaysFromCivil(qint64 year, int month, int day) {
+    year -= month <= 2;
+    const qint64 era = (year >= 0 ? year : year - 399) / 400;
+    const qint64 yearOfEra = year - era * 400;
+    const qint64 dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const qint64 dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+void CivilFromDays(qint64 days, qint64* year, int* month, int* day) {
+    days += 719468;
+    const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
+    const qint64 dayOfEra = days - era * 146097;
+    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const qint64 shiftedMonth = (5 * dayOfYear + 2) / 153;
+    *day = int(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+    *month = int(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+    *year = yearOfEra + era * 400 + (*month <= 2);
+}
+
+int DaysInMonth(qint64 year, int month) {
+    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+// The number of 'digits' ASCII digits at text[at], or -1.
+int Digits(QByteArrayView text, qsizetype at, int digits) {
+    int value = 0;
+    for (qsizetype i = at; i < at + digits; ++i) {
+        if (!IsAsciiDigit(text[i]))
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// The time of text in exactly the form S3 sends, with every field in range; none otherwise.
+std::optional<qint64> ReadCanonicalTimestamp(QByteArrayView text) {
+    if (text.size() != 24 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+        text[16] != ':' || text[19] != '.' || text[23] != 'Z')
+        return std::nullopt;
+    const int year = Digits(text, 0, 4);
+    const int month = Digits(text, 5, 2);
+    const int day = Digits(text, 8, 2);
+    const int hours = Digits(text, 11, 2);
+    const int minutes = Digits(text, 14, 2);
+    const int seconds = Digits(text, 17, 2);
+    const int msecs = Digits(text, 20, 3);
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hours < 0 ||
+        hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59 || msecs < 0)
+        return std::nullopt;
+    return DaysFromCivil(year, month, day) * MsecsPerDay + ((hours * 60 + minutes) * 60 + seconds) * 1000 +
+           msecs;
+}
+
 } // namespace
 
 QDateTime ReadIsoTimestamp(const QString& text) {
@@ -97,4 +156,41 @@ QDateTime ReadIsoTimestamp(const QString& text) {
 
 QDateTime ToCatalogueZone(const QDateTime& time) {
     return time.toOffsetFromUtc(CatalogueOffsetSeconds);
+}
+
+qint64 ReadIsoTimestampMsecs(QByteArrayView text) {
+    if (const std::optional<qint64> msecs = ReadCanonicalTimestamp(text))
+        return *msecs;
+    return ReadIsoTimestamp(QString::fromUtf8(text)).toMSecsSinceEpoch();
+}
+
+std::optional<std::array<char, 24>> CanonicalTimestampText(qint64 msecs) {
+    const qint64 days = msecs >= 0 ? msecs / MsecsPerDay : -((-msecs + MsecsPerDay - 1) / MsecsPerDay);
+    const qint64 inDay = msecs - days * MsecsPerDay;
+    qint64 year = 0;
+    int month = 0;
+    int day = 0;
+    CivilFromDays(days, &year, &month, &day);
+    if (year < 1 || year > 9999)
+        return std::nullopt;
+    std::array<char, 24> text{};
+    auto put = [&text](int at, qint64 value, int digits) {
+        for (int i = at + digits - 1; i >= at; --i, value /= 10)
+            text[i] = char('0' + value % 10);
+    };
+    put(0, year, 4);
+    text[4] = '-';
+    put(5, month, 2);
+    text[7] = '-';
+    put(8, day, 2);
+    text[10] = 'T';
+    put(11, inDay / 3600000, 2);
+    text[13] = ':';
+    put(14, inDay / 60000 % 60, 2);
+    text[16] = ':';
+    put(17, inDay / 1000 % 60, 2);
+    text[19] = '.';
+    put(20, inDay % 1000, 3);
+    text[23] = 'Z';
+    return text;
 }

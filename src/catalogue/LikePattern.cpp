@@ -161,11 +161,11 @@ TLikePattern::TOutcome TLikePattern::StepSpan(TScan& scan, const TSpan& span, TW
     return outcome;
 }
 
-bool TLikePattern::Matches(const QByteArray& text) const {
+bool TLikePattern::Matches(QByteArrayView text) const {
     QVarLengthArray<TWord, 4> states(words_, 0);
     states[0] = 1;
     const qsizetype finalWord = characters_ / WordBits;
-    TScan scan{text.constData(), text.size()};
+    TScan scan{text.data(), text.size()};
 
     // The text is read in spans of characters over which the same words can hold a live state. No
     // state beyond the characters read is reached yet, and a state further from the end than bytes

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 
 #include <vector>
 
@@ -18,7 +19,7 @@ class TLikePattern {
   public:
     explicit TLikePattern(const QByteArray& pattern = {});
 
-    bool Matches(const QByteArray& text) const;
+    bool Matches(QByteArrayView text) const;
 
   private:
     using TWord = quint64;

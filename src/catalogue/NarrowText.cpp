@@ -15,14 +15,18 @@ char32_t SimpleLower(char32_t codePoint) {
 
 } // namespace
 
+QByteArrayView NarrowPrefix(QByteArrayView text, qsizetype maxBytes) {
+    if (text.size() <= maxBytes)
+        return text;
+    qsizetype cut = maxBytes;
+    while (cut > 0 && IsContinuationByte(text[cut]))
+        --cut;
+    return text.first(cut);
+}
+
 QByteArray ToNarrowField(const QString& text, qsizetype maxBytes) {
     QByteArray narrow = text.toUtf8();
-    if (narrow.size() <= maxBytes)
-        return narrow;
-    qsizetype cut = maxBytes;
-    while (cut > 0 && IsContinuationByte(narrow[cut]))
-        --cut;
-    narrow.truncate(cut);
+    narrow.truncate(NarrowPrefix(narrow, maxBytes).size());
     return narrow;
 }
 
@@ -46,14 +50,19 @@ QString LowerText(const QString& text) {
     return lowered;
 }
 
-QByteArray LowerNarrow(const QByteArray& text) {
+QByteArray LowerNarrow(QByteArrayView text) {
     const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
     if (!ascii)
         return LowerText(QString::fromUtf8(text)).toUtf8();
-    QByteArray lowered = text;
+    QByteArray lowered = text.toByteArray();
     for (char& c : lowered) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     }
     return lowered;
+}
+
+bool IsLowerAscii(QByteArrayView text) {
+    return std::none_of(text.begin(), text.end(),
+                        [](char c) { return (c >= 'A' && c <= 'Z') || (c & 0x80); });
 }

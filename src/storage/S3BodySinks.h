@@ -1,21 +1,38 @@
 #pragma once
 
+#include "core/Error.h"
 #include "storage/S3HttpTransport.h"
 #include "storage/S3Stream.h"
 
 #include <QByteArray>
-#include <QString>
 
-// Collects a text answer (the listing) in memory.
-class TS3TextSink : public TS3BodySink {
+// Raised when a listing answer grows past the cap of its sink.
+class TS3ListingTooLarge : public Error {
   public:
-    void Append(const char* data, qint64 count) override { data_.append(data, count); }
+    explicit TS3ListingTooLarge(qint64 cap);
+    qint64 Cap() const { return cap_; }
+
+  private:
+    qint64 cap_;
+};
+
+// Collects the bytes of a listing answer, which is parsed once it is whole. S3 sends at most 1,000
+// keys a page, some 400 KiB; a page past the cap ends the request with TS3ListingTooLarge, so a
+// hostile server cannot make the client hold an answer of any size.
+class TS3ListingSink : public TS3BodySink {
+  public:
+    static constexpr qint64 DefaultCap = qint64(64) * 1024 * 1024;
+
+    explicit TS3ListingSink(qint64 cap = DefaultCap)
+        : cap_(cap) {}
+    void Append(const char* data, qint64 count) override;
     void Restart() override { data_.clear(); }
-    // The answer decoded as UTF-8, or in the encoding a byte-order mark at its start names.
-    QString Text() const;
+    // The bytes received, handed over without a copy; the sink is empty afterwards.
+    QByteArray TakeBytes() { return std::move(data_); }
 
   private:
     QByteArray data_;
+    qint64 cap_;
 };
 
 // Writes each block of an object's body into the caller's stream through its byte-array write.

@@ -1,37 +1,46 @@
 #include "storage/S3ListingReader.h"
 
 #include "core/Error.h"
+#include "core/Text.h"
+#include "storage/S3XmlText.h"
 
 #include <pugixml.hpp>
 
+#include <algorithm>
+#include <deque>
+
+struct TS3ListingPage::TStorage {
+    QByteArray bytes;
+    pugi::xml_document document;
+    std::deque<QByteArray> resolvedTexts; // texts that are not plain in the document
+};
+
+TS3ListingPage::TS3ListingPage() = default;
+TS3ListingPage::~TS3ListingPage() = default;
+TS3ListingPage::TS3ListingPage(TS3ListingPage&&) noexcept = default;
+TS3ListingPage& TS3ListingPage::operator=(TS3ListingPage&&) noexcept = default;
+
 namespace {
 
-bool NameIs(const pugi::xml_node& node, const char* name) {
-    return QString::fromUtf8(node.name()).compare(QLatin1StringView(name), Qt::CaseInsensitive) == 0;
+// Parses the bytes where they lie. Whitespace-only text is kept (a key may consist of blanks), and
+// references are left to ElementText.
+bool Parse(QByteArray& bytes, pugi::xml_document& document) {
+    if (bytes.isEmpty())
+        return false;
+    bytes = ListingAsUtf8(std::move(bytes));
+    constexpr unsigned options = pugi::parse_cdata | pugi::parse_eol | pugi::parse_ws_pcdata;
+    return !bytes.isEmpty() &&
+           document.load_buffer_inplace(bytes.data(), size_t(bytes.size()), options, pugi::encoding_utf8);
 }
 
-// The element's text content: every text and CDATA node below it, in document order.
 QString TextContent(const pugi::xml_node& node) {
-    QByteArray text;
-    if (!node)
-        return {};
-    struct Collector : pugi::xml_tree_walker {
-        QByteArray* text;
-        bool for_each(pugi::xml_node& child) override {
-            if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
-                text->append(child.value());
-            return true;
-        }
-    } collector;
-    collector.text = &text;
-    pugi::xml_node walked = node;
-    walked.traverse(collector);
-    return QString::fromUtf8(text);
+    QByteArray scratch;
+    return QString::fromUtf8(ElementText(node, scratch).Bytes);
 }
 
 // The first child element with this name, letter case ignored.
 pugi::xml_node ChildNamed(const pugi::xml_node& parent, const char* name) {
-    return parent.find_child([name](const pugi::xml_node& node) { return NameIs(node, name); });
+    return parent.find_child([name](const pugi::xml_node& node) { return ElementNameIs(node, name); });
 }
 
 // The text of the child with exactly this name, when it exists and holds text.
@@ -40,38 +49,78 @@ QString ExactChildText(const pugi::xml_node& parent, const char* name) {
     return child ? TextContent(child) : QString();
 }
 
-bool IsFalse(const QString& text) {
-    return text.compare(u"false", Qt::CaseInsensitive) == 0;
+bool IsFalse(QByteArrayView text) {
+    return text.compare("false", Qt::CaseInsensitive) == 0;
 }
 
-qint64 ReadSize(const QString& text) {
+qint64 ReadSize(QByteArrayView text) {
+    // Plain digits are read here; anything else goes through the general conversion and its rules.
+    if (!text.isEmpty() && text.size() <= 18 &&
+        std::all_of(text.begin(), text.end(), [](char c) { return IsAsciiDigit(c); })) {
+        qint64 size = 0;
+        for (const char c : text)
+            size = size * 10 + (c - '0');
+        return size;
+    }
+    const QString decoded = QString::fromUtf8(text);
     bool ok = false;
-    const qint64 size = text.toLongLong(&ok, 10);
+    const qint64 size = decoded.toLongLong(&ok, 10);
     if (!ok)
-        throw Error(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        throw Error(QStringLiteral("'%1' is not a valid integer value").arg(decoded));
     return size;
 }
 
-TS3ObjectResult ReadObject(const pugi::xml_node& contents) {
+// What both readers need of the root: whether it is a listing, of which kind, or an error document.
+struct TRoot {
+    pugi::xml_node node;
+    bool isListing = false;
+    bool isVersionListing = false;
+    std::optional<TS3ErrorDocument> error;
+};
+
+TRoot JudgeRoot(const pugi::xml_document& document) {
+    TRoot root;
+    root.node = document.document_element();
+    if (ElementNameIs(root.node, "Error")) {
+        root.error = TS3ErrorDocument{TextContent(ChildNamed(root.node, "Code")),
+                                      TextContent(ChildNamed(root.node, "Message"))};
+        return root;
+    }
+    root.isVersionListing = ElementNameIs(root.node, "ListVersionsResult");
+    const pugi::xml_node name = root.node.child("Name");
+    QByteArray scratch;
+    root.isListing = (root.isVersionListing || ElementNameIs(root.node, "ListBucketResult")) && name &&
+                     !ElementText(name, scratch).Bytes.isEmpty();
+    return root;
+}
+
+bool IsObject(const pugi::xml_node& node) {
+    return ElementNameIs(node, "Contents") || ElementNameIs(node, "Version");
+}
+
+TS3ObjectResult ReadObject(const pugi::xml_node& contents, bool* keyIsExact) {
     TS3ObjectResult object;
+    QByteArray scratch;
     for (const pugi::xml_node& child : contents.children()) {
         if (child.type() != pugi::node_element)
             continue;
-        if (NameIs(child, "Key"))
-            object.Name = TextContent(child);
-        else if (NameIs(child, "LastModified"))
+        if (ElementNameIs(child, "Key")) {
+            const TXmlText key = ElementText(child, scratch);
+            *keyIsExact = key.IsExact();
+            object.Name = QString::fromUtf8(key.Bytes);
+        } else if (ElementNameIs(child, "LastModified"))
             object.LastModified = TextContent(child);
-        else if (NameIs(child, "ETag"))
+        else if (ElementNameIs(child, "ETag"))
             object.ETag = TextContent(child);
-        else if (NameIs(child, "StorageClass"))
+        else if (ElementNameIs(child, "StorageClass"))
             object.StorageClass = TextContent(child);
-        else if (NameIs(child, "VersionId"))
+        else if (ElementNameIs(child, "VersionId"))
             object.VersionId = TextContent(child);
-        else if (NameIs(child, "IsLatest"))
+        else if (ElementNameIs(child, "IsLatest"))
             object.IsLatest = TextContent(child).compare(u"true", Qt::CaseInsensitive) == 0;
-        else if (NameIs(child, "Size"))
-            object.Size = ReadSize(TextContent(child));
-        else if (NameIs(child, "Owner")) {
+        else if (ElementNameIs(child, "Size"))
+            object.Size = ReadSize(ElementText(child, scratch).Bytes);
+        else if (ElementNameIs(child, "Owner")) {
             object.OwnerID = ExactChildText(child, "ID");
             object.OwnerDisplayName = ExactChildText(child, "DisplayName");
         }
@@ -81,33 +130,37 @@ TS3ObjectResult ReadObject(const pugi::xml_node& contents) {
 
 TS3BucketResult ReadListing(const pugi::xml_node& root, bool versionListing) {
     TS3BucketResult result;
+    QByteArray scratch;
     for (const pugi::xml_node& child : root.children()) {
         if (child.type() != pugi::node_element)
             continue;
-        if (NameIs(child, "Prefix"))
+        if (ElementNameIs(child, "Prefix"))
             result.RequestPrefix = TextContent(child);
-        else if (NameIs(child, "Delimiter"))
+        else if (ElementNameIs(child, "Delimiter"))
             result.RequestDelimiter = TextContent(child);
-        else if (NameIs(child, "Marker") || NameIs(child, "KeyMarker"))
+        else if (ElementNameIs(child, "Marker") || ElementNameIs(child, "KeyMarker"))
             result.Marker = TextContent(child);
-        else if (NameIs(child, "NextMarker"))
+        else if (ElementNameIs(child, "NextMarker"))
             result.NextMarker = TextContent(child);
-        else if (versionListing && NameIs(child, "VersionIdMarker"))
+        else if (versionListing && ElementNameIs(child, "VersionIdMarker"))
             result.VersionIdMarker = TextContent(child);
-        else if (NameIs(child, "MaxKeys")) {
+        else if (ElementNameIs(child, "MaxKeys")) {
             bool ok = false;
             const qint32 maxKeys = TextContent(child).toInt(&ok, 10);
             if (ok)
                 result.RequestMaxKeys = maxKeys;
-        } else if (NameIs(child, "IsTruncated"))
-            result.IsTruncated = !IsFalse(TextContent(child));
-        else if (NameIs(child, "Contents") || NameIs(child, "Version")) {
-            TS3ObjectResult object = ReadObject(child);
-            if (!object.Name.isEmpty())
-                result.Objects.append(object);
-        } else if (NameIs(child, "CommonPrefixes")) {
+        } else if (ElementNameIs(child, "IsTruncated"))
+            result.IsTruncated = !IsFalse(ElementText(child, scratch).Bytes);
+        else if (IsObject(child)) {
+            bool keyIsExact = true;
+            TS3ObjectResult object = ReadObject(child, &keyIsExact);
+            if (!keyIsExact)
+                ++result.SkippedKeys;
+            else if (!object.Name.isEmpty())
+                result.Objects.append(std::move(object));
+        } else if (ElementNameIs(child, "CommonPrefixes")) {
             for (const pugi::xml_node& prefix : child.children()) {
-                if (prefix.type() != pugi::node_element || !NameIs(prefix, "Prefix"))
+                if (prefix.type() != pugi::node_element || !ElementNameIs(prefix, "Prefix"))
                     continue;
                 const QString text = TextContent(prefix);
                 if (!text.isEmpty())
@@ -118,31 +171,77 @@ TS3BucketResult ReadListing(const pugi::xml_node& root, bool versionListing) {
     return result;
 }
 
+// A text of the page: where it lies in the document, or kept beside it when it had to be resolved.
+QByteArrayView PageText(const pugi::xml_node& element, TS3ListingPage::TStorage& storage, TXmlText* read) {
+    QByteArray scratch;
+    *read = ElementText(element, scratch);
+    if (!scratch.isEmpty())
+        storage.resolvedTexts.push_back(std::move(scratch)); // the view follows the moved bytes
+    return read->Bytes;
+}
+
+void ReadListedObject(const pugi::xml_node& contents, TS3ListingPage& page) {
+    TS3ListedObject object;
+    bool keyIsExact = true;
+    for (const pugi::xml_node& child : contents.children()) {
+        if (child.type() != pugi::node_element)
+            continue;
+        TXmlText read;
+        if (ElementNameIs(child, "Key")) {
+            object.Key = PageText(child, *page.Storage, &read);
+            keyIsExact = read.IsExact();
+        } else if (ElementNameIs(child, "LastModified")) {
+            object.LastModified = PageText(child, *page.Storage, &read);
+        } else if (ElementNameIs(child, "Size")) {
+            object.Size = ReadSize(PageText(child, *page.Storage, &read));
+        }
+    }
+    if (!object.Key.isEmpty())
+        page.LastKey = object.Key;
+    if (!keyIsExact)
+        ++page.SkippedKeys;
+    else if (!object.Key.isEmpty())
+        page.Objects.push_back(object);
+}
+
 } // namespace
 
-TS3ListingAnswer ReadListingAnswer(const QString& text) {
+TS3ListingAnswer ReadListingAnswer(QByteArray bytes) {
     TS3ListingAnswer answer;
-    if (text.isEmpty())
-        return answer;
-    const QByteArray utf8 = text.toUtf8();
     pugi::xml_document document;
-    // Whitespace-only text is kept: a key may consist of blanks.
-    if (!document.load_buffer(utf8.constData(), size_t(utf8.size()),
-                              pugi::parse_default | pugi::parse_ws_pcdata, pugi::encoding_utf8))
+    if (!Parse(bytes, document))
         return answer;
-    const pugi::xml_node root = document.document_element();
-    if (NameIs(root, "Error")) {
-        answer.Error =
-            TS3ErrorDocument{TextContent(ChildNamed(root, "Code")), TextContent(ChildNamed(root, "Message"))};
+    const TRoot root = JudgeRoot(document);
+    answer.Error = root.error;
+    if (!root.isListing)
         return answer;
+    answer.Listing = ReadListing(root.node, root.isVersionListing);
+    answer.Listing->Name = ExactChildText(root.node, "Name");
+    return answer;
+}
+
+TS3ListingPageAnswer ReadListingPage(QByteArray bytes) {
+    TS3ListingPageAnswer answer;
+    TS3ListingPage page;
+    page.Storage = std::make_unique<TS3ListingPage::TStorage>();
+    page.Storage->bytes = std::move(bytes);
+    if (!Parse(page.Storage->bytes, page.Storage->document))
+        return answer;
+    const TRoot root = JudgeRoot(page.Storage->document);
+    answer.Error = root.error;
+    if (!root.isListing)
+        return answer;
+    for (const pugi::xml_node& child : root.node.children()) {
+        if (child.type() != pugi::node_element)
+            continue;
+        TXmlText read;
+        if (IsObject(child))
+            ReadListedObject(child, page);
+        else if (ElementNameIs(child, "IsTruncated"))
+            page.IsTruncated = !IsFalse(PageText(child, *page.Storage, &read));
+        else if (ElementNameIs(child, "NextMarker"))
+            page.NextMarker = PageText(child, *page.Storage, &read);
     }
-    const bool versionListing = NameIs(root, "ListVersionsResult");
-    if (!NameIs(root, "ListBucketResult") && !versionListing)
-        return answer;
-    const QString name = ExactChildText(root, "Name");
-    if (name.isEmpty())
-        return answer;
-    answer.Listing = ReadListing(root, versionListing);
-    answer.Listing->Name = name;
+    answer.Page = std::move(page);
     return answer;
 }

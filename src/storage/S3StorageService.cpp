@@ -42,12 +42,22 @@ std::optional<TS3BucketResult> TS3StorageService::GetBucket(const QString& Bucke
     // The only region is that of the global endpoint, so the bucket is addressed there.
     Q_UNUSED(BucketRegion);
     impl_->lastErrorDocument.reset();
-    TS3TextSink body;
+    TS3ListingSink body;
     impl_->Send("GET", BucketName, ListingUrl(impl_->info, BucketName, OptionalParams), &body);
     // The status is not looked at: the answer is judged by its content.
-    TS3ListingAnswer answer = ReadListingAnswer(body.Text());
+    TS3ListingAnswer answer = ReadListingAnswer(body.TakeBytes());
     impl_->lastErrorDocument = answer.Error;
     return answer.Listing;
+}
+
+std::optional<TS3ListingPage> TS3StorageService::GetListingPage(const QString& BucketName,
+                                                                const TS3QueryParams& OptionalParams) {
+    impl_->lastErrorDocument.reset();
+    TS3ListingSink body;
+    impl_->Send("GET", BucketName, ListingUrl(impl_->info, BucketName, OptionalParams), &body);
+    TS3ListingPageAnswer answer = ReadListingPage(body.TakeBytes());
+    impl_->lastErrorDocument = answer.Error;
+    return std::move(answer.Page);
 }
 
 const std::optional<TS3ErrorDocument>& TS3StorageService::LastErrorDocument() const {

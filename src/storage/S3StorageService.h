@@ -16,7 +16,8 @@ using TS3Clock = std::function<QDateTime()>;
 
 // Signed requests to S3 for one user operation. Keeps no connection from one request to the next.
 // The service keeps its own copy of the connection data, taken when it is made.
-// Requests that cannot be carried out throw Error with the transport's message.
+// Requests that cannot be carried out throw Error with the transport's message; a listing answer
+// larger than 64 MiB ends its request with TS3ListingTooLarge.
 class TS3StorageService {
   public:
     explicit TS3StorageService(const TS3ConnectionInfo& info, TS3TransportLimits limits = {});
@@ -30,6 +31,9 @@ class TS3StorageService {
     // document, LastErrorDocument() then holds its Code and Message.
     std::optional<TS3BucketResult> GetBucket(const QString& BucketName, const TS3QueryParams& OptionalParams,
                                              TS3Region BucketRegion = TS3Region::s3rUSEast1);
+    // The same page read for its keys alone (see ReadListingPage), as the catalogue needs them.
+    std::optional<TS3ListingPage> GetListingPage(const QString& BucketName,
+                                                 const TS3QueryParams& OptionalParams);
     const std::optional<TS3ErrorDocument>& LastErrorDocument() const;
 
     // HEAD of one object: true for status 200, with its headers split into Properties and Metadata.

@@ -11,6 +11,10 @@ class TestCatalogueTimestamp : public QObject {
     void readsAndMoves();
     void namesTheUnreadablePart_data();
     void namesTheUnreadablePart();
+    void readsBytesAsText_data();
+    void readsBytesAsText();
+    void writesTheFormS3Sends_data();
+    void writesTheFormS3Sends();
 };
 
 void TestCatalogueTimestamp::readsAndMoves_data() {
@@ -90,6 +94,52 @@ void TestCatalogueTimestamp::namesTheUnreadablePart() {
     QFETCH(QString, text);
     QFETCH(QString, message);
     QCOMPARE(ErrorOf([&] { ReadIsoTimestamp(text); }), message);
+}
+
+void TestCatalogueTimestamp::readsBytesAsText_data() {
+    QTest::addColumn<QString>("text");
+    for (const char* text :
+         {"2023-11-20T01:30:00.000Z", "2024-02-29T23:59:59.999Z", "1969-12-31T23:59:59.999Z",
+          "0001-01-01T00:00:00.000Z", "9999-12-31T23:59:59.999Z", "2023-11-20T12:00:00+02:00", "2023-11-20",
+          "2023-02-29T00:00:00.000Z", "2100-02-29T00:00:00.000Z", "0000-01-01T00:00:00.000Z",
+          "2023-11-20T24:00:00.000Z", "2023-11-20T12:60:00.000Z", "2023-11-20T12:00:60.000Z",
+          "2023-13-01T00:00:00.000Z", "2023-11-20T12:00:00.000z", "2023-11-20T12:00:00.0a0Z",
+          "２０２３-11-20"})
+        QTest::newRow(qPrintable(text)) << text;
+}
+
+void TestCatalogueTimestamp::readsBytesAsText() {
+    QFETCH(QString, text);
+    qint64 expected = 0;
+    QString expectedError;
+    try {
+        expected = ReadIsoTimestamp(text).toMSecsSinceEpoch();
+    } catch (const std::runtime_error& error) {
+        expectedError = QString::fromUtf8(error.what());
+    }
+    try {
+        QCOMPARE(ReadIsoTimestampMsecs(text.toUtf8()), expected);
+        QVERIFY2(expectedError.isEmpty(), qPrintable(expectedError));
+    } catch (const std::runtime_error& error) {
+        QCOMPARE(QString::fromUtf8(error.what()), expectedError);
+    }
+}
+
+void TestCatalogueTimestamp::writesTheFormS3Sends_data() {
+    QTest::addColumn<QString>("text");
+    for (const char* text :
+         {"2023-11-20T01:30:00.000Z", "2024-02-29T23:59:59.999Z", "1969-12-31T23:59:59.999Z",
+          "0001-01-01T00:00:00.000Z", "9999-12-31T23:59:59.999Z", "1970-01-01T00:00:00.000Z"})
+        QTest::newRow(qPrintable(text)) << text;
+}
+
+void TestCatalogueTimestamp::writesTheFormS3Sends() {
+    QFETCH(QString, text);
+    const auto written = CanonicalTimestampText(ReadIsoTimestampMsecs(text.toUtf8()));
+    QVERIFY(written);
+    QCOMPARE(QByteArray(written->data(), 24), text.toUtf8());
+    QVERIFY(!CanonicalTimestampText(ReadIsoTimestampMsecs("0001-01-01T00:00:00.000Z") - 1));
+    QVERIFY(!CanonicalTimestampText(ReadIsoTimestampMsecs("9999-12-31T23:59:59.999Z") + 1));
 }
 
 QTEST_GUILESS_MAIN(TestCatalogueTimestamp)

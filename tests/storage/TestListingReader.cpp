@@ -14,6 +14,11 @@ QString Listing(const QString& children) {
         .arg(children);
 }
 
+// The reader takes the answer's bytes; the tables hold text, sent as UTF-8.
+TS3ListingAnswer Read(const QString& text) {
+    return ReadListingAnswer(text.toUtf8());
+}
+
 QString Contents(const QString& key, const QString& size = QStringLiteral("5")) {
     return QStringLiteral("<Contents><Key>%1</Key><LastModified>2023-11-18T03:00:00.000Z</LastModified>"
                           "<ETag>&quot;e1&quot;</ETag><Size>%2</Size><StorageClass>STANDARD</StorageClass>"
@@ -35,8 +40,17 @@ class TestListingReader : public QObject {
     void readsVersionListing();
     void rejectsBadSizes_data();
     void rejectsBadSizes();
-    void decodesTextAnswers_data();
-    void decodesTextAnswers();
+    void readsPages_data();
+    void readsPages();
+    void judgesPages_data();
+    void judgesPages();
+    void readsPageFields();
+    void decodesAnswers_data();
+    void decodesAnswers();
+    void refusesUnknownEncodings();
+    void skipsKeysThatAreNotText_data();
+    void skipsKeysThatAreNotText();
+    void capsTheAnswer();
 };
 
 void TestListingReader::judgesAnswers_data() {
@@ -78,7 +92,7 @@ void TestListingReader::judgesAnswers() {
     QFETCH(bool, isListing);
     QFETCH(QString, errorCode);
     QFETCH(QString, errorMessage);
-    const TS3ListingAnswer answer = ReadListingAnswer(text);
+    const TS3ListingAnswer answer = Read(text);
     QCOMPARE(answer.Listing.has_value(), isListing);
     QCOMPARE(answer.Error.has_value(), !errorCode.isEmpty());
     if (answer.Error) {
@@ -111,7 +125,7 @@ void TestListingReader::readsObjects() {
     QFETCH(QString, children);
     QFETCH(QStringList, names);
     QFETCH(QList<qint64>, sizes);
-    const TS3ListingAnswer answer = ReadListingAnswer(Listing(children));
+    const TS3ListingAnswer answer = Read(Listing(children));
     QVERIFY(answer.Listing);
     QStringList actualNames;
     QList<qint64> actualSizes;
@@ -124,7 +138,7 @@ void TestListingReader::readsObjects() {
 }
 
 void TestListingReader::readsListingFields() {
-    const TS3ListingAnswer answer = ReadListingAnswer(Listing(
+    const TS3ListingAnswer answer = Read(Listing(
         "<Prefix>db/</Prefix><Marker>db/a</Marker><NextMarker>db/z</NextMarker><MaxKeys>1000</MaxKeys>"
         "<Delimiter>/</Delimiter><IsTruncated>TRUE</IsTruncated><VersionIdMarker>v</VersionIdMarker>"
         "<Contents><Key>db/a.backup</Key><LastModified>2023-11-18T03:00:00.000Z</LastModified>"
@@ -151,13 +165,13 @@ void TestListingReader::readsListingFields() {
     QCOMPARE(object.OwnerID, "42");
     QCOMPARE(object.OwnerDisplayName, "");
 
-    QVERIFY(!ReadListingAnswer(Listing("<IsTruncated>False</IsTruncated>")).Listing->IsTruncated);
-    QVERIFY(!ReadListingAnswer(Listing({})).Listing->IsTruncated);
-    QCOMPARE(ReadListingAnswer(Listing("<MaxKeys>many</MaxKeys>")).Listing->RequestMaxKeys, 0);
+    QVERIFY(!Read(Listing("<IsTruncated>False</IsTruncated>")).Listing->IsTruncated);
+    QVERIFY(!Read(Listing({})).Listing->IsTruncated);
+    QCOMPARE(Read(Listing("<MaxKeys>many</MaxKeys>")).Listing->RequestMaxKeys, 0);
 }
 
 void TestListingReader::readsVersionListing() {
-    const TS3ListingAnswer answer = ReadListingAnswer(
+    const TS3ListingAnswer answer = Read(
         "<ListVersionsResult><Name>b</Name><KeyMarker>db/a</KeyMarker><VersionIdMarker>v1</VersionIdMarker>"
         "<Version><Key>db/a</Key><VersionId>v2</VersionId><IsLatest>true</IsLatest><Size>3</Size></Version>"
         "<Version><Key>db/a</Key><VersionId>v1</VersionId><IsLatest>false</IsLatest><Size>2</Size></Version>"
@@ -181,25 +195,154 @@ void TestListingReader::rejectsBadSizes_data() {
 
 void TestListingReader::rejectsBadSizes() {
     QFETCH(QString, size);
-    QCOMPARE(ErrorOf([&] { ReadListingAnswer(Listing(Contents("db/a", size))); }),
+    QCOMPARE(ErrorOf([&] { Read(Listing(Contents("db/a", size))); }),
              QStringLiteral("'%1' is not a valid integer value").arg(size));
 }
 
-void TestListingReader::decodesTextAnswers_data() {
+void TestListingReader::readsPages_data() {
+    readsObjects_data();
+}
+
+void TestListingReader::readsPages() {
+    QFETCH(QString, children);
+    QFETCH(QStringList, names);
+    QFETCH(QList<qint64>, sizes);
+    const TS3ListingPageAnswer answer = ReadListingPage(Listing(children).toUtf8());
+    QVERIFY(answer.Page);
+    QStringList actualNames;
+    QList<qint64> actualSizes;
+    for (const TS3ListedObject& object : answer.Page->Objects) {
+        actualNames.append(QString::fromUtf8(object.Key));
+        actualSizes.append(object.Size);
+    }
+    QCOMPARE(actualNames, names);
+    QCOMPARE(actualSizes, sizes);
+    QCOMPARE(answer.Page->LastKey, names.last().toUtf8());
+}
+
+void TestListingReader::judgesPages_data() {
+    judgesAnswers_data();
+}
+
+void TestListingReader::judgesPages() {
+    QFETCH(QString, text);
+    QFETCH(bool, isListing);
+    QFETCH(QString, errorCode);
+    const TS3ListingPageAnswer answer = ReadListingPage(text.toUtf8());
+    QCOMPARE(answer.Page.has_value(), isListing);
+    QCOMPARE(answer.Error ? answer.Error->Code : QString(), errorCode);
+}
+
+void TestListingReader::readsPageFields() {
+    const QByteArray bytes =
+        Listing("<IsTruncated>true</IsTruncated><NextMarker>db/a&amp;z</NextMarker>" + Contents("db/a") +
+                "<Contents><Key>db/b</Key><LastModified>2023-11-19T04:00:00.000Z"
+                "</LastModified><Size>7</Size></Contents>")
+            .toUtf8();
+    const TS3ListingPageAnswer answer = ReadListingPage(bytes);
+    QVERIFY(answer.Page);
+    const TS3ListingPage& page = *answer.Page;
+    QVERIFY(page.IsTruncated);
+    QCOMPARE(page.NextMarker, "db/a&z");
+    QCOMPARE(page.Objects.size(), size_t(2));
+    QCOMPARE(page.Objects[1].LastModified, "2023-11-19T04:00:00.000Z");
+    QCOMPARE(page.Objects[1].Size, 7);
+    QVERIFY(!ReadListingPage(Listing("<IsTruncated>False</IsTruncated>").toUtf8()).Page->IsTruncated);
+}
+
+void TestListingReader::decodesAnswers_data() {
     QTest::addColumn<QByteArray>("bytes");
-    const QString text = QStringLiteral("<Key>é</Key>");
+    const QString text = Listing(Contents(QStringLiteral("db/é.backup")));
     QTest::newRow("UTF-8 without mark") << text.toUtf8();
     QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF") + text.toUtf8();
     QStringEncoder utf16(QStringConverter::Utf16LE, QStringEncoder::Flag::WriteBom);
     QTest::newRow("UTF-16 with mark") << QByteArray(utf16.encode(text));
+    QStringEncoder utf16be(QStringConverter::Utf16BE);
+    QTest::newRow("UTF-16 big-endian without mark") << QByteArray(utf16be.encode(text));
+    const QByteArray body = Listing(Contents(QStringLiteral("db/\u00e9.backup"))).toLatin1();
+    const QByteArray latin1 = body.sliced(body.indexOf("?>"));
+    QTest::newRow("Latin-1 declared") << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"" + latin1;
+    QTest::newRow("latin1 declared, other letter case, single quotes")
+        << "<?xml version='1.0' encoding = 'LATIN1'" + latin1;
 }
 
-void TestListingReader::decodesTextAnswers() {
+void TestListingReader::decodesAnswers() {
     QFETCH(QByteArray, bytes);
-    TS3TextSink sink;
+    TS3ListingSink sink;
     sink.Append(bytes.constData(), bytes.size() / 2);
     sink.Append(bytes.constData() + bytes.size() / 2, bytes.size() - bytes.size() / 2);
-    QCOMPARE(sink.Text(), QStringLiteral("<Key>é</Key>"));
+    const QByteArray received = sink.TakeBytes();
+
+    const TS3ListingAnswer answer = ReadListingAnswer(received);
+    QVERIFY(answer.Listing);
+    QCOMPARE(answer.Listing->Objects.size(), 1);
+    QCOMPARE(answer.Listing->Objects[0].Name, QStringLiteral("db/é.backup"));
+    const TS3ListingPageAnswer page = ReadListingPage(received);
+    QVERIFY(page.Page);
+    QCOMPARE(page.Page->Objects.at(0).Key, QStringLiteral("db/é.backup").toUtf8());
+}
+
+void TestListingReader::refusesUnknownEncodings() {
+    const QByteArray bytes =
+        "<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + Listing(Contents("db/a")).sliced(38).toUtf8();
+    const QString message = QStringLiteral("The listing is in an encoding that cannot be read: windows-1252");
+    QCOMPARE(ErrorOf([&] { ReadListingAnswer(bytes); }), message);
+    QCOMPARE(ErrorOf([&] { ReadListingPage(bytes); }), message);
+}
+
+void TestListingReader::skipsKeysThatAreNotText_data() {
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QString>("kept"); // the key as read, or empty when it is left out
+    QTest::newRow("reference to NUL") << QByteArray("db/a&#0;b") << "";
+    QTest::newRow("hexadecimal reference to NUL") << QByteArray("db/&#x000;") << "";
+    QTest::newRow("reference wrapping to NUL") << QByteArray("db/&#4294967296;") << "";
+    QTest::newRow("reference to a surrogate") << QByteArray("db/&#xD800;") << "";
+    QTest::newRow("reference beyond Unicode") << QByteArray("db/&#x110000;") << "";
+    QTest::newRow("byte that is not UTF-8") << QByteArray("db/\xFF") << "";
+    QTest::newRow("overlong UTF-8") << QByteArray("db/\xC0\xAF") << "";
+    QTest::newRow("encoded surrogate") << QByteArray("db/\xED\xA0\x80") << "";
+    QTest::newRow("escaped reference text") << QByteArray("db/&amp;#0;") << "db/&#0;";
+    QTest::newRow("reference text in CDATA") << QByteArray("db/<![CDATA[&#0;]]>") << "db/&#0;";
+    QTest::newRow("reference beyond the BMP") << QByteArray("db/&#x1F600;") << "db/😀";
+}
+
+void TestListingReader::skipsKeysThatAreNotText() {
+    QFETCH(QByteArray, key);
+    QFETCH(QString, kept);
+    const QByteArray bytes =
+        Listing(Contents("db/0") + "%1" + Contents("db/9"))
+            .toUtf8()
+            .replace("%1", QByteArray("<Contents><Key>" + key + "</Key><Size>5</Size></Contents>"));
+    QStringList expected{"db/0", "db/9"};
+    if (!kept.isEmpty())
+        expected.insert(1, kept);
+    const int skipped = kept.isEmpty() ? 1 : 0;
+
+    const TS3ListingAnswer answer = ReadListingAnswer(bytes);
+    QVERIFY(answer.Listing);
+    QStringList names;
+    for (const TS3ObjectResult& object : answer.Listing->Objects)
+        names.append(object.Name);
+    QCOMPARE(names, expected);
+    QCOMPARE(answer.Listing->SkippedKeys, skipped);
+
+    const TS3ListingPageAnswer page = ReadListingPage(bytes);
+    QVERIFY(page.Page);
+    QStringList keys;
+    for (const TS3ListedObject& object : page.Page->Objects)
+        keys.append(QString::fromUtf8(object.Key));
+    QCOMPARE(keys, expected);
+    QCOMPARE(page.Page->SkippedKeys, skipped);
+}
+
+void TestListingReader::capsTheAnswer() {
+    TS3ListingSink sink(10);
+    sink.Append("0123456", 7);
+    sink.Append("789", 3);
+    QVERIFY_THROWS_EXCEPTION(TS3ListingTooLarge, sink.Append("x", 1));
+    sink.Restart();
+    sink.Append("0123456789", 10);
+    QCOMPARE(sink.TakeBytes(), "0123456789");
 }
 
 QTEST_GUILESS_MAIN(TestListingReader)

@@ -5,9 +5,16 @@
 
 #include <QUrl>
 
+#include <curl/curl.h>
+
+#include <memory>
 #include <stdexcept>
 
 namespace {
+
+struct CurlHandleDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
 
 struct Reply {
     QByteArray body;
@@ -44,7 +51,7 @@ QString AccountTestService::BaseUrl() const {
 
 std::optional<AccountTestService::Request> AccountTestService::LastRequest(const QString& userName) const {
     const QByteArray url = BaseUrl().toUtf8() + "/_last-request?user=" + QUrl::toPercentEncoding(userName);
-    const CurlEasy handle(curl_easy_init());
+    const std::unique_ptr<CURL, CurlHandleDeleter> handle(curl_easy_init());
     if (!handle)
         throw std::runtime_error("curl_easy_init failed");
     Reply reply;

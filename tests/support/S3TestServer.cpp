@@ -9,10 +9,20 @@
 #include <QFile>
 #include <QUrl>
 
+#include <curl/curl.h>
+
 #include <atomic>
+#include <memory>
 #include <stdexcept>
 
 namespace {
+
+struct CurlHandleDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct CurlListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
 
 size_t ReadFromDevice(char* buffer, size_t size, size_t count, void* device) {
     const qint64 read = static_cast<QIODevice*>(device)->read(buffer, qint64(size * count));
@@ -61,18 +71,21 @@ namespace {
 void Send(quint16 port, const char* method, const QByteArray& path, QIODevice* upload = nullptr,
           const QList<QPair<QByteArray, QByteArray>>& headers = {}) {
     const QByteArray url = "http://127.0.0.1:" + QByteArray::number(port) + path;
-    const CurlEasy curl(curl_easy_init());
+    std::unique_ptr<CURL, CurlHandleDeleter> curl(curl_easy_init());
     if (!curl)
         throw std::runtime_error("curl_easy_init failed");
-    CurlHeaderList headerList;
-    headerList.Append("Expect:");
+    std::unique_ptr<curl_slist, CurlListDeleter> headerList;
+    auto addHeader = [&headerList](const QByteArray& line) {
+        headerList.reset(curl_slist_append(headerList.release(), line.constData()));
+    };
+    addHeader("Expect:");
     for (const auto& [name, value] : headers)
-        headerList.Append(name + ": " + value);
+        addHeader(name + ": " + value);
 
     QByteArray body;
     curl_easy_setopt(curl.get(), CURLOPT_URL, url.constData());
     curl_easy_setopt(curl.get(), CURLOPT_CUSTOMREQUEST, method);
-    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headerList.List());
+    curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headerList.get());
     curl_easy_setopt(curl.get(), CURLOPT_NOPROXY, "*");
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, AppendToByteArray);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);

@@ -43,7 +43,8 @@ The first path segment chooses the behaviour; the rest of the path is free (test
 A bucket listing (the path "/") asked of the host <bucket>.<scenario>.localhost answers a page of
 <listings folder>/<scenario>: first.xml without a marker, <marker>.xml for a marker (so the marker "db/a"
 names db/a.xml), and 404 with an empty body when there is no such page. The pages are fixed documents
-with what s3rver never sends: unreadable times, NextMarker, pages that do not move on.
+with what s3rver never sends: unreadable times, NextMarker, pages that do not move on. The scenario
+over-cap is made, not read: a page of 65 MiB, sent until the client stops reading.
 """
 import argparse
 import hashlib
@@ -146,18 +147,37 @@ class Handler(socketserver.BaseRequestHandler):
             pass
 
     def on_listing(self, method, head, query):
+        if self.host_labels(head)[1:2] == ["over-cap"]:
+            self.send_over_cap_page()
+            return
         page = self.listing_page(head, urllib.parse.parse_qs(query).get("marker", [""])[0])
         if page is None:
             self.answer(404, "Not Found", b"", method, ["Content-Type: application/xml"])
         else:
             self.answer(200, "OK", page.read_bytes(), method, ["Content-Type: application/xml"])
 
+    @staticmethod
+    def host_labels(head):
+        host = next((line.split(b":", 1)[1].strip() for line in head.split(b"\r\n")[1:]
+                     if line.lower().startswith(b"host:")), b"")
+        return host.decode("latin-1").split(":")[0].split(".")
+
+    def send_over_cap_page(self):
+        size = 65 * 1024 * 1024
+        start = b'<?xml version="1.0" encoding="UTF-8"?><ListBucketResult><Name>fake</Name>'
+        self.send_head(200, "OK", size, ["Content-Type: application/xml"])
+        blank = b" " * 65536
+        try:
+            self.request.sendall(start)
+            for _ in range((size - len(start)) // len(blank)):
+                self.request.sendall(blank)
+        except OSError:
+            pass  # the client stopped reading at its cap
+
     def listing_page(self, head, marker):
         """The page file for the scenario named in the Host header, or None."""
         folder = self.server.listings
-        host = next((line.split(b":", 1)[1].strip() for line in head.split(b"\r\n")[1:]
-                     if line.lower().startswith(b"host:")), b"")
-        labels = host.decode("latin-1").split(":")[0].split(".")
+        labels = self.host_labels(head)
         if folder is None or len(labels) < 3:
             return None
         scenario = (folder / labels[1]).resolve()

@@ -1,16 +1,49 @@
 #!/usr/bin/env bash
-# Catalogue benchmark: serves a listing of 100,000 keys from loopback and runs bench_catalogue on it.
-# Usage: tools/bench/catalogue/run.sh [build folder, default build/test] [number of keys]
+# Catalogue benchmark: for each number of keys, serves a listing of that many keys from loopback and
+# measures, each in a process of its own, our fill and our listing parse beside pugixml's load and
+# extraction and the plain download of the same pages (the limit), then prints them side by side.
+# Usage: tools/bench/catalogue/run.sh [build folder, default build/release-bench] [numbers of keys...]
+# (default 100000 1000000). Configure a Release build folder first, for instance:
+#   cmake --preset test -B build/release-bench -DCMAKE_BUILD_TYPE=Release
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../../.." && pwd)
-build=${1:-$top/build/test}
-keys=${2:-100000}
+build=${1:-$top/build/release-bench}
+shift || true
+counts=("$@")
+[ ${#counts[@]} -gt 0 ] || counts=(100000 1000000)
 
 cmake --build "$build" --target bench_catalogue >/dev/null
 bench=$(find "$build" -name bench_catalogue -type f -perm -u+x | head -n 1)
 
 . "$here/../bench-lib.sh"
-start_server python3 "$here/listing_server.py" --keys "$keys" --bucket bench --folder db --port-file "$state/port"
+results="$state/results"
+for keys in "${counts[@]}"; do
+  start_server python3 "$here/listing_server.py" --keys "$keys" --bucket bench --folder db --port-file "$state/port"
+  for measurement in fill parse pugixml http; do
+    "$bench" "$measurement" "$port" | tee -a "$state/log" | grep "^$measurement " >>"$results"
+  done
+  stop_server
+done
+grep '^search' "$state/log" | sed 's/^/fill /' || true
 
-"$bench" "$port" bench/db
+awk '
+  function field(name,   i, pair) {
+    for (i = 2; i <= NF; i++) { split($i, pair, "="); if (pair[1] == name) return pair[2] }
+  }
+  BEGIN {
+    label["fill"] = "ours: fill (HTTP, parse, records)"
+    label["parse"] = "ours: listing parse"
+    label["pugixml"] = "pugixml: load and extract"
+    label["http"] = "limit: plain HTTP of the pages"
+    printf "%-9s %-36s %12s %14s %10s\n", "keys", "measurement", "CPU us/key", "bytes/record", "peak MiB"
+  }
+  {
+    keys = field("keys"); cpu[keys, $1] = field("cpu_us_per_key")
+    printf "%-9s %-36s %12.3f %14.1f %10.1f\n", keys, label[$1], cpu[keys, $1], field("bytes_per_record"),
+      field("peak_mib")
+    if ($1 == "http")
+      printf "%-9s %-36s %12.2fx\n\n", keys, "ratio: our parse / pugixml", cpu[keys, "parse"] / cpu[keys, "pugixml"]
+  }
+  END { print "bytes/record: the heap the catalogue holds per record for fill; a lean record (32 B, the name, 4 B row) otherwise" }
+' "$results"
