@@ -121,7 +121,7 @@ void TCorvaneEditorForm::WireEvents() {
     // The Menu key and Shift+F10 open the menu at the current row, also where the window system turns
     // them into a menu request of its own.
     ui->GridFiles->installEventFilter(this);
-    for (const QKeySequence keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
         auto* menuKey = new QShortcut(keys, ui->GridFiles);
         menuKey->setContext(Qt::WidgetWithChildrenShortcut);
         connect(menuKey, &QShortcut::activated, this, &TCorvaneEditorForm::PopupGridAtCurrentRow);
@@ -331,11 +331,11 @@ void TCorvaneEditorForm::FocusDatabaseUser() {
 
 void TCorvaneEditorForm::SetBusy(bool busy) {
     if (busy)
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        busyCursor.emplace();
     for (QPushButton* button : {ui->BtnConnect, ui->BtnRestore, ui->BtnClose})
         button->setEnabled(!busy);
     if (!busy)
-        QGuiApplication::restoreOverrideCursor();
+        busyCursor.reset();
 }
 
 std::optional<QString> TCorvaneEditorForm::PromptDatabaseName(const QString& proposed) {

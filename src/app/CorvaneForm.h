@@ -2,6 +2,7 @@
 
 #include "account/AccountClient.h"
 #include "app/CorvaneEnvironment.h"
+#include "app/WaitCursor.h"
 #include "core/OperationLock.h"
 #include "restore/RestoreSequence.h"
 #include "storage/S3ConnectionInfo.h"
@@ -10,6 +11,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QMenu;
 class TCatalogueTable;
@@ -82,6 +84,7 @@ class TCorvaneEditorForm : public QWidget, public TRestoreWindow {
     TCorvaneEnvironment environment;
     AccountClient accountClient;
     TOperationLock operationLock;
+    std::optional<WaitCursor> busyCursor; // the hourglass while a restore runs
     bool FShowLogin = false;
     bool timerArmed = false;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCursor>
 #include <QGuiApplication>
 
 // Shows the application-wide hourglass for the life of the object: a long operation that blocks the
