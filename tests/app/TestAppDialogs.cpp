@@ -8,6 +8,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -79,6 +80,38 @@ class TestAppDialogs : public QObject {
         const QString fallback = QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
         QCOMPARE(selected, folderExists ? current.path() : fallback);
         QCOMPARE(folder, confirm ? std::optional(selected) : std::nullopt);
+    }
+
+    // After pg_restore ignored errors: the count and the database in the question, Discard as the
+    // default and the Escape answer, Keep only when chosen.
+    void keepQuestionDefaultsToDiscard_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("Keep") << QStringLiteral("Keep") << true;
+        QTest::newRow("Discard") << QStringLiteral("Discard") << false;
+        QTest::newRow("Escape") << QString() << false;
+    }
+    void keepQuestionDefaultsToDiscard() {
+        QFETCH(QString, answer);
+        QFETCH(bool, kept);
+        QString text, defaultAnswer;
+        WhenShown<QMessageBox>([&](QMessageBox* question) {
+            text = question->text();
+            defaultAnswer = question->defaultButton()->text();
+            if (answer.isEmpty()) {
+                QTest::keyClick(question, Qt::Key_Escape);
+                return;
+            }
+            for (QAbstractButton* button : question->buttons()) {
+                if (button->text() == answer)
+                    button->click();
+            }
+        });
+        QCOMPARE(AskKeepRestoredDatabase(nullptr, QStringLiteral("salesoffice"), 3), kept);
+        QVERIFY2(text.contains(QStringLiteral("ignored 3 error(s)")) &&
+                     text.contains(QStringLiteral("\"salesoffice\"")),
+                 qPrintable(text));
+        QCOMPARE(defaultAnswer, QStringLiteral("Discard"));
     }
 
     void nextAnswersStandInForOneDialogEach() {
