@@ -1,0 +1,42 @@
+// The listing reader on any bytes, both for the whole listing and for the keys alone, with the error
+// document it may hold. A key read must be exact UTF-8 without NUL: other keys are skipped and counted.
+#include "core/Error.h"
+#include "storage/S3ListingReader.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void CheckKey(QByteArrayView key) {
+    if (key.contains('\0') || QString::fromUtf8(key).toUtf8() != key)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    try {
+        const TS3ListingAnswer answer = ReadListingAnswer(bytes);
+        if (answer.Listing) {
+            for (const TS3ObjectResult& object : answer.Listing->Objects)
+                CheckKey(object.Name.toUtf8());
+        }
+    } catch (const Error&) {
+    }
+    try {
+        const TS3ListingPageAnswer answer = ReadListingPage(bytes);
+        if (answer.Page) {
+            for (const TS3ListedObject& object : answer.Page->Objects) {
+                CheckKey(object.Key);
+                volatile qsizetype touched = object.LastModified.count('Z');
+                (void)touched;
+            }
+        }
+    } catch (const Error&) {
+    }
+    return 0;
+}
