@@ -79,6 +79,7 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
             throw Error(QStringLiteral("The download of \"%1\" failed: the service answered with status %2")
                             .arg(request.ObjectKey, QString::number(service->LastStatusCode())));
     }
+    stream.Flush();
     const qint64 received = stream.Size();
     if (received != expected)
         throw Error(QStringLiteral("The download of \"%1\" ended after %2 of %3 bytes")

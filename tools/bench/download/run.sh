@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Download benchmark: serves an object of SIZE_MIB (default 1024) random bytes from a loopback server,
-# downloads it with the storage client (bench_download) and with `curl -o`, three times each, and prints
-# both throughputs, their ratio (best run against best run) and the client's peak resident memory, also
-# for a small object, to show that the memory does not grow with the object's size.
+# downloads it with the storage client (bench_download), with `curl -o` and with `curl -o /dev/null` (the
+# limit: no file at all), three times each, and prints the throughputs, the ratios (best run against best
+# run) and the client's peak resident memory, also for a small object, to show that the memory does not
+# grow with the object's size.
 # Usage: tools/bench/download/run.sh [build folder, default build/test]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -29,6 +30,7 @@ stop_server
 serve "$state/object"
 best_ours=0
 best_curl=0
+best_null=0
 peak_rss=0
 for run in $(seq 1 $runs); do
   line=$("$bench" "s3.localhost:$port" bench db/object.backup "$state/out")
@@ -41,9 +43,14 @@ for run in $(seq 1 $runs); do
   cmp -s "$state/object" "$state/out" || { echo "curl: the download differs from the object" >&2; exit 1; }
   rm -f "$state/out"
   theirs=$(awk -v b="$speed" 'BEGIN { printf "%.1f", b / 1048576 }')
-  printf 'run %d: storage client %8.1f MiB/s (peak RSS %d KiB)   curl -o %8.1f MiB/s\n' "$run" "$ours" "$rss" "$theirs"
+  speed=$(curl -s -o /dev/null -w '%{speed_download}' -H "Authorization: AWS4-HMAC-SHA256 Credential=bench" \
+    "http://bench.s3.localhost:$port/db/object.backup")
+  limit=$(awk -v b="$speed" 'BEGIN { printf "%.1f", b / 1048576 }')
+  printf 'run %d: storage client %8.1f MiB/s (peak RSS %d KiB)   curl -o %8.1f MiB/s   curl -o /dev/null %8.1f MiB/s\n' \
+    "$run" "$ours" "$rss" "$theirs" "$limit"
   best_ours=$(awk -v a="$best_ours" -v b="$ours" 'BEGIN { print (b > a ? b : a) }')
   best_curl=$(awk -v a="$best_curl" -v b="$theirs" 'BEGIN { print (b > a ? b : a) }')
+  best_null=$(awk -v a="$best_null" -v b="$limit" 'BEGIN { print (b > a ? b : a) }')
   peak_rss=$(awk -v a="$peak_rss" -v b="$rss" 'BEGIN { print (b > a ? b : a) }')
 done
 stop_server
@@ -51,6 +58,8 @@ stop_server
 echo "object: $size_mib MiB, best of $runs runs"
 echo "storage client: $best_ours MiB/s"
 echo "curl -o:        $best_curl MiB/s"
-awk -v a="$best_ours" -v b="$best_curl" 'BEGIN { printf "ratio:          %.2f (goal >= 0.90)\n", a / b }'
+echo "curl -o /dev/null: $best_null MiB/s"
+awk -v a="$best_ours" -v b="$best_curl" 'BEGIN { printf "time ratio to curl -o:           %.2f\n", b / a }'
+awk -v a="$best_ours" -v b="$best_null" 'BEGIN { printf "time ratio to curl -o /dev/null: %.2f (goal <= 1.10)\n", b / a }'
 awk -v a="$peak_rss" -v s="$small_rss" \
   'BEGIN { printf "peak RSS:       %.1f MiB for %s MiB, %.1f MiB for 16 MiB (goal < 40 MiB)\n", a / 1024, "'"$size_mib"'", s / 1024 }'
