@@ -67,6 +67,7 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
                         .arg(request.ObjectKey));
     const qint64 expected = ReadContentLength(properties);
     const QByteArray expectedMd5 = PlainMd5Of(properties.Value(QStringLiteral("ETag")));
+    stream.SetHashing(!expectedMd5.isEmpty());
 
     {
         auto reset = qScopeGuard([&] {

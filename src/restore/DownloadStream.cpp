@@ -87,7 +87,7 @@ bool TS3DownloadStream::WriteGathered() {
 }
 
 void TS3DownloadStream::Hash(const char* data, qint64 position, qint64 written) {
-    if (written <= 0)
+    if (!hashing_ || written <= 0)
         return;
     if (position != hashed_) {
         inOrder_ = false;

@@ -41,6 +41,10 @@ class TS3DownloadStream : public TFileStream {
     void SetPosition(qint64 position) override;
     void SetSize(qint64 size) override;
 
+    // Whether the MD5 is computed while writing (the default). Off, Md5() reads the file instead; a
+    // download whose checksum is not a plain MD5 turns it off and saves its cost. Set before writing.
+    void SetHashing(bool on) { hashing_ = on; }
+
     // Writes what is gathered into the file. Throws "Cannot write file "<path>". <system message>".
     void Flush();
 
@@ -55,6 +59,7 @@ class TS3DownloadStream : public TFileStream {
 
     QByteArray gathered_; // received, not yet in the file; it goes right after the file position
     QCryptographicHash md5_{QCryptographicHash::Md5};
+    bool hashing_ = true;
     qint64 hashed_ = 0;   // the bytes from the start that md5_ has seen
     bool inOrder_ = true; // false once a write landed elsewhere than right after them
 };

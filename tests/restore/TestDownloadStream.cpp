@@ -12,6 +12,7 @@ class TestDownloadStream : public QObject {
     void init();
     void writesReportTheBlocks();
     void gathersBlocksIntoLargeWrites();
+    void md5WithoutHashingReadsTheFile();
     void truncatesAnExistingFile();
     void secondStreamOnTheSameFileIsRefused();
     void createFailures_data();
@@ -87,6 +88,14 @@ void TestDownloadStream::gathersBlocksIntoLargeWrites() {
     }
     QCOMPARE(reported.size(), 2 * blocksPerWrite + 5);
     QCOMPARE(ReadAll(path), content.mid(5, 3));
+}
+
+void TestDownloadStream::md5WithoutHashingReadsTheFile() {
+    TS3DownloadStream stream(dir_->filePath(QStringLiteral("a.backup")));
+    stream.SetHashing(false);
+    const QByteArray content = "some backup";
+    QCOMPARE(stream.Write(std::span(content.constData(), content.size()), 0, content.size()), content.size());
+    QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
 }
 
 void TestDownloadStream::truncatesAnExistingFile() {

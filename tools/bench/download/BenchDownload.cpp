@@ -2,7 +2,9 @@
 // backups into (gathered writes and the MD5 on the way), and prints the throughput and the process's
 // peak resident memory.
 //
-//   bench_download <endpoint host:port> <bucket> <key> <output file>
+//   bench_download <endpoint host:port> <bucket> <key> <output file> [--no-md5]
+//
+// --no-md5 leaves the MD5 out, as a download does when the object's ETag is not a plain MD5.
 //
 // The requests are signed with the build's key pair.
 #include "ProcessUsage.h"
@@ -19,8 +21,10 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 5) {
-        std::fprintf(stderr, "usage: bench_download <endpoint host:port> <bucket> <key> <output file>\n");
+    const bool hashing = args.size() == 5;
+    if (args.size() != 5 && (args.size() != 6 || args[5] != QStringLiteral("--no-md5"))) {
+        std::fprintf(stderr,
+                     "usage: bench_download <endpoint host:port> <bucket> <key> <output file> [--no-md5]\n");
         return 2;
     }
     TS3ConnectionInfo info;
@@ -30,6 +34,7 @@ int main(int argc, char** argv) {
     info.StorageEndpoint = args[1];
     try {
         TS3DownloadStream stream(args[4]);
+        stream.SetHashing(hashing);
         TS3StorageService service(info);
         QElapsedTimer timer;
         timer.start();
