@@ -27,6 +27,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QThread>
 
 namespace {
 
@@ -167,6 +168,10 @@ void TCorvaneEditorForm::LoadSettings() {
     ui->EdtBucket->setText(store.ReadText(SettingName::Bucket));
     ui->EdtTempDir->setText(store.ReadText(SettingName::TempDir));
     ui->EdtDBUsername->setText(store.ReadText(SettingName::DBUsername));
+    // No stored number: one job per processor core. The spin box keeps the value within 1 and 8.
+    bool jobsStored = false;
+    const int jobs = store.ReadText(SettingName::RestoreJobs).toInt(&jobsStored);
+    ui->EdtRestoreJobs->setValue(jobsStored ? jobs : QThread::idealThreadCount());
     const QString userName = store.ReadText(SettingName::Username);
     const QString password = store.ReadText(SettingName::Password);
     FShowLogin = userName.isEmpty() || password.isEmpty();
@@ -184,6 +189,7 @@ void TCorvaneEditorForm::SaveSettings() {
     store.WriteText(SettingName::Bucket, ui->EdtBucket->text());
     store.WriteText(SettingName::TempDir, ui->EdtTempDir->text());
     store.WriteText(SettingName::DBUsername, ui->EdtDBUsername->text());
+    store.WriteText(SettingName::RestoreJobs, QString::number(ui->EdtRestoreJobs->value()));
 }
 
 void TCorvaneEditorForm::AutoConnect() {
@@ -351,6 +357,7 @@ bool TCorvaneEditorForm::KeepRestoreWithErrors(const QString& database, int erro
 }
 
 void TCorvaneEditorForm::BtnRestoreClick() {
-    const TRestoreInput input{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), CurrentRecord()};
+    const TRestoreInput input{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), CurrentRecord(),
+                              ui->EdtRestoreJobs->value()};
     RestoreBackup(input, *this, operationLock);
 }

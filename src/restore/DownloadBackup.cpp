@@ -67,6 +67,7 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
                         .arg(request.ObjectKey));
     const qint64 expected = ReadContentLength(properties);
     const QByteArray expectedMd5 = PlainMd5Of(properties.Value(QStringLiteral("ETag")));
+    stream.SetHashing(!expectedMd5.isEmpty());
 
     {
         auto reset = qScopeGuard([&] {
@@ -79,6 +80,7 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
             throw Error(QStringLiteral("The download of \"%1\" failed: the service answered with status %2")
                             .arg(request.ObjectKey, QString::number(service->LastStatusCode())));
     }
+    stream.Flush();
     const qint64 received = stream.Size();
     if (received != expected)
         throw Error(QStringLiteral("The download of \"%1\" ended after %2 of %3 bytes")

@@ -1,25 +1,54 @@
 #include "restore/DownloadStream.h"
 
+#include "core/Error.h"
+
 #include <QFile>
 
+#include <algorithm>
+#include <cerrno>
+
+TS3DownloadStream::~TS3DownloadStream() {
+    WriteGathered();
+}
+
 qint64 TS3DownloadStream::Write(const void* Buffer, qint64 Count) {
-    const qint64 position = Position();
+    if (!WriteGathered())
+        return -1;
+    const qint64 position = TFileStream::Position();
     const qint64 written = TFileStream::Write(Buffer, Count);
     Hash(static_cast<const char*>(Buffer), position, written);
     return written;
 }
 
 qint64 TS3DownloadStream::Write(std::span<const char> Buffer, qint64 Offset, qint64 Count) {
-    const qint64 position = Position();
-    const qint64 written = TFileStream::Write(Buffer, Offset, Count);
-    if (written > 0)
-        Hash(Buffer.data() + Offset, position, written);
+    qint64 accepted = -1;
+    if (Offset >= 0 && Count >= 0 && Offset <= qint64(Buffer.size()) &&
+        Count <= qint64(Buffer.size()) - Offset) {
+        if (gathered_.capacity() < GatherSize)
+            gathered_.reserve(GatherSize + 64 * 1024);
+        gathered_.append(Buffer.data() + Offset, Count);
+        accepted = gathered_.size() < GatherSize || WriteGathered() ? Count : -1;
+    }
     if (OnProgress)
         OnProgress(Count);
-    return written;
+    return accepted;
+}
+
+qint64 TS3DownloadStream::Position() const {
+    return TFileStream::Position() + gathered_.size();
+}
+
+qint64 TS3DownloadStream::Size() const {
+    return std::max(TFileStream::Size(), Position());
+}
+
+void TS3DownloadStream::SetPosition(qint64 position) {
+    Flush();
+    TFileStream::SetPosition(position);
 }
 
 void TS3DownloadStream::SetSize(qint64 size) {
+    Flush();
     TFileStream::SetSize(size);
     if (size == 0) {
         md5_.reset();
@@ -30,8 +59,35 @@ void TS3DownloadStream::SetSize(qint64 size) {
     }
 }
 
+void TS3DownloadStream::Flush() {
+    if (!WriteGathered())
+        throw Error(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName(), SystemErrorText(errno)));
+}
+
+// Writes the gathered bytes, repeating short writes; what was written leaves the gathered bytes even
+// when a later write fails.
+bool TS3DownloadStream::WriteGathered() {
+    qint64 done = 0;
+    bool ok = true;
+    while (done < gathered_.size()) {
+        const qint64 position = TFileStream::Position();
+        const qint64 written = TFileStream::Write(gathered_.constData() + done, gathered_.size() - done);
+        if (written <= 0) {
+            ok = false;
+            break;
+        }
+        Hash(gathered_.constData() + done, position, written);
+        done += written;
+    }
+    if (done == gathered_.size())
+        gathered_.resize(0); // keeps the capacity for the next blocks
+    else
+        gathered_.remove(0, done);
+    return ok;
+}
+
 void TS3DownloadStream::Hash(const char* data, qint64 position, qint64 written) {
-    if (written <= 0)
+    if (!hashing_ || written <= 0)
         return;
     if (position != hashed_) {
         inOrder_ = false;
@@ -42,6 +98,7 @@ void TS3DownloadStream::Hash(const char* data, qint64 position, qint64 written) 
 }
 
 QByteArray TS3DownloadStream::Md5() {
+    Flush();
     if (inOrder_ && hashed_ == Size())
         return md5_.result();
     QFile file(FileName());

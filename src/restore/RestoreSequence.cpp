@@ -44,10 +44,11 @@ int IgnoredErrorCount(const TProgramOutcome& outcome) {
 // exactly as given.
 class TRestoreRun {
   public:
-    TRestoreRun(TRestoreWindow& window, const QString& user, const QString& database)
+    TRestoreRun(TRestoreWindow& window, const QString& user, const QString& database, int jobs)
         : window_(window)
         , user_(user)
         , database_(database)
+        , jobs_(jobs)
         , names_(NewTemporaryNames()) {}
 
     // pg_restore reads the archive's table of contents first: a file it cannot read (no pg_dump archive)
@@ -119,10 +120,12 @@ class TRestoreRun {
                             Run(CreateDbProgram, {QStringLiteral("-O"), user_, QStringLiteral("-U"), user_,
                                                   QStringLiteral("--"), names_.Restoring}));
         window_.LogFmt(QStringLiteral("Restoring database: %s"), {names_.Restoring});
-        const TProgramOutcome outcome =
-            Run(PgRestoreProgram,
-                {QStringLiteral("-U"), user_, QStringLiteral("-d"),
-                 QStringLiteral("dbname=") + QuoteConnectionValue(names_.Restoring), targetPath});
+        QStringList arguments{QStringLiteral("-U"), user_};
+        if (jobs_ > 1)
+            arguments << QStringLiteral("-j") << QString::number(jobs_);
+        arguments << QStringLiteral("-d")
+                  << QStringLiteral("dbname=") + QuoteConnectionValue(names_.Restoring) << targetPath;
+        const TProgramOutcome outcome = Run(PgRestoreProgram, arguments);
         if (outcome.Succeeded())
             return true;
         const int ignored = IgnoredErrorCount(outcome);
@@ -177,6 +180,7 @@ class TRestoreRun {
     TRestoreWindow& window_;
     QString user_;
     QString database_;
+    int jobs_;
     TTemporaryNames names_;
     bool targetExists_ = false;
 };
@@ -216,7 +220,7 @@ void RestoreBackup(const TRestoreInput& input, TRestoreWindow& window, TOperatio
     window.Download(record, targetPath);
     auto removeDownload = qScopeGuard([&] { QFile::remove(targetPath); });
 
-    TRestoreRun run(window, input.DatabaseUser, *database);
+    TRestoreRun run(window, input.DatabaseUser, *database, input.Jobs);
     run.CheckArchive(targetPath, record.Name);
     run.CheckTarget();
     if (!run.RestoreAndSwap(targetPath))

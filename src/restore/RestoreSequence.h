@@ -13,6 +13,7 @@ struct TRestoreInput {
     QString WorkingFolder;                      // as typed
     QString DatabaseUser;                       // as typed; one argument of the client programs
     std::optional<TBackupRecord> CurrentRecord; // none when the grid shows no row
+    int Jobs = 1;                               // pg_restore's parallel jobs; -j N when above 1
 };
 
 // The client programs, found through PATH.

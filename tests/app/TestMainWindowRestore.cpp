@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -74,6 +75,8 @@ class TestMainWindowRestore : public QObject {
         auto form = SignedInWindow(bed, workingFolder.path());
         QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name), BackupName);
         form->Log(QStringLiteral("an earlier line"));
+        // The real pg_restore runs with the jobs the window shows.
+        Control<QSpinBox>(*form, "EdtRestoreJobs")->setValue(2);
 
         QString proposed;
         bool cursorShown = false;
@@ -107,7 +110,7 @@ class TestMainWindowRestore : public QObject {
                          "Creating database: corvane_restoring_<token>",
                          "createdb -O postgres -U postgres -- corvane_restoring_<token>",
                          "Restoring database: corvane_restoring_<token>",
-                         "pg_restore -U postgres -d dbname='corvane_restoring_<token>' " + file,
+                         "pg_restore -U postgres -j 2 -d dbname='corvane_restoring_<token>' " + file,
                          "Replacing database: salesoffice",
                          psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
                                 "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "

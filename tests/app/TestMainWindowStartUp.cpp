@@ -7,6 +7,8 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QThread>
 #include <QtTest>
 
 // Start-up and shut-down of the main window against the account service and s3rver on loopback.
@@ -49,12 +51,14 @@ class TestMainWindowStartUp : public QObject {
         AppTestBed::Store(SettingName::Bucket, bucket + QStringLiteral("/db"));
         AppTestBed::Store(SettingName::TempDir, QStringLiteral(" /tmp/with blanks "));
         AppTestBed::Store(SettingName::DBUsername, QStringLiteral("postgres"));
+        AppTestBed::Store(SettingName::RestoreJobs, QStringLiteral("3"));
 
         TCorvaneEditorForm form(bed.Environment());
         QVERIFY(!form.isVisible());
         QCOMPARE(form.CdsObject().rowCount(), 2);
         QCOMPARE(Control<QLineEdit>(form, "EdtTempDir")->text(), QStringLiteral(" /tmp/with blanks "));
         QCOMPARE(Control<QLineEdit>(form, "EdtDBUsername")->text(), QStringLiteral("postgres"));
+        QCOMPARE(Control<QSpinBox>(form, "EdtRestoreJobs")->value(), 3);
 
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -160,12 +164,12 @@ class TestMainWindowStartUp : public QObject {
                                      "Cannot reach the account service: Couldn't connect to server.")});
     }
 
-    void closingSavesTheThreeFields_data() {
+    void closingSavesTheSettingsFields_data() {
         QTest::addColumn<bool>("byButton");
         QTest::newRow("close box") << false;
         QTest::newRow("Close button") << true;
     }
-    void closingSavesTheThreeFields() {
+    void closingSavesTheSettingsFields() {
         QFETCH(bool, byButton);
         AppTestBed bed;
         AppTestBed::StoreDemoAccount();
@@ -175,6 +179,10 @@ class TestMainWindowStartUp : public QObject {
         Control<QLineEdit>(form, "EdtBucket")->setText(QStringLiteral(" backups / db "));
         Control<QLineEdit>(form, "EdtTempDir")->clear();
         Control<QLineEdit>(form, "EdtDBUsername")->setText(QStringLiteral("  "));
+        // No stored value: one job per core, at most 8.
+        QCOMPARE(Control<QSpinBox>(form, "EdtRestoreJobs")->value(),
+                 std::min(QThread::idealThreadCount(), 8));
+        Control<QSpinBox>(form, "EdtRestoreJobs")->setValue(5);
         if (byButton)
             QTest::mouseClick(Control<QPushButton>(form, "BtnClose"), Qt::LeftButton);
         else
@@ -183,6 +191,7 @@ class TestMainWindowStartUp : public QObject {
         QCOMPARE(AppTestBed::Stored(SettingName::Bucket), QStringLiteral(" backups / db "));
         QCOMPARE(AppTestBed::Stored(SettingName::TempDir), QString());
         QCOMPARE(AppTestBed::Stored(SettingName::DBUsername), QStringLiteral("  "));
+        QCOMPARE(AppTestBed::Stored(SettingName::RestoreJobs), QStringLiteral("5"));
         QCOMPARE(AppTestBed::Stored(SettingName::Password), QStringLiteral("demo"));
     }
 

@@ -11,6 +11,8 @@ class TestDownloadStream : public QObject {
   private slots:
     void init();
     void writesReportTheBlocks();
+    void gathersBlocksIntoLargeWrites();
+    void md5WithoutHashingReadsTheFile();
     void truncatesAnExistingFile();
     void secondStreamOnTheSameFileIsRefused();
     void createFailures_data();
@@ -47,6 +49,53 @@ void TestDownloadStream::writesReportTheBlocks() {
     }
     QCOMPARE(reported, (QList<qint64>{4, 6, 3, 2}));
     QCOMPARE(ReadAll(path), QByteArray("012301"));
+}
+
+// Blocks reach the file once GatherSize bytes are gathered, each reported as it arrives; what is left
+// reaches it before the stream cuts or moves the file, and when the stream goes.
+void TestDownloadStream::gathersBlocksIntoLargeWrites() {
+    const QString path = dir_->filePath(QStringLiteral("a.backup"));
+    const qint64 blockSize = 16 * 1024;
+    const qint64 blocksPerWrite = TS3DownloadStream::GatherSize / blockSize;
+    QByteArray content;
+    for (qint64 i = 0; i < 2 * blocksPerWrite + 3; ++i)
+        content.append(QByteArray(blockSize, char('a' + i % 26)));
+    QList<qint64> reported;
+    {
+        TS3DownloadStream stream(path);
+        stream.OnProgress = [&](qint64 count) { reported << count; };
+        for (qint64 i = 0; i < blocksPerWrite - 1; ++i)
+            QCOMPARE(stream.Write(std::span(content.constData(), content.size()), i * blockSize, blockSize),
+                     blockSize);
+        QCOMPARE(ReadAll(path), QByteArray());
+        QCOMPARE(stream.Position(), (blocksPerWrite - 1) * blockSize);
+        QCOMPARE(stream.Size(), (blocksPerWrite - 1) * blockSize);
+        for (qint64 i = blocksPerWrite - 1; i < 2 * blocksPerWrite + 3; ++i)
+            QCOMPARE(stream.Write(std::span(content.constData(), content.size()), i * blockSize, blockSize),
+                     blockSize);
+        QCOMPARE(ReadAll(path), content.first(2 * TS3DownloadStream::GatherSize));
+        QCOMPARE(stream.Size(), content.size());
+        QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
+        QCOMPARE(ReadAll(path), content);
+
+        // A restart cuts back what was gathered too.
+        QCOMPARE(stream.Write(std::span(content.constData(), content.size()), 0, 10), 10);
+        stream.SetSize(0);
+        stream.SetPosition(0);
+        QCOMPARE(stream.Write(std::span(content.constData(), content.size()), 5, 3), 3);
+        QCOMPARE(stream.Size(), 3);
+        QCOMPARE(ReadAll(path), QByteArray());
+    }
+    QCOMPARE(reported.size(), 2 * blocksPerWrite + 5);
+    QCOMPARE(ReadAll(path), content.mid(5, 3));
+}
+
+void TestDownloadStream::md5WithoutHashingReadsTheFile() {
+    TS3DownloadStream stream(dir_->filePath(QStringLiteral("a.backup")));
+    stream.SetHashing(false);
+    const QByteArray content = "some backup";
+    QCOMPARE(stream.Write(std::span(content.constData(), content.size()), 0, content.size()), content.size());
+    QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
 }
 
 void TestDownloadStream::truncatesAnExistingFile() {

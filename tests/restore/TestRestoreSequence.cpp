@@ -44,23 +44,27 @@ void TestRestoreSequence::init() {
 void TestRestoreSequence::restores_data() {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<bool>("exists");
+    QTest::addColumn<int>("jobs");
     QTest::addColumn<QStringList>("expectedLog");
 
     const QString file = QStringLiteral("\"<dir>/Sales Office-20231118.backup\"");
     const QStringList restoring{"Download completed", "Checking backup file",
                                 "pg_restore --list -f /dev/null " + file, "Checking database: <name>",
                                 Psql + "\"SELECT count(*) FROM pg_database WHERE datname = <literal>\""};
-    const QStringList created{"Creating database: corvane_restoring_<token>",
-                              "createdb -O postgres -U postgres -- corvane_restoring_<token>",
-                              "Restoring database: corvane_restoring_<token>",
-                              "pg_restore -U postgres -d dbname='corvane_restoring_<token>' " + file,
-                              "Replacing database: <name>"};
+    const auto created = [&](const QString& jobsArguments) {
+        return QStringList{"Creating database: corvane_restoring_<token>",
+                           "createdb -O postgres -U postgres -- corvane_restoring_<token>",
+                           "Restoring database: corvane_restoring_<token>",
+                           "pg_restore -U postgres " + jobsArguments +
+                               "-d dbname='corvane_restoring_<token>' " + file,
+                           "Replacing database: <name>"};
+    };
     QTest::newRow("replaces the named database")
-        << "salesoffice" << true
+        << "salesoffice" << true << 1
         << restoring +
                QStringList{Psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
                                   "\\\"corvane_replaced_<token>\\\"; ROLLBACK\""} +
-               created +
+               created(QString()) +
                QStringList{Psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
                                   "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
                                   "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
@@ -68,9 +72,9 @@ void TestRestoreSequence::restores_data() {
                            "dropdb --if-exists --force -U postgres -- corvane_replaced_<token>",
                            "The operation has been completed"};
     // Quoted for SQL, whose quotes are then escaped for the command line.
-    QTest::newRow("creates an absent one, name quoted")
-        << "it's \"x\"" << false
-        << restoring + created +
+    QTest::newRow("creates an absent one, name quoted, four jobs")
+        << "it's \"x\"" << false << 4
+        << restoring + created(QStringLiteral("-j 4 ")) +
                QStringList{Psql + "\"ALTER DATABASE \\\"corvane_restoring_<token>\\\" RENAME TO "
                                   "\\\"it's \\\"\\\"x\\\"\\\"\\\"\"",
                            "The operation has been completed"};
@@ -79,6 +83,7 @@ void TestRestoreSequence::restores_data() {
 void TestRestoreSequence::restores() {
     QFETCH(QString, answer);
     QFETCH(bool, exists);
+    QFETCH(int, jobs);
     QFETCH(QStringList, expectedLog);
 
     FakeRestoreWindow window;
@@ -90,7 +95,7 @@ void TestRestoreSequence::restores() {
             return absent;
         });
     TOperationLock lock;
-    RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice}, window, lock);
+    RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice, jobs}, window, lock);
 
     const QString literal = exists ? QStringLiteral("'salesoffice'") : QStringLiteral("'it''s \\\"x\\\"'");
     for (QString& line : expectedLog)
