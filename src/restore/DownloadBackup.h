@@ -21,7 +21,7 @@ struct TDownloadRequest {
 // The window's progress bar, which counts KiB. Any of them may be left empty.
 struct TDownloadProgress {
     std::function<void(int maximumKiB)> Start; // set the maximum, then the position to 0
-    TS3ProgressEvent Advance;                  // one block of ACount bytes was written
+    TS3ProgressEvent Advance;                  // one block of ACount bytes arrived
     std::function<void()> Reset;               // back to position 0
 };
 
