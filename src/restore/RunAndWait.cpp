@@ -104,6 +104,10 @@ QProcessEnvironment ClientEnvironment() {
 TProgramOutcome RunAndWait(const QString& program, const QString& parameters, const TLogFunction& log) {
     log(program + u' ' + parameters);
 
+    // The lines outlive the process: output that arrives while an early exit kills the program still
+    // has somewhere to go.
+    TOutputLines output(log);
+    TOutputLines errors(log);
     TChildProcess process;
     process->setProgram(program);
     process->setArguments(SplitCommandLine(parameters));
@@ -111,8 +115,6 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     process->setStandardInputFile(QProcess::nullDevice());
     StartHidden(*process);
 
-    TOutputLines output(log);
-    TOutputLines errors(log);
     QProcess* child = &*process;
     QObject::connect(child, &QProcess::readyReadStandardOutput, child,
                      [&] { output.Take(child->readAllStandardOutput(), false); });
