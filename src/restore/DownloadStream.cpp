@@ -8,7 +8,12 @@
 #include <cerrno>
 
 TS3DownloadStream::~TS3DownloadStream() {
-    WriteGathered();
+    // What is still gathered goes to the file; a destructor cannot report a failure, and the download
+    // flushes and checks the size before it counts the file as whole.
+    try {
+        WriteGathered();
+    } catch (const Error&) {
+    }
 }
 
 qint64 TS3DownloadStream::Write(const void* Buffer, qint64 Count) {
