@@ -17,6 +17,13 @@ class Error : public std::runtime_error {
     QString message_;
 };
 
+// Raised where an operation ends because the user asked it to stop. Its message says what was stopped
+// and what was left as it was; the window logs it instead of showing an error box.
+class OperationStopped : public Error {
+  public:
+    using Error::Error;
+};
+
 // The system's own text for an error number (errno), as the user's locale words it.
 QString SystemErrorText(int errorNumber);
 

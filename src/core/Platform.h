@@ -58,6 +58,13 @@ void RemoveFile(const QString& path);
 // tool was started from, so it can never stop to ask for input there.
 void StartHidden(QProcess& process);
 
+// Asks a running program that StartHidden started to end, as the system asks programs to end (SIGTERM to
+// its process group on POSIX systems, so that the helpers it started end too); it may take a moment.
+void AskToEnd(QProcess& process);
+// Ends a running program that StartHidden started at once, with the helpers it started where the system
+// tells them apart.
+void ForceEnd(QProcess& process);
+
 // The file name of a client program as this system's command lines show it: "dropdb" here, "dropdb.exe"
 // on Windows; started by that name, it is found through PATH.
 QString ProgramFileName(const QString& baseName);

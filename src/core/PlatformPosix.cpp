@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -94,6 +95,18 @@ void RemoveFile(const QString& path) {
 void StartHidden(QProcess& process) {
     // A session of its own leaves the program without a controlling terminal.
     process.setChildProcessModifier([] { ::setsid(); });
+}
+
+// StartHidden gave the program a session of its own, so its process ID names its process group too.
+void AskToEnd(QProcess& process) {
+    if (const qint64 id = process.processId(); id > 0)
+        ::kill(-pid_t(id), SIGTERM);
+}
+
+void ForceEnd(QProcess& process) {
+    if (const qint64 id = process.processId(); id > 0)
+        ::kill(-pid_t(id), SIGKILL);
+    process.kill();
 }
 
 QString ProgramFileName(const QString& baseName) {

@@ -192,6 +192,15 @@ void StartHidden(QProcess& process) {
         [](QProcess::CreateProcessArguments* arguments) { arguments->flags |= CREATE_NO_WINDOW; });
 }
 
+// A console program without a console gets no close request it would hear, so it is ended at once.
+void AskToEnd(QProcess& process) {
+    process.kill();
+}
+
+void ForceEnd(QProcess& process) {
+    process.kill();
+}
+
 QString ProgramFileName(const QString& baseName) {
     return baseName + QStringLiteral(".exe");
 }

@@ -40,10 +40,9 @@ int ProgressAfterBlock(int position, qint64 ACount, int maximum) {
     return int(std::clamp<qint64>(qint64(position) + ACount / 1024, 0, std::max(maximum, 0)));
 }
 
-void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
-                    const TDownloadProgress& progress) {
-    log(QStringLiteral("Downloading backup file"));
+namespace {
 
+void DownloadWhole(const TDownloadRequest& request, const TDownloadProgress& progress) {
     TS3ConnectionInfo connection = request.Connection;
     const QString bucketName = SplitBucketSetting(request.BucketSetting).at(0);
     const auto service = CreateStorageService(connection, request.BucketSetting, request.Limits);
@@ -58,7 +57,6 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
     });
     const RemovedIfKilled removedIfKilled(request.TargetPath);
     TS3DownloadStream& stream = *file;
-    stream.OnProgress = progress.Advance;
 
     TS3NameValueList properties;
     TS3NameValueList metadata;
@@ -68,6 +66,14 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
     const qint64 expected = ReadContentLength(properties);
     const QByteArray expectedMd5 = PlainMd5Of(properties.Value(QStringLiteral("ETag")));
     stream.SetHashing(!expectedMd5.isEmpty());
+    // A body longer than the size announced ends the download at the first block past it.
+    stream.OnProgress = [&](qint64 count) {
+        if (stream.Size() > expected)
+            throw Error(QStringLiteral("The download of \"%1\" sent more than the %2 bytes announced")
+                            .arg(request.ObjectKey, QString::number(expected)));
+        if (progress.Advance)
+            progress.Advance(count);
+    };
 
     {
         auto reset = qScopeGuard([&] {
@@ -91,5 +97,17 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
                         .arg(request.ObjectKey));
 
     incomplete.dismiss();
+}
+
+} // namespace
+
+void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
+                    const TDownloadProgress& progress) {
+    log(QStringLiteral("Downloading backup file"));
+    try {
+        DownloadWhole(request, progress);
+    } catch (const OperationStopped&) {
+        throw OperationStopped(QStringLiteral("The download of \"%1\" was stopped").arg(request.ObjectKey));
+    }
     log(QStringLiteral("Download completed"));
 }

@@ -37,6 +37,8 @@ int ProgressAfterBlock(int position, qint64 ACount, int maximum);
 // Returns only when the backup arrived whole: the object's properties were read, the GET was answered
 // with 200, the file holds exactly Content-Length bytes and, when the object's ETag is a plain MD5 (32 hex
 // digits), the MD5 of the bytes written equals it. Otherwise the file it created is removed and an error
-// names the cause ("... arrived damaged ..." for a wrong MD5).
+// names the cause ("... arrived damaged ..." for a wrong MD5); a body longer than announced ends the
+// download at once. A stop asked for through the limits' token ends it with OperationStopped "The
+// download of "<key>" was stopped", the file removed as well. Runs on any thread; progress is called on it.
 void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
                     const TDownloadProgress& progress);

@@ -5,6 +5,7 @@
 #include "restore/CommandLine.h"
 #include "restore/DatabaseName.h"
 #include "restore/PgQuoting.h"
+#include "restore/RestoreProgress.h"
 #include "restore/TargetPath.h"
 
 #include <QFile>
@@ -13,6 +14,8 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
+
+#include <functional>
 
 namespace {
 
@@ -40,6 +43,8 @@ int IgnoredErrorCount(const TProgramOutcome& outcome) {
     return match.hasMatch() ? match.captured(1).toInt() : 0;
 }
 
+enum class Stoppable { No, Yes };
+
 // One restore's client programs, run as the database user through the window, each with its arguments
 // exactly as given.
 class TRestoreRun {
@@ -53,10 +58,12 @@ class TRestoreRun {
 
     // pg_restore reads the archive's table of contents first: a file it cannot read (no pg_dump archive)
     // ends the restore before any database is touched.
+    // Its items, counted here, are what the restore's progress counts.
     void CheckArchive(const QString& targetPath, const QString& name) {
         window_.Log(QStringLiteral("Checking backup file"));
-        const TProgramOutcome outcome = Run(PgRestoreProgram, {QStringLiteral("--list"), QStringLiteral("-f"),
-                                                               QProcess::nullDevice(), targetPath});
+        const TProgramOutcome outcome =
+            Run(PgRestoreProgram, {QStringLiteral("--list"), targetPath}, Stoppable::Yes,
+                [this](const QString& line) { return progress_.TakeListLine(line); });
         if (!outcome.Started)
             CheckProgramOutcome(PgRestoreProgram, outcome);
         if (!outcome.Succeeded())
@@ -97,6 +104,8 @@ class TRestoreRun {
                 MessageOf(error) + QStringLiteral("; the database \"%1\" was not changed").arg(database_);
             if (const QString left = DropTemporary(names_.Restoring); !left.isEmpty())
                 message += QStringLiteral(". ") + left;
+            if (dynamic_cast<const OperationStopped*>(&error))
+                throw OperationStopped(message);
             throw Error(message);
         }
         if (!keep) {
@@ -118,14 +127,23 @@ class TRestoreRun {
         window_.LogFmt(QStringLiteral("Creating database: %s"), {names_.Restoring});
         CheckProgramOutcome(CreateDbProgram,
                             Run(CreateDbProgram, {QStringLiteral("-O"), user_, QStringLiteral("-U"), user_,
-                                                  QStringLiteral("--"), names_.Restoring}));
+                                                  QStringLiteral("--"), names_.Restoring},
+                                Stoppable::Yes));
         window_.LogFmt(QStringLiteral("Restoring database: %s"), {names_.Restoring});
         QStringList arguments{QStringLiteral("-U"), user_};
         if (jobs_ > 1)
             arguments << QStringLiteral("-j") << QString::number(jobs_);
-        arguments << QStringLiteral("-d")
+        // The lines --verbose writes as each item starts move the progress bar instead of the log.
+        arguments << QStringLiteral("--verbose") << QStringLiteral("-d")
                   << QStringLiteral("dbname=") + QuoteConnectionValue(names_.Restoring) << targetPath;
-        const TProgramOutcome outcome = Run(PgRestoreProgram, arguments);
+        window_.ShowRestoreProgress(0, progress_.Total());
+        const TProgramOutcome outcome =
+            Run(PgRestoreProgram, arguments, Stoppable::Yes, [this](const QString& line) {
+                if (!progress_.TakeVerboseLine(line))
+                    return false;
+                window_.ShowRestoreProgress(progress_.Done(), progress_.Total());
+                return true;
+            });
         if (outcome.Succeeded())
             return true;
         const int ignored = IgnoredErrorCount(outcome);
@@ -143,7 +161,7 @@ class TRestoreRun {
             targetExists_
                 ? QStringLiteral("BEGIN; %1; %2; COMMIT").arg(RenameSql(database_, names_.Replaced), moveIn)
                 : moveIn;
-        CheckProgramOutcome(PsqlProgram, Psql(sql));
+        CheckProgramOutcome(PsqlProgram, Psql(sql, Stoppable::No));
     }
 
     // Drops one of the temporary databases, ending any session left in it (a client program killed
@@ -152,8 +170,10 @@ class TRestoreRun {
     QString DropTemporary(const QString& name) {
         window_.LogFmt(QStringLiteral("Dropping database: %s"), {name});
         const TProgramOutcome outcome =
-            Run(DropDbProgram, {QStringLiteral("--if-exists"), QStringLiteral("--force"),
-                                QStringLiteral("-U"), user_, QStringLiteral("--"), name});
+            Run(DropDbProgram,
+                {QStringLiteral("--if-exists"), QStringLiteral("--force"), QStringLiteral("-U"), user_,
+                 QStringLiteral("--"), name},
+                Stoppable::No);
         if (outcome.Succeeded())
             return {};
         window_.LogFmt(QStringLiteral("Temporary database left behind: %s"), {name});
@@ -166,15 +186,25 @@ class TRestoreRun {
             .arg(QuoteIdentifier(from), QuoteIdentifier(to));
     }
 
-    TProgramOutcome Psql(const QString& sql) {
+    TProgramOutcome Psql(const QString& sql, Stoppable stoppable = Stoppable::Yes) {
         return Run(PsqlProgram,
                    {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"), QStringLiteral("-t"),
                     QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-U"), user_,
-                    QStringLiteral("-d"), QStringLiteral("postgres"), QStringLiteral("-c"), sql});
+                    QStringLiteral("-d"), QStringLiteral("postgres"), QStringLiteral("-c"), sql},
+                   stoppable);
     }
 
-    TProgramOutcome Run(const QString& program, const QStringList& arguments) {
-        return window_.RunClientProgram(program, JoinCommandLine(arguments));
+    // A stoppable program that was stopped ends the restore with OperationStopped. The swap and the
+    // dropping of temporary databases are not stoppable: they are short, and they are what leaves the
+    // databases as they should be.
+    TProgramOutcome Run(const QString& program, const QStringList& arguments, Stoppable stoppable,
+                        std::function<bool(const QString&)> takeLine = {}) {
+        TProgramWatch watch{stoppable == Stoppable::Yes ? window_.StopToken() : std::stop_token(),
+                            std::move(takeLine)};
+        const TProgramOutcome outcome = window_.RunClientProgram(program, JoinCommandLine(arguments), watch);
+        if (outcome.Stopped)
+            throw OperationStopped(DescribeFailure(program, outcome));
+        return outcome;
     }
 
     TRestoreWindow& window_;
@@ -182,6 +212,7 @@ class TRestoreRun {
     QString database_;
     int jobs_;
     TTemporaryNames names_;
+    TRestoreProgress progress_;
     bool targetExists_ = false;
 };
 
@@ -221,8 +252,12 @@ void RestoreBackup(const TRestoreInput& input, TRestoreWindow& window, TOperatio
     auto removeDownload = qScopeGuard([&] { QFile::remove(targetPath); });
 
     TRestoreRun run(window, input.DatabaseUser, *database, input.Jobs);
-    run.CheckArchive(targetPath, record.Name);
-    run.CheckTarget();
+    try {
+        run.CheckArchive(targetPath, record.Name);
+        run.CheckTarget();
+    } catch (const OperationStopped& stopped) {
+        throw OperationStopped(stopped.Message() + QStringLiteral("; no database was changed"));
+    }
     if (!run.RestoreAndSwap(targetPath))
         return;
 

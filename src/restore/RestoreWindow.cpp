@@ -2,8 +2,9 @@
 
 #include "restore/LogSink.h"
 
-TProgramOutcome TRestoreWindow::RunClientProgram(const QString& program, const QString& parameters) {
-    return RunAndWait(program, parameters, [this](const QString& line) { Log(line); });
+TProgramOutcome TRestoreWindow::RunClientProgram(const QString& program, const QString& parameters,
+                                                 const TProgramWatch& watch) {
+    return RunAndWait(program, parameters, [this](const QString& line) { Log(line); }, watch);
 }
 
 void TRestoreWindow::LogFmt(const QString& logTemplate, const QStringList& arguments) {

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <stop_token>
 
 // The catalogue record a restore works on.
 struct TBackupRecord {
@@ -33,7 +34,15 @@ class TRestoreWindow {
     // log: true keeps the restored database in place of the one named database, false discards it.
     virtual bool KeepRestoreWithErrors(const QString& database, int errorCount) = 0;
     // Runs one client program to its end: RunAndWait, logging into Log.
-    virtual TProgramOutcome RunClientProgram(const QString& program, const QString& parameters);
+    virtual TProgramOutcome RunClientProgram(const QString& program, const QString& parameters,
+                                             const TProgramWatch& watch);
+    // The user's stop for the restore; a window without a Stop never asks for one.
+    virtual std::stop_token StopToken() const { return {}; }
+    // pg_restore has started done of the archive's total items.
+    virtual void ShowRestoreProgress(int done, int total) {
+        Q_UNUSED(done);
+        Q_UNUSED(total);
+    }
 
     // Logs the message that FormatLogTemplate makes of a template and its arguments.
     void LogFmt(const QString& logTemplate, const QStringList& arguments);

@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace {
 
@@ -19,7 +20,7 @@ class TChildProcess {
     TChildProcess() = default;
     ~TChildProcess() {
         if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
+            ForceEnd(process_);
             process_.waitForFinished(-1);
         }
     }
@@ -36,8 +37,9 @@ class TChildProcess {
 // One output channel of the program, cut into lines as its bytes arrive.
 class TOutputLines {
   public:
-    explicit TOutputLines(const TLogFunction& log)
-        : log_(log) {}
+    TOutputLines(const TLogFunction& log, const std::function<bool(const QString&)>& takeLine)
+        : log_(log)
+        , takeLine_(takeLine) {}
 
     // Logs every complete line of what has arrived so far; at the end, the unfinished last one too.
     void Take(const QByteArray& data, bool atEnd) {
@@ -70,6 +72,8 @@ class TOutputLines {
         if (bytes.endsWith('\r'))
             bytes.chop(1);
         const QString line = QString::fromLocal8Bit(bytes);
+        if (takeLine_ && takeLine_(line))
+            return;
         log_(ProgramOutputIndent + line);
         if (line.trimmed().isEmpty())
             return;
@@ -81,6 +85,7 @@ class TOutputLines {
     }
 
     const TLogFunction& log_;
+    const std::function<bool(const QString&)>& takeLine_;
     QByteArray pending_;
     QString last_;
     QString lastError_;
@@ -101,13 +106,19 @@ QProcessEnvironment ClientEnvironment() {
 
 } // namespace
 
-TProgramOutcome RunAndWait(const QString& program, const QString& parameters, const TLogFunction& log) {
+TProgramOutcome RunAndWait(const QString& program, const QString& parameters, const TLogFunction& log,
+                           const TProgramWatch& watch) {
     log(program + u' ' + parameters);
+    TProgramOutcome outcome;
+    if (watch.stop.stop_requested()) {
+        outcome.Stopped = true;
+        return outcome;
+    }
 
     // The lines outlive the process: output that arrives while an early exit kills the program still
     // has somewhere to go.
-    TOutputLines output(log);
-    TOutputLines errors(log);
+    TOutputLines output(log, watch.takeLine);
+    TOutputLines errors(log, watch.takeLine);
     TChildProcess process;
     process->setProgram(program);
     process->setArguments(SplitCommandLine(parameters));
@@ -123,17 +134,36 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     QEventLoop loop;
     QObject::connect(child, &QProcess::finished, &loop, &QEventLoop::quit);
 
+    // A stop is looked for a few times a second: the program is asked to end, and ended once the grace
+    // is over.
+    QTimer stopCheck;
+    stopCheck.setInterval(100);
+    QTimer graceOver;
+    graceOver.setSingleShot(true);
+    graceOver.setInterval(EndGrace);
+    QObject::connect(&stopCheck, &QTimer::timeout, &loop, [&] {
+        if (!watch.stop.stop_requested())
+            return;
+        stopCheck.stop();
+        outcome.Stopped = true;
+        AskToEnd(*process);
+        graceOver.start();
+    });
+    QObject::connect(&graceOver, &QTimer::timeout, &loop, [&] { ForceEnd(*process); });
+
     process->start();
-    TProgramOutcome outcome;
     if (!process->waitForStarted(-1)) {
         outcome.StartError = process->errorString();
         return outcome;
     }
     outcome.Started = true;
 
-    // Each block of output is logged from the event loop, with the window's own events between blocks.
-    if (process->state() != QProcess::NotRunning)
+    // Each block of output is logged from the event loop, with the events of this thread between blocks.
+    if (process->state() != QProcess::NotRunning) {
+        if (watch.stop.stop_possible())
+            stopCheck.start();
         loop.exec();
+    }
     output.Take(process->readAllStandardOutput(), true);
     errors.Take(process->readAllStandardError(), true);
 
@@ -145,6 +175,8 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
 }
 
 QString DescribeFailure(const QString& program, const TProgramOutcome& outcome) {
+    if (outcome.Stopped)
+        return QStringLiteral("%1 was stopped").arg(program);
     if (!outcome.Started)
         return QStringLiteral("%1 could not be started. %2").arg(program, outcome.StartError);
     QString message = outcome.Crashed
@@ -156,6 +188,8 @@ QString DescribeFailure(const QString& program, const TProgramOutcome& outcome) 
 }
 
 void CheckProgramOutcome(const QString& program, const TProgramOutcome& outcome) {
+    if (outcome.Stopped)
+        throw OperationStopped(DescribeFailure(program, outcome));
     if (!outcome.Succeeded())
         throw Error(DescribeFailure(program, outcome));
 }

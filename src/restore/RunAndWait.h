@@ -4,17 +4,34 @@
 
 #include <QString>
 
+#include <chrono>
+#include <functional>
+#include <stop_token>
+
 // How one outside program ended.
 struct TProgramOutcome {
     bool Started = false;   // false: the program could not be started at all
     bool Crashed = false;   // it was ended by a signal, so there is no exit code
+    bool Stopped = false;   // it was ended, or never started, because a stop was asked for
     int ExitCode = -1;      // meaningful when it started and did not crash
     QString StartError;     // the system's reason when it could not be started
     QString LastErrorLine;  // its last standard error line that speaks of an error, else its last one
     QString LastOutputLine; // its last standard output line
 
-    bool Succeeded() const { return Started && !Crashed && ExitCode == 0; }
+    bool Succeeded() const { return Started && !Crashed && !Stopped && ExitCode == 0; }
 };
+
+// How a program is watched while it runs. Both may be left empty.
+struct TProgramWatch {
+    // Once a stop is asked for, the program is asked to end (AskToEnd) and ended (ForceEnd) when it is
+    // still running after EndGrace; a program not yet started is not started.
+    std::stop_token stop;
+    // Sees every complete line the program writes; a line it takes (returns true for) is not logged.
+    std::function<bool(const QString& line)> takeLine;
+};
+
+// How long a program asked to end may take before it is ended by force.
+constexpr std::chrono::milliseconds EndGrace{2000};
 
 // What a client program writes is logged under its command line with this in front.
 inline const QString ProgramOutputIndent = QStringLiteral("    ");
@@ -28,12 +45,13 @@ inline const QString ProgramOutputIndent = QStringLiteral("    ");
 // flood of output freezes the window.
 // The program inherits our environment and current folder, except that its messages are in English
 // (LC_MESSAGES=C): the log reads the same on every machine and pg_restore's closing words can be
-// recognised.
-TProgramOutcome RunAndWait(const QString& program, const QString& parameters, const TLogFunction& log);
+// recognised. Runs on any thread; the events processed are those of the calling thread.
+TProgramOutcome RunAndWait(const QString& program, const QString& parameters, const TLogFunction& log,
+                           const TProgramWatch& watch = {});
 
 // The message for a program that could not be started or did not end with exit code 0:
-// "<program> failed with exit code N", "<program> could not be started. <reason>" or
-// "<program> ended abnormally", followed by ": <its last error line>" when it wrote one.
+// "<program> failed with exit code N", "<program> could not be started. <reason>",
+// "<program> was stopped" or "<program> ended abnormally", followed by ": <its last error line>" when it wrote one.
 QString DescribeFailure(const QString& program, const TProgramOutcome& outcome);
 
 // Throws DescribeFailure as an Error; does nothing for a success.

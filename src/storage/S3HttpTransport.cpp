@@ -6,6 +6,7 @@
 #include "storage/S3ResponseHeaders.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 
 namespace {
@@ -29,9 +30,19 @@ void Check(CURLcode code, const char* what) {
         throw CurlError(what, code);
 }
 
+using Clock = std::chrono::steady_clock;
+
+// Why the progress callback ended a transfer.
+enum class Interruption { None, Stopped, Stalled };
+
 // What the callbacks of one send share with it.
 struct Transfer {
     TS3BodySink* body = nullptr;
+    const TS3TransportLimits* limits = nullptr;
+    Interruption interruption = Interruption::None;
+    curl_off_t sent = 0;     // bytes sent and received when the transfer last moved
+    curl_off_t received = 0;
+    Clock::time_point lastMoved = Clock::now();
     QList<QByteArray> headerLines; // of the latest answer
     bool headersComplete = false;
     int statusCode = 0;           // of the latest answer, from its status line
@@ -75,6 +86,26 @@ size_t OnBodyBlock(char* data, size_t size, size_t count, void* userData) {
     return length;
 }
 
+// libcurl calls this many times a second while a transfer moves and at least once a second while it
+// waits, connecting included: a stop asked for and a transfer that stopped moving end it here.
+int OnTransferInfo(void* userData, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+    auto& transfer = *static_cast<Transfer*>(userData);
+    if (transfer.limits->stop.stop_requested()) {
+        transfer.interruption = Interruption::Stopped;
+        return 1;
+    }
+    const Clock::time_point now = Clock::now();
+    if (received != transfer.received || sent != transfer.sent) {
+        transfer.received = received;
+        transfer.sent = sent;
+        transfer.lastMoved = now;
+    } else if (now - transfer.lastMoved >= transfer.limits->stallTimeout) {
+        transfer.interruption = Interruption::Stalled;
+        return 1;
+    }
+    return 0;
+}
+
 // The URL for libcurl, exactly as encoded here. libcurl must read the same host from it: a host that
 // it cannot take, or that it would read differently (user information, say), gets no connection.
 QByteArray CurlUrlText(const TS3RequestUrl& url) {
@@ -104,8 +135,13 @@ void FillHeaderList(CurlHeaderList& list, const TS3NameValueList& headers) {
     append("Accept:");
 }
 
-// Tells where the request broke off: before it was sent, before the answer's header, or in the body.
-Error TransferError(CURL* curl, CURLcode code, const Transfer& transfer) {
+// Tells where the request broke off: before it was sent, before the answer's header, or in the body;
+// or that the host stopped answering.
+Error TransferError(CURL* curl, CURLcode code, const Transfer& transfer, const QString& host) {
+    if (transfer.interruption == Interruption::Stalled)
+        return Error(QStringLiteral("The server %1 sent nothing for %2 s, so the request was ended")
+                         .arg(host)
+                         .arg(transfer.limits->stallTimeout.count()));
     long requestSize = 0;
     curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize);
     if (transfer.headersComplete)
@@ -131,6 +167,7 @@ Answer SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink
     FillHeaderList(headerList, request.Headers);
     Transfer transfer;
     transfer.body = body;
+    transfer.limits = &limits;
 
     CURL* handle = curl.get();
     const char* opening = "Error opening request";
@@ -154,18 +191,19 @@ Answer SendOnce(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink
 
     const char* timeouts = "Error setting timeout for the request";
     Check(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeout.count())), timeouts);
-    // A request ends once less than one byte a second has arrived over the whole stall time, as when
-    // a stalled server sends nothing at all.
-    Check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L), timeouts);
-    Check(curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, long(limits.stallTimeout.count())), timeouts);
+    Check(curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, OnTransferInfo), timeouts);
+    Check(curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer), timeouts);
+    Check(curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L), timeouts);
 
     Check(curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.List()), "Error adding header");
 
     const CURLcode result = curl_easy_perform(handle);
     if (transfer.sinkError)
         std::rethrow_exception(transfer.sinkError);
+    if (transfer.interruption == Interruption::Stopped)
+        throw OperationStopped(QStringLiteral("Stopped"));
     if (result != CURLE_OK)
-        throw TransferError(handle, result, transfer);
+        throw TransferError(handle, result, transfer, url.Host);
 
     long status = 0;
     Check(curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status), "Error querying headers");

@@ -1,9 +1,16 @@
 #pragma once
 
-#include <chrono>
+#include "config/BuildSettings.h"
 
-// Time limits of the transport. The product always uses the defaults; tests may shorten them.
+#include <chrono>
+#include <stop_token>
+
+// How long a request may wait, and the user's way to end it. The product keeps the default times; tests
+// may shorten them.
 struct TS3TransportLimits {
     std::chrono::milliseconds connectTimeout{60000};
-    std::chrono::seconds stallTimeout{60}; // under one byte a second received for this long ends it
+    // Nothing sent or received for this long ends a request with an error that names the host.
+    std::chrono::seconds stallTimeout{BuildSettings::NoProgressSeconds};
+    // A stop asked for through this token ends a request within a second, throwing OperationStopped.
+    std::stop_token stop;
 };

@@ -103,14 +103,14 @@ class TestMainWindowRestore : public QObject {
         QCOMPARE(
             LogMessages(*form).replaceInStrings(token, QStringLiteral("\\1<token>")),
             (QStringList{"Downloading backup file", "Download completed", "Checking backup file",
-                         "pg_restore --list -f /dev/null " + file, "Checking database: salesoffice",
+                         "pg_restore --list " + file, "Checking database: salesoffice",
                          psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"", "    1",
                          psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
                                 "\\\"corvane_replaced_<token>\\\"; ROLLBACK\"",
                          "Creating database: corvane_restoring_<token>",
                          "createdb -O postgres -U postgres -- corvane_restoring_<token>",
                          "Restoring database: corvane_restoring_<token>",
-                         "pg_restore -U postgres -j 2 -d dbname='corvane_restoring_<token>' " + file,
+                         "pg_restore -U postgres -j 2 --verbose -d dbname='corvane_restoring_<token>' " + file,
                          "Replacing database: salesoffice",
                          psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
                                 "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "

@@ -49,14 +49,14 @@ void TestRestoreSequence::restores_data() {
 
     const QString file = QStringLiteral("\"<dir>/Sales Office-20231118.backup\"");
     const QStringList restoring{"Download completed", "Checking backup file",
-                                "pg_restore --list -f /dev/null " + file, "Checking database: <name>",
+                                "pg_restore --list " + file, "Checking database: <name>",
                                 Psql + "\"SELECT count(*) FROM pg_database WHERE datname = <literal>\""};
     const auto created = [&](const QString& jobsArguments) {
         return QStringList{"Creating database: corvane_restoring_<token>",
                            "createdb -O postgres -U postgres -- corvane_restoring_<token>",
                            "Restoring database: corvane_restoring_<token>",
                            "pg_restore -U postgres " + jobsArguments +
-                               "-d dbname='corvane_restoring_<token>' " + file,
+                               "--verbose -d dbname='corvane_restoring_<token>' " + file,
                            "Replacing database: <name>"};
     };
     QTest::newRow("replaces the named database")

@@ -26,7 +26,7 @@ TDownloadRequest Request(const QString& key, const QString& target) {
     request.BucketSetting = QStringLiteral("b/db");
     request.ObjectKey = key;
     request.TargetPath = target;
-    request.Limits = {std::chrono::milliseconds(2000), std::chrono::seconds(5)};
+    request.Limits = {std::chrono::milliseconds(2000), std::chrono::seconds(5), {}};
     return request;
 }
 

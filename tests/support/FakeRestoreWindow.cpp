@@ -72,7 +72,8 @@ bool FakeRestoreWindow::KeepRestoreWithErrors(const QString& database, int error
     return keep;
 }
 
-TProgramOutcome FakeRestoreWindow::RunClientProgram(const QString& program, const QString& parameters) {
+TProgramOutcome FakeRestoreWindow::RunClientProgram(const QString& program, const QString& parameters,
+                                                    const TProgramWatch& watch) {
     const QString step = Step(program, parameters);
     events << QStringLiteral("run ") + step;
     if (const auto answer = steps.constFind(step); answer != steps.cend()) {
@@ -80,7 +81,7 @@ TProgramOutcome FakeRestoreWindow::RunClientProgram(const QString& program, cons
         return answer.value()(parameters);
     }
     if (realPrograms)
-        return TRestoreWindow::RunClientProgram(program, parameters);
+        return TRestoreWindow::RunClientProgram(program, parameters, watch);
     log << program + u' ' + parameters;
     TProgramOutcome success = Exited(0);
     if (step == QStringLiteral("find database"))

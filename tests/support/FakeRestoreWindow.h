@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <stop_token>
 
 // A window without widgets for the restore. It records what the restore asks of it in one list of
 // events, keeps the log lines, answers the prompt and the question as told, downloads from a real
@@ -22,6 +23,9 @@ class FakeRestoreWindow : public TRestoreWindow {
     std::optional<QString> answer; // the prompt's text; none: the proposed name is accepted
     bool cancel = false;           // the prompt is cancelled
     bool keep = false;             // the answer to the question after ignored errors
+    QPair<int, int> restoreProgress{-1, -1}; // the last items done and total reported
+
+    std::stop_source stop; // the restore's stop
 
     // The service the download reads from (its Connection and BucketSetting); none: the download writes
     // the five bytes "PGDMP" into the target file.
@@ -46,7 +50,10 @@ class FakeRestoreWindow : public TRestoreWindow {
     std::optional<QString> PromptDatabaseName(const QString& proposed) override;
     void Download(const TBackupRecord& record, const QString& targetPath) override;
     bool KeepRestoreWithErrors(const QString& database, int errorCount) override;
-    TProgramOutcome RunClientProgram(const QString& program, const QString& parameters) override;
+    std::stop_token StopToken() const override { return stop.get_token(); }
+    void ShowRestoreProgress(int done, int total) override { restoreProgress = {done, total}; }
+    TProgramOutcome RunClientProgram(const QString& program, const QString& parameters,
+                                     const TProgramWatch& watch) override;
 };
 
 // An outcome for FakeRestoreWindow::steps: the program ran and ended with this exit code, its last
