@@ -58,6 +58,19 @@ void SetNextBackupFolderAnswer(std::function<std::optional<QString>(const QStrin
     NextBackupFolderAnswer() = std::move(answer);
 }
 
+bool AskStopAndClose(QWidget* parent, const QString& running) {
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Corvane"),
+                         QStringLiteral("%1 is still running. Stop it and close Corvane?").arg(running),
+                         QMessageBox::NoButton, parent);
+    question.setObjectName(QStringLiteral("StopAndCloseQuestion"));
+    QPushButton* stop = question.addButton(QStringLiteral("Stop and close"), QMessageBox::AcceptRole);
+    QPushButton* carryOn = question.addButton(QStringLiteral("Continue"), QMessageBox::RejectRole);
+    question.setDefaultButton(carryOn);
+    question.setEscapeButton(carryOn);
+    question.exec();
+    return question.clickedButton() == stop;
+}
+
 bool AskKeepRestoredDatabase(QWidget* parent, const QString& database, int errorCount) {
     QMessageBox question(
         QMessageBox::Question, QStringLiteral("Restore backup"),

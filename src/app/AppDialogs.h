@@ -23,6 +23,11 @@ void SetNextDatabaseNameAnswer(std::function<std::optional<QString>(const QStrin
 // current folder instead (none: cancelled). Later calls show the picker again.
 void SetNextBackupFolderAnswer(std::function<std::optional<QString>(const QString& currentFolder)> answer);
 
+// The question when the window is closed while an operation runs, titled "Corvane": what runs (for
+// instance "The download") is still running. True for "Stop and close"; false for "Continue", the
+// default, and for Escape.
+bool AskStopAndClose(QWidget* parent, const QString& running);
+
 // The question after a restore in which pg_restore ignored errors: the standard question box titled
 // "Restore backup" saying how many errors, that their messages are in the log, and what each answer
 // does. True for "Keep" (the restored database replaces the named one), false for "Discard", the

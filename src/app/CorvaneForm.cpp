@@ -6,8 +6,8 @@
 #include "app/CorvaneLoginForm.h"
 #include "app/ErrorBox.h"
 #include "app/MagnifierIcon.h"
+#include "app/RestoreRelay.h"
 #include "app/VersionText.h"
-#include "app/WaitCursor.h"
 #include "catalogue/CatalogueFill.h"
 #include "catalogue/CatalogueSearch.h"
 #include "catalogue/CatalogueTable.h"
@@ -32,6 +32,8 @@
 namespace {
 
 constexpr int MaximumLogLines = 10000;
+// How often the progress bar follows the counters: often enough to look smooth, whatever the block size.
+constexpr std::chrono::milliseconds ProgressInterval{50};
 
 } // namespace
 
@@ -54,6 +56,7 @@ TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget*
     Timer.setObjectName(QStringLiteral("Timer"));
     Timer.setInterval(300);
     Timer.setSingleShot(true);
+    progressTimer.setInterval(ProgressInterval);
     WireEvents();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -63,7 +66,11 @@ TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget*
     ReportErrors(this, [this] { FormCreate(); });
 }
 
-TCorvaneEditorForm::~TCorvaneEditorForm() = default;
+// An operation still running (a test that ends early) is stopped while the window is whole: its last
+// calls into the window are answered before anything goes.
+TCorvaneEditorForm::~TCorvaneEditorForm() {
+    operation.StopAndWait();
+}
 
 void TCorvaneEditorForm::SetUpGrid() {
     ui->GridFiles->setModel(catalogue.get());
@@ -104,6 +111,11 @@ void TCorvaneEditorForm::WireEvents() {
             [this] { ReportErrors(this, [this] { BtnRestoreClick(); }); });
     connect(ui->BtnClose, &QAbstractButton::clicked, this,
             [this] { ReportErrors(this, [this] { BtnCloseClick(); }); });
+    connect(ui->BtnStop, &QAbstractButton::clicked, this, &TCorvaneEditorForm::BtnStopClick);
+    auto* stopKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stopKey->setContext(Qt::WindowShortcut);
+    connect(stopKey, &QShortcut::activated, this, &TCorvaneEditorForm::BtnStopClick);
+    connect(&progressTimer, &QTimer::timeout, this, &TCorvaneEditorForm::UpdateProgressBar);
 
     connect(ui->GridFiles->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { catalogue->SetCurrentRow(current.row()); });
@@ -172,16 +184,9 @@ void TCorvaneEditorForm::LoadSettings() {
     bool jobsStored = false;
     const int jobs = store.ReadText(SettingName::RestoreJobs).toInt(&jobsStored);
     ui->EdtRestoreJobs->setValue(jobsStored ? jobs : QThread::idealThreadCount());
-    const QString userName = store.ReadText(SettingName::Username);
-    const QString password = store.ReadText(SettingName::Password);
-    FShowLogin = userName.isEmpty() || password.isEmpty();
-    if (!FShowLogin) {
-        // Whatever kept the stored credentials from being accepted, the sign-in dialog follows; an
-        // attempt there tells the user why, refused or unreachable.
-        FShowLogin = !Authenticate(userName, password).IsAccepted();
-        if (!FShowLogin)
-            AutoConnect();
-    }
+    storedUserName = store.ReadText(SettingName::Username);
+    storedPassword = store.ReadText(SettingName::Password);
+    FShowLogin = storedUserName.isEmpty() || storedPassword.isEmpty();
 }
 
 void TCorvaneEditorForm::SaveSettings() {
@@ -209,23 +214,66 @@ void TCorvaneEditorForm::showEvent(QShowEvent* event) {
     }
 }
 
+// The first tick after the window is on screen: the stored credentials are checked beside the window,
+// which is there at once; the listing follows when they are accepted, the sign-in dialog otherwise.
 void TCorvaneEditorForm::TimerTimer() {
     Timer.stop();
     ui->EdtFilter->setFocus();
-    if (!FShowLogin)
-        return;
+    if (FShowLogin)
+        ShowSignIn();
+    else
+        StartSignInCheck(storedUserName, storedPassword);
+}
+
+void TCorvaneEditorForm::StartSignInCheck(const QString& userName, const QString& password) {
+    auto accepted = std::make_shared<bool>(false);
+    StartOperation(
+        TOperationKind::SignIn,
+        [this, userName, password, accepted](std::stop_token) {
+            *accepted = Authenticate(userName, password).IsAccepted();
+        },
+        {},
+        [this, accepted] {
+            // Whatever kept the stored credentials from being accepted, the sign-in dialog follows; an
+            // attempt there tells the user why, refused or unreachable.
+            if (*accepted)
+                AutoConnect();
+            else
+                ShowSignIn();
+        });
+}
+
+void TCorvaneEditorForm::ShowSignIn() {
     TLoginForm login(
         this, [this](const QString& user, const QString& password) { return Authenticate(user, password); },
         SettingsStore(), environment.EndTool);
-    if (login.exec() == 1)
+    if (login.exec() == TLoginForm::ResultSignedIn)
         AutoConnect();
 }
 
 void TCorvaneEditorForm::closeEvent(QCloseEvent* event) {
+    // Nothing of an operation runs on once the window is gone: closing asks to stop it first, and the
+    // window closes when it has ended.
+    if (operation.IsRunning()) {
+        event->ignore();
+        if (closeWhenEnded)
+            return;
+        if (!AskStopAndClose(this, RunningOperationName()))
+            return;
+        closeWhenEnded = true;
+        // Ended while the question was open: the window closes now.
+        if (!operation.IsRunning())
+            QTimer::singleShot(0, this, &QWidget::close);
+        BtnStopClick();
+        return;
+    }
     try {
         SaveSettings();
+        // A start-up tick still to come has nothing left to do.
+        Timer.stop();
         event->accept();
     } catch (const std::exception& error) {
+        closeWhenEnded = false;
         event->ignore();
         ShowErrorBox(this, MessageOf(error));
     }
@@ -261,19 +309,52 @@ void TCorvaneEditorForm::EdtFilterKeyDown(int key) {
         BtnSearchClick();
 }
 
+// A double click while an operation runs is ignored, as the disabled Restore button would be.
 void TCorvaneEditorForm::GridFilesDblClick() {
-    BtnRestoreClick();
+    if (!operation.IsRunning())
+        BtnRestoreClick();
 }
 
 void TCorvaneEditorForm::BtnSearchClick() {
     SearchCatalogue(*catalogue, ui->EdtFilter->text());
 }
 
+// The listing is filled into a table of its own beside the window and handed to the grid whole; the
+// grid is empty meanwhile, and stays empty when the listing fails or is stopped.
 void TCorvaneEditorForm::BtnConnectClick() {
-    TOperationGuard operation(operationLock);
-    WaitCursor hourglass;
-    FillCatalogue(*catalogue, StorageInfo, ui->EdtBucket->text(), environment.StorageLimits, ServicePageSize,
-                  [this](const QString& message) { Log(message); });
+    const QString bucketSetting = ui->EdtBucket->text();
+    const QString bucket = SplitBucketSetting(bucketSetting).at(0);
+    if (operation.IsRunning())
+        throw Error(QStringLiteral("Another operation is still running"));
+    auto listed = std::make_shared<TCatalogueTable>();
+    catalogue->Empty();
+    StartOperation(
+        TOperationKind::Connect,
+        [this, listed, bucketSetting, info = StorageInfo, limits = environment.StorageLimits,
+         log = QueuedLog()](std::stop_token stop) mutable {
+            limits.stop = stop;
+            FillCatalogue(*listed, info, bucketSetting, limits, ServicePageSize, log);
+        },
+        [this, listed, bucket](std::exception_ptr& error) {
+            if (!error) {
+                catalogue->TakeRecords(*listed);
+                return;
+            }
+            try {
+                std::rethrow_exception(error);
+            } catch (const OperationStopped&) {
+                error = std::make_exception_ptr(
+                    OperationStopped(QStringLiteral("The listing of \"%1\" was stopped").arg(bucket)));
+            } catch (...) {
+            }
+        });
+}
+
+TLogFunction TCorvaneEditorForm::QueuedLog() {
+    return [this](const QString& message) {
+        QMetaObject::invokeMethod(
+            this, [this, message] { Log(message); }, Qt::QueuedConnection);
+    };
 }
 
 void TCorvaneEditorForm::Log(const QString& message) {
@@ -291,31 +372,120 @@ std::optional<TBackupRecord> TCorvaneEditorForm::CurrentRecord() const {
 }
 
 void TCorvaneEditorForm::mniDownloadClick() {
-    TOperationGuard operation(operationLock);
     const QString target = TargetPath(ui->EdtTempDir->text(), catalogue->FieldAsText(TCatalogueField::Name));
-    DownloadBackup(catalogue->FieldAsText(TCatalogueField::Path), target);
+    TDownloadRequest request = DownloadRequest(catalogue->FieldAsText(TCatalogueField::Path), target);
+    StartOperation(TOperationKind::Download,
+                   [request, log = QueuedLog(), progress = DownloadProgress()](std::stop_token stop) mutable {
+                       request.Limits.stop = stop;
+                       ::DownloadBackup(request, log, progress);
+                   });
 }
 
-void TCorvaneEditorForm::DownloadBackup(const QString& objectKey, const QString& targetPath) {
-    const TDownloadRequest request{StorageInfo, ui->EdtBucket->text(), objectKey, targetPath,
-                                   environment.StorageLimits};
-    TDownloadProgress progress;
-    progress.Start = [this](int maximumKiB) {
-        // A range of 0 to 0 would turn the bar into a busy indicator; an object under 1 KiB leaves the
-        // bar empty all the same with a maximum of 1.
-        ui->ProgressBar->setMaximum(std::max(maximumKiB, 1));
-        ui->ProgressBar->setValue(0);
-    };
-    progress.Advance = [this](qint64 ACount) { OnDownloadProgress(ACount); };
-    progress.Reset = [this] { ui->ProgressBar->setValue(0); };
-    ::DownloadBackup(
-        request, [this](const QString& message) { Log(message); }, progress);
+TDownloadRequest TCorvaneEditorForm::DownloadRequest(const QString& objectKey,
+                                                     const QString& targetPath) const {
+    return {StorageInfo, ui->EdtBucket->text(), objectKey, targetPath, environment.StorageLimits};
 }
 
-void TCorvaneEditorForm::OnDownloadProgress(qint64 ACount) {
+TDownloadProgress TCorvaneEditorForm::DownloadProgress() {
+    TDownloadProgress feed;
+    feed.Start = [this](int maximumKiB) { progress.StartTransfer(qint64(maximumKiB) * 1024); };
+    feed.Advance = [this](qint64 ACount) { progress.AddBytes(ACount); };
+    feed.Reset = [this] { progress.Clear(); };
+    return feed;
+}
+
+void TCorvaneEditorForm::StartOperation(TOperationKind kind, TBackgroundOperation::Work work,
+                                        std::function<void(std::exception_ptr&)> ended,
+                                        std::function<void()> next) {
+    runningKind = kind;
+    operation.Start(std::move(work),
+                    [this, ended = std::move(ended), next = std::move(next)](std::exception_ptr error) {
+                        if (ended)
+                            ended(error);
+                        OperationEnded(error, next);
+                    });
+    ShowOperationRunning(true);
+}
+
+void TCorvaneEditorForm::OperationEnded(std::exception_ptr error, const std::function<void()>& next) {
+    ShowOperationRunning(false);
+    if (closeWhenEnded) {
+        close();
+        return;
+    }
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const OperationStopped& stopped) {
+            Log(stopped.Message());
+        } catch (const std::exception& failure) {
+            ShowErrorBox(this, MessageOf(failure));
+        }
+        return;
+    }
+    if (next)
+        ReportErrors(this, next);
+}
+
+QString TCorvaneEditorForm::RunningOperationName() const {
+    switch (runningKind) {
+    case TOperationKind::SignIn:
+        return QStringLiteral("The sign-in check");
+    case TOperationKind::Connect:
+        return QStringLiteral("Connect");
+    case TOperationKind::Download:
+        return QStringLiteral("The download");
+    case TOperationKind::Restore:
+        return QStringLiteral("The restore");
+    }
+    return {};
+}
+
+// While an operation runs, the commands that would start another are disabled, Stop is enabled, and the
+// busy cursor shows over the grid and those commands (not over Stop, nor the log).
+void TCorvaneEditorForm::ShowOperationRunning(bool running) {
+    for (QWidget* command : std::initializer_list<QWidget*>{ui->BtnConnect, ui->BtnRestore})
+        command->setEnabled(!running);
+    ui->mniDownload->setEnabled(!running);
+    ui->BtnStop->setEnabled(running);
+    for (QWidget* busy :
+         std::initializer_list<QWidget*>{ui->GridFiles->viewport(), ui->BtnConnect, ui->BtnRestore}) {
+        if (running)
+            busy->setCursor(Qt::BusyCursor);
+        else
+            busy->unsetCursor();
+    }
+    progress.Clear();
+    UpdateProgressBar();
+    if (running)
+        progressTimer.start();
+    else
+        progressTimer.stop();
+}
+
+void TCorvaneEditorForm::UpdateProgressBar() {
+    const TOperationProgress::TSnapshot now = progress.Read();
     QProgressBar* bar = ui->ProgressBar;
-    bar->setValue(ProgressAfterBlock(bar->value(), ACount, bar->maximum()));
-    QCoreApplication::processEvents();
+    QString text;
+    switch (now.Kind) {
+    case TOperationProgress::TKind::None:
+        break;
+    case TOperationProgress::TKind::Transfer:
+        text = TransferProgressText(now.Done, now.Total, now.Elapsed);
+        break;
+    case TOperationProgress::TKind::Items:
+        text = ItemsProgressText(now.Done, now.Total);
+        break;
+    }
+    bar->setValue(now.Kind == TOperationProgress::TKind::None ? 0 : ProgressPermille(now.Done, now.Total));
+    bar->setFormat(text);
+}
+
+void TCorvaneEditorForm::BtnStopClick() {
+    if (!operation.IsRunning() || operation.IsStopRequested())
+        return;
+    Log(QStringLiteral("Stopping: %1").arg(RunningOperationName()));
+    operation.RequestStop();
 }
 
 void TCorvaneEditorForm::BtnTempDirClick() {
@@ -335,29 +505,40 @@ void TCorvaneEditorForm::FocusDatabaseUser() {
     ui->EdtDBUsername->setFocus();
 }
 
-void TCorvaneEditorForm::SetBusy(bool busy) {
-    if (busy)
-        busyCursor.emplace();
-    for (QPushButton* button : {ui->BtnConnect, ui->BtnRestore, ui->BtnClose})
-        button->setEnabled(!busy);
-    if (!busy)
-        busyCursor.reset();
-}
+// The window shows an operation as running from its start to its end, whatever the restore marks.
+void TCorvaneEditorForm::SetBusy(bool) {}
 
 std::optional<QString> TCorvaneEditorForm::PromptDatabaseName(const QString& proposed) {
     return ::PromptDatabaseName(this, proposed);
 }
 
+// Called by the restore on its own thread: it reads only what the restore's start fixed.
 void TCorvaneEditorForm::Download(const TBackupRecord& record, const QString& targetPath) {
-    DownloadBackup(record.Path, targetPath);
+    TDownloadRequest request = restoreDownload;
+    request.ObjectKey = record.Path;
+    request.TargetPath = targetPath;
+    ::DownloadBackup(request, QueuedLog(), DownloadProgress());
 }
 
 bool TCorvaneEditorForm::KeepRestoreWithErrors(const QString& database, int errorCount) {
     return AskKeepRestoredDatabase(this, database, errorCount);
 }
 
+// The restore runs beside the window; its questions come to the window through the relay, and its
+// download and client programs run on its own thread.
 void TCorvaneEditorForm::BtnRestoreClick() {
     const TRestoreInput input{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), CurrentRecord(),
                               ui->EdtRestoreJobs->value()};
-    RestoreBackup(input, *this, operationLock);
+    if (operation.IsRunning())
+        throw Error(QStringLiteral("Another operation is still running"));
+    CheckRestoreInput(input, *this);
+    if (!input.CurrentRecord)
+        return;
+    restoreDownload = DownloadRequest({}, {});
+    StartOperation(TOperationKind::Restore, [this, input](std::stop_token stop) {
+        restoreDownload.Limits.stop = stop;
+        TRestoreRelay relay(*this, this, stop, progress);
+        TOperationLock lock;
+        RestoreBackup(input, relay, lock);
+    });
 }

@@ -1,11 +1,12 @@
 #include "app/CorvaneLoginForm.h"
 
 #include "app/ErrorBox.h"
-#include "app/WaitCursor.h"
+#include "app/RunBeside.h"
 #include "core/Error.h"
 #include "ui_CorvaneLoginForm.h"
 
 #include <QKeyEvent>
+#include <QScopeGuard>
 #include <QScreen>
 
 namespace {
@@ -48,8 +49,19 @@ void TLoginForm::FormCreate() {
 }
 
 void TLoginForm::BtnConnectClick() {
-    const WaitCursor hourglass;
-    const SignInResult result = FAuthenticate(ui->EdtUsername->text(), ui->EdtPassword->text());
+    // The request runs beside the dialog, which stays live meanwhile; Connect waits for its answer.
+    const QString userName = ui->EdtUsername->text();
+    const QString password = ui->EdtPassword->text();
+    ui->BtnConnect->setEnabled(false);
+    ui->BtnConnect->setCursor(Qt::BusyCursor);
+    const auto ready = qScopeGuard([this] {
+        ui->BtnConnect->setEnabled(true);
+        ui->BtnConnect->unsetCursor();
+    });
+    const SignInResult result = RunBeside([&] { return FAuthenticate(userName, password); });
+    // Closed meanwhile: the tool is ending, and the answer no longer matters.
+    if (!isVisible())
+        return;
     switch (result.outcome) {
     case SignInResult::Outcome::Accepted:
         break;

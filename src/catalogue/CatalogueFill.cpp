@@ -4,6 +4,8 @@
 #include "core/Error.h"
 #include "storage/S3BodySinks.h"
 
+#include <QSet>
+
 namespace {
 
 constexpr qint64 Mebibyte = 1024 * 1024;
@@ -73,16 +75,24 @@ TS3ListingPage ListPage(TS3StorageService& service, const QString& bucket, const
 }
 
 // Where the next page starts: the service's NextMarker, or else the last key of this page.
-QString NextMarker(const TS3ListingPage& page, const QString& bucket, const QString& previousMarker,
+QString NextMarker(const TS3ListingPage& page, const QString& bucket, QSet<QString>& earlierMarkers,
                    TCatalogueTable& table) {
     QString marker = QString::fromUtf8(page.NextMarker);
     if (marker.isEmpty())
         marker = QString::fromUtf8(page.LastKey);
-    // A truncated page that does not move the listing on would be asked for again and again.
-    if (marker.isEmpty() || marker == previousMarker) {
+    // A truncated page that does not move the listing on, or that leads back to a page already read,
+    // would have the same pages asked for again and again.
+    if (marker.isEmpty()) {
         table.Empty();
         throw Error(CannotList(bucket, QStringLiteral("the service reported more keys without moving on")));
     }
+    if (earlierMarkers.contains(marker)) {
+        table.Empty();
+        throw Error(CannotList(
+            bucket, QStringLiteral("the service led the listing back to \"%1\", where it had been before")
+                        .arg(marker)));
+    }
+    earlierMarkers.insert(marker);
     return marker;
 }
 
@@ -108,6 +118,7 @@ void FillCatalogue(TCatalogueTable& table, TS3ConnectionInfo& info, const QStrin
     const QByteArray folderBytes = folderPrefix.toUtf8();
 
     QString marker;
+    QSet<QString> earlierMarkers;
     QByteArray nameBuffer;
     int skipped = 0;
     for (;;) {
@@ -125,7 +136,7 @@ void FillCatalogue(TCatalogueTable& table, TS3ConnectionInfo& info, const QStrin
         }
         if (!page.IsTruncated)
             break;
-        marker = NextMarker(page, bucket, marker, table);
+        marker = NextMarker(page, bucket, earlierMarkers, table);
     }
     if (skipped > 0 && log)
         log(SkippedKeysMessage(skipped));

@@ -41,6 +41,8 @@ class TCatalogueRecords {
   public:
     TCatalogueRecords(qsizetype textWidth, qsizetype pathWidth);
     ~TCatalogueRecords();
+    TCatalogueRecords(TCatalogueRecords&&) noexcept = default;
+    TCatalogueRecords& operator=(TCatalogueRecords&&) noexcept = default;
 
     void Append(const TNarrowRecord& record);
     void Erase(qsizetype index);

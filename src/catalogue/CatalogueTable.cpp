@@ -115,6 +115,14 @@ void TCatalogueTable::Empty() {
     NotifyCurrent();
 }
 
+void TCatalogueTable::TakeRecords(TCatalogueTable& source) {
+    records_ = std::move(source.records_);
+    source.records_ = TCatalogueRecords(TextFieldWidth, PathFieldWidth);
+    source.shown_.clear();
+    source.currentRow_ = -1;
+    ShowFiltered();
+}
+
 void TCatalogueTable::Append(const TCatalogueRecord& record) {
     const QByteArray name = record.Name.toUtf8();
     const QByteArray lastModified = record.LastModified.toUtf8();

@@ -22,6 +22,10 @@ inline const QString CreateDbProgram = ProgramFileName(QStringLiteral("createdb"
 inline const QString PgRestoreProgram = ProgramFileName(QStringLiteral("pg_restore"));
 inline const QString PsqlProgram = ProgramFileName(QStringLiteral("psql"));
 
+// Step 1's checks of the working folder and the database user: the field at fault gets the focus and the
+// error is thrown. A window runs them before it starts a restore beside itself.
+void CheckRestoreInput(const TRestoreInput& input, TRestoreWindow& window);
+
 // Restores the current backup into a database named by the user, so that the named database is replaced
 // only by a whole restore and survives every failure as it was (or stays absent):
 // 1. checks the working folder and the database user, asks for the database name and checks it

@@ -154,6 +154,7 @@ class TestMainWindowCatalogue : public QObject {
         auto* menu = form->findChild<QMenu*>(QStringLiteral("PopupGrid"));
         QTRY_VERIFY(menu->isVisible());
         menu->actions().constFirst()->trigger();
+        AppTestBed::WaitUntilIdle(*form);
         QCOMPARE(bed.errorBoxes.size(), 1);
         QVERIFY2(bed.errorBoxes.first().startsWith(
                      QStringLiteral("Cannot create file \"%1\". ").arg(working.path())),
@@ -205,6 +206,7 @@ class TestMainWindowCatalogue : public QObject {
 
         // The filter stays in force through Connect.
         form->BtnConnectClick();
+        AppTestBed::WaitUntilIdle(*form);
         QCOMPARE(ShownNames(form->CdsObject()), QStringList{QStringLiteral("Sales 2023-11.backup")});
 
         filter->setText(QStringLiteral(" \t"));
@@ -230,6 +232,7 @@ class TestMainWindowCatalogue : public QObject {
         QCOMPARE(ShownNames(form->CdsObject()), (QStringList{QStringLiteral("Sales 2023-11.backup"),
                                                              QStringLiteral("old/inventory.backup")}));
         QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
+        AppTestBed::WaitUntilIdle(*form);
         QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
     }
 
@@ -245,6 +248,7 @@ class TestMainWindowCatalogue : public QObject {
         bed.errorBoxes.clear();
         Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("corvane-no-such-bucket/db"));
         QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
+        AppTestBed::WaitUntilIdle(*form);
         QCOMPARE(bed.errorBoxes.size(), 1);
         QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("corvane-no-such-bucket")),
                  qPrintable(bed.errorBoxes.first()));

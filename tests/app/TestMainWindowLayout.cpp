@@ -75,8 +75,9 @@ class TestMainWindowLayout : public QObject {
             row("GroupBoxS3", {-1, -1, -1, -1, 784 - 12 + grown, -1});
             row("GroupBoxLog", {-1, -1, -1, -1, 784 - 12 + grown, -1});
             row("PanBtn", {0, -1, 0, 0, -1, 42});
-            row("BtnConnect", {-1, -1, 8 + 2 * (75 + 6), -1, 75, 25});
-            row("BtnRestore", {-1, -1, 8 + 75 + 6, -1, 75, 25});
+            row("BtnConnect", {-1, -1, 8 + 3 * (75 + 6), -1, 75, 25});
+            row("BtnRestore", {-1, -1, 8 + 2 * (75 + 6), -1, 75, 25});
+            row("BtnStop", {-1, -1, 8 + 75 + 6, -1, 75, 25});
             row("BtnClose", {-1, -1, 8, -1, 75, 25});
         }
     }

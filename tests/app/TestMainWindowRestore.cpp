@@ -78,51 +78,62 @@ class TestMainWindowRestore : public QObject {
         // The real pg_restore runs with the jobs the window shows.
         Control<QSpinBox>(*form, "EdtRestoreJobs")->setValue(2);
 
+        // At the prompt the restore is running beside the window: the commands that would start another
+        // operation are off and ignored, Stop is on, and the busy cursor is over the grid, not over Stop.
         QString proposed;
-        bool cursorShown = false;
-        bool restoreEnabled = true;
+        bool startersOff = false;
+        bool stopOn = false;
+        bool busyOverTheGridOnly = false;
         SetNextDatabaseNameAnswer([&](const QString& name) -> std::optional<QString> {
             proposed = name;
-            cursorShown = QApplication::overrideCursor() != nullptr;
-            restoreEnabled = Control<QPushButton>(*form, "BtnRestore")->isEnabled();
-            // Commands started from controls that stay live are refused while the restore runs.
-            Control<QAction>(*form, "mniDownload")->trigger();
-            QTest::mouseDClick(Control<QTableView>(*form, "GridFiles")->viewport(), Qt::LeftButton);
+            auto* download = Control<QAction>(*form, "mniDownload");
+            startersOff = !Control<QPushButton>(*form, "BtnRestore")->isEnabled() &&
+                          !Control<QPushButton>(*form, "BtnConnect")->isEnabled() && !download->isEnabled();
+            auto* stop = Control<QPushButton>(*form, "BtnStop");
+            auto* grid = Control<QTableView>(*form, "GridFiles");
+            stopOn = stop->isEnabled();
+            busyOverTheGridOnly = grid->viewport()->cursor().shape() == Qt::BusyCursor &&
+                                  stop->cursor().shape() != Qt::BusyCursor;
+            download->trigger();
+            QTest::mouseDClick(grid->viewport(), Qt::LeftButton);
             return name;
         });
         QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
+        AppTestBed::WaitUntilIdle(*form);
 
         QCOMPARE(proposed, TargetDatabase);
-        QVERIFY(cursorShown);
-        QVERIFY(!restoreEnabled);
-        QCOMPARE(bed.errorBoxes, QStringList(2, QStringLiteral("Another operation is still running.")));
+        QVERIFY(startersOff);
+        QVERIFY(stopOn);
+        QVERIFY(busyOverTheGridOnly);
+        QCOMPARE(bed.errorBoxes, QStringList());
         const QString file = u'"' + workingFolder.filePath(BackupName) + u'"';
         const QString psql =
             QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -d postgres -c ");
         static const QRegularExpression token(QStringLiteral("(corvane_(restoring|replaced)_)[0-9a-f]{12}"));
-        QCOMPARE(
-            LogMessages(*form).replaceInStrings(token, QStringLiteral("\\1<token>")),
-            (QStringList{"Downloading backup file", "Download completed", "Checking backup file",
-                         "pg_restore --list " + file, "Checking database: salesoffice",
-                         psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"", "    1",
-                         psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
-                                "\\\"corvane_replaced_<token>\\\"; ROLLBACK\"",
-                         "Creating database: corvane_restoring_<token>",
-                         "createdb -O postgres -U postgres -- corvane_restoring_<token>",
-                         "Restoring database: corvane_restoring_<token>",
-                         "pg_restore -U postgres -j 2 --verbose -d dbname='corvane_restoring_<token>' " + file,
-                         "Replacing database: salesoffice",
-                         psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
-                                "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
-                                "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
-                         "Dropping database: corvane_replaced_<token>",
-                         "dropdb --if-exists --force -U postgres -- corvane_replaced_<token>",
-                         "The operation has been completed"}));
+        QCOMPARE(LogMessages(*form).replaceInStrings(token, QStringLiteral("\\1<token>")),
+                 (QStringList{
+                     "Downloading backup file", "Download completed", "Checking backup file",
+                     "pg_restore --list " + file, "Checking database: salesoffice",
+                     psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"", "    1",
+                     psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                            "\\\"corvane_replaced_<token>\\\"; ROLLBACK\"",
+                     "Creating database: corvane_restoring_<token>",
+                     "createdb -O postgres -U postgres -- corvane_restoring_<token>",
+                     "Restoring database: corvane_restoring_<token>",
+                     "pg_restore -U postgres -j 2 --verbose -d dbname='corvane_restoring_<token>' " + file,
+                     "Replacing database: salesoffice",
+                     psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                            "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
+                            "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
+                     "Dropping database: corvane_replaced_<token>",
+                     "dropdb --if-exists --force -U postgres -- corvane_replaced_<token>",
+                     "The operation has been completed"}));
         QCOMPARE(cluster->Query(TargetDatabase, RowsQuery), cluster->Query(SourceDatabase, RowsQuery));
         QVERIFY(QDir(workingFolder.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
         QCOMPARE(Control<QProgressBar>(*form, "ProgressBar")->value(), 0);
         QVERIFY(Control<QPushButton>(*form, "BtnConnect")->isEnabled());
-        QVERIFY(Control<QPushButton>(*form, "BtnClose")->isEnabled());
+        QVERIFY(!Control<QPushButton>(*form, "BtnStop")->isEnabled());
+        QCOMPARE(Control<QTableView>(*form, "GridFiles")->viewport()->cursor().shape(), Qt::ArrowCursor);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
@@ -133,6 +144,7 @@ class TestMainWindowRestore : public QObject {
         form->Log(QStringLiteral("an earlier line"));
         SetNextDatabaseNameAnswer([](const QString&) { return std::nullopt; });
         form->GridFilesDblClick();
+        AppTestBed::WaitUntilIdle(*form);
         QCOMPARE(Control<QPlainTextEdit>(*form, "MemoLog")->toPlainText(), QString());
         QVERIFY(QDir(workingFolder.path()).isEmpty());
         QVERIFY(Control<QPushButton>(*form, "BtnRestore")->isEnabled());
@@ -145,6 +157,7 @@ class TestMainWindowRestore : public QObject {
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path() + QStringLiteral("/"));
         Control<QAction>(*form, "mniDownload")->trigger();
+        AppTestBed::WaitUntilIdle(*form);
         QVERIFY(bed.errorBoxes.isEmpty());
         QCOMPARE(LogMessages(*form), (QStringList{"Downloading backup file", "Download completed"}));
         QFile downloaded(workingFolder.filePath(BackupName));

@@ -45,7 +45,9 @@ class TestMainWindowStartUp : public QObject {
         QCOMPARE(form.windowTitle(), QStringLiteral("Corvane 1.0.0.0"));
     }
 
-    void acceptedCredentialsConnectBeforeTheWindowIsShown() {
+    // The window is there at once: the stored credentials are checked and the listing fills the grid
+    // after it is shown.
+    void acceptedCredentialsListAfterTheWindowIsShown() {
         AppTestBed bed;
         AppTestBed::StoreDemoAccount();
         AppTestBed::Store(SettingName::Bucket, bucket + QStringLiteral("/db"));
@@ -54,38 +56,36 @@ class TestMainWindowStartUp : public QObject {
         AppTestBed::Store(SettingName::RestoreJobs, QStringLiteral("3"));
 
         TCorvaneEditorForm form(bed.Environment());
-        QVERIFY(!form.isVisible());
-        QCOMPARE(form.CdsObject().rowCount(), 2);
+        QCOMPARE(form.CdsObject().rowCount(), 0);
         QCOMPARE(Control<QLineEdit>(form, "EdtTempDir")->text(), QStringLiteral(" /tmp/with blanks "));
         QCOMPARE(Control<QLineEdit>(form, "EdtDBUsername")->text(), QStringLiteral("postgres"));
         QCOMPARE(Control<QSpinBox>(form, "EdtRestoreJobs")->value(), 3);
 
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+        AppTestBed::WaitUntilIdle(form);
+        QCOMPARE(form.CdsObject().rowCount(), 2);
         QTRY_VERIFY(Control<QLineEdit>(form, "EdtFilter")->hasFocus());
-        QTest::qWait(100);
         QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(bed.errorBoxes.isEmpty());
     }
 
-    void blankBucketSettingDoesNotConnect() {
-        AppTestBed bed;
-        AppTestBed::StoreDemoAccount();
-        AppTestBed::Store(SettingName::Bucket, QStringLiteral(" \t "));
-        TCorvaneEditorForm form(bed.Environment());
-        QCOMPARE(form.CdsObject().rowCount(), 0);
-        QVERIFY(bed.errorBoxes.isEmpty());
+    void bucketSettingAtStartUp_data() {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QStringList>("errors");
+        QTest::newRow("blank: no listing") << QStringLiteral(" \t ") << QStringList();
+        QTest::newRow("no folder: said, and the window carries on")
+            << QStringLiteral("no-folder") << QStringList{QStringLiteral("Invalid bucket configuration.")};
     }
-
-    void badBucketSettingIsShownAndCreationCarriesOn() {
+    void bucketSettingAtStartUp() {
+        QFETCH(QString, setting);
+        QFETCH(QStringList, errors);
         AppTestBed bed;
-        AppTestBed::StoreDemoAccount();
-        AppTestBed::Store(SettingName::Bucket, QStringLiteral("no-folder"));
-        TCorvaneEditorForm form(bed.Environment());
-        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
-        QCOMPARE(Control<QLineEdit>(form, "EdtBucket")->text(), QStringLiteral("no-folder"));
-        form.show();
-        QTRY_VERIFY(Control<QLineEdit>(form, "EdtFilter")->hasFocus());
+        const auto form = bed.SignedInWindow(setting);
+        QCOMPARE(form->CdsObject().rowCount(), 0);
+        QCOMPARE(bed.errorBoxes, errors);
+        QCOMPARE(Control<QLineEdit>(*form, "EdtBucket")->text(), setting);
+        QTRY_VERIFY(Control<QLineEdit>(*form, "EdtFilter")->hasFocus());
         QVERIFY(!QApplication::activeModalWidget());
     }
 

@@ -34,6 +34,13 @@ class AppTestBed {
         return environment;
     }
 
+    // Waits until the window's start-up and its operation (the sign-in check, Connect, a download or a
+    // restore) have ended; throws when they take more than a minute.
+    static void WaitUntilIdle(const TCorvaneEditorForm& form) {
+        if (!QTest::qWaitFor([&] { return !form.IsStartUpPending() && !form.IsOperationRunning(); }, 60000))
+            throw Error(QStringLiteral("the window's operation did not end"));
+    }
+
     // A window made after a stored sign-in with the demo account and the given settings, shown: its
     // catalogue is already listed.
     std::unique_ptr<TCorvaneEditorForm> SignedInWindow(const QString& bucketSetting,
@@ -47,6 +54,7 @@ class AppTestBed {
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get()))
             throw Error(QStringLiteral("the window was not shown"));
+        WaitUntilIdle(*form);
         return form;
     }
 

@@ -1,0 +1,87 @@
+#include "app/OperationProgress.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+
+using Clock = std::chrono::steady_clock;
+
+void TOperationProgress::StartTransfer(qint64 total) {
+    done_.store(0);
+    total_.store(total);
+    started_.store(Clock::now().time_since_epoch().count());
+    kind_.store(TKind::Transfer);
+}
+
+void TOperationProgress::SetItems(qint64 done, qint64 total) {
+    done_.store(done);
+    total_.store(total);
+    kind_.store(TKind::Items);
+}
+
+void TOperationProgress::Clear() {
+    kind_.store(TKind::None);
+}
+
+TOperationProgress::TSnapshot TOperationProgress::Read() const {
+    TSnapshot snapshot;
+    snapshot.Kind = kind_.load();
+    snapshot.Done = done_.load(std::memory_order_relaxed);
+    snapshot.Total = total_.load();
+    if (snapshot.Kind == TKind::Transfer)
+        snapshot.Elapsed = Clock::now() - Clock::time_point(Clock::duration(started_.load()));
+    return snapshot;
+}
+
+int ProgressPermille(qint64 done, qint64 total) {
+    if (total <= 0)
+        return 0;
+    return int(std::clamp<qint64>(qint64(double(done) / double(total) * 1000.0), 0, 1000));
+}
+
+namespace {
+
+constexpr double Mebibyte = 1024.0 * 1024.0;
+
+QString Percent(qint64 done, qint64 total) {
+    return QStringLiteral("%1 %").arg(ProgressPermille(done, total) / 10);
+}
+
+// Seconds as "6 s", "2 min 5 s" or "1 h 3 min".
+QString Duration(qint64 seconds) {
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg(seconds % 3600 / 60);
+}
+
+} // namespace
+
+QString TransferProgressText(qint64 done, qint64 total, Clock::duration elapsed) {
+    const QLocale locale;
+    const QString separator = QStringLiteral(" · ");
+    QString text = Percent(done, total) + separator +
+                   QStringLiteral("%1 of %2 MiB")
+                       .arg(locale.toString(qint64(double(done) / Mebibyte)),
+                            locale.toString(qint64(std::ceil(double(total) / Mebibyte))));
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    if (seconds < 0.25 || done <= 0)
+        return text;
+    const double bytesPerSecond = double(done) / seconds;
+    text +=
+        separator + (bytesPerSecond >= Mebibyte
+                         ? QStringLiteral("%1 MiB/s").arg(locale.toString(qint64(bytesPerSecond / Mebibyte)))
+                         : QStringLiteral("%1 KiB/s").arg(locale.toString(qint64(bytesPerSecond / 1024))));
+    if (done < total)
+        text += separator + QStringLiteral("%1 left").arg(
+                                Duration(qint64(std::ceil(double(total - done) / bytesPerSecond))));
+    return text;
+}
+
+QString ItemsProgressText(qint64 done, qint64 total) {
+    const QLocale locale;
+    return Percent(done, total) +
+           QStringLiteral(" · %1 of %2 items").arg(locale.toString(done), locale.toString(total));
+}
