@@ -32,6 +32,8 @@ unpack_kit() {
   for candidate in "${kit_archive_candidates[@]}"; do
     if [ -n "$candidate" ] && [ -f "$candidate" ]; then archive=$candidate; break; fi
   done
+  # A kit unpacked before (by another checkout) serves without its archive.
+  if [ -z "$archive" ] && [ -f "$kit_root/.unpacked-from" ]; then return; fi
   if [ -z "$archive" ]; then
     echo "The Windows kit winkit.tar.xz was not found. Put it at tools/windows-kit/winkit.tar.xz or name" >&2
     echo "it with CORVANE_WINDOWS_KIT=/path/to/winkit.tar.xz (looked in: ${kit_archive_candidates[*]})." >&2
