@@ -7,6 +7,8 @@
 //   CORVANE_STAND_IN_<NAME>_EXIT     its exit code (0 when unset)
 //   CORVANE_STAND_IN_<NAME>_WAIT     set: it records "<name> waiting" and waits to be ended; a Ctrl+Break
 //                                    is recorded as "<name> asked to end" and ends it with exit code 3.
+//                                    "with helper": it first starts a copy of itself that records
+//                                    "<name> helper <process ID>" and waits too, as pg_restore -j does.
 #include <windows.h>
 
 #include <cstdio>
@@ -59,6 +61,14 @@ int wmain(int argc, wchar_t** argv) {
     name = path.substr(path.find_last_of(L"\\/") + 1);
     name.resize(name.size() - 4); // ".exe"
 
+    if (!Variable(L"CORVANE_STAND_IN_HELPER").empty()) {
+        SetConsoleCtrlHandler(OnControlEvent, TRUE);
+        Record(name + L" helper " + std::to_wstring(GetCurrentProcessId()));
+        Sleep(60000);
+        Record(name + L" helper waited in vain");
+        return 4;
+    }
+
     std::wstring line = name;
     for (int i = 1; i < argc; ++i)
         line += std::wstring(L" [") + argv[i] + L"]";
@@ -69,8 +79,20 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "%s\n", Utf8(error).c_str());
     std::fflush(stdout);
     std::fflush(stderr);
-    if (!Setting(L"WAIT").empty()) {
+    if (const std::wstring wait = Setting(L"WAIT"); !wait.empty()) {
         SetConsoleCtrlHandler(OnControlEvent, TRUE);
+        if (wait == L"with helper") {
+            SetEnvironmentVariableW(L"CORVANE_STAND_IN_HELPER", L"1");
+            std::wstring commandLine = L"\"" + path + L"\"";
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION helper{};
+            if (CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &helper)) {
+                CloseHandle(helper.hThread);
+                CloseHandle(helper.hProcess);
+            }
+        }
         Record(name + L" waiting");
         Sleep(60000);
         Record(name + L" waited in vain");
