@@ -209,9 +209,9 @@ void RemoveFile(const QString& path) {
 }
 
 void StartHidden(QProcess& process) {
-    // A console program started from a window program would get a console window of its own; without
-    // one it has no console to ask for input on either. Its console is hidden, not missing, and the
-    // program leads a process group of its own, so that AskToEnd can send it Ctrl+Break.
+    // A console program started from a window program would get a console window of its own; here its
+    // console has no window, so nobody sees it or types into it. The program leads a process group of
+    // its own, so that AskToEnd can send it Ctrl+Break.
     process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
         arguments->flags |= CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP;
     });
