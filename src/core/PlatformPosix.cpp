@@ -63,6 +63,18 @@ qint64 ExclusiveFile::Write(const char* data, qint64 count) {
     }
 }
 
+qint64 ExclusiveFile::ReadAt(qint64 position, char* data, qint64 count) const {
+    if (position < 0 || count < 0)
+        return -1;
+    for (;;) {
+        const ssize_t read = ::pread(Descriptor(handle_), data, static_cast<size_t>(count), position);
+        if (read >= 0)
+            return read;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
 qint64 ExclusiveFile::Position() const {
     const off_t position = ::lseek(Descriptor(handle_), 0, SEEK_CUR);
     if (position < 0)

@@ -10,8 +10,12 @@
 #include <array>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 namespace {
 
@@ -90,6 +94,25 @@ qint64 ExclusiveFile::Write(const char* data, qint64 count) {
     if (!WriteFile(Handle(handle_), data, chunk, &written, nullptr))
         return -1;
     return written;
+}
+
+qint64 ExclusiveFile::ReadAt(qint64 position, char* data, qint64 count) const {
+    if (position < 0 || count < 0)
+        return -1;
+    // A read at an offset moves the file pointer of a handle opened for synchronous use, so the pointer
+    // is put back afterwards, as pread leaves it.
+    LARGE_INTEGER current{};
+    if (!SetFilePointerEx(Handle(handle_), LARGE_INTEGER{}, &current, FILE_CURRENT))
+        return -1;
+    OVERLAPPED at{};
+    at.Offset = DWORD(quint64(position) & 0xffffffffu);
+    at.OffsetHigh = DWORD(quint64(position) >> 32);
+    DWORD read = 0;
+    const bool ok = ReadFile(Handle(handle_), data, DWORD(std::min<qint64>(count, 1 << 30)), &read, &at) ||
+                    GetLastError() == ERROR_HANDLE_EOF;
+    if (!SetFilePointerEx(Handle(handle_), current, nullptr, FILE_BEGIN) || !ok)
+        return -1;
+    return read;
 }
 
 qint64 ExclusiveFile::Position() const {
@@ -186,18 +209,91 @@ void RemoveFile(const QString& path) {
 }
 
 void StartHidden(QProcess& process) {
-    // A console program started from a window program would get a console window of its own; without
-    // one it has no console to ask for input on either.
-    process.setCreateProcessArgumentsModifier(
-        [](QProcess::CreateProcessArguments* arguments) { arguments->flags |= CREATE_NO_WINDOW; });
+    // A console program started from a window program would get a console window of its own; here its
+    // console has no window, so nobody sees it or types into it. The program leads a process group of
+    // its own, so that AskToEnd can send it Ctrl+Break.
+    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
+        arguments->flags |= CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP;
+    });
 }
 
-// A console program without a console gets no close request it would hear, so it is ended at once.
+// Ctrl+Break is how a console program is asked to end (the PostgreSQL client programs cancel their
+// query and end on it). It goes to the program's process group through its console, which this process
+// joins for the moment: a window program has no console of its own, and one that has gets its parent's
+// back afterwards. Where the system does not deliver it (Wine 8 refuses the event), the program is
+// ended at once, as a grace would not help it.
 void AskToEnd(QProcess& process) {
-    process.kill();
+    const qint64 id = process.processId();
+    if (id <= 0)
+        return;
+    const bool hadConsole = GetConsoleCP() != 0;
+    FreeConsole();
+    bool asked = false;
+    if (AttachConsole(DWORD(id))) {
+        asked = GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, DWORD(id));
+        FreeConsole();
+    }
+    if (hadConsole)
+        AttachConsole(ATTACH_PARENT_PROCESS);
+    if (!asked)
+        ForceEnd(process);
 }
 
+namespace {
+
+// When a process was created; zero when it cannot be opened (it has ended).
+quint64 CreationTime(DWORD id) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process)
+        return 0;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    const bool known = GetProcessTimes(process, &created, &exited, &kernel, &user);
+    CloseHandle(process);
+    return known ? (quint64(created.dwHighDateTime) << 32) | created.dwLowDateTime : 0;
+}
+
+// The processes that root started, and theirs, as the system lists them now. A process names its
+// parent by ID only, and an ended parent's ID may have been given to another process since: a child is
+// only taken for one when it was created after the parent.
+std::vector<DWORD> Descendants(DWORD root) {
+    std::vector<std::pair<DWORD, DWORD>> parents; // process, its parent
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return {};
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        parents.emplace_back(entry.th32ProcessID, entry.th32ParentProcessID);
+    CloseHandle(snapshot);
+
+    std::vector<DWORD> found{root};
+    for (size_t i = 0; i < found.size(); ++i) {
+        const quint64 parentCreated = CreationTime(found[i]);
+        if (parentCreated == 0)
+            continue;
+        for (const auto& [id, parent] : parents) {
+            if (parent == found[i] && std::find(found.begin(), found.end(), id) == found.end() &&
+                CreationTime(id) >= parentCreated)
+                found.push_back(id);
+        }
+    }
+    found.erase(found.begin());
+    return found;
+}
+
+} // namespace
+
+// The program and the processes it started are ended at once. Windows keeps no process group that
+// could be ended in one call, so they are looked up by their parents just before.
 void ForceEnd(QProcess& process) {
+    if (const qint64 id = process.processId(); id > 0) {
+        for (const DWORD descendant : Descendants(DWORD(id))) {
+            if (const HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, descendant)) {
+                TerminateProcess(handle, 1);
+                CloseHandle(handle);
+            }
+        }
+    }
     process.kill();
 }
 

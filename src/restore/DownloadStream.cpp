@@ -2,8 +2,6 @@
 
 #include "core/Error.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -104,11 +102,18 @@ void TS3DownloadStream::Hash(const char* data, qint64 position, qint64 written) 
 
 QByteArray TS3DownloadStream::Md5() {
     Flush();
-    if (inOrder_ && hashed_ == Size())
+    const qint64 size = Size();
+    if (inOrder_ && hashed_ == size)
         return md5_.result();
-    QFile file(FileName());
+    // Read through the stream's own handle: on Windows the file may not be opened again while it is open.
     QCryptographicHash md5(QCryptographicHash::Md5);
-    if (!file.open(QIODevice::ReadOnly) || !md5.addData(&file))
-        return {};
+    QByteArray block(qsizetype(GatherSize), Qt::Uninitialized);
+    for (qint64 position = 0; position < size;) {
+        const qint64 read = ReadAt(position, block.data(), block.size());
+        if (read <= 0)
+            return {};
+        md5.addData(QByteArrayView(block.constData(), read));
+        position += read;
+    }
     return md5.result();
 }

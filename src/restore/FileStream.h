@@ -29,6 +29,12 @@ class TFileStream : public TS3Stream {
     qint64 Size() const override;
     void SetSize(qint64 size) override;
 
+  protected:
+    // Reads the file through this stream's own handle (ExclusiveFile::ReadAt).
+    qint64 ReadAt(qint64 position, char* data, qint64 count) const {
+        return file_.ReadAt(position, data, count);
+    }
+
   private:
     QString fileName_;
     ExclusiveFile file_;

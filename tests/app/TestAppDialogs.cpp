@@ -78,7 +78,7 @@ class TestAppDialogs : public QObject {
         QCOMPARE(buttons, 2);
         const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
         const QString fallback = QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
-        QCOMPARE(selected, folderExists ? current.path() : fallback);
+        QCOMPARE(selected, QDir::toNativeSeparators(folderExists ? current.path() : fallback));
         QCOMPARE(folder, confirm ? std::optional(selected) : std::nullopt);
     }
 

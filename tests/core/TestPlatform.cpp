@@ -26,6 +26,8 @@ class TestPlatform : public QObject {
     void createsAMissingFile();
     void cutsAnExistingFile();
     void refusesASecondOpenWithoutCuttingTheFirst();
+    void readsAtAPositionWithoutMovingIt_data();
+    void readsAtAPositionWithoutMovingIt();
     void removesFiles_data();
     void removesFiles();
 
@@ -70,6 +72,35 @@ void TestPlatform::refusesASecondOpenWithoutCuttingTheFirst() {
     first.reset();
     ExclusiveFile again(path);
     QCOMPARE(again.Size(), qint64(0));
+}
+
+void TestPlatform::readsAtAPositionWithoutMovingIt_data() {
+    QTest::addColumn<qint64>("position");
+    QTest::addColumn<qint64>("count");
+    QTest::addColumn<qint64>("read");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("inside") << qint64(2) << qint64(3) << qint64(3) << QByteArray("234");
+    QTest::newRow("up to the end") << qint64(7) << qint64(10) << qint64(3) << QByteArray("789");
+    QTest::newRow("at the end") << qint64(10) << qint64(4) << qint64(0) << QByteArray();
+    QTest::newRow("negative position") << qint64(-1) << qint64(4) << qint64(-1) << QByteArray();
+}
+
+// The download's checksum reads the file back through the handle that writes it; the writes go on
+// where they were.
+void TestPlatform::readsAtAPositionWithoutMovingIt() {
+    QFETCH(qint64, position);
+    QFETCH(qint64, count);
+    QFETCH(qint64, read);
+    QFETCH(QByteArray, bytes);
+    ExclusiveFile file(Path(QStringLiteral("read.backup")));
+    QCOMPARE(file.Write("0123456789", 10), qint64(10));
+    file.SetPosition(5);
+    QByteArray buffer(16, '-');
+    QCOMPARE(file.ReadAt(position, buffer.data(), count), read);
+    QCOMPARE(buffer.first(qMax(read, qint64(0))), bytes);
+    QCOMPARE(file.Position(), qint64(5));
+    QCOMPARE(file.Write("x", 1), qint64(1));
+    QCOMPARE(file.Size(), qint64(10));
 }
 
 void TestPlatform::removesFiles_data() {

@@ -1,20 +1,21 @@
 #include "support/FakeRestoreWindow.h"
 
 #include "core/Error.h"
+#include "restore/RestoreSequence.h"
 
 #include <QFile>
 #include <QRegularExpression>
 
 QString FakeRestoreWindow::Step(const QString& program, const QString& parameters) {
-    if (program == QStringLiteral("pg_restore"))
+    if (program == PgRestoreProgram)
         return parameters.startsWith(QStringLiteral("--list ")) ? QStringLiteral("check archive") : program;
-    if (program == QStringLiteral("psql")) {
+    if (program == PsqlProgram) {
         if (parameters.contains(QStringLiteral("SELECT count(*)")))
             return QStringLiteral("find database");
         return parameters.contains(QStringLiteral("ROLLBACK")) ? QStringLiteral("check rename")
                                                                : QStringLiteral("swap");
     }
-    if (program == QStringLiteral("dropdb"))
+    if (program == DropDbProgram)
         return parameters.contains(QStringLiteral("corvane_restoring_")) ? QStringLiteral("drop restoring")
                                                                          : QStringLiteral("drop replaced");
     return program;

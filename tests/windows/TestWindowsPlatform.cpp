@@ -1,9 +1,11 @@
-#include "ErrorOf.h"
 #include "core/Error.h"
 #include "core/Platform.h"
+#include "restore/DownloadStream.h"
 #include "restore/RunAndWait.h"
 #include "settings/SettingsStore.h"
+#include "support/ErrorOf.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -90,6 +92,18 @@ class TestWindowsPlatform : public QObject {
         file.SetPosition(2);
         QCOMPARE(file.Position(), 2);
         QVERIFY(!ErrorOf([&] { file.SetPosition(-1); }).isEmpty());
+    }
+
+    // The checksum of a file not hashed while written is read through the download's own handle: the
+    // file cannot be opened again meanwhile.
+    void downloadChecksumReadsTheOpenFile() {
+        TS3DownloadStream stream(folder_.filePath(QStringLiteral("d.backup")));
+        stream.SetHashing(false);
+        const QByteArray content(3 * TS3DownloadStream::GatherSize / 2, 'x');
+        QCOMPARE(stream.Write(std::span(content.constData(), content.size()), 0, content.size()),
+                 content.size());
+        QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
+        QCOMPARE(stream.Position(), content.size());
     }
 
     void removeFile() {

@@ -12,7 +12,7 @@ kit_archive_candidates=(
 
 install_windows_packages() {
   local packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-    wine wine64 xvfb xauth)
+    wine wine64 fonts-wine xvfb xauth)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
@@ -32,6 +32,8 @@ unpack_kit() {
   for candidate in "${kit_archive_candidates[@]}"; do
     if [ -n "$candidate" ] && [ -f "$candidate" ]; then archive=$candidate; break; fi
   done
+  # A kit unpacked before (by another checkout) serves without its archive.
+  if [ -z "$archive" ] && [ -f "$kit_root/.unpacked-from" ]; then return; fi
   if [ -z "$archive" ]; then
     echo "The Windows kit winkit.tar.xz was not found. Put it at tools/windows-kit/winkit.tar.xz or name" >&2
     echo "it with CORVANE_WINDOWS_KIT=/path/to/winkit.tar.xz (looked in: ${kit_archive_candidates[*]})." >&2
@@ -70,6 +72,15 @@ configure_windows() {
   PKG_CONFIG_LIBDIR="$kit_root/deps/lib/pkgconfig" PKG_CONFIG_PATH="" \
     "$kit_root/qt6-mingw/bin/qt-cmake" -S "$top" -B "$build" -G Ninja --no-warn-unused-cli \
     -DCMAKE_PREFIX_PATH="$kit_root/deps" -DCMAKE_FIND_ROOT_PATH="$kit_root/deps" "$@" >/dev/null
+}
+
+# add_wine_fonts <Wine prefix>: Wine's own Tahoma, which Wine 8 from Debian does not find by itself, into
+# the prefix's font folder. Windows' dialog font (MS Shell Dlg) is Tahoma; without it Qt falls back to the
+# first font it is offered (DejaVu Math TeX Gyre), and line edits show no text in that font.
+add_wine_fonts() {
+  local fonts="$1/drive_c/windows/Fonts"
+  mkdir -p "$fonts"
+  cp -u /usr/share/wine/fonts/tahoma*.ttf "$fonts/"
 }
 
 # The C++ runtime of mingw-w64 that every program of the cross build needs beside it.

@@ -1,0 +1,212 @@
+#include "core/Error.h"
+#include "restore/PgQuoting.h"
+#include "restore/RestoreSequence.h"
+#include "support/ErrorOf.h"
+#include "support/FakeRestoreWindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <windows.h>
+
+namespace {
+
+const TBackupRecord SalesOffice{QStringLiteral("Sales Office-20231118.backup"),
+                                QStringLiteral("db/Sales Office-20231118.backup")};
+// Quotes, blanks, backslashes (one right before a quote, one at the end) and a letter beyond ASCII: each
+// must reach the program as one argument, exactly.
+const QString Database = QStringLiteral("it's \"a\\\" b\\ \u00e9\\");
+const QString User = QStringLiteral("pg user");
+const QStringList ClientPrograms{"dropdb", "createdb", "pg_restore", "psql"};
+
+QString Setting(const QString& program, const char* what) {
+    return QStringLiteral("CORVANE_STAND_IN_%1_%2").arg(program.toUpper(), QLatin1String(what));
+}
+
+QString Arguments(const QStringList& arguments) {
+    QString text;
+    for (const QString& argument : arguments)
+        text += QStringLiteral(" [") + argument + u']';
+    return text;
+}
+
+QString Psql(const QString& sql) {
+    return QStringLiteral("psql") + Arguments({"-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-U", User,
+                                               "-d", "postgres", "-c", sql});
+}
+
+QString Rename(const QString& from, const QString& to) {
+    return QStringLiteral("ALTER DATABASE %1 RENAME TO %2").arg(QuoteIdentifier(from), QuoteIdentifier(to));
+}
+
+} // namespace
+
+// The restore on Windows with stand-ins for the client programs (first on PATH), which record the
+// arguments they receive: the restore's command lines reach the .exe programs argument for argument,
+// their output and exit codes come back, and a stopped program is asked to end with Ctrl+Break.
+class TestWindowsRestore : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void init();
+    void argumentsArriveWhole();
+    void failures_data();
+    void failures();
+    void stopEndsTheProgram_data();
+    void stopEndsTheProgram();
+
+  private:
+    QStringList Recorded() const;
+    QString BackupFile() const { return workingFolder_ + QStringLiteral("\\") + SalesOffice.Name; }
+
+    QTemporaryDir folder_;
+    QString workingFolder_;
+    QString record_;
+};
+
+void TestWindowsRestore::initTestCase() {
+    QVERIFY(folder_.isValid());
+    const QString standIns = QCoreApplication::applicationDirPath() + QStringLiteral("/stand-ins");
+    for (const QString& program : ClientPrograms)
+        QVERIFY2(QFile::exists(standIns + u'/' + ProgramFileName(program)), qPrintable(program));
+    qputenv("PATH", (QDir::toNativeSeparators(standIns) + u';' + qEnvironmentVariable("PATH")).toUtf8());
+    record_ = folder_.filePath(QStringLiteral("record.txt"));
+    qputenv("CORVANE_STAND_IN_RECORD", QDir::toNativeSeparators(record_).toUtf8());
+    workingFolder_ = folder_.filePath(QStringLiteral("work folder"));
+    QVERIFY(QDir().mkpath(workingFolder_));
+}
+
+void TestWindowsRestore::init() {
+    QFile::remove(record_);
+    for (const QString& program : ClientPrograms) {
+        for (const char* what : {"OUTPUT", "ERROR", "EXIT", "WAIT"})
+            qunsetenv(qPrintable(Setting(program, what)));
+    }
+    // The named database exists.
+    qputenv(qPrintable(Setting("psql", "OUTPUT")), "1");
+}
+
+QStringList TestWindowsRestore::Recorded() const {
+    QFile file(record_);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return WithoutToken(QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts));
+}
+
+void TestWindowsRestore::argumentsArriveWhole() {
+    FakeRestoreWindow window;
+    window.realPrograms = true;
+    window.answer = Database;
+    TOperationLock lock;
+    RestoreBackup({workingFolder_, User, SalesOffice, 2}, window, lock);
+
+    const QString restoring = QStringLiteral("corvane_restoring_<token>");
+    const QString replaced = QStringLiteral("corvane_replaced_<token>");
+    QCOMPARE(
+        Recorded(),
+        (QStringList{
+            "pg_restore" + Arguments({"--list", BackupFile()}),
+            Psql("SELECT count(*) FROM pg_database WHERE datname = " + QuoteLiteral(Database)),
+            Psql("BEGIN; " + Rename(Database, replaced) + "; ROLLBACK"),
+            "createdb" + Arguments({"-O", User, "-U", User, "--", restoring}),
+            "pg_restore" + Arguments({"-U", User, "-j", "2", "--verbose", "-d",
+                                      "dbname=" + QuoteConnectionValue(restoring), BackupFile()}),
+            Psql("BEGIN; " + Rename(Database, replaced) + "; " + Rename(restoring, Database) + "; COMMIT"),
+            "dropdb" + Arguments({"--if-exists", "--force", "-U", User, "--", replaced}),
+        }));
+    QCOMPARE(window.log.constLast(), QStringLiteral("The operation has been completed"));
+    QVERIFY(!QFile::exists(BackupFile()));
+}
+
+void TestWindowsRestore::failures_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("errorLine");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("lastRun");
+
+    QTest::newRow("createdb fails") << "createdb" << 2 << "createdb: error: permission denied"
+                                    << "createdb.exe failed with exit code 2: createdb: error: permission "
+                                       "denied; the database \"<db>\" was not changed"
+                                    << "dropdb";
+    QTest::newRow("exit code beyond a byte")
+        << "pg_restore" << 70000 << ""
+        << "pg_restore cannot read the backup \"Sales Office-20231118.backup\"; "
+           "no database was changed (pg_restore.exe failed with exit code 70000)"
+        << "pg_restore";
+}
+
+void TestWindowsRestore::failures() {
+    QFETCH(QString, program);
+    QFETCH(int, exitCode);
+    QFETCH(QString, errorLine);
+    QFETCH(QString, error);
+    QFETCH(QString, lastRun);
+    qputenv(qPrintable(Setting(program, "EXIT")), QByteArray::number(exitCode));
+    qputenv(qPrintable(Setting(program, "ERROR")), errorLine.toUtf8());
+
+    FakeRestoreWindow window;
+    window.realPrograms = true;
+    TOperationLock lock;
+    QCOMPARE(ErrorOf([&] {
+                 RestoreBackup({workingFolder_, User, SalesOffice, 1}, window, lock);
+             }),
+             QString(error).replace(QStringLiteral("<db>"), QStringLiteral("salesoffice")));
+    QVERIFY(Recorded().constLast().startsWith(lastRun + QStringLiteral(" [")));
+    QVERIFY(!QFile::exists(BackupFile()));
+}
+
+void TestWindowsRestore::stopEndsTheProgram_data() {
+    QTest::addColumn<QString>("wait");
+    QTest::newRow("alone") << "alone";
+    QTest::newRow("with a helper it started") << "with helper";
+}
+
+// Stopped while it runs, pg_restore is asked to end as a console program is (Ctrl+Break to its process
+// group) or, where the system does not deliver that (Wine), ended at once with the processes it
+// started; either way they are gone and the restore ends there.
+void TestWindowsRestore::stopEndsTheProgram() {
+    QFETCH(QString, wait);
+    qputenv(qPrintable(Setting("pg_restore", "WAIT")), wait.toUtf8());
+    const bool withHelper = wait == QStringLiteral("with helper");
+    const auto helperLine = [this]() -> QString {
+        for (const QString& line : Recorded()) {
+            if (line.startsWith(QStringLiteral("pg_restore helper ")))
+                return line;
+        }
+        return {};
+    };
+    FakeRestoreWindow window;
+    window.realPrograms = true;
+    QTimer stopOnceWaiting;
+    connect(&stopOnceWaiting, &QTimer::timeout, this, [&] {
+        if (Recorded().contains(QStringLiteral("pg_restore waiting")) &&
+            (!withHelper || !helperLine().isEmpty()))
+            window.stop.request_stop();
+    });
+    stopOnceWaiting.start(20);
+    TOperationLock lock;
+    QCOMPARE(ErrorOf([&] {
+                 RestoreBackup({workingFolder_, User, SalesOffice, 1}, window, lock);
+             }),
+             QStringLiteral("pg_restore.exe was stopped; no database was changed"));
+
+    if (withHelper) {
+        const DWORD id = helperLine().section(u' ', 2).toULong();
+        QVERIFY(id != 0);
+        if (const HANDLE helper = OpenProcess(SYNCHRONIZE, FALSE, id)) {
+            const DWORD waited = WaitForSingleObject(helper, 30000);
+            CloseHandle(helper);
+            QCOMPARE(waited, DWORD(WAIT_OBJECT_0));
+        }
+    }
+    QCOMPARE(Recorded().constFirst(), "pg_restore" + Arguments({"--list", BackupFile()}));
+}
+
+QTEST_GUILESS_MAIN(TestWindowsRestore)
+#include "TestWindowsRestore.moc"
