@@ -92,6 +92,39 @@ qint64 ExclusiveFile::Write(const char* data, qint64 count) {
     return written;
 }
 
+namespace {
+
+OVERLAPPED AtOffset(qint64 offset) {
+    OVERLAPPED at{};
+    at.Offset = DWORD(quint64(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = DWORD(quint64(offset) >> 32);
+    return at;
+}
+
+} // namespace
+
+// An offset in an OVERLAPPED structure on a handle opened for synchronous use reads or writes there,
+// and moves the file pointer after it: callers of these two keep their own position.
+qint64 ExclusiveFile::WriteAt(qint64 offset, const char* data, qint64 count) {
+    if (offset < 0 || count < 0)
+        return -1;
+    OVERLAPPED at = AtOffset(offset);
+    DWORD written = 0;
+    if (!WriteFile(Handle(handle_), data, DWORD(std::min<qint64>(count, 1 << 30)), &written, &at))
+        return -1;
+    return written;
+}
+
+qint64 ExclusiveFile::ReadAt(qint64 offset, char* data, qint64 count) const {
+    if (offset < 0 || count < 0)
+        return -1;
+    OVERLAPPED at = AtOffset(offset);
+    DWORD read = 0;
+    if (!ReadFile(Handle(handle_), data, DWORD(std::min<qint64>(count, 1 << 30)), &read, &at))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return read;
+}
+
 qint64 ExclusiveFile::Position() const {
     LARGE_INTEGER position{};
     if (!SetFilePointerEx(Handle(handle_), LARGE_INTEGER{}, &position, FILE_CURRENT))

@@ -13,6 +13,8 @@ class TestDownloadStream : public QObject {
     void writesReportTheBlocks();
     void gathersBlocksIntoLargeWrites();
     void md5WithoutHashingReadsTheFile();
+    void partsWrittenAtTheirOffsets_data();
+    void partsWrittenAtTheirOffsets();
     void truncatesAnExistingFile();
     void secondStreamOnTheSameFileIsRefused();
     void createFailures_data();
@@ -96,6 +98,38 @@ void TestDownloadStream::md5WithoutHashingReadsTheFile() {
     const QByteArray content = "some backup";
     QCOMPARE(stream.Write(std::span(content.constData(), content.size()), 0, content.size()), content.size());
     QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
+}
+
+using Parts = QList<QPair<qint64, qint64>>; // offset, length
+
+void TestDownloadStream::partsWrittenAtTheirOffsets_data() {
+    QTest::addColumn<Parts>("parts");
+
+    const qint64 mib = 1024 * 1024;
+    QTest::newRow("in order") << Parts{{0, 3 * mib}, {3 * mib, 5}};
+    QTest::newRow("last part first") << Parts{{2 * mib + 7, mib}, {mib, mib + 7}, {0, mib}};
+    QTest::newRow("gap filled last") << Parts{{0, 10}, {20, 3 * mib}, {10, 10}};
+    QTest::newRow("a part written twice") << Parts{{0, mib}, {mib, mib}, {mib / 2, mib}};
+}
+
+// Parts fetched side by side reach the file at their offsets, and the MD5 is that of the whole file
+// whatever the order they came in.
+void TestDownloadStream::partsWrittenAtTheirOffsets() {
+    QFETCH(Parts, parts);
+    qint64 size = 0;
+    for (const auto& [offset, length] : parts)
+        size = std::max(size, offset + length);
+    QByteArray content(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        content[i] = char(i * 7 % 251);
+
+    const QString path = dir_->filePath(QStringLiteral("a.backup"));
+    TS3DownloadStream stream(path);
+    for (const auto& [offset, length] : parts)
+        stream.WriteAt(offset, content.constData() + offset, length);
+    QCOMPARE(stream.Size(), size);
+    QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
+    QCOMPARE(ReadAll(path), content);
 }
 
 void TestDownloadStream::truncatesAnExistingFile() {
