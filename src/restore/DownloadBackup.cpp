@@ -82,9 +82,14 @@ void DownloadWhole(const TDownloadRequest& request, const TDownloadProgress& pro
         });
         if (progress.Start)
             progress.Start(ProgressMaximum(expected));
-        if (!service->GetObject(bucketName, request.ObjectKey, stream))
+        if (request.Parts.InRanges(expected)) {
+            const TRangedObject object{bucketName, request.ObjectKey, expected,
+                                       properties.Value(QStringLiteral("ETag"))};
+            FetchInRanges(*service, object, request.Parts, stream, progress.Advance);
+        } else if (!service->GetObject(bucketName, request.ObjectKey, stream)) {
             throw Error(QStringLiteral("The download of \"%1\" failed: the service answered with status %2")
                             .arg(request.ObjectKey, QString::number(service->LastStatusCode())));
+        }
     }
     stream.Flush();
     const qint64 received = stream.Size();

@@ -125,10 +125,10 @@ class TRestoreRun {
     // False when pg_restore ignored errors and the user chose to discard its result.
     bool RestoreIntoTemporary(const QString& targetPath) {
         window_.LogFmt(QStringLiteral("Creating database: %s"), {names_.Restoring});
-        CheckProgramOutcome(CreateDbProgram,
-                            Run(CreateDbProgram, {QStringLiteral("-O"), user_, QStringLiteral("-U"), user_,
+        CheckProgramOutcome(CreateDbProgram, Run(CreateDbProgram,
+                                                 {QStringLiteral("-O"), user_, QStringLiteral("-U"), user_,
                                                   QStringLiteral("--"), names_.Restoring},
-                                Stoppable::Yes));
+                                                 Stoppable::Yes));
         window_.LogFmt(QStringLiteral("Restoring database: %s"), {names_.Restoring});
         QStringList arguments{QStringLiteral("-U"), user_};
         if (jobs_ > 1)
@@ -169,11 +169,10 @@ class TRestoreRun {
     // that names it for the error (the log names it too).
     QString DropTemporary(const QString& name) {
         window_.LogFmt(QStringLiteral("Dropping database: %s"), {name});
-        const TProgramOutcome outcome =
-            Run(DropDbProgram,
-                {QStringLiteral("--if-exists"), QStringLiteral("--force"), QStringLiteral("-U"), user_,
-                 QStringLiteral("--"), name},
-                Stoppable::No);
+        const TProgramOutcome outcome = Run(DropDbProgram,
+                                            {QStringLiteral("--if-exists"), QStringLiteral("--force"),
+                                             QStringLiteral("-U"), user_, QStringLiteral("--"), name},
+                                            Stoppable::No);
         if (outcome.Succeeded())
             return {};
         window_.LogFmt(QStringLiteral("Temporary database left behind: %s"), {name});

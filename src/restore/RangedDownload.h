@@ -1,0 +1,34 @@
+#pragma once
+
+#include "restore/DownloadStream.h"
+#include "storage/S3StorageService.h"
+
+#include <QString>
+
+// How a large backup is fetched: as ranges of PartSize bytes, Connections of them at once, each asked
+// for only while the object keeps the ETag it had when its size was read. A range whose connection
+// breaks is asked for again from its first missing byte, up to Retries times for each range.
+struct TDownloadParts {
+    qint64 PartSize = 8 * 1024 * 1024;
+    int Connections = 8;
+    int Retries = 3;
+
+    // Objects under two parts take one GET: ranges gain little there, and cost requests.
+    bool InRanges(qint64 size) const { return Connections > 1 && PartSize > 0 && size >= 2 * PartSize; }
+};
+
+// The object a ranged download fetches, as its HEAD described it.
+struct TRangedObject {
+    QString Bucket;
+    QString Key;
+    qint64 Size = 0;
+    QString ETag; // sent back in If-Match; empty: no condition
+};
+
+// Fetches the object's bytes into stream, each range written at its offset, and calls advance with the
+// size of every block received. Throws "The backup "<key>" changed on the server during the download"
+// when a range is refused because the ETag no longer matches (412), "The download of "<key>" failed: the
+// service answered with status <n>" for any other answer than 206 with the range asked for, the
+// transport's error for a range that broke off once too often, and OperationStopped for a stop.
+void FetchInRanges(TS3StorageService& service, const TRangedObject& object, const TDownloadParts& parts,
+                   TS3DownloadStream& stream, const TS3ProgressEvent& advance);
