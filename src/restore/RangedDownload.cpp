@@ -10,14 +10,17 @@
 namespace {
 
 // The range one connection fetches: [first, end) of the object, of which the bytes before next are in
-// the file. Blocks are gathered and written at their offset GatherSize bytes at a time.
+// the file. Blocks are gathered and written at their offset GatherSize bytes at a time: less than one
+// stream gathers, since every connection holds its own buffer.
 class RangeSink : public TS3BodySink {
   public:
+    static constexpr qint64 GatherSize = 256 * 1024;
+
     RangeSink(TS3DownloadStream& stream, const TS3ProgressEvent& advance, const TRangedObject& object)
         : stream_(stream)
         , advance_(advance)
         , object_(object) {
-        gathered_.reserve(TS3DownloadStream::GatherSize + 64 * 1024);
+        gathered_.reserve(GatherSize + 64 * 1024);
     }
 
     void Begin(qint64 first, qint64 end) {
@@ -31,7 +34,7 @@ class RangeSink : public TS3BodySink {
             throw Error(QStringLiteral("The download of \"%1\" sent more than the %2 bytes announced")
                             .arg(object_.Key, QString::number(object_.Size)));
         gathered_.append(data, count);
-        if (gathered_.size() >= TS3DownloadStream::GatherSize)
+        if (gathered_.size() >= GatherSize)
             Flush();
         if (advance_)
             advance_(count);
@@ -73,8 +76,9 @@ void FetchInRanges(TS3StorageService& service, const TRangedObject& object, cons
                    TS3DownloadStream& stream, const TS3ProgressEvent& advance) {
     const qint64 partCount = (object.Size + parts.PartSize - 1) / parts.PartSize;
     const int connections = int(std::min<qint64>(parts.Connections, partCount));
-    TS3TransferGroup group(service.Limits());
+    // The sinks outlive the group, whose transfers write into them.
     std::vector<std::unique_ptr<RangeSink>> sinks;
+    TS3TransferGroup group(service.Limits());
     std::vector<qint64> askedFrom(connections);
     qint64 nextPart = 0;
 
