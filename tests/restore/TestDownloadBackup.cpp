@@ -156,15 +156,16 @@ void TestDownloadBackup::downloadsWholeOverAnOlderFile_data() {
 
 void TestDownloadBackup::downloadsWholeOverAnOlderFile() {
     QFETCH(bool, inRanges);
-    TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
+    const TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
+    TDownloadParts parts;
     if (inRanges)
-        request.Parts = SmallParts();
+        parts = SmallParts();
     QVERIFY(WriteFile(request.TargetPath, RandomBytes(backup_.size() + 4096)));
     QStringList log;
     ProgressBar bar;
 
     DownloadBackup(
-        request, [&](const QString& line) { log << line; }, bar.Sink());
+        request, [&](const QString& line) { log << line; }, bar.Sink(), parts);
 
     QCOMPARE(log, (QStringList{"Downloading backup file", "Download completed"}));
     QVERIFY(ReadAll(request.TargetPath) == backup_);
@@ -267,13 +268,12 @@ void TestDownloadBackup::rangesOnAFaultyServer() {
     request.BucketSetting = QStringLiteral("b/ranged");
     request.ObjectKey = key;
     request.TargetPath = dir_->filePath(QStringLiteral("fault.backup"));
-    request.Parts = SmallParts();
     ProgressBar bar;
 
     QString thrown;
     try {
         DownloadBackup(
-            request, [](const QString&) {}, bar.Sink());
+            request, [](const QString&) {}, bar.Sink(), SmallParts());
     } catch (const std::runtime_error& e) {
         thrown = QString::fromUtf8(e.what());
     }
@@ -289,7 +289,6 @@ void TestDownloadBackup::rangesOnAFaultyServer() {
 
 void TestDownloadBackup::stopEndsARangedDownload() {
     TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
-    request.Parts = SmallParts();
     std::stop_source stop;
     request.Limits.stop = stop.get_token();
     ProgressBar bar;
@@ -298,7 +297,7 @@ void TestDownloadBackup::stopEndsARangedDownload() {
     QString thrown;
     try {
         DownloadBackup(
-            request, [](const QString&) {}, bar.Sink());
+            request, [](const QString&) {}, bar.Sink(), SmallParts());
     } catch (const OperationStopped& e) {
         thrown = e.Message();
     }

@@ -48,14 +48,16 @@ qint64 DownloadWithBackup(const TS3ConnectionInfo& info, const QString& bucket, 
     request.BucketSetting = bucket + QStringLiteral("/bench");
     request.ObjectKey = key;
     request.TargetPath = path;
-    const QStringList parts = qEnvironmentVariable("BENCH_PARTS").split(u'x');
-    if (parts.size() == 2) {
-        request.Parts.PartSize = parts[0].toLongLong() * 1024 * 1024;
-        request.Parts.Connections = parts[1].toInt();
+    TDownloadParts parts;
+    const QStringList chosen = qEnvironmentVariable("BENCH_PARTS").split(u'x');
+    if (chosen.size() == 2) {
+        parts.PartSize = chosen[0].toLongLong() * 1024 * 1024;
+        parts.Connections = chosen[1].toInt();
     }
     if (oneConnection)
-        request.Parts.Connections = 1;
-    DownloadBackup(request, [](const QString&) {}, {});
+        parts.Connections = 1;
+    DownloadBackup(
+        request, [](const QString&) {}, {}, parts);
     return QFileInfo(path).size();
 }
 
