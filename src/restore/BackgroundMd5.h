@@ -12,7 +12,7 @@
 // The MD5 of a file that a download is writing, computed on a thread of its own so that hashing never
 // holds up the thread that receives. The writer tells which bytes reached the file; the thread reads
 // them back (from the system's cache) and hashes the bytes from the start as far as they are written
-// without a gap. Parts written out of order therefore cost no memory: they are hashed once the gap
+// without a gap. Ranges written out of order therefore cost no memory: they are hashed once the gap
 // before them is filled.
 class TBackgroundMd5 {
   public:
@@ -44,7 +44,7 @@ class TBackgroundMd5 {
     const ReadAt read_;
     std::mutex mutex_;
     std::condition_variable_any changed_;
-    std::map<qint64, qint64> ahead_; // written parts past the gap after the prefix: start -> end
+    std::map<qint64, qint64> ahead_; // written ranges past the gap after the prefix: start -> end
     qint64 prefix_ = 0;              // bytes from the start written without a gap
     qint64 hashed_ = 0;              // of those, the ones md5_ has seen
     bool busy_ = false;              // the thread reads and hashes outside the lock

@@ -17,7 +17,7 @@ using TS3ProgressEvent = std::function<void(qint64 ACount)>;
 // 16 KiB costs a third of the download's time on a fast link. The MD5 of the file is computed on the
 // way, on a thread of its own (TBackgroundMd5), from the bytes written from the start without a gap.
 // The stream keeps its own position and writes at it, so that the hashing thread's reads can never move
-// it; parts fetched side by side go in through WriteAt.
+// it; ranges fetched side by side go in through WriteAt.
 class TS3DownloadStream : public TFileStream {
   public:
     static constexpr qint64 GatherSize = 1024 * 1024;

@@ -72,15 +72,15 @@ bool HoldsRange(const TS3HttpResponse& response, qint64 first, qint64 last, qint
 
 } // namespace
 
-void FetchInRanges(TS3StorageService& service, const TRangedObject& object, const TDownloadParts& parts,
+void FetchInRanges(TS3StorageService& service, const TRangedObject& object, const TDownloadRanges& ranges,
                    TS3DownloadStream& stream, const TS3ProgressEvent& advance) {
-    const qint64 partCount = (object.Size + parts.PartSize - 1) / parts.PartSize;
-    const int connections = int(std::min<qint64>(parts.Connections, partCount));
+    const qint64 rangeCount = (object.Size + ranges.RangeSize - 1) / ranges.RangeSize;
+    const int connections = int(std::min<qint64>(ranges.Connections, rangeCount));
     // The sinks outlive the group, whose transfers write into them.
     std::vector<std::unique_ptr<RangeSink>> sinks;
     TS3TransferGroup group(service.Limits());
     std::vector<qint64> askedFrom(connections);
-    qint64 nextPart = 0;
+    qint64 nextRange = 0;
 
     auto ask = [&](int slot) {
         RangeSink& sink = *sinks[slot];
@@ -89,24 +89,24 @@ void FetchInRanges(TS3StorageService& service, const TRangedObject& object, cons
                     service.RangeRequest(object.Bucket, object.Key, sink.Next(), sink.End() - 1, object.ETag),
                     sink, 206);
     };
-    auto askNextPart = [&](int slot) {
-        if (nextPart == partCount)
+    auto askNextRange = [&](int slot) {
+        if (nextRange == rangeCount)
             return;
-        const qint64 first = nextPart++ * parts.PartSize;
-        sinks[slot]->Begin(first, std::min(first + parts.PartSize, object.Size));
+        const qint64 first = nextRange++ * ranges.RangeSize;
+        sinks[slot]->Begin(first, std::min(first + ranges.RangeSize, object.Size));
         ask(slot);
     };
 
     for (int slot = 0; slot < connections; ++slot) {
         sinks.push_back(std::make_unique<RangeSink>(stream, advance, object));
-        askNextPart(slot);
+        askNextRange(slot);
     }
     while (group.Running() > 0) {
         for (const TS3TransferGroup::Ended& ended : group.WaitForEnded()) {
             RangeSink& sink = *sinks[ended.Tag];
             sink.Flush();
             if (ended.Failure) {
-                if (!ended.BrokeOff || !sink.Retry(parts.Retries))
+                if (!ended.BrokeOff || !sink.Retry(ranges.Retries))
                     std::rethrow_exception(ended.Failure);
                 ask(ended.Tag);
                 continue;
@@ -122,14 +122,14 @@ void FetchInRanges(TS3StorageService& service, const TRangedObject& object, cons
                         .arg(object.Key, QString::number(status)));
             if (sink.Next() < sink.End()) {
                 // The answer was whole but shorter than the range: the rest is asked for again.
-                if (!sink.Retry(parts.Retries))
+                if (!sink.Retry(ranges.Retries))
                     throw Error(
                         QStringLiteral("The download of \"%1\" ended early at byte %2 of %3")
                             .arg(object.Key, QString::number(sink.Next()), QString::number(object.Size)));
                 ask(ended.Tag);
                 continue;
             }
-            askNextPart(ended.Tag);
+            askNextRange(ended.Tag);
         }
     }
 }

@@ -13,12 +13,12 @@
 
 namespace {
 
-// Small parts, so that a backup of a few MiB is fetched in many ranges.
-TDownloadParts SmallParts() {
-    TDownloadParts parts;
-    parts.PartSize = 128 * 1024;
-    parts.Connections = 3;
-    return parts;
+// Small ranges, so that a backup of a few MiB is fetched in many ranges.
+TDownloadRanges SmallRanges() {
+    TDownloadRanges ranges;
+    ranges.RangeSize = 128 * 1024;
+    ranges.Connections = 3;
+    return ranges;
 }
 
 // The fault server's repeating pattern, the body of its /ranged objects.
@@ -157,15 +157,15 @@ void TestDownloadBackup::downloadsWholeOverAnOlderFile_data() {
 void TestDownloadBackup::downloadsWholeOverAnOlderFile() {
     QFETCH(bool, inRanges);
     const TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
-    TDownloadParts parts;
+    TDownloadRanges ranges;
     if (inRanges)
-        parts = SmallParts();
+        ranges = SmallRanges();
     QVERIFY(WriteFile(request.TargetPath, RandomBytes(backup_.size() + 4096)));
     QStringList log;
     ProgressBar bar;
 
     DownloadBackup(
-        request, [&](const QString& line) { log << line; }, bar.Sink(), parts);
+        request, [&](const QString& line) { log << line; }, bar.Sink(), ranges);
 
     QCOMPARE(log, (QStringList{"Downloading backup file", "Download completed"}));
     QVERIFY(ReadAll(request.TargetPath) == backup_);
@@ -273,7 +273,7 @@ void TestDownloadBackup::rangesOnAFaultyServer() {
     QString thrown;
     try {
         DownloadBackup(
-            request, [](const QString&) {}, bar.Sink(), SmallParts());
+            request, [](const QString&) {}, bar.Sink(), SmallRanges());
     } catch (const std::runtime_error& e) {
         thrown = QString::fromUtf8(e.what());
     }
@@ -297,7 +297,7 @@ void TestDownloadBackup::stopEndsARangedDownload() {
     QString thrown;
     try {
         DownloadBackup(
-            request, [](const QString&) {}, bar.Sink(), SmallParts());
+            request, [](const QString&) {}, bar.Sink(), SmallRanges());
     } catch (const OperationStopped& e) {
         thrown = e.Message();
     }

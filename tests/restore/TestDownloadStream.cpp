@@ -13,8 +13,8 @@ class TestDownloadStream : public QObject {
     void writesReportTheBlocks();
     void gathersBlocksIntoLargeWrites();
     void md5WithoutHashingReadsTheFile();
-    void partsWrittenAtTheirOffsets_data();
-    void partsWrittenAtTheirOffsets();
+    void rangesWrittenAtTheirOffsets_data();
+    void rangesWrittenAtTheirOffsets();
     void truncatesAnExistingFile();
     void secondStreamOnTheSameFileIsRefused();
     void createFailures_data();
@@ -100,24 +100,24 @@ void TestDownloadStream::md5WithoutHashingReadsTheFile() {
     QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
 }
 
-using Parts = QList<QPair<qint64, qint64>>; // offset, length
+using Ranges = QList<QPair<qint64, qint64>>; // offset, length
 
-void TestDownloadStream::partsWrittenAtTheirOffsets_data() {
-    QTest::addColumn<Parts>("parts");
+void TestDownloadStream::rangesWrittenAtTheirOffsets_data() {
+    QTest::addColumn<Ranges>("ranges");
 
     const qint64 mib = 1024 * 1024;
-    QTest::newRow("in order") << Parts{{0, 3 * mib}, {3 * mib, 5}};
-    QTest::newRow("last part first") << Parts{{2 * mib + 7, mib}, {mib, mib + 7}, {0, mib}};
-    QTest::newRow("gap filled last") << Parts{{0, 10}, {20, 3 * mib}, {10, 10}};
-    QTest::newRow("a part written twice") << Parts{{0, mib}, {mib, mib}, {mib / 2, mib}};
+    QTest::newRow("in order") << Ranges{{0, 3 * mib}, {3 * mib, 5}};
+    QTest::newRow("last range first") << Ranges{{2 * mib + 7, mib}, {mib, mib + 7}, {0, mib}};
+    QTest::newRow("gap filled last") << Ranges{{0, 10}, {20, 3 * mib}, {10, 10}};
+    QTest::newRow("a range written twice") << Ranges{{0, mib}, {mib, mib}, {mib / 2, mib}};
 }
 
-// Parts fetched side by side reach the file at their offsets, and the MD5 is that of the whole file
+// Ranges fetched side by side reach the file at their offsets, and the MD5 is that of the whole file
 // whatever the order they came in.
-void TestDownloadStream::partsWrittenAtTheirOffsets() {
-    QFETCH(Parts, parts);
+void TestDownloadStream::rangesWrittenAtTheirOffsets() {
+    QFETCH(Ranges, ranges);
     qint64 size = 0;
-    for (const auto& [offset, length] : parts)
+    for (const auto& [offset, length] : ranges)
         size = std::max(size, offset + length);
     QByteArray content(size, Qt::Uninitialized);
     for (qint64 i = 0; i < size; ++i)
@@ -125,7 +125,7 @@ void TestDownloadStream::partsWrittenAtTheirOffsets() {
 
     const QString path = dir_->filePath(QStringLiteral("a.backup"));
     TS3DownloadStream stream(path);
-    for (const auto& [offset, length] : parts)
+    for (const auto& [offset, length] : ranges)
         stream.WriteAt(offset, content.constData() + offset, length);
     QCOMPARE(stream.Size(), size);
     QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));

@@ -10,7 +10,7 @@
 //                 for a large object, the size and MD5 checks
 //   --backup-one  the same with one connection, so one GET
 //
-// BENCH_PARTS=<MiB>x<connections> (for instance 16x8) replaces the product's part size and connection
+// BENCH_RANGES=<MiB>x<connections> (for instance 16x8) replaces the product's range size and connection
 // count in --backup, to compare choices. The requests are signed with the build's key pair.
 #include "ProcessUsage.h"
 #include "config/BuildSettings.h"
@@ -48,16 +48,16 @@ qint64 DownloadWithBackup(const TS3ConnectionInfo& info, const QString& bucket, 
     request.BucketSetting = bucket + QStringLiteral("/bench");
     request.ObjectKey = key;
     request.TargetPath = path;
-    TDownloadParts parts;
-    const QStringList chosen = qEnvironmentVariable("BENCH_PARTS").split(u'x');
+    TDownloadRanges ranges;
+    const QStringList chosen = qEnvironmentVariable("BENCH_RANGES").split(u'x');
     if (chosen.size() == 2) {
-        parts.PartSize = chosen[0].toLongLong() * 1024 * 1024;
-        parts.Connections = chosen[1].toInt();
+        ranges.RangeSize = chosen[0].toLongLong() * 1024 * 1024;
+        ranges.Connections = chosen[1].toInt();
     }
     if (oneConnection)
-        parts.Connections = 1;
+        ranges.Connections = 1;
     DownloadBackup(
-        request, [](const QString&) {}, {}, parts);
+        request, [](const QString&) {}, {}, ranges);
     return QFileInfo(path).size();
 }
 
