@@ -25,10 +25,11 @@ class ExclusiveFile {
 
     // Writes at the current position; the number of bytes written, which may be fewer than asked, or -1.
     qint64 Write(const char* data, qint64 count);
-    // Reads up to count bytes from position on without moving the current position; the number of bytes
-    // read, 0 at the end of the file, or -1. The file is read through this handle, as no other open of it
-    // may be allowed meanwhile.
-    qint64 ReadAt(qint64 position, char* data, qint64 count) const;
+    // Writes at offset, or reads from it, without using the current position (which the read may move on
+    // Windows): the number of bytes written or read, which may be fewer than asked (0 when reading at the
+    // end), or -1. A read may run on another thread than the writes.
+    qint64 WriteAt(qint64 offset, const char* data, qint64 count);
+    qint64 ReadAt(qint64 offset, char* data, qint64 count) const;
     // These throw Error with the system's reason.
     qint64 Position() const;
     void SetPosition(qint64 position);

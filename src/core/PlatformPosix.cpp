@@ -63,11 +63,24 @@ qint64 ExclusiveFile::Write(const char* data, qint64 count) {
     }
 }
 
-qint64 ExclusiveFile::ReadAt(qint64 position, char* data, qint64 count) const {
-    if (position < 0 || count < 0)
+qint64 ExclusiveFile::WriteAt(qint64 offset, const char* data, qint64 count) {
+    if (offset < 0 || count < 0)
         return -1;
     for (;;) {
-        const ssize_t read = ::pread(Descriptor(handle_), data, static_cast<size_t>(count), position);
+        const ssize_t written =
+            ::pwrite(Descriptor(handle_), data, static_cast<size_t>(count), off_t(offset));
+        if (written >= 0)
+            return written;
+        if (errno != EINTR)
+            return -1;
+    }
+}
+
+qint64 ExclusiveFile::ReadAt(qint64 offset, char* data, qint64 count) const {
+    if (offset < 0 || count < 0)
+        return -1;
+    for (;;) {
+        const ssize_t read = ::pread(Descriptor(handle_), data, static_cast<size_t>(count), off_t(offset));
         if (read >= 0)
             return read;
         if (errno != EINTR)

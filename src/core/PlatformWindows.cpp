@@ -96,22 +96,36 @@ qint64 ExclusiveFile::Write(const char* data, qint64 count) {
     return written;
 }
 
-qint64 ExclusiveFile::ReadAt(qint64 position, char* data, qint64 count) const {
-    if (position < 0 || count < 0)
-        return -1;
-    // A read at an offset moves the file pointer of a handle opened for synchronous use, so the pointer
-    // is put back afterwards, as pread leaves it.
-    LARGE_INTEGER current{};
-    if (!SetFilePointerEx(Handle(handle_), LARGE_INTEGER{}, &current, FILE_CURRENT))
-        return -1;
+namespace {
+
+OVERLAPPED AtOffset(qint64 offset) {
     OVERLAPPED at{};
-    at.Offset = DWORD(quint64(position) & 0xffffffffu);
-    at.OffsetHigh = DWORD(quint64(position) >> 32);
-    DWORD read = 0;
-    const bool ok = ReadFile(Handle(handle_), data, DWORD(std::min<qint64>(count, 1 << 30)), &read, &at) ||
-                    GetLastError() == ERROR_HANDLE_EOF;
-    if (!SetFilePointerEx(Handle(handle_), current, nullptr, FILE_BEGIN) || !ok)
+    at.Offset = DWORD(quint64(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = DWORD(quint64(offset) >> 32);
+    return at;
+}
+
+} // namespace
+
+// An offset in an OVERLAPPED structure on a handle opened for synchronous use reads or writes there,
+// and moves the file pointer after it: callers of these two keep their own position.
+qint64 ExclusiveFile::WriteAt(qint64 offset, const char* data, qint64 count) {
+    if (offset < 0 || count < 0)
         return -1;
+    OVERLAPPED at = AtOffset(offset);
+    DWORD written = 0;
+    if (!WriteFile(Handle(handle_), data, DWORD(std::min<qint64>(count, 1 << 30)), &written, &at))
+        return -1;
+    return written;
+}
+
+qint64 ExclusiveFile::ReadAt(qint64 offset, char* data, qint64 count) const {
+    if (offset < 0 || count < 0)
+        return -1;
+    OVERLAPPED at = AtOffset(offset);
+    DWORD read = 0;
+    if (!ReadFile(Handle(handle_), data, DWORD(std::min<qint64>(count, 1 << 30)), &read, &at))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
     return read;
 }
 

@@ -42,7 +42,8 @@ int ProgressAfterBlock(int position, qint64 ACount, int maximum) {
 
 namespace {
 
-void DownloadWhole(const TDownloadRequest& request, const TDownloadProgress& progress) {
+void DownloadWhole(const TDownloadRequest& request, const TDownloadProgress& progress,
+                   const TDownloadRanges& ranges) {
     TS3ConnectionInfo connection = request.Connection;
     const QString bucketName = SplitBucketSetting(request.BucketSetting).at(0);
     const auto service = CreateStorageService(connection, request.BucketSetting, request.Limits);
@@ -82,9 +83,14 @@ void DownloadWhole(const TDownloadRequest& request, const TDownloadProgress& pro
         });
         if (progress.Start)
             progress.Start(ProgressMaximum(expected));
-        if (!service->GetObject(bucketName, request.ObjectKey, stream))
+        if (ranges.InRanges(expected)) {
+            const TRangedObject object{bucketName, request.ObjectKey, expected,
+                                       properties.Value(QStringLiteral("ETag"))};
+            FetchInRanges(*service, object, ranges, stream, progress.Advance);
+        } else if (!service->GetObject(bucketName, request.ObjectKey, stream)) {
             throw Error(QStringLiteral("The download of \"%1\" failed: the service answered with status %2")
                             .arg(request.ObjectKey, QString::number(service->LastStatusCode())));
+        }
     }
     stream.Flush();
     const qint64 received = stream.Size();
@@ -102,10 +108,10 @@ void DownloadWhole(const TDownloadRequest& request, const TDownloadProgress& pro
 } // namespace
 
 void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
-                    const TDownloadProgress& progress) {
+                    const TDownloadProgress& progress, const TDownloadRanges& ranges) {
     log(QStringLiteral("Downloading backup file"));
     try {
-        DownloadWhole(request, progress);
+        DownloadWhole(request, progress, ranges);
     } catch (const OperationStopped&) {
         throw OperationStopped(QStringLiteral("The download of \"%1\" was stopped").arg(request.ObjectKey));
     }

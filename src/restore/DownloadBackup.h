@@ -2,6 +2,7 @@
 
 #include "restore/DownloadStream.h"
 #include "restore/LogSink.h"
+#include "restore/RangedDownload.h"
 #include "storage/S3ConnectionInfo.h"
 #include "storage/S3StorageService.h"
 
@@ -33,12 +34,16 @@ int ProgressAfterBlock(int position, qint64 ACount, int maximum);
 
 // Downloads one backup into the target file: logs "Downloading backup file", creates the file (which
 // fails when another download holds it), reads the object's size, fetches its body block by block while
-// the bar moves, resets the bar and logs "Download completed".
+// the bar moves, resets the bar and logs "Download completed". A large object (see ranges) is
+// fetched as ranges over several connections, each range written at its offset and asked for only while
+// the object keeps its ETag: an object replaced meanwhile fails with "The backup "<key>" changed on the
+// server during the download".
 // Returns only when the backup arrived whole: the object's properties were read, the GET was answered
 // with 200, the file holds exactly Content-Length bytes and, when the object's ETag is a plain MD5 (32 hex
 // digits), the MD5 of the bytes written equals it. Otherwise the file it created is removed and an error
 // names the cause ("... arrived damaged ..." for a wrong MD5); a body longer than announced ends the
 // download at once. A stop asked for through the limits' token ends it with OperationStopped "The
 // download of "<key>" was stopped", the file removed as well. Runs on any thread; progress is called on it.
+// The product keeps the default ranges; tests and benchmarks choose their own.
 void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
-                    const TDownloadProgress& progress);
+                    const TDownloadProgress& progress, const TDownloadRanges& ranges = {});

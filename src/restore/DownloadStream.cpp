@@ -2,8 +2,14 @@
 
 #include "core/Error.h"
 
+#include <QCryptographicHash>
+
 #include <algorithm>
 #include <cerrno>
+
+TS3DownloadStream::TS3DownloadStream(const QString& fileName)
+    : TFileStream(fileName)
+    , md5_([this](qint64 offset, char* data, qint64 count) { return ReadAt(offset, data, count); }) {}
 
 TS3DownloadStream::~TS3DownloadStream() {
     // What is still gathered goes to the file; a destructor cannot report a failure, and the download
@@ -17,9 +23,9 @@ TS3DownloadStream::~TS3DownloadStream() {
 qint64 TS3DownloadStream::Write(const void* Buffer, qint64 Count) {
     if (!WriteGathered())
         return -1;
-    const qint64 position = TFileStream::Position();
-    const qint64 written = TFileStream::Write(Buffer, Count);
-    Hash(static_cast<const char*>(Buffer), position, written);
+    const qint64 written = WriteOnce(position_, static_cast<const char*>(Buffer), Count);
+    if (written > 0)
+        position_ += written;
     return written;
 }
 
@@ -38,7 +44,7 @@ qint64 TS3DownloadStream::Write(std::span<const char> Buffer, qint64 Offset, qin
 }
 
 qint64 TS3DownloadStream::Position() const {
-    return TFileStream::Position() + gathered_.size();
+    return position_ + gathered_.size();
 }
 
 qint64 TS3DownloadStream::Size() const {
@@ -47,19 +53,14 @@ qint64 TS3DownloadStream::Size() const {
 
 void TS3DownloadStream::SetPosition(qint64 position) {
     Flush();
-    TFileStream::SetPosition(position);
+    if (position < 0)
+        throw Error(QStringLiteral("Cannot set the file position"));
+    position_ = position;
 }
 
 void TS3DownloadStream::SetSize(qint64 size) {
     Flush();
-    TFileStream::SetSize(size);
-    if (size == 0) {
-        md5_.reset();
-        hashed_ = 0;
-        inOrder_ = true;
-    } else if (size < hashed_) {
-        inOrder_ = false;
-    }
+    md5_.Cut(size, [&] { TFileStream::SetSize(size); });
 }
 
 void TS3DownloadStream::Flush() {
@@ -73,13 +74,12 @@ bool TS3DownloadStream::WriteGathered() {
     qint64 done = 0;
     bool ok = true;
     while (done < gathered_.size()) {
-        const qint64 position = TFileStream::Position();
-        const qint64 written = TFileStream::Write(gathered_.constData() + done, gathered_.size() - done);
+        const qint64 written = WriteOnce(position_, gathered_.constData() + done, gathered_.size() - done);
         if (written <= 0) {
             ok = false;
             break;
         }
-        Hash(gathered_.constData() + done, position, written);
+        position_ += written;
         done += written;
     }
     if (done == gathered_.size())
@@ -89,31 +89,40 @@ bool TS3DownloadStream::WriteGathered() {
     return ok;
 }
 
-void TS3DownloadStream::Hash(const char* data, qint64 position, qint64 written) {
-    if (!hashing_ || written <= 0)
-        return;
-    if (position != hashed_) {
-        inOrder_ = false;
-        return;
+void TS3DownloadStream::WriteAt(qint64 offset, const char* data, qint64 count) {
+    for (qint64 done = 0; done < count;) {
+        const qint64 written = WriteOnce(offset + done, data + done, count - done);
+        if (written <= 0)
+            throw Error(
+                QStringLiteral("Cannot write file \"%1\". %2").arg(FileName(), SystemErrorText(errno)));
+        done += written;
     }
-    md5_.addData(QByteArrayView(data, written));
-    hashed_ += written;
+}
+
+qint64 TS3DownloadStream::WriteOnce(qint64 offset, const char* data, qint64 count) {
+    const qint64 written = TFileStream::WriteAt(offset, data, count);
+    if (hashing_)
+        md5_.Written(offset, written);
+    return written;
 }
 
 QByteArray TS3DownloadStream::Md5() {
     Flush();
-    const qint64 size = Size();
-    if (inOrder_ && hashed_ == size)
-        return md5_.result();
-    // Read through the stream's own handle: on Windows the file may not be opened again while it is open.
-    QCryptographicHash md5(QCryptographicHash::Md5);
-    QByteArray block(qsizetype(GatherSize), Qt::Uninitialized);
-    for (qint64 position = 0; position < size;) {
-        const qint64 read = ReadAt(position, block.data(), block.size());
-        if (read <= 0)
-            return {};
-        md5.addData(QByteArrayView(block.constData(), read));
-        position += read;
+    if (hashing_) {
+        const QByteArray hashed = md5_.Result(Size());
+        if (!hashed.isEmpty())
+            return hashed;
     }
-    return md5.result();
+    // Read through the stream's own handle: on Windows nobody else may open the file meanwhile.
+    QCryptographicHash md5(QCryptographicHash::Md5);
+    QByteArray buffer(GatherSize, Qt::Uninitialized);
+    for (qint64 offset = 0;;) {
+        const qint64 read = ReadAt(offset, buffer.data(), buffer.size());
+        if (read < 0)
+            return {};
+        if (read == 0)
+            return md5.result();
+        md5.addData(QByteArrayView(buffer.constData(), read));
+        offset += read;
+    }
 }

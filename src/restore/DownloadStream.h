@@ -1,9 +1,9 @@
 #pragma once
 
+#include "restore/BackgroundMd5.h"
 #include "restore/FileStream.h"
 
 #include <QByteArray>
-#include <QCryptographicHash>
 
 #include <functional>
 
@@ -15,12 +15,14 @@ using TS3ProgressEvent = std::function<void(qint64 ACount)>;
 // its progress bar and process pending events between blocks. libcurl hands over blocks of 16 KiB, so
 // the blocks are gathered and reach the file in writes of at least GatherSize bytes: a system call per
 // 16 KiB costs a third of the download's time on a fast link. The MD5 of the file is computed on the
-// way, as the gathered bytes are written.
+// way, on a thread of its own (TBackgroundMd5), from the bytes written from the start without a gap.
+// The stream keeps its own position and writes at it, so that the hashing thread's reads can never move
+// it; ranges fetched side by side go in through WriteAt.
 class TS3DownloadStream : public TFileStream {
   public:
     static constexpr qint64 GatherSize = 1024 * 1024;
 
-    using TFileStream::TFileStream;
+    explicit TS3DownloadStream(const QString& fileName);
     // Writes what is still gathered; a failure is lost, as the file is then incomplete anyway.
     ~TS3DownloadStream() override;
 
@@ -47,19 +49,19 @@ class TS3DownloadStream : public TFileStream {
 
     // Writes what is gathered into the file. Throws "Cannot write file "<path>". <system message>".
     void Flush();
+    // Writes all count bytes at offset, apart from the position and what is gathered; throws as Flush.
+    void WriteAt(qint64 offset, const char* data, qint64 count);
 
     // The MD5 of the file's content, once what is gathered is written. It is the one computed while
-    // writing when every byte was written in order from the start; otherwise the file is read once to
-    // compute it.
+    // writing when every byte was written once; otherwise the file is read once to compute it.
     QByteArray Md5();
 
   private:
     bool WriteGathered();
-    void Hash(const char* data, qint64 position, qint64 written);
+    qint64 WriteOnce(qint64 offset, const char* data, qint64 count);
 
-    QByteArray gathered_; // received, not yet in the file; it goes right after the file position
-    QCryptographicHash md5_{QCryptographicHash::Md5};
+    QByteArray gathered_; // received, not yet in the file; it goes right after position_
+    qint64 position_ = 0;
     bool hashing_ = true;
-    qint64 hashed_ = 0;   // the bytes from the start that md5_ has seen
-    bool inOrder_ = true; // false once a write landed elsewhere than right after them
+    TBackgroundMd5 md5_;
 };

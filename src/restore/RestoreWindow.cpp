@@ -4,7 +4,8 @@
 
 TProgramOutcome TRestoreWindow::RunClientProgram(const QString& program, const QString& parameters,
                                                  const TProgramWatch& watch) {
-    return RunAndWait(program, parameters, [this](const QString& line) { Log(line); }, watch);
+    return RunAndWait(
+        program, parameters, [this](const QString& line) { Log(line); }, watch);
 }
 
 void TRestoreWindow::LogFmt(const QString& logTemplate, const QStringList& arguments) {

@@ -51,7 +51,8 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
 
 // The message for a program that could not be started or did not end with exit code 0:
 // "<program> failed with exit code N", "<program> could not be started. <reason>",
-// "<program> was stopped" or "<program> ended abnormally", followed by ": <its last error line>" when it wrote one.
+// "<program> was stopped" or "<program> ended abnormally", followed by ": <its last error line>" when it
+// wrote one.
 QString DescribeFailure(const QString& program, const TProgramOutcome& outcome);
 
 // Throws DescribeFailure as an Error; does nothing for a success.

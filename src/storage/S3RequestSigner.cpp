@@ -78,15 +78,21 @@ QString BuildStringToSign(const QString& amzDate, const QString& region, const Q
 
 TS3Request MakeSignedRequest(const TS3ConnectionInfo& info, const TS3RequestSigner& signer,
                              const QByteArray& method, const QString& BucketName, const QString& url,
-                             const QDateTime& now) {
+                             const QDateTime& now, const TS3NameValueList& extraHeaders) {
     TS3NameValueList standard;
     standard.Add(QStringLiteral("host"), info.RequestHost(BucketName));
     standard.Add(QStringLiteral("x-amz-content-sha256"), QLatin1StringView(S3EmptyContentSha256));
     standard.Add(QStringLiteral("x-amz-date"), FormatAmzDate(now));
+    QStringList signedHeaderNames{QStringLiteral("host"), QStringLiteral("x-amz-content-sha256"),
+                                  QStringLiteral("x-amz-date")};
+    for (const auto& [name, value] : extraHeaders.Entries()) {
+        standard.Add(name, value);
+        signedHeaderNames.append(name);
+    }
+    // The canonical request lists the signed headers by name.
+    signedHeaderNames.sort();
 
     TS3Request request{method, ParseRequestUrl(url), {}};
-    const QStringList signedHeaderNames{QStringLiteral("host"), QStringLiteral("x-amz-content-sha256"),
-                                        QStringLiteral("x-amz-date")};
     const QString amzDate = standard.Value(QStringLiteral("x-amz-date"));
     const QString region = QLatin1StringView(GlobalEndpointRegion);
     const QString canonicalRequest = BuildCanonicalRequest(method, request.Url, standard, signedHeaderNames);

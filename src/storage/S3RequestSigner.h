@@ -49,7 +49,8 @@ struct TS3Request {
     TS3NameValueList Headers; // Authorization, host, x-amz-content-sha256, x-amz-date
 };
 
-// Takes the URL apart, makes the standard headers for the bucket with x-amz-date from now, and signs.
+// Takes the URL apart, makes the standard headers for the bucket with x-amz-date from now, and signs
+// them together with extraHeaders (lower-case names, such as "range"), which the request carries too.
 TS3Request MakeSignedRequest(const TS3ConnectionInfo& info, const TS3RequestSigner& signer,
                              const QByteArray& method, const QString& BucketName, const QString& url,
-                             const QDateTime& now);
+                             const QDateTime& now, const TS3NameValueList& extraHeaders = {});

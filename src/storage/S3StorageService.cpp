@@ -104,6 +104,20 @@ bool TS3StorageService::GetObject(const QString& BucketName, const QString& Obje
     return status == 200;
 }
 
+TS3Request TS3StorageService::RangeRequest(const QString& BucketName, const QString& ObjectName, qint64 first,
+                                           qint64 last, const QString& etag) const {
+    TS3NameValueList headers;
+    if (!etag.isEmpty())
+        headers.Add(QStringLiteral("if-match"), etag);
+    headers.Add(QStringLiteral("range"), QStringLiteral("bytes=%1-%2").arg(first).arg(last));
+    return MakeSignedRequest(impl_->info, impl_->signer, "GET", BucketName,
+                             ObjectUrl(impl_->info, BucketName, ObjectName), impl_->clock(), headers);
+}
+
+const TS3TransportLimits& TS3StorageService::Limits() const {
+    return impl_->limits;
+}
+
 int TS3StorageService::LastStatusCode() const {
     return impl_->lastStatusCode;
 }

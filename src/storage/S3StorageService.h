@@ -1,6 +1,7 @@
 #pragma once
 
 #include "storage/S3ConnectionInfo.h"
+#include "storage/S3RequestSigner.h"
 #include "storage/S3Results.h"
 #include "storage/S3Stream.h"
 #include "storage/S3TransportLimits.h"
@@ -41,6 +42,13 @@ class TS3StorageService {
                              TS3NameValueList& Properties, TS3NameValueList& Metadata);
     // GET of one object, its body written block by block into ObjectStream: true for status 200.
     bool GetObject(const QString& BucketName, const QString& ObjectName, TS3Stream& ObjectStream);
+
+    // A signed GET of the bytes first to last (both included) of one object, answered only while the
+    // object's ETag is etag (If-Match; no condition when etag is empty). For TS3TransferGroup, which
+    // sends it with Limits().
+    TS3Request RangeRequest(const QString& BucketName, const QString& ObjectName, qint64 first, qint64 last,
+                            const QString& etag) const;
+    const TS3TransportLimits& Limits() const;
 
     // Final status code of the last request made (0 before any).
     int LastStatusCode() const;

@@ -1,5 +1,7 @@
+#include "core/Error.h"
 #include "restore/DownloadBackup.h"
 #include "support/FileContents.h"
+#include "support/FixturePort.h"
 #include "support/S3TestServer.h"
 
 #include <QDir>
@@ -10,6 +12,22 @@
 #include <limits>
 
 namespace {
+
+// Small ranges, so that a backup of a few MiB is fetched in many ranges.
+TDownloadRanges SmallRanges() {
+    TDownloadRanges ranges;
+    ranges.RangeSize = 128 * 1024;
+    ranges.Connections = 3;
+    return ranges;
+}
+
+// The fault server's repeating pattern, the body of its /ranged objects.
+QByteArray PatternBytes(qsizetype size) {
+    QByteArray data(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        data[i] = char(i % 256);
+    return data;
+}
 
 QByteArray RandomBytes(qsizetype size) {
     QByteArray data(size, Qt::Uninitialized);
@@ -60,9 +78,13 @@ class TestDownloadBackup : public QObject {
     void init();
     void progressSteps_data();
     void progressSteps();
+    void downloadsWholeOverAnOlderFile_data();
     void downloadsWholeOverAnOlderFile();
     void failuresLeaveNoFile_data();
     void failuresLeaveNoFile();
+    void rangesOnAFaultyServer_data();
+    void rangesOnAFaultyServer();
+    void stopEndsARangedDownload();
     void secondDownloadOfTheSameFileIsRefused();
 
   private:
@@ -126,14 +148,24 @@ void TestDownloadBackup::progressSteps() {
     QCOMPARE(bar, position);
 }
 
+void TestDownloadBackup::downloadsWholeOverAnOlderFile_data() {
+    QTest::addColumn<bool>("inRanges");
+    QTest::newRow("one GET") << false;
+    QTest::newRow("in ranges") << true;
+}
+
 void TestDownloadBackup::downloadsWholeOverAnOlderFile() {
+    QFETCH(bool, inRanges);
     const TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
+    TDownloadRanges ranges;
+    if (inRanges)
+        ranges = SmallRanges();
     QVERIFY(WriteFile(request.TargetPath, RandomBytes(backup_.size() + 4096)));
     QStringList log;
     ProgressBar bar;
 
     DownloadBackup(
-        request, [&](const QString& line) { log << line; }, bar.Sink());
+        request, [&](const QString& line) { log << line; }, bar.Sink(), ranges);
 
     QCOMPARE(log, (QStringList{"Downloading backup file", "Download completed"}));
     QVERIFY(ReadAll(request.TargetPath) == backup_);
@@ -203,6 +235,73 @@ void TestDownloadBackup::failuresLeaveNoFile() {
     QCOMPARE(thrown, error);
     QCOMPARE(lines, log);
     QCOMPARE(bar.resets, resets);
+    QVERIFY(QDir(dir_->path()).isEmpty());
+}
+
+void TestDownloadBackup::rangesOnAFaultyServer_data() {
+    QTest::addColumn<QString>("fault"); // see /ranged in tools/s3-fault-server
+    QTest::addColumn<QString>("error"); // empty: the backup arrives whole
+
+    QTest::newRow("ranges cut off are resumed") << "cut2"
+                                                << "";
+    QTest::newRow("a range cut off once too often") << "cut99"
+                                                    << "Error reading data: (18) Transferred a partial file";
+    QTest::newRow("object replaced during the download")
+        << "changed"
+        << "The backup \"%1\" changed on the server during the download";
+    QTest::newRow("server that ignores ranges")
+        << "whole"
+        << "The download of \"%1\" failed: the service answered with status 200";
+}
+
+void TestDownloadBackup::rangesOnAFaultyServer() {
+    QFETCH(QString, fault);
+    QFETCH(QString, error);
+    const qint64 size = 1024 * 1024 + 123;
+    // The fault server counts the cuts per token: each run gets its own.
+    const QString token = QString::number(QRandomGenerator::global()->generate64(), 16);
+    const QString key = QStringLiteral("ranged/%1/%2/%3/fault.backup").arg(size).arg(fault, token);
+    TDownloadRequest request;
+    request.Connection.Protocol = QStringLiteral("http");
+    request.Connection.StorageEndpoint =
+        QStringLiteral("s3.localhost:%1").arg(FixturePort(QStringLiteral("s3_fault_server")));
+    request.BucketSetting = QStringLiteral("b/ranged");
+    request.ObjectKey = key;
+    request.TargetPath = dir_->filePath(QStringLiteral("fault.backup"));
+    ProgressBar bar;
+
+    QString thrown;
+    try {
+        DownloadBackup(
+            request, [](const QString&) {}, bar.Sink(), SmallRanges());
+    } catch (const std::runtime_error& e) {
+        thrown = QString::fromUtf8(e.what());
+    }
+    QCOMPARE(thrown, error.arg(key));
+    if (error.isEmpty()) {
+        QVERIFY(ReadAll(request.TargetPath) == PatternBytes(size));
+        QCOMPARE(bar.reportedBytes, size);
+    } else {
+        QVERIFY(QDir(dir_->path()).isEmpty());
+    }
+    QCOMPARE(bar.resets, 1);
+}
+
+void TestDownloadBackup::stopEndsARangedDownload() {
+    TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
+    std::stop_source stop;
+    request.Limits.stop = stop.get_token();
+    ProgressBar bar;
+    bar.onBlock = [&] { stop.request_stop(); };
+
+    QString thrown;
+    try {
+        DownloadBackup(
+            request, [](const QString&) {}, bar.Sink(), SmallRanges());
+    } catch (const OperationStopped& e) {
+        thrown = e.Message();
+    }
+    QCOMPARE(thrown, QStringLiteral("The download of \"%1\" was stopped").arg(request.ObjectKey));
     QVERIFY(QDir(dir_->path()).isEmpty());
 }
 

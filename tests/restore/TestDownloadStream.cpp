@@ -13,6 +13,8 @@ class TestDownloadStream : public QObject {
     void writesReportTheBlocks();
     void gathersBlocksIntoLargeWrites();
     void md5WithoutHashingReadsTheFile();
+    void rangesWrittenAtTheirOffsets_data();
+    void rangesWrittenAtTheirOffsets();
     void truncatesAnExistingFile();
     void secondStreamOnTheSameFileIsRefused();
     void createFailures_data();
@@ -96,6 +98,38 @@ void TestDownloadStream::md5WithoutHashingReadsTheFile() {
     const QByteArray content = "some backup";
     QCOMPARE(stream.Write(std::span(content.constData(), content.size()), 0, content.size()), content.size());
     QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
+}
+
+using Ranges = QList<QPair<qint64, qint64>>; // offset, length
+
+void TestDownloadStream::rangesWrittenAtTheirOffsets_data() {
+    QTest::addColumn<Ranges>("ranges");
+
+    const qint64 mib = 1024 * 1024;
+    QTest::newRow("in order") << Ranges{{0, 3 * mib}, {3 * mib, 5}};
+    QTest::newRow("last range first") << Ranges{{2 * mib + 7, mib}, {mib, mib + 7}, {0, mib}};
+    QTest::newRow("gap filled last") << Ranges{{0, 10}, {20, 3 * mib}, {10, 10}};
+    QTest::newRow("a range written twice") << Ranges{{0, mib}, {mib, mib}, {mib / 2, mib}};
+}
+
+// Ranges fetched side by side reach the file at their offsets, and the MD5 is that of the whole file
+// whatever the order they came in.
+void TestDownloadStream::rangesWrittenAtTheirOffsets() {
+    QFETCH(Ranges, ranges);
+    qint64 size = 0;
+    for (const auto& [offset, length] : ranges)
+        size = std::max(size, offset + length);
+    QByteArray content(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        content[i] = char(i * 7 % 251);
+
+    const QString path = dir_->filePath(QStringLiteral("a.backup"));
+    TS3DownloadStream stream(path);
+    for (const auto& [offset, length] : ranges)
+        stream.WriteAt(offset, content.constData() + offset, length);
+    QCOMPARE(stream.Size(), size);
+    QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
+    QCOMPARE(ReadAll(path), content);
 }
 
 void TestDownloadStream::truncatesAnExistingFile() {

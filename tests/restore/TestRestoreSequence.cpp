@@ -48,8 +48,8 @@ void TestRestoreSequence::restores_data() {
     QTest::addColumn<QStringList>("expectedLog");
 
     const QString file = QStringLiteral("\"<dir>/Sales Office-20231118.backup\"");
-    const QStringList restoring{"Download completed", "Checking backup file",
-                                "pg_restore --list " + file, "Checking database: <name>",
+    const QStringList restoring{"Download completed", "Checking backup file", "pg_restore --list " + file,
+                                "Checking database: <name>",
                                 Psql + "\"SELECT count(*) FROM pg_database WHERE datname = <literal>\""};
     const auto created = [&](const QString& jobsArguments) {
         return QStringList{"Creating database: corvane_restoring_<token>",

@@ -39,6 +39,14 @@ The first path segment chooses the behaviour; the rest of the path is free (test
   /head-redirect/...         302 to /object/0/... for every method
   /damaged/<size>/...        200 with <size> bytes of the pattern under a plain-MD5 ETag that belongs to
                              other bytes of the same size: a body damaged on the way
+  /ranged/<size>/<fault>/<token>/...
+                             <size> bytes of the pattern under their plain-MD5 ETag, a Range "bytes=<first>-<last>"
+                             answered 206 with Content-Range, and 412 when If-Match names another ETag; <fault>:
+                             none      as S3 answers
+                             cut<n>    the first <n> ranged GETs with <token> send half their bytes, then close
+                             changed   the object is replaced once its first range was asked for: the other
+                                       ranges get 412 (If-Match no longer matches)
+                             whole     Range is ignored: 200 with the whole body
 
 A bucket listing (the path "/") asked of the host <bucket>.<scenario>.localhost answers a page of
 <listings folder>/<scenario>: first.xml without a marker, <marker>.xml for a marker (so the marker "db/a"
@@ -93,6 +101,14 @@ class Releases:
             return self.condition.wait_for(lambda: self.counts.get(token, 0) >= count, timeout)
 
 
+def header_value(head, wanted):
+    for line in head.decode("latin-1").split("\r\n")[1:]:
+        name, _, value = line.partition(":")
+        if name.strip().lower() == wanted:
+            return value.strip()
+    return None
+
+
 class Handler(socketserver.BaseRequestHandler):
     def handle(self):
         head = self.read_head()
@@ -114,11 +130,7 @@ class Handler(socketserver.BaseRequestHandler):
             handler(method, head, args)
 
     def host_header(self, head):
-        for line in head.decode("latin-1").split("\r\n")[1:]:
-            name, _, value = line.partition(":")
-            if name.strip().lower() == "host":
-                return value.strip()
-        return f"127.0.0.1:{self.server.server_address[1]}"
+        return header_value(head, "host") or f"127.0.0.1:{self.server.server_address[1]}"
 
     def read_head(self):
         data = b""
@@ -284,6 +296,31 @@ class Handler(socketserver.BaseRequestHandler):
     def on_head_redirect(self, method, head, args):
         self.answer(302, "Found", b"", method, ["Location: /object/0/" + "/".join(args)])
 
+    def on_ranged(self, method, head, args):
+        size, fault, token = int(args[0]), args[1], args[2]
+        body = pattern_bytes(size)
+        etag = f'"{hashlib.md5(body).hexdigest()}"'
+        ranged = header_value(head, "range")
+        if method == "HEAD" or fault == "whole" or not ranged:
+            self.answer(200, "OK", body, method, [f"ETag: {etag}", "Accept-Ranges: bytes"])
+            return
+        first, _, last = ranged.removeprefix("bytes=").partition("-")
+        first, last = int(first), min(int(last), size - 1)
+        current = etag
+        if fault == "changed" and first > 0:
+            current = '"0123456789abcdef0123456789abcdef"'
+        if header_value(head, "if-match") not in (None, current):
+            self.answer(412, "Precondition Failed", b"<Error><Code>PreconditionFailed</Code></Error>", method)
+            return
+        part = body[first:last + 1]
+        self.send_head(206, "Partial Content", len(part),
+                       [f"ETag: {current}", f"Content-Range: bytes {first}-{last}/{size}"])
+        if fault.startswith("cut") and self.server.count_cut(token) <= int(fault[3:]):
+            self.request.sendall(part[:len(part) // 2])
+            self.request.shutdown(socket.SHUT_RDWR)
+            return
+        self.request.sendall(part)
+
     def on_damaged(self, method, head, args):
         body = pattern_bytes(int(args[0]))
         other = bytes([body[0] ^ 1]) + body[1:] if body else b"x"
@@ -325,9 +362,17 @@ class Server(socketserver.ThreadingTCPServer):
     def __init__(self, address, handler, listings):
         super().__init__(address, handler)
         self.releases = Releases()
+        self.cuts_lock = threading.Lock()
+        self.cuts = {}
         self.listings = pathlib.Path(listings).resolve() if listings else None
         self.witness = Witness()
         threading.Thread(target=self.witness.serve_forever, daemon=True).start()
+
+    def count_cut(self, token):
+        """How many ranged GETs with this token have come, this one included."""
+        with self.cuts_lock:
+            self.cuts[token] = self.cuts.get(token, 0) + 1
+            return self.cuts[token]
 
 
 def serve(options):

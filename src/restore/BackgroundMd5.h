@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCryptographicHash>
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+// The MD5 of a file that a download is writing, computed on a thread of its own so that hashing never
+// holds up the thread that receives. The writer tells which bytes reached the file; the thread reads
+// them back (from the system's cache) and hashes the bytes from the start as far as they are written
+// without a gap. Ranges written out of order therefore cost no memory: they are hashed once the gap
+// before them is filled.
+class TBackgroundMd5 {
+  public:
+    // Reads count bytes at offset into data: the number read, 0 at the end, or -1. Called on the
+    // hashing thread while the writer goes on writing elsewhere in the file.
+    using ReadAt = std::function<qint64(qint64 offset, char* data, qint64 count)>;
+
+    explicit TBackgroundMd5(ReadAt read);
+    ~TBackgroundMd5();
+    TBackgroundMd5(const TBackgroundMd5&) = delete;
+    TBackgroundMd5& operator=(const TBackgroundMd5&) = delete;
+
+    // The bytes from offset on, count of them, are now in the file. Bytes written a second time make the
+    // hash unusable (Result gives nothing), since the thread may already have read the old ones.
+    void Written(qint64 offset, qint64 count);
+    // Cuts the file to size bytes through cutFile, while the thread reads nothing. Cut to nothing,
+    // everything starts again; cut below what is hashed, the hash is unusable.
+    void Cut(qint64 size, const std::function<void()>& cutFile);
+    // Waits until everything written without a gap is hashed, then gives the MD5 when that is exactly the
+    // first size bytes; otherwise (a gap, bytes written twice, a read that failed) nothing.
+    QByteArray Result(qint64 size);
+
+  private:
+    void Run(std::stop_token stop);
+    bool Idle() const { return !busy_ && (broken_ || hashed_ == prefix_); }
+
+    static constexpr qint64 ReadSize = 1024 * 1024;
+
+    const ReadAt read_;
+    std::mutex mutex_;
+    std::condition_variable_any changed_;
+    std::map<qint64, qint64> ahead_; // written ranges past the gap after the prefix: start -> end
+    qint64 prefix_ = 0;              // bytes from the start written without a gap
+    qint64 hashed_ = 0;              // of those, the ones md5_ has seen
+    bool busy_ = false;              // the thread reads and hashes outside the lock
+    bool broken_ = false;
+    QCryptographicHash md5_{QCryptographicHash::Md5};
+    std::jthread thread_; // last: it starts once everything above is there
+};

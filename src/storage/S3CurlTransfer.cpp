@@ -1,0 +1,232 @@
+#include "storage/S3CurlTransfer.h"
+
+#include "core/Error.h"
+#include "storage/S3Redirects.h"
+#include "storage/S3ResponseHeaders.h"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+
+namespace {
+
+// Receive buffer. It does not set the size of the blocks handed to a body: libcurl 7.88 hands a body
+// over in blocks of 16 KiB whatever this size, so a stream that wants large file writes gathers the
+// blocks itself (see TS3DownloadStream).
+constexpr long ReceiveBufferSize = 512 * 1024;
+constexpr char UserAgent[] = "User-Agent: Corvane-S3/1.0";
+
+Error CurlError(const char* what, CURLcode code) {
+    return Error(QStringLiteral("%1: (%2) %3")
+                     .arg(QLatin1StringView(what))
+                     .arg(int(code))
+                     .arg(QString::fromUtf8(curl_easy_strerror(code))));
+}
+
+void Check(CURLcode code, const char* what) {
+    if (code != CURLE_OK)
+        throw CurlError(what, code);
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Why the progress callback ended a transfer.
+enum class Interruption { None, Stopped, Stalled };
+
+// What the callbacks of one send share with it.
+struct Transfer {
+    TS3BodySink* body = nullptr;
+    int bodyStatus = 0; // when set, only an answer with this status hands its body over
+    const TS3TransportLimits* limits = nullptr;
+    Interruption interruption = Interruption::None;
+    curl_off_t sent = 0; // bytes sent and received when the transfer last moved
+    curl_off_t received = 0;
+    Clock::time_point lastMoved = Clock::now();
+    QList<QByteArray> headerLines; // of the latest answer
+    bool headersComplete = false;
+    int statusCode = 0;           // of the latest answer, from its status line
+    QByteArray redirectBody;      // the start of a redirect answer's body, for RedirectTarget
+    std::exception_ptr sinkError; // an exception of the sink, rethrown once libcurl has returned
+};
+
+size_t OnHeaderLine(char* data, size_t size, size_t count, void* userData) {
+    auto& transfer = *static_cast<Transfer*>(userData);
+    QByteArray line(data, qsizetype(size * count));
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    if (line.startsWith("HTTP/")) {
+        // A new answer begins (for instance after "100 Continue"); only the last one counts.
+        transfer.headerLines.clear();
+        transfer.headersComplete = false;
+        transfer.statusCode = line.split(' ').value(1).toInt();
+    }
+    if (line.isEmpty())
+        transfer.headersComplete = true;
+    else
+        transfer.headerLines.append(line);
+    return size * count;
+}
+
+size_t OnBodyBlock(char* data, size_t size, size_t count, void* userData) {
+    auto& transfer = *static_cast<Transfer*>(userData);
+    const size_t length = size * count;
+    if (length == 0)
+        return 0;
+    if (IsRedirectStatus(transfer.statusCode)) {
+        const qsizetype room = S3RedirectBodyLimit - transfer.redirectBody.size();
+        transfer.redirectBody.append(data, std::min(qsizetype(length), room));
+    }
+    if (transfer.bodyStatus != 0 && transfer.statusCode != transfer.bodyStatus)
+        return length;
+    try {
+        transfer.body->Append(data, qint64(length));
+    } catch (...) {
+        transfer.sinkError = std::current_exception();
+        return CURL_WRITEFUNC_ERROR;
+    }
+    return length;
+}
+
+// libcurl calls this many times a second while a transfer moves and at least once a second while it
+// waits, connecting included: a stop asked for and a transfer that stopped moving end it here.
+int OnTransferInfo(void* userData, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+    auto& transfer = *static_cast<Transfer*>(userData);
+    if (transfer.limits->stop.stop_requested()) {
+        transfer.interruption = Interruption::Stopped;
+        return 1;
+    }
+    const Clock::time_point now = Clock::now();
+    if (received != transfer.received || sent != transfer.sent) {
+        transfer.received = received;
+        transfer.sent = sent;
+        transfer.lastMoved = now;
+    } else if (now - transfer.lastMoved >= transfer.limits->stallTimeout) {
+        transfer.interruption = Interruption::Stalled;
+        return 1;
+    }
+    return 0;
+}
+
+// The URL for libcurl, exactly as encoded here. libcurl must read the same host from it: a host that
+// it cannot take, or that it would read differently (user information, say), gets no connection.
+QByteArray CurlUrlText(const TS3RequestUrl& url) {
+    const QByteArray text = url.ToString().toUtf8();
+    CurlUrl parsed(curl_url());
+    char* host = nullptr;
+    const bool ok =
+        parsed &&
+        curl_url_set(parsed.get(), CURLUPART_URL, text.constData(), CURLU_PATH_AS_IS) == CURLUE_OK &&
+        curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        url.Host.compare(QString::fromUtf8(host), Qt::CaseInsensitive) == 0;
+    curl_free(host);
+    if (!ok)
+        throw Error(QStringLiteral("Error connecting to server: %1").arg(url.Host));
+    return text;
+}
+
+void FillHeaderList(CurlHeaderList& list, const TS3NameValueList& headers) {
+    auto append = [&list](const QByteArray& line) {
+        if (!list.Append(line))
+            throw CurlError("Error adding header", CURLE_OUT_OF_MEMORY);
+    };
+    for (const auto& [name, value] : headers.Entries())
+        append(name.toLatin1() + ": " + value.toUtf8());
+    append(UserAgent);
+    // Headers libcurl would add on its own; the request carries none of them.
+    append("Accept:");
+}
+
+// Tells where the request broke off: before it was sent, before the answer's header, or in the body;
+// or that the host stopped answering.
+Error TransferError(CURL* curl, CURLcode code, const Transfer& transfer, const QString& host) {
+    if (transfer.interruption == Interruption::Stalled)
+        return Error(QStringLiteral("The server %1 sent nothing for %2 s, so the request was ended")
+                         .arg(host)
+                         .arg(transfer.limits->stallTimeout.count()));
+    long requestSize = 0;
+    curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize);
+    if (transfer.headersComplete)
+        return CurlError("Error reading data", code);
+    if (requestSize > 0)
+        return CurlError("Error receiving data", code);
+    return CurlError("Error sending data", code);
+}
+
+} // namespace
+
+struct TS3CurlTransfer::State {
+    CurlEasy curl;
+    QByteArray url;
+    CurlHeaderList headerList;
+    Transfer transfer;
+    QString host;
+};
+
+TS3CurlTransfer::TS3CurlTransfer(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink* body,
+                                 const TS3TransportLimits& limits, int bodyStatus)
+    : state_(std::make_unique<State>()) {
+    state_->curl.reset(curl_easy_init());
+    if (!state_->curl)
+        throw Error(QStringLiteral("Error obtaining session handle"));
+    state_->url = CurlUrlText(url);
+    state_->host = url.Host;
+    FillHeaderList(state_->headerList, request.Headers);
+    Transfer& transfer = state_->transfer;
+    transfer.body = body;
+    transfer.bodyStatus = bodyStatus;
+    transfer.limits = &limits;
+
+    CURL* handle = state_->curl.get();
+    const char* opening = "Error opening request";
+    Check(curl_easy_setopt(handle, CURLOPT_URL, state_->url.constData()), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https"), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)), opening);
+    // Keys are sent as they are named: no removal of "." and ".." segments.
+    Check(curl_easy_setopt(handle, CURLOPT_PATH_AS_IS, 1L), opening);
+    // Redirects are judged by our own code: libcurl would send the signed headers to any host.
+    Check(curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, ReceiveBufferSize), opening);
+    if (body)
+        Check(curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L), opening);
+    else
+        Check(curl_easy_setopt(handle, CURLOPT_NOBODY, 1L), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, OnHeaderLine), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, OnBodyBlock), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer), opening);
+
+    const char* timeouts = "Error setting timeout for the request";
+    Check(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeout.count())), timeouts);
+    Check(curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, OnTransferInfo), timeouts);
+    Check(curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer), timeouts);
+    Check(curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L), timeouts);
+
+    Check(curl_easy_setopt(handle, CURLOPT_HTTPHEADER, state_->headerList.List()), "Error adding header");
+}
+
+TS3CurlTransfer::~TS3CurlTransfer() = default;
+
+CURL* TS3CurlTransfer::Handle() const {
+    return state_->curl.get();
+}
+
+TS3CurlAnswer TS3CurlTransfer::Finish(CURLcode result) {
+    const Transfer& transfer = state_->transfer;
+    CURL* handle = state_->curl.get();
+    if (transfer.sinkError)
+        std::rethrow_exception(transfer.sinkError);
+    if (transfer.interruption == Interruption::Stopped)
+        throw OperationStopped(QStringLiteral("Stopped"));
+    if (result != CURLE_OK)
+        throw TransferError(handle, result, transfer, state_->host);
+
+    long status = 0;
+    Check(curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status), "Error querying headers");
+    return {{int(status), ParseResponseHeaders(transfer.headerLines)}, transfer.redirectBody};
+}
+
+bool TS3CurlTransfer::BrokeOff(CURLcode result) const {
+    const Transfer& transfer = state_->transfer;
+    return result != CURLE_OK && !transfer.sinkError && transfer.interruption == Interruption::None;
+}
