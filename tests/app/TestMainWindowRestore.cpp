@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueTable.h"
 #include "support/AppTestBed.h"
 #include "support/Control.h"
+#include "support/LogMessages.h"
 #include "support/PgTestCluster.h"
 
 #include <QAction>
@@ -11,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,18 +23,6 @@ const QString BackupName = QStringLiteral("Sales Office-20231118.backup");
 const QString SourceDatabase = QStringLiteral("corvane_window_source");
 const QString TargetDatabase = QStringLiteral("salesoffice");
 const QString RowsQuery = QStringLiteral("SELECT id, city, opened FROM offices ORDER BY id");
-
-// The log's messages without their timestamps, after checking that every line has one.
-QStringList LogMessages(const TCorvaneEditorForm& form) {
-    static const QRegularExpression line(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}: (.*)$"));
-    QStringList messages;
-    const QString log = Control<QPlainTextEdit>(form, "MemoLog")->toPlainText();
-    for (const QString& text : log.split(u'\n', Qt::SkipEmptyParts)) {
-        const QRegularExpressionMatch match = line.match(text);
-        messages << (match.hasMatch() ? match.captured(1) : QStringLiteral("<no timestamp> ") + text);
-    }
-    return messages;
-}
 
 } // namespace
 
@@ -150,6 +140,51 @@ class TestMainWindowRestore : public QObject {
         QVERIFY(Control<QPushButton>(*form, "BtnRestore")->isEnabled());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
         QVERIFY(bed.errorBoxes.isEmpty());
+    }
+
+    // Stop while pg_restore runs (a stand-in that lists the archive as the real one does, then restores
+    // nothing until it is ended): the program is ended, the database of that name is as it was, and
+    // neither the database being restored nor the backup file is left behind.
+    void stopDuringPgRestoreChangesNothing() {
+        AppTestBed bed;
+        cluster->CreateDatabase(
+            TargetDatabase,
+            QStringLiteral("CREATE TABLE stale (note text); INSERT INTO stale VALUES ('kept');"));
+        QTemporaryDir standIns;
+        const QString realPgRestore = QStandardPaths::findExecutable(QStringLiteral("pg_restore"));
+        QVERIFY(!realPgRestore.isEmpty());
+        QFile standIn(standIns.filePath(QStringLiteral("pg_restore")));
+        QVERIFY(standIn.open(QIODevice::WriteOnly));
+        standIn.write("#!/bin/sh\ncase \"$1\" in --list) exec '" + realPgRestore.toUtf8() +
+                      "' \"$@\" ;; esac\nexec sleep 60\n");
+        standIn.close();
+        QVERIFY(standIn.setPermissions(standIn.permissions() | QFileDevice::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(standIns.path()) + ':' + path);
+        const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+
+        QTemporaryDir workingFolder;
+        auto form = SignedInWindow(bed, workingFolder.path());
+        SetNextDatabaseNameAnswer([](const QString& name) { return std::optional(name); });
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
+        auto* bar = Control<QProgressBar>(*form, "ProgressBar");
+        QTRY_VERIFY2(bar->text().startsWith(QStringLiteral("0 % · 0 of ")), qPrintable(bar->text()));
+        QVERIFY(bar->text().endsWith(QStringLiteral(" items")));
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnStop"), Qt::LeftButton);
+        AppTestBed::WaitUntilIdle(*form);
+
+        const QStringList log = LogMessages(*form);
+        QVERIFY(log.contains(QStringLiteral("Stopping: The restore")));
+        QCOMPARE(log.last(),
+                 QStringLiteral("pg_restore was stopped; the database \"salesoffice\" was not changed"));
+        QVERIFY(bed.errorBoxes.isEmpty());
+        QCOMPARE(cluster->Query(TargetDatabase, QStringLiteral("SELECT note FROM stale")),
+                 QStringLiteral("kept"));
+        QCOMPARE(cluster->Query(
+                     QStringLiteral("postgres"),
+                     QStringLiteral("SELECT count(*) FROM pg_database WHERE datname LIKE 'corvane\\_re%'")),
+                 QStringLiteral("0"));
+        QVERIFY(QDir(workingFolder.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     }
 
     void downloadKeepsTheBackupInTheWorkingFolder() {

@@ -29,6 +29,8 @@ class AppTestBed {
         environment.EndTool = [this] { ++endToolRequests; };
         environment.AccountUrl = AccountTestService::FromFixture().BaseUrl();
         environment.Storage = S3TestServer::FromFixture().ConnectionInfo();
+        if (!storageEndpoint.isEmpty())
+            environment.Storage.StorageEndpoint = storageEndpoint;
         environment.StorageLimits.connectTimeout = std::chrono::seconds(5);
         environment.StorageLimits.stallTimeout = std::chrono::seconds(10);
         return environment;
@@ -69,6 +71,8 @@ class AppTestBed {
 
     QStringList errorBoxes;
     int endToolRequests = 0;
+    // Another storage server than s3rver (host:port), such as the fault server's.
+    QString storageEndpoint;
 
   private:
     ErrorBoxCapture errorBoxCapture{errorBoxes};

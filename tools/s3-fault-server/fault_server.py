@@ -51,8 +51,9 @@ The first path segment chooses the behaviour; the rest of the path is free (test
 A bucket listing (the path "/") asked of the host <bucket>.<scenario>.localhost answers a page of
 <listings folder>/<scenario>: first.xml without a marker, <marker>.xml for a marker (so the marker "db/a"
 names db/a.xml), and 404 with an empty body when there is no such page. The pages are fixed documents
-with what s3rver never sends: unreadable times, NextMarker, pages that do not move on. The scenario
-over-cap is made, not read: a page of 65 MiB, sent until the client stops reading.
+with what s3rver never sends: unreadable times, NextMarker, pages that do not move on. Two scenarios
+are made, not read: over-cap, a page of 65 MiB sent until the client stops reading, and stalled, the
+head and first bytes of a page, then nothing until the client leaves.
 """
 import argparse
 import hashlib
@@ -161,6 +162,11 @@ class Handler(socketserver.BaseRequestHandler):
     def on_listing(self, method, head, query):
         if self.host_labels(head)[1:2] == ["over-cap"]:
             self.send_over_cap_page()
+            return
+        if self.host_labels(head)[1:2] == ["stalled"]:
+            self.send_head(200, "OK", 1000000, ["Content-Type: application/xml"])
+            self.request.sendall(b'<?xml version="1.0" encoding="UTF-8"?><ListBucketResult><Name>fake</Name>')
+            self.wait_for_client_to_leave(30)
             return
         page = self.listing_page(head, urllib.parse.parse_qs(query).get("marker", [""])[0])
         if page is None:

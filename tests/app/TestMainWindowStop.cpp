@@ -1,0 +1,143 @@
+#include "app/CorvaneForm.h"
+#include "catalogue/CatalogueTable.h"
+#include "support/AppTestBed.h"
+#include "support/Control.h"
+#include "support/FixturePort.h"
+#include "support/LogMessages.h"
+#include "support/WhenShown.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// The fault server's listing of one backup of 1,000,000 bytes of which it sends the first 333,333 and
+// then nothing: the download takes a third and waits.
+const QString StallingFolder = QStringLiteral("b/stall-body");
+const QString StallingKey = QStringLiteral("stall-body/333333");
+
+QString FaultEndpoint(const QString& scenario) {
+    return QStringLiteral("%1.localhost:%2")
+        .arg(scenario)
+        .arg(FixturePort(QStringLiteral("s3_fault_server")));
+}
+
+} // namespace
+
+// Operations that run beside the window against a server that is slow or stalls: the window stays live,
+// its progress bar reads, and Stop, Escape or closing the window end them leaving nothing behind.
+class TestMainWindowStop : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void stalledDownloadShowsItsProgressAndStops() {
+        AppTestBed bed;
+        bed.storageEndpoint = FaultEndpoint(QStringLiteral("window-stop"));
+        QTemporaryDir working;
+        const auto form = bed.SignedInWindow(StallingFolder, working.path());
+        QCOMPARE(form->CdsObject().rowCount(), 1);
+
+        // A timer on the window's thread counts its ticks while the download waits for the rest.
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(10);
+        Control<QAction>(*form, "mniDownload")->trigger();
+        auto* bar = Control<QProgressBar>(*form, "ProgressBar");
+        QTRY_VERIFY2(bar->text().startsWith(QStringLiteral("33 % · 0 of 1 MiB · ")), qPrintable(bar->text()));
+        QCOMPARE(bar->value(), 333);
+        const int ticksWhileWaiting = ticks;
+        QTest::qWait(200);
+        QVERIFY(form->IsOperationRunning());
+        QVERIFY(ticks > ticksWhileWaiting + 5);
+        QVERIFY(Control<QPushButton>(*form, "BtnStop")->isEnabled());
+
+        QTest::keyClick(form.get(), Qt::Key_Escape);
+        AppTestBed::WaitUntilIdle(*form);
+        QCOMPARE(
+            LogMessages(*form),
+            (QStringList{QStringLiteral("Downloading backup file"), QStringLiteral("Stopping: The download"),
+                         QStringLiteral("The download of \"%1\" was stopped").arg(StallingKey)}));
+        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(QDir(working.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+        QCOMPARE(bar->text(), QString());
+        QVERIFY(!Control<QPushButton>(*form, "BtnStop")->isEnabled());
+        QVERIFY(Control<QPushButton>(*form, "BtnConnect")->isEnabled());
+    }
+
+    void stalledListingStops() {
+        AppTestBed bed;
+        bed.storageEndpoint = FaultEndpoint(QStringLiteral("stalled"));
+        const auto form = bed.SignedInWindow(QString());
+        Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("b/db"));
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
+        QTest::qWait(300);
+        QVERIFY(form->IsOperationRunning());
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnStop"), Qt::LeftButton);
+        AppTestBed::WaitUntilIdle(*form);
+        QCOMPARE(LogMessages(*form).mid(LogMessages(*form).size() - 2),
+                 (QStringList{QStringLiteral("Stopping: Connect"),
+                              QStringLiteral("The listing of \"b\" was stopped")}));
+        QCOMPARE(form->CdsObject().rowCount(), 0);
+        QVERIFY(bed.errorBoxes.isEmpty());
+    }
+
+    // Closing while a download runs asks first: carrying on leaves the window and the download as they
+    // were; stopping ends the download, removes its file, and closes the window once it has ended.
+    void closingDuringADownloadAsks_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("closed");
+        QTest::newRow("continue") << QStringLiteral("Continue") << false;
+        QTest::newRow("stop and close") << QStringLiteral("Stop and close") << true;
+    }
+    void closingDuringADownloadAsks() {
+        QFETCH(QString, answer);
+        QFETCH(bool, closed);
+        AppTestBed bed;
+        bed.storageEndpoint = FaultEndpoint(QStringLiteral("window-stop"));
+        QTemporaryDir working;
+        const auto form = bed.SignedInWindow(StallingFolder, working.path());
+        Control<QAction>(*form, "mniDownload")->trigger();
+        QTRY_VERIFY(Control<QProgressBar>(*form, "ProgressBar")->value() > 0);
+
+        QString question;
+        WhenShown<QMessageBox>([&](QMessageBox* box) {
+            question = box->text();
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == answer)
+                    button->click();
+        });
+        form->close();
+        QCOMPARE(question, QStringLiteral("The download is still running. Stop it and close Corvane?"));
+        if (!closed) {
+            QTest::qWait(100);
+            QVERIFY(form->isVisible());
+            QVERIFY(form->IsOperationRunning());
+            form->BtnStopClick();
+        }
+        AppTestBed::WaitUntilIdle(*form);
+        QCOMPARE(form->isVisible(), !closed);
+        QVERIFY(QDir(working.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+        QVERIFY(bed.errorBoxes.isEmpty());
+    }
+
+    // A listing whose pages lead back to a marker it has seen ends with an error instead of asking on.
+    void cyclingMarkersEndTheListing() {
+        AppTestBed bed;
+        bed.storageEndpoint = FaultEndpoint(QStringLiteral("cycling-markers"));
+        const auto form = bed.SignedInWindow(QStringLiteral("b/db"));
+        QCOMPARE(bed.errorBoxes.size(), 1);
+        QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("where it had been before")),
+                 qPrintable(bed.errorBoxes.first()));
+        QCOMPARE(form->CdsObject().rowCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestMainWindowStop)
+#include "TestMainWindowStop.moc"
