@@ -74,6 +74,8 @@ TCorvaneEditorForm::~TCorvaneEditorForm() {
 
 void TCorvaneEditorForm::SetUpGrid() {
     ui->GridFiles->setModel(catalogue.get());
+    recordInWork = new TRecordInWorkDelegate(ui->GridFiles);
+    ui->GridFiles->setItemDelegate(recordInWork);
     // The selected row stays highlighted when the grid loses the focus.
     QPalette palette = ui->GridFiles->palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
@@ -379,6 +381,7 @@ void TCorvaneEditorForm::mniDownloadClick() {
                        request.Limits.stop = stop;
                        ::DownloadBackup(request, log, progress);
                    });
+    MarkRecordInWork(catalogue->FieldAsText(TCatalogueField::Name));
 }
 
 TDownloadRequest TCorvaneEditorForm::DownloadRequest(const QString& objectKey,
@@ -409,6 +412,7 @@ void TCorvaneEditorForm::StartOperation(TOperationKind kind, TBackgroundOperatio
 
 void TCorvaneEditorForm::OperationEnded(std::exception_ptr error, const std::function<void()>& next) {
     ShowOperationRunning(false);
+    MarkRecordInWork({});
     if (closeWhenEnded) {
         close();
         return;
@@ -461,6 +465,11 @@ void TCorvaneEditorForm::ShowOperationRunning(bool running) {
         progressTimer.start();
     else
         progressTimer.stop();
+}
+
+void TCorvaneEditorForm::MarkRecordInWork(const QString& name) {
+    recordInWork->SetRecordInWork(name);
+    ui->GridFiles->viewport()->update();
 }
 
 void TCorvaneEditorForm::UpdateProgressBar() {
@@ -541,4 +550,5 @@ void TCorvaneEditorForm::BtnRestoreClick() {
         TOperationLock lock;
         RestoreBackup(input, relay, lock);
     });
+    MarkRecordInWork(input.CurrentRecord->Name);
 }

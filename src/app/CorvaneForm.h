@@ -4,6 +4,7 @@
 #include "app/BackgroundOperation.h"
 #include "app/CorvaneEnvironment.h"
 #include "app/OperationProgress.h"
+#include "app/RecordInWorkDelegate.h"
 #include "restore/DownloadBackup.h"
 #include "restore/RestoreSequence.h"
 #include "storage/S3ConnectionInfo.h"
@@ -91,6 +92,8 @@ class TCorvaneEditorForm : public QWidget, public TRestoreWindow {
                         std::function<void(std::exception_ptr&)> ended = {}, std::function<void()> next = {});
     void OperationEnded(std::exception_ptr error, const std::function<void()>& next);
     void ShowOperationRunning(bool running);
+    // Marks the grid's row of the backup the running operation works on; an empty name marks none.
+    void MarkRecordInWork(const QString& name);
     void UpdateProgressBar();
     void StartSignInCheck(const QString& userName, const QString& password);
     void ShowSignIn();
@@ -109,6 +112,7 @@ class TCorvaneEditorForm : public QWidget, public TRestoreWindow {
     std::unique_ptr<Ui::TCorvaneEditorForm> ui;
     std::unique_ptr<TCatalogueTable> catalogue;
     QMenu* PopupGrid = nullptr;
+    TRecordInWorkDelegate* recordInWork = nullptr; // owned by the grid
     QTimer Timer;
     QTimer progressTimer; // moves the bar from the progress counters a few times a second
     TCorvaneEnvironment environment;

@@ -1,4 +1,5 @@
 #include "app/CorvaneForm.h"
+#include "app/RecordInWorkDelegate.h"
 #include "catalogue/CatalogueTable.h"
 #include "support/AppTestBed.h"
 #include "support/Control.h"
@@ -11,6 +12,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -57,6 +59,12 @@ class TestMainWindowStop : public QObject {
         QVERIFY(form->IsOperationRunning());
         QVERIFY(ticks > ticksWhileWaiting + 5);
         QVERIFY(Control<QPushButton>(*form, "BtnStop")->isEnabled());
+        // The row in work is marked, and stays marked through a search that keeps it.
+        auto* grid = Control<QTableView>(*form, "GridFiles");
+        auto* marker = qobject_cast<TRecordInWorkDelegate*>(grid->itemDelegate());
+        QVERIFY(marker->IsInWork(form->CdsObject().index(0, 2)));
+        form->EdtFilterKeyDown(Qt::Key_Return);
+        QVERIFY(marker->IsInWork(form->CdsObject().index(0, 0)));
 
         QTest::keyClick(form.get(), Qt::Key_Escape);
         AppTestBed::WaitUntilIdle(*form);
@@ -69,6 +77,7 @@ class TestMainWindowStop : public QObject {
         QCOMPARE(bar->text(), QString());
         QVERIFY(!Control<QPushButton>(*form, "BtnStop")->isEnabled());
         QVERIFY(Control<QPushButton>(*form, "BtnConnect")->isEnabled());
+        QVERIFY(!marker->IsInWork(form->CdsObject().index(0, 0)));
     }
 
     void stalledListingStops() {

@@ -1,0 +1,11 @@
+#include "app/RecordInWorkDelegate.h"
+
+bool TRecordInWorkDelegate::IsInWork(const QModelIndex& index) const {
+    return !recordInWork_.isEmpty() && index.siblingAtColumn(0).data().toString() == recordInWork_;
+}
+
+void TRecordInWorkDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (IsInWork(index))
+        option->font.setBold(true);
+}
