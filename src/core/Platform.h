@@ -25,9 +25,9 @@ class ExclusiveFile {
 
     // Writes at the current position; the number of bytes written, which may be fewer than asked, or -1.
     qint64 Write(const char* data, qint64 count);
-    // Writes at offset, or reads from it, without using the current position (which the read may move on
-    // Windows): the number of bytes written or read, which may be fewer than asked (0 when reading at the
-    // end), or -1. A read may run on another thread than the writes.
+    // Writes at offset, or reads from it, without using or moving the current position: the number of
+    // bytes written or read, which may be fewer than asked (0 when reading at the end), or -1. A read may
+    // run on another thread than the writes.
     qint64 WriteAt(qint64 offset, const char* data, qint64 count);
     qint64 ReadAt(qint64 offset, char* data, qint64 count) const;
     // These throw Error with the system's reason.

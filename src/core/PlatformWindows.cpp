@@ -50,16 +50,73 @@ std::wstring NativePath(const QString& path) {
 
 } // namespace
 
+namespace {
+
+// Sets the end of the file without the file pointer, which an overlapped handle does not use for I/O.
+bool SetFileSize(HANDLE file, qint64 size) {
+    FILE_END_OF_FILE_INFO end{};
+    end.EndOfFile.QuadPart = size;
+    return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end);
+}
+
+// A manual-reset event for one read or write on an overlapped handle, so that calls on other threads
+// that wait on the same handle meanwhile never take each other's completion.
+class CompletionEvent {
+  public:
+    CompletionEvent()
+        : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~CompletionEvent() {
+        if (event_)
+            CloseHandle(event_);
+    }
+    CompletionEvent(const CompletionEvent&) = delete;
+    CompletionEvent& operator=(const CompletionEvent&) = delete;
+    HANDLE Get() const { return event_; }
+
+  private:
+    HANDLE event_;
+};
+
+// Starts a read or write at offset through start(count, overlapped) and waits for its end: the number
+// of bytes moved, 0 when reading at the end of the file, or -1. ReadFile and WriteFile take a 32-bit
+// count: a larger block moves in part.
+template <typename Start> qint64 TransferAt(HANDLE file, qint64 offset, qint64 count, Start start) {
+    if (offset < 0 || count < 0)
+        return -1;
+    const CompletionEvent done;
+    if (!done.Get())
+        return -1;
+    OVERLAPPED at{};
+    at.Offset = DWORD(quint64(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = DWORD(quint64(offset) >> 32);
+    at.hEvent = done.Get();
+    DWORD moved = 0;
+    if ((!start(DWORD(std::min<qint64>(count, 1 << 30)), &at) && GetLastError() != ERROR_IO_PENDING) ||
+        !GetOverlappedResult(file, &at, &moved, TRUE))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return moved;
+}
+
+qint64 WriteFileAt(HANDLE file, qint64 offset, const char* data, qint64 count) {
+    return TransferAt(file, offset, count,
+                      [&](DWORD chunk, OVERLAPPED* at) { return WriteFile(file, data, chunk, nullptr, at); });
+}
+
+} // namespace
+
 ExclusiveFile::ExclusiveFile(const QString& path) {
     // Share mode delete only: while this handle is open, every other open of the file for reading or
     // writing fails with a sharing violation, ours and other programs' alike, but the file can still be
     // removed (it goes once the last handle closes), so that a download that fails or is killed leaves
     // nothing behind. The handle is not inheritable (no security attributes). A reparse point (a link)
-    // is opened as itself and refused, never followed.
+    // is opened as itself and refused, never followed. The handle is overlapped: every read and write
+    // names its offset, so that the checksum thread's reads and the download's writes run side by side
+    // on the one handle the share mode allows, and neither moves the file pointer, which serves as the
+    // position of Write alone.
     const QString failure = QStringLiteral("Cannot create file \"%1\"").arg(path);
-    const HANDLE file =
-        CreateFileW(NativePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE file = CreateFileW(
+        NativePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_OVERLAPPED, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         ThrowLastError(failure);
     BY_HANDLE_FILE_INFORMATION information{};
@@ -73,7 +130,7 @@ ExclusiveFile::ExclusiveFile(const QString& path) {
         ThrowSystemError(failure, ERROR_CANT_RESOLVE_FILENAME);
     }
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || (size.QuadPart > 0 && !SetEndOfFile(file))) {
+    if (!GetFileSizeEx(file, &size) || (size.QuadPart > 0 && !SetFileSize(file, 0))) {
         const DWORD code = GetLastError();
         CloseHandle(file);
         ThrowSystemError(failure, code);
@@ -86,47 +143,26 @@ ExclusiveFile::~ExclusiveFile() {
 }
 
 qint64 ExclusiveFile::Write(const char* data, qint64 count) {
-    if (count < 0)
+    const HANDLE file = Handle(handle_);
+    LARGE_INTEGER position{};
+    if (!SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT))
         return -1;
-    // WriteFile takes a 32-bit count: a larger block is written in part, as the interface allows.
-    const DWORD chunk = DWORD(std::min<qint64>(count, 1 << 30));
-    DWORD written = 0;
-    if (!WriteFile(Handle(handle_), data, chunk, &written, nullptr))
-        return -1;
+    const qint64 written = WriteFileAt(file, position.QuadPart, data, count);
+    if (written > 0) {
+        position.QuadPart += written;
+        SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
+    }
     return written;
 }
 
-namespace {
-
-OVERLAPPED AtOffset(qint64 offset) {
-    OVERLAPPED at{};
-    at.Offset = DWORD(quint64(offset) & 0xFFFFFFFFu);
-    at.OffsetHigh = DWORD(quint64(offset) >> 32);
-    return at;
-}
-
-} // namespace
-
-// An offset in an OVERLAPPED structure on a handle opened for synchronous use reads or writes there,
-// and moves the file pointer after it: callers of these two keep their own position.
 qint64 ExclusiveFile::WriteAt(qint64 offset, const char* data, qint64 count) {
-    if (offset < 0 || count < 0)
-        return -1;
-    OVERLAPPED at = AtOffset(offset);
-    DWORD written = 0;
-    if (!WriteFile(Handle(handle_), data, DWORD(std::min<qint64>(count, 1 << 30)), &written, &at))
-        return -1;
-    return written;
+    return WriteFileAt(Handle(handle_), offset, data, count);
 }
 
 qint64 ExclusiveFile::ReadAt(qint64 offset, char* data, qint64 count) const {
-    if (offset < 0 || count < 0)
-        return -1;
-    OVERLAPPED at = AtOffset(offset);
-    DWORD read = 0;
-    if (!ReadFile(Handle(handle_), data, DWORD(std::min<qint64>(count, 1 << 30)), &read, &at))
-        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-    return read;
+    const HANDLE file = Handle(handle_);
+    return TransferAt(file, offset, count,
+                      [&](DWORD chunk, OVERLAPPED* at) { return ReadFile(file, data, chunk, nullptr, at); });
 }
 
 qint64 ExclusiveFile::Position() const {
@@ -150,18 +186,10 @@ qint64 ExclusiveFile::Size() const {
     return size.QuadPart;
 }
 
+// The position stays where it was, as ftruncate leaves it.
 void ExclusiveFile::Resize(qint64 size) {
-    // SetEndOfFile cuts or extends at the file pointer; the position is put back afterwards, so that
-    // Resize leaves it where it was, as ftruncate does.
-    const qint64 position = Position();
-    LARGE_INTEGER end{};
-    end.QuadPart = size;
-    const bool resized =
-        SetFilePointerEx(Handle(handle_), end, nullptr, FILE_BEGIN) && SetEndOfFile(Handle(handle_));
-    const DWORD code = GetLastError();
-    SetPosition(position);
-    if (!resized)
-        ThrowSystemError(QStringLiteral("Cannot set the file size"), code);
+    if (!SetFileSize(Handle(handle_), size))
+        ThrowLastError(QStringLiteral("Cannot set the file size"));
 }
 
 namespace {

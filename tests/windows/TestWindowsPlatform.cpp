@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -104,6 +105,29 @@ class TestWindowsPlatform : public QObject {
                  content.size());
         QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
         QCOMPARE(stream.Position(), content.size());
+    }
+
+    // The checksum thread reads the file back through the download's handle while the download writes
+    // ranges out of order through it: both name their offsets, and the gathered writes go on at the
+    // stream's own position.
+    void downloadHashesWhileItWrites() {
+        TS3DownloadStream stream(folder_.filePath(QStringLiteral("e.backup")));
+        QByteArray content(24 * TS3DownloadStream::GatherSize + 12345, Qt::Uninitialized);
+        for (qsizetype i = 0; i < content.size(); ++i)
+            content[i] = char((i * 7919) >> 9);
+        const qint64 head = 8 * TS3DownloadStream::GatherSize;
+        const qint64 tail = content.size() - head;
+        for (qint64 offset = head + tail / 2; offset > head;
+             offset -= 3 * TS3DownloadStream::GatherSize / 2) {
+            const qint64 start = std::max(head, offset - 3 * TS3DownloadStream::GatherSize / 2);
+            stream.WriteAt(start, content.constData() + start, offset - start);
+        }
+        stream.WriteAt(head + tail / 2, content.constData() + head + tail / 2, tail - tail / 2);
+        for (qint64 offset = 0; offset < head; offset += 16 * 1024)
+            QCOMPARE(stream.Write(std::span(content.constData(), head), offset, 16 * 1024), 16 * 1024);
+        QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
+        QCOMPARE(stream.Position(), head);
+        QCOMPARE(stream.Size(), content.size());
     }
 
     void removeFile() {
