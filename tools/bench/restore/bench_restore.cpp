@@ -2,9 +2,11 @@
 // accepted: download from S3 (its MD5 checked on the way), the archive and the database checked, a
 // temporary database created and restored into, swapped in by renames, the replaced one dropped, then the
 // file deleted. Prints the log, each line with the time since the start, and the wall time. The client
-// programs reach the server given by PGHOST and PGPORT.
+// programs reach the server given by PGHOST and PGPORT. The jobs are the Restore jobs setting: pg_restore
+// runs with -j N when N is above 1.
 //
 //   bench_restore <endpoint host:port> <bucket/folder> <object key> <working folder> <database user>
+//                 [<restore jobs, default 1>]
 #include "core/Error.h"
 #include "restore/DownloadBackup.h"
 #include "restore/RestoreSequence.h"
@@ -52,9 +54,11 @@ class TConsoleWindow : public TRestoreWindow {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 6) {
-        std::fprintf(stderr,
-                     "usage: bench_restore <endpoint> <bucket/folder> <key> <working folder> <user>\n");
+    bool jobsValid = true;
+    const int jobs = args.size() == 7 ? args[6].toInt(&jobsValid) : 1;
+    if (args.size() < 6 || args.size() > 7 || !jobsValid || jobs < 1) {
+        std::fprintf(stderr, "usage: bench_restore <endpoint> <bucket/folder> <key> <working folder> "
+                             "<user> [<jobs>]\n");
         return 2;
     }
     TS3ConnectionInfo connection = TS3ConnectionInfo::FromBuild();
@@ -64,7 +68,7 @@ int main(int argc, char* argv[]) {
     TConsoleWindow window(connection, args[2]);
     TOperationLock lock;
     try {
-        RestoreBackup({args[4], args[5], TBackupRecord{key.section(u'/', -1), key}}, window, lock);
+        RestoreBackup({args[4], args[5], TBackupRecord{key.section(u'/', -1), key}, jobs}, window, lock);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_restore: %s\n", qPrintable(MessageOf(error)));
         return 1;
