@@ -58,34 +58,39 @@ void SetNextBackupFolderAnswer(std::function<std::optional<QString>(const QStrin
     NextBackupFolderAnswer() = std::move(answer);
 }
 
-bool AskStopAndClose(QWidget* parent, const QString& running) {
-    QMessageBox question(QMessageBox::Question, QStringLiteral("Corvane"),
-                         QStringLiteral("%1 is still running. Stop it and close Corvane?").arg(running),
-                         QMessageBox::NoButton, parent);
-    question.setObjectName(QStringLiteral("StopAndCloseQuestion"));
-    QPushButton* stop = question.addButton(QStringLiteral("Stop and close"), QMessageBox::AcceptRole);
-    QPushButton* carryOn = question.addButton(QStringLiteral("Continue"), QMessageBox::RejectRole);
-    question.setDefaultButton(carryOn);
-    question.setEscapeButton(carryOn);
+namespace {
+
+// A question with two answers, the safe one (no) the default and the answer to Escape or the close box;
+// true when the user chose yes.
+bool AskWithSafeDefault(QWidget* parent, const QString& title, const QString& text, const QString& objectName,
+                        const QString& yes, const QString& no) {
+    QMessageBox question(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    question.setObjectName(objectName);
+    QPushButton* yesButton = question.addButton(yes, QMessageBox::AcceptRole);
+    QPushButton* noButton = question.addButton(no, QMessageBox::RejectRole);
+    question.setDefaultButton(noButton);
+    question.setEscapeButton(noButton);
     question.exec();
-    return question.clickedButton() == stop;
+    return question.clickedButton() == yesButton;
+}
+
+} // namespace
+
+bool AskStopAndClose(QWidget* parent, const QString& running) {
+    return AskWithSafeDefault(parent, QStringLiteral("Corvane"),
+                              QStringLiteral("%1 is still running. Stop it and close Corvane?").arg(running),
+                              QStringLiteral("StopAndCloseQuestion"), QStringLiteral("Stop and close"),
+                              QStringLiteral("Continue"));
 }
 
 bool AskKeepRestoredDatabase(QWidget* parent, const QString& database, int errorCount) {
-    QMessageBox question(
-        QMessageBox::Question, QStringLiteral("Restore backup"),
+    return AskWithSafeDefault(
+        parent, QStringLiteral("Restore backup"),
         QStringLiteral("pg_restore restored the backup but ignored %1 error(s); its messages "
                        "are in the log.\n\n"
                        "Keep: the restored database replaces \"%2\".\n"
                        "Discard: the restored database is dropped and \"%2\" stays as it is.")
             .arg(errorCount)
             .arg(database),
-        QMessageBox::NoButton, parent);
-    question.setObjectName(QStringLiteral("KeepRestoredDatabaseQuestion"));
-    QPushButton* keep = question.addButton(QStringLiteral("Keep"), QMessageBox::AcceptRole);
-    QPushButton* discard = question.addButton(QStringLiteral("Discard"), QMessageBox::RejectRole);
-    question.setDefaultButton(discard);
-    question.setEscapeButton(discard);
-    question.exec();
-    return question.clickedButton() == keep;
+        QStringLiteral("KeepRestoredDatabaseQuestion"), QStringLiteral("Keep"), QStringLiteral("Discard"));
 }

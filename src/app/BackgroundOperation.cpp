@@ -12,9 +12,13 @@ TBackgroundOperation::~TBackgroundOperation() {
     StopAndWait();
 }
 
-void TBackgroundOperation::Start(Work work, Ended ended) {
+void TBackgroundOperation::CheckIdle() const {
     if (IsRunning())
         throw Error(QStringLiteral("Another operation is still running"));
+}
+
+void TBackgroundOperation::Start(Work work, Ended ended) {
+    CheckIdle();
     stop_ = std::stop_source();
     ended_ = std::move(ended);
     error_ = nullptr;

@@ -23,9 +23,12 @@ class TBackgroundOperation : public QObject {
     // Asks a running work to stop and waits for it (see StopAndWait).
     ~TBackgroundOperation() override;
 
-    // Starts the work. Throws Error "Another operation is still running" while one runs.
+    // Starts the work. Throws as CheckIdle does while one runs.
     void Start(Work work, Ended ended);
     bool IsRunning() const { return thread_ != nullptr; }
+    // Throws Error "Another operation is still running" while one runs: for a command to call before it
+    // changes anything on its way to Start.
+    void CheckIdle() const;
     bool IsStopRequested() const { return stop_.stop_requested(); }
     void RequestStop() { stop_.request_stop(); }
     std::stop_token StopToken() const { return stop_.get_token(); }

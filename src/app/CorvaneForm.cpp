@@ -326,8 +326,7 @@ void TCorvaneEditorForm::BtnSearchClick() {
 void TCorvaneEditorForm::BtnConnectClick() {
     const QString bucketSetting = ui->EdtBucket->text();
     const QString bucket = SplitBucketSetting(bucketSetting).at(0);
-    if (operation.IsRunning())
-        throw Error(QStringLiteral("Another operation is still running"));
+    operation.CheckIdle();
     auto listed = std::make_shared<TCatalogueTable>();
     catalogue->Empty();
     StartOperation(
@@ -538,8 +537,7 @@ bool TCorvaneEditorForm::KeepRestoreWithErrors(const QString& database, int erro
 void TCorvaneEditorForm::BtnRestoreClick() {
     const TRestoreInput input{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), CurrentRecord(),
                               ui->EdtRestoreJobs->value()};
-    if (operation.IsRunning())
-        throw Error(QStringLiteral("Another operation is still running"));
+    operation.CheckIdle();
     CheckRestoreInput(input, *this);
     if (!input.CurrentRecord)
         return;
