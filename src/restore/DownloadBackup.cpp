@@ -4,7 +4,6 @@
 #include "core/Platform.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -22,12 +21,21 @@ qint64 ReadContentLength(const TS3NameValueList& properties) {
     return length;
 }
 
+bool IsHexDigit(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
 // The MD5 an ETag stands for, in lower case, when it is a plain one (32 hex digits in quotes, as S3 gives
 // for an object uploaded in one piece); empty for any other ETag, such as that of a multipart upload.
 QByteArray PlainMd5Of(const QString& etag) {
-    static const QRegularExpression plain(QStringLiteral("^\"?([0-9a-fA-F]{32})\"?$"));
-    const QRegularExpressionMatch match = plain.match(etag.trimmed());
-    return match.hasMatch() ? match.captured(1).toLower().toLatin1() : QByteArray();
+    QStringView digits = QStringView(etag).trimmed();
+    if (digits.startsWith(u'"'))
+        digits = digits.sliced(1);
+    if (digits.endsWith(u'"'))
+        digits.chop(1);
+    if (digits.size() != 32 || !std::all_of(digits.begin(), digits.end(), IsHexDigit))
+        return {};
+    return digits.toLatin1().toLower();
 }
 
 } // namespace

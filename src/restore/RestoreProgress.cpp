@@ -1,6 +1,7 @@
 #include "restore/RestoreProgress.h"
 
-#include <QRegularExpression>
+#include <algorithm>
+#include <iterator>
 
 bool TRestoreProgress::TakeListLine(const QString& line) {
     // pg_restore's own messages, such as why it cannot read the file, go to the log.
@@ -16,15 +17,24 @@ bool TRestoreProgress::TakeVerboseLine(const QString& line) {
     // The starts of items, then pg_restore's other running commentary (the item numbers of a parallel
     // restore, its loop and connection notes); "pg_restore: warning:" and "pg_restore: error:" lines do
     // not match either.
-    static const QRegularExpression started(
-        QStringLiteral("^pg_restore: (creating |processing data for table |executing )"));
-    static const QRegularExpression commentary(QStringLiteral(
-        "^pg_restore: (processing item |processing missed item |launching item |finished item |entering |"
-        "finished main parallel loop|connecting to database|implied data-only restore|setting owner and "
-        "privileges for )"));
-    if (line.contains(started)) {
+    static constexpr QStringView programPrefix = u"pg_restore: ";
+    if (!line.startsWith(programPrefix))
+        return false;
+    const QStringView message = QStringView(line).sliced(programPrefix.size());
+    static constexpr QStringView started[] = {u"creating ", u"processing data for table ", u"executing "};
+    static constexpr QStringView commentary[] = {u"processing item ",
+                                                 u"processing missed item ",
+                                                 u"launching item ",
+                                                 u"finished item ",
+                                                 u"entering ",
+                                                 u"finished main parallel loop",
+                                                 u"connecting to database",
+                                                 u"implied data-only restore",
+                                                 u"setting owner and privileges for "};
+    const auto startsMessage = [&](QStringView start) { return message.startsWith(start); };
+    if (std::any_of(std::begin(started), std::end(started), startsMessage)) {
         ++done_;
         return true;
     }
-    return line.contains(commentary);
+    return std::any_of(std::begin(commentary), std::end(commentary), startsMessage);
 }

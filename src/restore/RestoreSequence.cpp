@@ -12,9 +12,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -36,11 +36,17 @@ TTemporaryNames NewTemporaryNames() {
 // The errors pg_restore went past: N when it ended with "errors ignored on restore: N", 0 when it ended
 // any other way (a success, or a failure that stopped the restore).
 int IgnoredErrorCount(const TProgramOutcome& outcome) {
-    static const QRegularExpression closing(QStringLiteral("errors ignored on restore: (\\d+)$"));
     if (!outcome.Started || outcome.Crashed || outcome.ExitCode == 0)
         return 0;
-    const QRegularExpressionMatch match = closing.match(outcome.LastErrorLine.trimmed());
-    return match.hasMatch() ? match.captured(1).toInt() : 0;
+    static constexpr QStringView closing = u"errors ignored on restore: ";
+    const QString line = outcome.LastErrorLine.trimmed();
+    const qsizetype at = line.lastIndexOf(closing);
+    if (at < 0)
+        return 0;
+    const QStringView count = QStringView(line).sliced(at + closing.size());
+    const bool digitsOnly = !count.isEmpty() && std::all_of(count.begin(), count.end(),
+                                                            [](QChar c) { return c >= u'0' && c <= u'9'; });
+    return digitsOnly ? count.toInt() : 0;
 }
 
 enum class Stoppable { No, Yes };

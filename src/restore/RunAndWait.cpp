@@ -6,7 +6,6 @@
 
 #include <QEventLoop>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTimer>
 
 namespace {
@@ -78,9 +77,7 @@ class TOutputLines {
         if (line.trimmed().isEmpty())
             return;
         last_ = line;
-        static const QRegularExpression error(QStringLiteral("error|fatal"),
-                                              QRegularExpression::CaseInsensitiveOption);
-        if (line.contains(error))
+        if (line.contains(u"error", Qt::CaseInsensitive) || line.contains(u"fatal", Qt::CaseInsensitive))
             lastError_ = line;
     }
 

@@ -3,7 +3,7 @@
 #include "core/Error.h"
 #include "core/Platform.h"
 
-#include <QRegularExpression>
+#include <QStringList>
 
 namespace {
 
@@ -20,9 +20,9 @@ bool HasInvalidCharacters(const QString& text) {
 bool EscapesFolder(const QString& name) {
     if (name.startsWith(u'/') || name.startsWith(u'\\') || (name.size() >= 2 && name.at(1) == u':'))
         return true;
-    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
-    const QStringList segments = name.split(separators);
-    return segments.contains(QStringLiteral(".."));
+    QString path = name;
+    path.replace(u'\\', u'/');
+    return path.split(u'/').contains(QStringLiteral(".."));
 }
 
 } // namespace
