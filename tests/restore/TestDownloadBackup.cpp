@@ -277,7 +277,7 @@ void TestDownloadBackup::rangesOnAFaultyServer() {
     } catch (const std::runtime_error& e) {
         thrown = QString::fromUtf8(e.what());
     }
-    QCOMPARE(thrown, error.arg(key));
+    QCOMPARE(thrown, error.contains(u"%1") ? error.arg(key) : error);
     if (error.isEmpty()) {
         QVERIFY(ReadAll(request.TargetPath) == PatternBytes(size));
         QCOMPARE(bar.reportedBytes, size);
