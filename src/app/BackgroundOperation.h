@@ -31,7 +31,6 @@ class TBackgroundOperation : public QObject {
     void CheckIdle() const;
     bool IsStopRequested() const { return stop_.stop_requested(); }
     void RequestStop() { stop_.request_stop(); }
-    std::stop_token StopToken() const { return stop_.get_token(); }
 
     // Asks the work to stop and waits for its end, processing this thread's events meanwhile (the work
     // may be waiting for the window to answer it); Ended is then called before this returns.

@@ -234,7 +234,6 @@ void TCorvaneEditorForm::StartSignInCheck(const QString& userName, const QString
         [this, userName, password, accepted](std::stop_token) {
             *accepted = Authenticate(userName, password).IsAccepted();
         },
-        {},
         [this, accepted] {
             // Whatever kept the stored credentials from being accepted, the sign-in dialog follows; an
             // attempt there tells the user why, refused or unreachable.
@@ -331,24 +330,16 @@ void TCorvaneEditorForm::BtnConnectClick() {
     catalogue->Empty();
     StartOperation(
         TOperationKind::Connect,
-        [this, listed, bucketSetting, info = StorageInfo, limits = environment.StorageLimits,
+        [listed, bucket, bucketSetting, info = StorageInfo, limits = environment.StorageLimits,
          log = QueuedLog()](std::stop_token stop) mutable {
             limits.stop = stop;
-            FillCatalogue(*listed, info, bucketSetting, limits, ServicePageSize, log);
-        },
-        [this, listed, bucket](std::exception_ptr& error) {
-            if (!error) {
-                catalogue->TakeRecords(*listed);
-                return;
-            }
             try {
-                std::rethrow_exception(error);
+                FillCatalogue(*listed, info, bucketSetting, limits, ServicePageSize, log);
             } catch (const OperationStopped&) {
-                error = std::make_exception_ptr(
-                    OperationStopped(QStringLiteral("The listing of \"%1\" was stopped").arg(bucket)));
-            } catch (...) {
+                throw OperationStopped(QStringLiteral("The listing of \"%1\" was stopped").arg(bucket));
             }
-        });
+        },
+        [this, listed] { catalogue->TakeRecords(*listed); });
 }
 
 TLogFunction TCorvaneEditorForm::QueuedLog() {
@@ -397,15 +388,11 @@ TDownloadProgress TCorvaneEditorForm::DownloadProgress() {
 }
 
 void TCorvaneEditorForm::StartOperation(TOperationKind kind, TBackgroundOperation::Work work,
-                                        std::function<void(std::exception_ptr&)> ended,
                                         std::function<void()> next) {
     runningKind = kind;
-    operation.Start(std::move(work),
-                    [this, ended = std::move(ended), next = std::move(next)](std::exception_ptr error) {
-                        if (ended)
-                            ended(error);
-                        OperationEnded(error, next);
-                    });
+    operation.Start(std::move(work), [this, next = std::move(next)](std::exception_ptr error) {
+        OperationEnded(error, next);
+    });
     ShowOperationRunning(true);
 }
 
@@ -545,8 +532,7 @@ void TCorvaneEditorForm::BtnRestoreClick() {
     StartOperation(TOperationKind::Restore, [this, input](std::stop_token stop) {
         restoreDownload.Limits.stop = stop;
         TRestoreRelay relay(*this, this, stop, progress);
-        TOperationLock lock;
-        RestoreBackup(input, relay, lock);
+        RestoreBackup(input, relay);
     });
     MarkRecordInWork(input.CurrentRecord->Name);
 }

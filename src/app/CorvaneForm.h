@@ -85,11 +85,10 @@ class TCorvaneEditorForm : public QWidget, public TRestoreWindow {
     TLogFunction QueuedLog();
 
     enum class TOperationKind { SignIn, Connect, Download, Restore };
-    // Starts work beside the window, with the window busy until it ends. On the window's thread, ended
-    // sees the work's error (and may change it) first; the error is then shown (logged when the work was
-    // stopped), or else next runs.
+    // Starts work beside the window, with the window busy until it ends. On the window's thread, the
+    // work's error is then shown (logged when the work was stopped), or else next runs.
     void StartOperation(TOperationKind kind, TBackgroundOperation::Work work,
-                        std::function<void(std::exception_ptr&)> ended = {}, std::function<void()> next = {});
+                        std::function<void()> next = {});
     void OperationEnded(std::exception_ptr error, const std::function<void()>& next);
     void ShowOperationRunning(bool running);
     // Marks the grid's row of the backup the running operation works on; an empty name marks none.

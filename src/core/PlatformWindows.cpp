@@ -48,10 +48,6 @@ std::wstring NativePath(const QString& path) {
     return QDir::toNativeSeparators(path).toStdWString();
 }
 
-} // namespace
-
-namespace {
-
 // Sets the end of the file without the file pointer, which an overlapped handle does not use for I/O.
 bool SetFileSize(HANDLE file, qint64 size) {
     FILE_END_OF_FILE_INFO end{};

@@ -24,16 +24,17 @@ class TFileStream : public TS3Stream {
     qint64 Write(const void* Buffer, qint64 Count) override;
     qint64 Write(std::span<const char> Buffer, qint64 Offset, qint64 Count) override;
 
+    qint64 Position() const override;
+    void SetPosition(qint64 position) override;
+    qint64 Size() const override;
+    void SetSize(qint64 size) override;
+
+  protected:
     // Write at offset or read from it, leaving the stream's position alone; as ExclusiveFile's.
     qint64 WriteAt(qint64 offset, const char* data, qint64 count) {
         return file_.WriteAt(offset, data, count);
     }
     qint64 ReadAt(qint64 offset, char* data, qint64 count) const { return file_.ReadAt(offset, data, count); }
-
-    qint64 Position() const override;
-    void SetPosition(qint64 position) override;
-    qint64 Size() const override;
-    void SetSize(qint64 size) override;
 
   private:
     QString fileName_;

@@ -236,9 +236,7 @@ void CheckRestoreInput(const TRestoreInput& input, TRestoreWindow& window) {
     }
 }
 
-void RestoreBackup(const TRestoreInput& input, TRestoreWindow& window, TOperationLock& lock) {
-    TOperationGuard operation(lock);
-
+void RestoreBackup(const TRestoreInput& input, TRestoreWindow& window) {
     CheckRestoreInput(input, window);
     if (!input.CurrentRecord)
         return;

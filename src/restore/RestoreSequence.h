@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/OperationLock.h"
 #include "core/Platform.h"
 #include "restore/RestoreWindow.h"
 
@@ -40,6 +39,5 @@ void CheckRestoreInput(const TRestoreInput& input, TRestoreWindow& window);
 // A failure in 4 or 5, or a discarded result, drops the temporary database; an error names any temporary
 // database that could not be dropped. The downloaded file is deleted on every path. Every step logs one
 // line, then its command line and the program's own lines. Ends silently without a current record or
-// when the prompt is cancelled; errors are thrown with their message. Refused while another operation
-// holds the lock.
-void RestoreBackup(const TRestoreInput& input, TRestoreWindow& window, TOperationLock& lock);
+// when the prompt is cancelled; errors are thrown with their message.
+void RestoreBackup(const TRestoreInput& input, TRestoreWindow& window);

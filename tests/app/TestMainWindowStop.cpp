@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueTable.h"
 #include "support/AppTestBed.h"
 #include "support/Control.h"
+#include "support/ErrorOf.h"
 #include "support/FixturePort.h"
 #include "support/LogMessages.h"
 #include "support/WhenShown.h"
@@ -65,6 +66,14 @@ class TestMainWindowStop : public QObject {
         QVERIFY(marker->IsInWork(form->CdsObject().index(0, 2)));
         form->EdtFilterKeyDown(Qt::Key_Return);
         QVERIFY(marker->IsInWork(form->CdsObject().index(0, 0)));
+        // A command reached while it runs is refused before it changes anything (the log is compared
+        // whole below).
+        for (const auto command :
+             {&TCorvaneEditorForm::BtnConnectClick, &TCorvaneEditorForm::BtnRestoreClick})
+            QCOMPARE(ErrorOf([&] { (form.get()->*command)(); }),
+                     QStringLiteral("Another operation is still running"));
+        QCOMPARE(form->CdsObject().rowCount(), 1);
+        QVERIFY(form->IsOperationRunning());
 
         QTest::keyClick(form.get(), Qt::Key_Escape);
         AppTestBed::WaitUntilIdle(*form);

@@ -100,7 +100,6 @@ class TestRestoreEndToEnd : public QObject {
     QString bucket_;
     QString sourceRows_;
     std::unique_ptr<QTemporaryDir> workingFolder_;
-    TOperationLock lock_;
 };
 
 void TestRestoreEndToEnd::initTestCase() {
@@ -156,7 +155,7 @@ QString TestRestoreEndToEnd::Restore(const QString& key, FakeRestoreWindow& wind
     window.realPrograms = true;
     const TRestoreInput input{workingFolder_->path(), QString::fromLatin1(PgTestCluster::User),
                               TBackupRecord{key.section(u'/', -1), key}};
-    return ErrorOf([&] { RestoreBackup(input, window, lock_); });
+    return ErrorOf([&] { RestoreBackup(input, window); });
 }
 
 void TestRestoreEndToEnd::restoresTheBackup() {

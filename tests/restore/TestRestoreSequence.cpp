@@ -28,7 +28,6 @@ class TestRestoreSequence : public QObject {
     void endsEarly();
     void failures_data();
     void failures();
-    void refusesASecondOperationWhileRunning();
 
   private:
     QString WithDir(QString text) const { return text.replace(QStringLiteral("<dir>"), dir_->path()); }
@@ -94,8 +93,7 @@ void TestRestoreSequence::restores() {
             absent.LastOutputLine = QStringLiteral("0");
             return absent;
         });
-    TOperationLock lock;
-    RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice, jobs}, window, lock);
+    RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice, jobs}, window);
 
     const QString literal = exists ? QStringLiteral("'salesoffice'") : QStringLiteral("'it''s \\\"x\\\"'");
     for (QString& line : expectedLog)
@@ -121,7 +119,6 @@ void TestRestoreSequence::restores() {
     }
     QCOMPARE(window.events, events);
     QVERIFY(QDir(dir_->path()).isEmpty());
-    QVERIFY(!lock.IsHeld());
 }
 
 void TestRestoreSequence::endsEarly_data() {
@@ -197,15 +194,13 @@ void TestRestoreSequence::endsEarly() {
     window.log << QStringLiteral("an earlier line");
     window.answer = answer;
     window.cancel = !answer;
-    TOperationLock lock;
     std::optional<TBackupRecord> record;
     if (hasRecord)
         record = TBackupRecord{name, QStringLiteral("db/") + name};
 
-    QCOMPARE(ErrorOf([&] { RestoreBackup({folder, user, record}, window, lock); }), error);
+    QCOMPARE(ErrorOf([&] { RestoreBackup({folder, user, record}, window); }), error);
     QCOMPARE(window.events, events);
     QCOMPARE(window.log.isEmpty(), events.contains(QStringLiteral("clear log")));
-    QVERIFY(!lock.IsHeld());
 }
 
 void TestRestoreSequence::failures_data() {
@@ -305,10 +300,9 @@ void TestRestoreSequence::failures() {
     window.keep = keep;
     for (const QString& step : failingSteps)
         window.steps.insert(step, [outcome](const QString&) { return outcome; });
-    TOperationLock lock;
 
     const QString thrown = ErrorOf([&] {
-        RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice}, window, lock);
+        RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice}, window);
     });
     QCOMPARE(WithoutToken({thrown}).constFirst(), error);
     QStringList run;
@@ -324,26 +318,6 @@ void TestRestoreSequence::failures() {
         QVERIFY2(WithoutToken(window.log).constLast().startsWith(lastLine),
                  qPrintable(window.log.constLast()));
     QVERIFY(QDir(dir_->path()).isEmpty());
-    QVERIFY(!lock.IsHeld());
-}
-
-void TestRestoreSequence::refusesASecondOperationWhileRunning() {
-    FakeRestoreWindow window;
-    TOperationLock lock;
-    const TRestoreInput input{dir_->path(), QStringLiteral("postgres"), SalesOffice};
-
-    // A double click on the grid while the download processes events starts the command again.
-    FakeRestoreWindow inner;
-    inner.log << QStringLiteral("an earlier line");
-    QString innerError;
-    window.duringDownload = [&] { innerError = ErrorOf([&] { RestoreBackup(input, inner, lock); }); };
-    RestoreBackup(input, window, lock);
-
-    QCOMPARE(innerError, QStringLiteral("Another operation is still running"));
-    QVERIFY(inner.events.isEmpty());
-    QCOMPARE(inner.log, QStringList{"an earlier line"});
-    QCOMPARE(window.log.last(), QStringLiteral("The operation has been completed"));
-    QVERIFY(!lock.IsHeld());
 }
 
 QTEST_GUILESS_MAIN(TestRestoreSequence)

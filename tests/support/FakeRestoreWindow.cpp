@@ -51,8 +51,6 @@ std::optional<QString> FakeRestoreWindow::PromptDatabaseName(const QString& prop
 
 void FakeRestoreWindow::Download(const TBackupRecord& record, const QString& targetPath) {
     events << QStringLiteral("download ") + record.Path;
-    if (duringDownload)
-        duringDownload();
     if (!downloadError.isEmpty())
         throw Error(downloadError);
     if (storage) {

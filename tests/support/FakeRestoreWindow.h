@@ -20,9 +20,9 @@ class FakeRestoreWindow : public TRestoreWindow {
     QStringList events;
     QStringList log;
 
-    std::optional<QString> answer; // the prompt's text; none: the proposed name is accepted
-    bool cancel = false;           // the prompt is cancelled
-    bool keep = false;             // the answer to the question after ignored errors
+    std::optional<QString> answer;           // the prompt's text; none: the proposed name is accepted
+    bool cancel = false;                     // the prompt is cancelled
+    bool keep = false;                       // the answer to the question after ignored errors
     QPair<int, int> restoreProgress{-1, -1}; // the last items done and total reported
 
     std::stop_source stop; // the restore's stop
@@ -30,8 +30,7 @@ class FakeRestoreWindow : public TRestoreWindow {
     // The service the download reads from (its Connection and BucketSetting); none: the download writes
     // the five bytes "PGDMP" into the target file.
     std::optional<TDownloadRequest> storage;
-    QString downloadError;                // thrown by the download instead when set
-    std::function<void()> duringDownload; // runs inside the download
+    QString downloadError; // thrown by the download instead when set
 
     // A step listed here is answered by its function instead of its program. The others run the real
     // programs when realPrograms is set, and otherwise succeed, "find database" saying it exists.

@@ -102,8 +102,7 @@ void TestWindowsRestore::argumentsArriveWhole() {
     FakeRestoreWindow window;
     window.realPrograms = true;
     window.answer = Database;
-    TOperationLock lock;
-    RestoreBackup({workingFolder_, User, SalesOffice, 2}, window, lock);
+    RestoreBackup({workingFolder_, User, SalesOffice, 2}, window);
 
     const QString restoring = QStringLiteral("corvane_restoring_<token>");
     const QString replaced = QStringLiteral("corvane_replaced_<token>");
@@ -152,9 +151,8 @@ void TestWindowsRestore::failures() {
 
     FakeRestoreWindow window;
     window.realPrograms = true;
-    TOperationLock lock;
     QCOMPARE(ErrorOf([&] {
-                 RestoreBackup({workingFolder_, User, SalesOffice, 1}, window, lock);
+                 RestoreBackup({workingFolder_, User, SalesOffice, 1}, window);
              }),
              QString(error).replace(QStringLiteral("<db>"), QStringLiteral("salesoffice")));
     QVERIFY(Recorded().constLast().startsWith(lastRun + QStringLiteral(" [")));
@@ -190,9 +188,8 @@ void TestWindowsRestore::stopEndsTheProgram() {
             window.stop.request_stop();
     });
     stopOnceWaiting.start(20);
-    TOperationLock lock;
     QCOMPARE(ErrorOf([&] {
-                 RestoreBackup({workingFolder_, User, SalesOffice, 1}, window, lock);
+                 RestoreBackup({workingFolder_, User, SalesOffice, 1}, window);
              }),
              QStringLiteral("pg_restore.exe was stopped; no database was changed"));
 

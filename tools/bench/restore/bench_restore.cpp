@@ -66,9 +66,8 @@ int main(int argc, char* argv[]) {
     const QString key = args[3];
 
     TConsoleWindow window(connection, args[2]);
-    TOperationLock lock;
     try {
-        RestoreBackup({args[4], args[5], TBackupRecord{key.section(u'/', -1), key}, jobs}, window, lock);
+        RestoreBackup({args[4], args[5], TBackupRecord{key.section(u'/', -1), key}, jobs}, window);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_restore: %s\n", qPrintable(MessageOf(error)));
         return 1;
