@@ -40,7 +40,7 @@ SignInResult Unreachable(CURLcode code) {
 class AccountClient::Impl {
   public:
     Impl(const QString& serviceUrl, AccountClientLimits limits);
-    SignInResult Attempt(const QString& userName, const QString& password);
+    SignInResult Attempt(const QString& userName, const QString& password, std::stop_token stop);
 
   private:
     // What the current answer said; a new status line (after 100 Continue) starts it afresh.
@@ -53,6 +53,7 @@ class AccountClient::Impl {
     void TakeHeaderLine(QByteArrayView line);
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
+    static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
     CurlEasy handle_;
     CURLcode setUp_ = CURLE_OK; // why the handle could not be made ready, if it could not
@@ -62,6 +63,7 @@ class AccountClient::Impl {
     CookieJar cookies_;
     QByteArray challengeCharset_;
     Answer answer_;
+    std::stop_token stop_; // the running attempt's
 };
 
 AccountClient::Impl::Impl(const QString& serviceUrl, AccountClientLimits limits)
@@ -98,12 +100,20 @@ CURLcode AccountClient::Impl::Configure(AccountClientLimits limits) {
     set(CURLOPT_HEADERDATA, static_cast<void*>(this));
     set(CURLOPT_WRITEFUNCTION, &Impl::OnBody);
     set(CURLOPT_WRITEDATA, static_cast<void*>(this));
+    // libcurl calls this a few times a second whatever arrives, so that a stop ends a silent attempt.
+    set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_XFERINFOFUNCTION, &Impl::OnProgress);
+    set(CURLOPT_XFERINFODATA, static_cast<void*>(this));
     return code;
 }
 
-SignInResult AccountClient::Impl::Attempt(const QString& userName, const QString& password) {
+SignInResult AccountClient::Impl::Attempt(const QString& userName, const QString& password,
+                                          std::stop_token stop) {
     if (setUp_ != CURLE_OK)
         return Unreachable(setUp_);
+    if (stop.stop_requested())
+        return {SignInResult::Outcome::Stopped, {}};
+    stop_ = std::move(stop);
 
     // Header lines in the order the service expects them, after the Host line libcurl writes; the
     // cookies are ours to send so that their line comes last.
@@ -120,6 +130,8 @@ SignInResult AccountClient::Impl::Attempt(const QString& userName, const QString
     if (code == CURLE_OK)
         code = curl_easy_perform(h);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
+    if (code == CURLE_ABORTED_BY_CALLBACK && stop_.stop_requested())
+        return {SignInResult::Outcome::Stopped, {}};
     long status = 0;
     if (code == CURLE_OK)
         code = curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
@@ -183,14 +195,19 @@ size_t AccountClient::Impl::OnBody(char* data, size_t size, size_t count, void* 
     }
 }
 
+int AccountClient::Impl::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Impl*>(self)->stop_.stop_requested() ? 1 : 0;
+}
+
 AccountClient::AccountClient(const QString& serviceUrl, AccountClientLimits limits)
     : impl_(std::make_unique<Impl>(serviceUrl, limits)) {}
 
 AccountClient::~AccountClient() = default;
 
-SignInResult AccountClient::Authenticate(const QString& AUserName, const QString& APassword) noexcept {
+SignInResult AccountClient::Authenticate(const QString& AUserName, const QString& APassword,
+                                         std::stop_token stop) noexcept {
     try {
-        return impl_->Attempt(AUserName, APassword);
+        return impl_->Attempt(AUserName, APassword, std::move(stop));
     } catch (const std::exception& error) {
         // Only running out of memory gets here; the attempt did not reach the service.
         return {SignInResult::Outcome::Unreachable, MessageOf(error)};

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <stop_token>
 
 // How long a sign-in attempt may take. The product uses the defaults; tests shorten them.
 struct AccountClientLimits {
@@ -14,9 +15,10 @@ struct AccountClientLimits {
 // How one sign-in attempt ended.
 struct SignInResult {
     enum class Outcome {
-        Accepted,   // a status from 200 to 299 with a body that is not empty once read as text
-        Refused,    // 401 or 403, or a 2xx answer without text (204, an empty body)
-        Unreachable // no answer, a time-out, a broken answer or any other status
+        Accepted,    // a status from 200 to 299 with a body that is not empty once read as text
+        Refused,     // 401 or 403, or a 2xx answer without text (204, an empty body)
+        Unreachable, // no answer, a time-out, a broken answer or any other status
+        Stopped      // the caller's stop ended the attempt
     };
     Outcome outcome = Outcome::Unreachable;
     // Why the service could not be reached: libcurl's text for the failure, or "the service answered
@@ -38,10 +40,12 @@ class AccountClient {
     AccountClient(const AccountClient&) = delete;
     AccountClient& operator=(const AccountClient&) = delete;
 
-    // One attempt, blocking until it has ended. The body is read as text in the charset the answer
-    // names; a redirect is not followed and counts as an answer with its status. Raises nothing and
-    // shows nothing; the callers decide what to tell the user.
-    SignInResult Authenticate(const QString& AUserName, const QString& APassword) noexcept;
+    // One attempt, blocking until it has ended; a stop asked for through the token ends it within a
+    // fraction of a second. The body is read as text in the charset the answer names; a redirect is not
+    // followed and counts as an answer with its status. Raises nothing and shows nothing; the callers
+    // decide what to tell the user. One attempt at a time.
+    SignInResult Authenticate(const QString& AUserName, const QString& APassword,
+                              std::stop_token stop = {}) noexcept;
 
   private:
     class Impl;

@@ -2,14 +2,11 @@
 
 #include "core/Error.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-
 TBackgroundOperation::TBackgroundOperation(QObject* parent)
     : QObject(parent) {}
 
 TBackgroundOperation::~TBackgroundOperation() {
-    StopAndWait();
+    StopAndJoin();
 }
 
 void TBackgroundOperation::CheckIdle() const {
@@ -22,34 +19,48 @@ void TBackgroundOperation::Start(Work work, Ended ended) {
     stop_ = std::stop_source();
     ended_ = std::move(ended);
     error_ = nullptr;
+    workEnded_.store(false, std::memory_order_relaxed);
+    const quint64 generation = ++generation_;
     thread_.reset(QThread::create([this, work = std::move(work), stop = stop_.get_token()] {
         try {
             work(stop);
         } catch (...) {
             error_ = std::current_exception();
         }
+        workEnded_.store(true, std::memory_order_release);
     }));
-    // The thread's end is heard on this object's thread: the connection is queued.
-    connect(thread_.get(), &QThread::finished, this, &TBackgroundOperation::Finish, Qt::QueuedConnection);
+    // The thread's end is heard on this object's thread (the connection is queued), and only by this
+    // object: once it is gone, so is the end.
+    connect(
+        thread_.get(), &QThread::finished, this, [this, generation] { Finish(generation); },
+        Qt::QueuedConnection);
     thread_->start();
 }
 
-void TBackgroundOperation::Finish() {
-    if (!thread_)
+void TBackgroundOperation::Finish(quint64 generation) {
+    if (!thread_ || generation != generation_)
         return;
-    thread_->wait();
-    thread_.reset();
-    const Ended ended = std::move(ended_);
-    ended_ = nullptr;
+    Join();
+    const Ended ended = std::exchange(ended_, nullptr);
+    const std::exception_ptr error = std::exchange(error_, nullptr);
     if (ended)
-        ended(std::exchange(error_, nullptr));
+        ended(error);
 }
 
-void TBackgroundOperation::StopAndWait() {
+void TBackgroundOperation::StopAndJoin() {
     if (!thread_)
         return;
     RequestStop();
-    while (!thread_->wait(QDeadlineTimer(20)))
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    Finish();
+    Join();
+    ++generation_;
+    ended_ = nullptr;
+    error_ = nullptr;
+}
+
+void TBackgroundOperation::Join() {
+    thread_->wait();
+    // True once the thread has ended; the acquiring load is what takes the work's writes over.
+    [[maybe_unused]] const bool ended = workEnded_.load(std::memory_order_acquire);
+    Q_ASSERT(ended);
+    thread_.reset();
 }

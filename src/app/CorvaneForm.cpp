@@ -6,15 +6,16 @@
 #include "app/CorvaneLoginForm.h"
 #include "app/ErrorBox.h"
 #include "app/MagnifierIcon.h"
-#include "app/RestoreRelay.h"
 #include "app/VersionText.h"
+#include "app/WindowRestoreHost.h"
 #include "catalogue/CatalogueFill.h"
 #include "catalogue/CatalogueSearch.h"
 #include "catalogue/CatalogueTable.h"
 #include "core/Text.h"
+#include "restore/DatabaseName.h"
 #include "restore/DownloadBackup.h"
 #include "restore/LogSink.h"
-#include "restore/RestoreSequence.h"
+#include "restore/RestoreSession.h"
 #include "restore/TargetPath.h"
 #include "settings/SettingsStore.h"
 
@@ -32,7 +33,9 @@
 namespace {
 
 constexpr int MaximumLogLines = 10000;
-// How often the progress bar follows the counters: often enough to look smooth, whatever the block size.
+// How often the progress bar follows the counters and the log takes the queued lines: often enough to
+// look smooth, whatever the block size, and seldom enough that a flood of output cannot keep the window
+// busy.
 constexpr std::chrono::milliseconds ProgressInterval{50};
 
 } // namespace
@@ -66,10 +69,10 @@ TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget*
     ReportErrors(this, [this] { FormCreate(); });
 }
 
-// An operation still running (a test that ends early) is stopped while the window is whole: its last
-// calls into the window are answered before anything goes.
+// An operation still running (a test that ends early, the program ending) is stopped and its thread
+// joined while the window is whole; what it would have done next is dropped.
 TCorvaneEditorForm::~TCorvaneEditorForm() {
-    operation.StopAndWait();
+    operation.StopAndJoin();
 }
 
 void TCorvaneEditorForm::SetUpGrid() {
@@ -117,7 +120,10 @@ void TCorvaneEditorForm::WireEvents() {
     auto* stopKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     stopKey->setContext(Qt::WindowShortcut);
     connect(stopKey, &QShortcut::activated, this, &TCorvaneEditorForm::BtnStopClick);
-    connect(&progressTimer, &QTimer::timeout, this, &TCorvaneEditorForm::UpdateProgressBar);
+    connect(&progressTimer, &QTimer::timeout, this, [this] {
+        UpdateProgressBar();
+        FlushLog();
+    });
 
     connect(ui->GridFiles->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { catalogue->SetCurrentRow(current.row()); });
@@ -228,16 +234,15 @@ void TCorvaneEditorForm::TimerTimer() {
 }
 
 void TCorvaneEditorForm::StartSignInCheck(const QString& userName, const QString& password) {
-    auto accepted = std::make_shared<bool>(false);
-    StartOperation(
+    StartOperation<SignInResult>(
         TOperationKind::SignIn,
-        [this, userName, password, accepted](std::stop_token) {
-            *accepted = Authenticate(userName, password).IsAccepted();
+        [client = &accountClient, userName, password](std::stop_token stop) {
+            return client->Authenticate(userName, password, stop);
         },
-        [this, accepted] {
-            // Whatever kept the stored credentials from being accepted, the sign-in dialog follows; an
-            // attempt there tells the user why, refused or unreachable.
-            if (*accepted)
+        [this](SignInResult result) {
+            // Whatever kept the stored credentials from being accepted, a stop included, the sign-in
+            // dialog follows; an attempt there tells the user why, refused or unreachable.
+            if (result.IsAccepted())
                 AutoConnect();
             else
                 ShowSignIn();
@@ -246,7 +251,10 @@ void TCorvaneEditorForm::StartSignInCheck(const QString& userName, const QString
 
 void TCorvaneEditorForm::ShowSignIn() {
     TLoginForm login(
-        this, [this](const QString& user, const QString& password) { return Authenticate(user, password); },
+        this,
+        [client = &accountClient](const QString& user, const QString& password, std::stop_token stop) {
+            return client->Authenticate(user, password, stop);
+        },
         SettingsStore(), environment.EndTool);
     if (login.exec() == TLoginForm::ResultSignedIn)
         AutoConnect();
@@ -255,7 +263,7 @@ void TCorvaneEditorForm::ShowSignIn() {
 void TCorvaneEditorForm::closeEvent(QCloseEvent* event) {
     // Nothing of an operation runs on once the window is gone: closing asks to stop it first, and the
     // window closes when it has ended.
-    if (operation.IsRunning()) {
+    if (IsOperationRunning()) {
         event->ignore();
         if (closeWhenEnded)
             return;
@@ -263,21 +271,20 @@ void TCorvaneEditorForm::closeEvent(QCloseEvent* event) {
             return;
         closeWhenEnded = true;
         // Ended while the question was open: the window closes now.
-        if (!operation.IsRunning())
+        if (!IsOperationRunning())
             QTimer::singleShot(0, this, &QWidget::close);
         BtnStopClick();
         return;
     }
+    // A start-up tick still to come has nothing left to do.
+    Timer.stop();
+    // Closing always closes: settings that cannot be saved are reported, and the window goes anyway.
     try {
         SaveSettings();
-        // A start-up tick still to come has nothing left to do.
-        Timer.stop();
-        event->accept();
     } catch (const std::exception& error) {
-        closeWhenEnded = false;
-        event->ignore();
-        ShowErrorBox(this, MessageOf(error));
+        ShowErrorBox(this, QStringLiteral("The settings could not be saved: %1").arg(MessageOf(error)));
     }
+    event->accept();
 }
 
 void TCorvaneEditorForm::BtnCloseClick() {
@@ -312,7 +319,7 @@ void TCorvaneEditorForm::EdtFilterKeyDown(int key) {
 
 // A double click while an operation runs is ignored, as the disabled Restore button would be.
 void TCorvaneEditorForm::GridFilesDblClick() {
-    if (!operation.IsRunning())
+    if (!IsOperationRunning())
         BtnRestoreClick();
 }
 
@@ -320,40 +327,51 @@ void TCorvaneEditorForm::BtnSearchClick() {
     SearchCatalogue(*catalogue, ui->EdtFilter->text());
 }
 
-// The listing is filled into a table of its own beside the window and handed to the grid whole; the
+// The listing is read into records of its own beside the window and handed to the grid whole; the
 // grid is empty meanwhile, and stays empty when the listing fails or is stopped.
 void TCorvaneEditorForm::BtnConnectClick() {
     const QString bucketSetting = ui->EdtBucket->text();
     const QString bucket = SplitBucketSetting(bucketSetting).at(0);
     operation.CheckIdle();
-    auto listed = std::make_shared<TCatalogueTable>();
     catalogue->Empty();
-    StartOperation(
+    StartOperation<std::shared_ptr<TCatalogueRecords>>(
         TOperationKind::Connect,
-        [listed, bucket, bucketSetting, info = StorageInfo, limits = environment.StorageLimits,
+        [bucket, bucketSetting, info = StorageInfo, limits = environment.StorageLimits,
          log = QueuedLog()](std::stop_token stop) mutable {
             limits.stop = stop;
             try {
-                FillCatalogue(*listed, info, bucketSetting, limits, ServicePageSize, log);
+                return std::make_shared<TCatalogueRecords>(
+                    ListCatalogue(info, bucketSetting, limits, ServicePageSize, log));
             } catch (const OperationStopped&) {
                 throw OperationStopped(QStringLiteral("The listing of \"%1\" was stopped").arg(bucket));
             }
         },
-        [this, listed] { catalogue->TakeRecords(*listed); });
+        [this](std::shared_ptr<TCatalogueRecords> records) { catalogue->TakeRecords(std::move(*records)); });
 }
 
 TLogFunction TCorvaneEditorForm::QueuedLog() {
-    return [this](const QString& message) {
-        QMetaObject::invokeMethod(
-            this, [this, message] { Log(message); }, Qt::QueuedConnection);
-    };
+    return [queue = &logQueue](const QString& message) { queue->Push(message); };
 }
 
-void TCorvaneEditorForm::Log(const QString& message) {
-    ui->MemoLog->appendPlainText(FormatLogLine(QDateTime::currentDateTime(), message));
+void TCorvaneEditorForm::FlushLog() {
+    const QStringList lines = logQueue.TakeBatch();
+    if (lines.isEmpty())
+        return;
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList stamped;
+    stamped.reserve(lines.size());
+    for (const QString& line : lines)
+        stamped << FormatLogLine(now, line);
+    // One block of text for the whole batch: the box lays itself out once, not once per line.
+    ui->MemoLog->appendPlainText(stamped.join(u'\n'));
     ui->MemoLog->moveCursor(QTextCursor::End);
     // The new line shows from its timestamp on, also after a line wider than the box.
     ui->MemoLog->horizontalScrollBar()->setValue(0);
+}
+
+void TCorvaneEditorForm::Log(const QString& message) {
+    logQueue.Push(message);
+    FlushLog();
 }
 
 std::optional<TBackupRecord> TCorvaneEditorForm::CurrentRecord() const {
@@ -366,11 +384,12 @@ std::optional<TBackupRecord> TCorvaneEditorForm::CurrentRecord() const {
 void TCorvaneEditorForm::mniDownloadClick() {
     const QString target = TargetPath(ui->EdtTempDir->text(), catalogue->FieldAsText(TCatalogueField::Name));
     TDownloadRequest request = DownloadRequest(catalogue->FieldAsText(TCatalogueField::Path), target);
-    StartOperation(TOperationKind::Download,
-                   [request, log = QueuedLog(), progress = DownloadProgress()](std::stop_token stop) mutable {
-                       request.Limits.stop = stop;
-                       ::DownloadBackup(request, log, progress);
-                   });
+    StartOperation(
+        TOperationKind::Download,
+        [request, log = QueuedLog(), progress = TransferProgressOf(progress)](std::stop_token stop) mutable {
+            request.Limits.stop = stop;
+            ::DownloadBackup(request, log, progress);
+        });
     MarkRecordInWork(catalogue->FieldAsText(TCatalogueField::Name));
 }
 
@@ -379,15 +398,17 @@ TDownloadRequest TCorvaneEditorForm::DownloadRequest(const QString& objectKey,
     return {StorageInfo, ui->EdtBucket->text(), objectKey, targetPath, environment.StorageLimits};
 }
 
-TDownloadProgress TCorvaneEditorForm::DownloadProgress() {
-    TDownloadProgress feed;
-    feed.Start = [this](int maximumKiB) { progress.StartTransfer(qint64(maximumKiB) * 1024); };
-    feed.Advance = [this](qint64 ACount) { progress.AddBytes(ACount); };
-    feed.Reset = [this] { progress.Clear(); };
-    return feed;
+template <typename Result>
+void TCorvaneEditorForm::StartOperation(TOperationKind kind, std::function<Result(std::stop_token)> work,
+                                        std::function<void(Result)> next) {
+    // Written by the work's thread before it ends, read on this thread after it has ended.
+    auto result = std::make_shared<std::optional<Result>>();
+    StartOperation(
+        kind, [work = std::move(work), result](std::stop_token stop) { result->emplace(work(stop)); },
+        [next = std::move(next), result] { next(std::move(**result)); });
 }
 
-void TCorvaneEditorForm::StartOperation(TOperationKind kind, TBackgroundOperation::Work work,
+void TCorvaneEditorForm::StartOperation(TOperationKind kind, std::function<void(std::stop_token)> work,
                                         std::function<void()> next) {
     runningKind = kind;
     operation.Start(std::move(work), [this, next = std::move(next)](std::exception_ptr error) {
@@ -397,24 +418,30 @@ void TCorvaneEditorForm::StartOperation(TOperationKind kind, TBackgroundOperatio
 }
 
 void TCorvaneEditorForm::OperationEnded(std::exception_ptr error, const std::function<void()>& next) {
-    ShowOperationRunning(false);
-    MarkRecordInWork({});
-    if (closeWhenEnded) {
-        close();
-        return;
-    }
+    FlushLog();
+    // A restore's phase that ended well leaves the next step to the restore, which ends itself.
+    if (error || !restoreSession)
+        EndOperation();
     if (error) {
         try {
             std::rethrow_exception(error);
         } catch (const OperationStopped& stopped) {
             Log(stopped.Message());
         } catch (const std::exception& failure) {
-            ShowErrorBox(this, MessageOf(failure));
+            if (!closeWhenEnded)
+                ShowErrorBox(this, MessageOf(failure));
         }
-        return;
-    }
-    if (next)
+    } else if (next && !(closeWhenEnded && !restoreSession)) {
         ReportErrors(this, next);
+    }
+    if (closeWhenEnded && !IsOperationRunning())
+        close();
+}
+
+void TCorvaneEditorForm::EndOperation() {
+    restoreSession.reset();
+    ShowOperationRunning(false);
+    MarkRecordInWork({});
 }
 
 QString TCorvaneEditorForm::RunningOperationName() const {
@@ -488,51 +515,74 @@ void TCorvaneEditorForm::BtnTempDirClick() {
         ui->EdtTempDir->setText(*folder);
 }
 
-void TCorvaneEditorForm::ClearLog() {
-    ui->MemoLog->clear();
-}
-
-void TCorvaneEditorForm::FocusWorkingFolder() {
-    ui->EdtTempDir->setFocus();
-}
-
-void TCorvaneEditorForm::FocusDatabaseUser() {
-    ui->EdtDBUsername->setFocus();
-}
-
-// The window shows an operation as running from its start to its end, whatever the restore marks.
-void TCorvaneEditorForm::SetBusy(bool) {}
-
-std::optional<QString> TCorvaneEditorForm::PromptDatabaseName(const QString& proposed) {
-    return ::PromptDatabaseName(this, proposed);
-}
-
-// Called by the restore on its own thread: it reads only what the restore's start fixed.
-void TCorvaneEditorForm::Download(const TBackupRecord& record, const QString& targetPath) {
-    TDownloadRequest request = restoreDownload;
-    request.ObjectKey = record.Path;
-    request.TargetPath = targetPath;
-    ::DownloadBackup(request, QueuedLog(), DownloadProgress());
-}
-
-bool TCorvaneEditorForm::KeepRestoreWithErrors(const QString& database, int errorCount) {
-    return AskKeepRestoredDatabase(this, database, errorCount);
-}
-
-// The restore runs beside the window; its questions come to the window through the relay, and its
-// download and client programs run on its own thread.
+// The restore's fields are checked and its name asked for here, before anything runs; then its phases
+// run beside the window, the question after ignored errors asked in between.
 void TCorvaneEditorForm::BtnRestoreClick() {
-    const TRestoreInput input{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), CurrentRecord(),
-                              ui->EdtRestoreJobs->value()};
     operation.CheckIdle();
-    CheckRestoreInput(input, *this);
-    if (!input.CurrentRecord)
+    try {
+        CheckWorkingFolder(ui->EdtTempDir->text());
+    } catch (const Error&) {
+        ui->EdtTempDir->setFocus();
+        throw;
+    }
+    try {
+        CheckDatabaseUser(ui->EdtDBUsername->text());
+    } catch (const Error&) {
+        ui->EdtDBUsername->setFocus();
+        throw;
+    }
+    const std::optional<TBackupRecord> record = CurrentRecord();
+    if (!record)
         return;
-    restoreDownload = DownloadRequest({}, {});
-    StartOperation(TOperationKind::Restore, [this, input](std::stop_token stop) {
-        restoreDownload.Limits.stop = stop;
-        TRestoreRelay relay(*this, this, stop, progress);
-        RestoreBackup(input, relay);
-    });
-    MarkRecordInWork(input.CurrentRecord->Name);
+    ui->MemoLog->clear();
+    const std::optional<QString> database = PromptDatabaseName(this, DeriveDatabaseName(record->Name));
+    if (!database)
+        return;
+    CheckDatabaseName(*database);
+
+    restoreSession = std::make_shared<TRestoreSession>(
+        TRestoreInput{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), *record, *database,
+                      ui->EdtRestoreJobs->value(), DownloadRequest({}, {})});
+    RunRestorePhase(
+        [](TRestoreSession& session, TRestoreHost& host) {
+            session.Prepare(host);
+            return 0;
+        },
+        [this](int) {
+            if (operation.IsStopRequested()) {
+                EndOperation();
+                Log(QStringLiteral("The restore was stopped; no database was changed"));
+                return;
+            }
+            RunRestorePhase([](TRestoreSession& session,
+                               TRestoreHost& host) { return session.RestoreIntoTemporary(host); },
+                            [this](int ignoredErrors) { FinishRestore(ignoredErrors); });
+        });
+    MarkRecordInWork(record->Name);
+}
+
+void TCorvaneEditorForm::RunRestorePhase(std::function<int(TRestoreSession&, TRestoreHost&)> phase,
+                                         std::function<void(int)> next) {
+    StartOperation<int>(
+        TOperationKind::Restore,
+        [session = restoreSession, phase = std::move(phase), queue = &logQueue,
+         counters = &progress](std::stop_token stop) {
+            TWindowRestoreHost host(*queue, *counters, stop);
+            return phase(*session, host);
+        },
+        std::move(next));
+}
+
+// The restored database replaces the named one when it is whole, or when the user keeps it despite
+// the errors pg_restore went past; a stop or a close asked for meanwhile discards it.
+void TCorvaneEditorForm::FinishRestore(int ignoredErrors) {
+    const bool keep = !operation.IsStopRequested() && !closeWhenEnded &&
+                      (ignoredErrors == 0 ||
+                       AskKeepRestoredDatabase(this, restoreSession->Input().Database, ignoredErrors));
+    RunRestorePhase(
+        [keep](TRestoreSession& session, TRestoreHost& host) {
+            session.Finish(host, keep);
+            return 0;
+        },
+        [this](int) { EndOperation(); });
 }

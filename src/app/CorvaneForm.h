@@ -5,8 +5,9 @@
 #include "app/CorvaneEnvironment.h"
 #include "app/OperationProgress.h"
 #include "app/RecordInWorkDelegate.h"
+#include "core/LogQueue.h"
 #include "restore/DownloadBackup.h"
-#include "restore/RestoreSequence.h"
+#include "restore/RestoreSession.h"
 #include "storage/S3ConnectionInfo.h"
 
 #include <QTimer>
@@ -22,11 +23,13 @@ class TCorvaneEditorForm;
 }
 
 // The main window: settings fields, the backup grid, the activity log with the progress bar, and the
-// commands. Handlers gather their inputs here and leave the work to the subsystem libraries. Connect,
-// Download and Restore run on a thread of their own (TBackgroundOperation), one at a time, while the
-// window stays live; Stop or Escape ends them. The restore reaches the window through TRestoreWindow,
-// relayed to the window's thread (TRestoreRelay).
-class TCorvaneEditorForm : public QWidget, public TRestoreWindow {
+// commands. Handlers gather their inputs here and leave the work to the subsystem libraries. The sign-in
+// check, Connect, Download and the restore's phases run on a thread of their own (TBackgroundOperation),
+// one at a time, while the window stays live; Stop or Escape ends them. Each gets a copy of what it
+// needs and hands back a result on the window's thread; the only things it shares with the window are
+// the log queue and the progress counters, both safe from any thread. The restore's questions are asked
+// here, between its phases.
+class TCorvaneEditorForm : public QWidget {
     Q_OBJECT
 
   public:
@@ -55,12 +58,13 @@ class TCorvaneEditorForm : public QWidget, public TRestoreWindow {
     void BtnCloseClick();
     void BtnStopClick();
 
-    // Whether Connect, Download or Restore (or the start-up sign-in check) is running.
-    bool IsOperationRunning() const { return operation.IsRunning(); }
+    // Whether Connect, Download or a restore (or the start-up sign-in check) is running.
+    bool IsOperationRunning() const { return operation.IsRunning() || restoreSession != nullptr; }
     // Until the first tick after the window was shown has started the sign-in check or dialog.
     bool IsStartUpPending() const { return !timerArmed || Timer.isActive(); }
 
-    void Log(const QString& message) override;
+    // Appends a line to the log after the lines background work has queued.
+    void Log(const QString& message);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -79,50 +83,55 @@ class TCorvaneEditorForm : public QWidget, public TRestoreWindow {
     std::optional<TBackupRecord> CurrentRecord() const;
     // What a download of the object into the target path needs, read from the window now.
     TDownloadRequest DownloadRequest(const QString& objectKey, const QString& targetPath) const;
-    // The progress bar's counterpart of a download, fed from the download's thread.
-    TDownloadProgress DownloadProgress();
-    // A log that can be written from any thread: each line is appended on the window's thread.
+    // A log for background work: lines go into the log queue, which the window empties into the log a
+    // few times a second.
     TLogFunction QueuedLog();
+    // Moves the lines background work has queued into the log.
+    void FlushLog();
 
     enum class TOperationKind { SignIn, Connect, Download, Restore };
     // Starts work beside the window, with the window busy until it ends. On the window's thread, the
-    // work's error is then shown (logged when the work was stopped), or else next runs.
-    void StartOperation(TOperationKind kind, TBackgroundOperation::Work work,
+    // work's error is then shown (logged when the work was stopped), or else next gets its result.
+    template <typename Result>
+    void StartOperation(TOperationKind kind, std::function<Result(std::stop_token)> work,
+                        std::function<void(Result)> next);
+    void StartOperation(TOperationKind kind, std::function<void(std::stop_token)> work,
                         std::function<void()> next = {});
     void OperationEnded(std::exception_ptr error, const std::function<void()>& next);
+    // The operation, or the whole restore, is over: the window is idle again.
+    void EndOperation();
     void ShowOperationRunning(bool running);
     // Marks the grid's row of the backup the running operation works on; an empty name marks none.
     void MarkRecordInWork(const QString& name);
     void UpdateProgressBar();
     void StartSignInCheck(const QString& userName, const QString& password);
+    // One of the restore's phases beside the window, on the running restore's session.
+    void RunRestorePhase(std::function<int(TRestoreSession&, TRestoreHost&)> phase,
+                         std::function<void(int)> next);
+    void FinishRestore(int ignoredErrors);
     void ShowSignIn();
     // "The download", "The restore" and the like, for the question on closing.
     QString RunningOperationName() const;
-
-    // The restore's side of the window.
-    void ClearLog() override;
-    void FocusWorkingFolder() override;
-    void FocusDatabaseUser() override;
-    void SetBusy(bool busy) override;
-    std::optional<QString> PromptDatabaseName(const QString& proposed) override;
-    void Download(const TBackupRecord& record, const QString& targetPath) override;
-    bool KeepRestoreWithErrors(const QString& database, int errorCount) override;
 
     std::unique_ptr<Ui::TCorvaneEditorForm> ui;
     std::unique_ptr<TCatalogueTable> catalogue;
     QMenu* PopupGrid = nullptr;
     TRecordInWorkDelegate* recordInWork = nullptr; // owned by the grid
     QTimer Timer;
-    QTimer progressTimer; // moves the bar from the progress counters a few times a second
+    QTimer progressTimer; // moves the bar and the log from the queue and counters a few times a second
     TCorvaneEnvironment environment;
     AccountClient accountClient;
+    // Written by background work, read by the window; declared before the operation, so that they
+    // outlive its thread.
+    TLogQueue logQueue;
     TOperationProgress progress;
     TBackgroundOperation operation;
     bool FShowLogin = false;
     bool timerArmed = false;
     bool closeWhenEnded = false; // the user chose to stop the operation and close
+    // The running restore's, from its first phase to the end of its last; its phases run on it in turn.
+    std::shared_ptr<TRestoreSession> restoreSession;
     TOperationKind runningKind = TOperationKind::SignIn;
     QString storedUserName; // the credentials read at start-up, checked once the window is shown
     QString storedPassword;
-    TDownloadRequest restoreDownload; // what the running restore's download reads, fixed at its start
 };

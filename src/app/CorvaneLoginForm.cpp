@@ -1,12 +1,10 @@
 #include "app/CorvaneLoginForm.h"
 
 #include "app/ErrorBox.h"
-#include "app/RunBeside.h"
 #include "core/Error.h"
 #include "ui_CorvaneLoginForm.h"
 
 #include <QKeyEvent>
-#include <QScopeGuard>
 #include <QScreen>
 
 namespace {
@@ -49,19 +47,23 @@ void TLoginForm::FormCreate() {
 }
 
 void TLoginForm::BtnConnectClick() {
-    // The request runs beside the dialog, which stays live meanwhile; Connect waits for its answer.
-    const QString userName = ui->EdtUsername->text();
-    const QString password = ui->EdtPassword->text();
+    if (FCheck.IsRunning())
+        return;
     ui->BtnConnect->setEnabled(false);
     ui->BtnConnect->setCursor(Qt::BusyCursor);
-    const auto ready = qScopeGuard([this] {
-        ui->BtnConnect->setEnabled(true);
-        ui->BtnConnect->unsetCursor();
-    });
-    const SignInResult result = RunBeside([&] { return FAuthenticate(userName, password); });
-    // Closed meanwhile: the tool is ending, and the answer no longer matters.
-    if (!isVisible())
-        return;
+    // Written by the check's thread before it ends, read here after it has ended.
+    auto result = std::make_shared<SignInResult>();
+    FCheck.Start([check = FAuthenticate, userName = ui->EdtUsername->text(),
+                  password = ui->EdtPassword->text(),
+                  result](std::stop_token stop) { *result = check(userName, password, stop); },
+                 [this, result](std::exception_ptr) {
+                     ui->BtnConnect->setEnabled(true);
+                     ui->BtnConnect->unsetCursor();
+                     ReportErrors(this, [&] { SignInEnded(*result); });
+                 });
+}
+
+void TLoginForm::SignInEnded(const SignInResult& result) {
     switch (result.outcome) {
     case SignInResult::Outcome::Accepted:
         break;
@@ -69,6 +71,8 @@ void TLoginForm::BtnConnectClick() {
         throw Error(QStringLiteral("Incorrect username or password"));
     case SignInResult::Outcome::Unreachable:
         throw Error(QStringLiteral("Cannot reach the account service: %1").arg(result.reason));
+    case SignInResult::Outcome::Stopped:
+        return;
     }
     FStore.WriteText(SettingName::Username, ui->EdtUsername->text());
     FStore.WriteText(SettingName::Password, ui->EdtPassword->text());
@@ -81,6 +85,7 @@ void TLoginForm::reject() {
 }
 
 void TLoginForm::done(int result) {
+    FCheck.StopAndJoin();
     QDialog::done(result);
     FormClose();
 }

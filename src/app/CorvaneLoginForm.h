@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/AccountClient.h"
+#include "app/BackgroundOperation.h"
 #include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <stop_token>
 
 namespace Ui {
 class TLoginForm;
@@ -21,27 +23,32 @@ class TLoginForm : public QDialog {
     Q_OBJECT
 
   public:
-    using CredentialCheck = std::function<SignInResult(const QString& AUserName, const QString& APassword)>;
+    // Runs beside the dialog; a stop ends it.
+    using CredentialCheck =
+        std::function<SignInResult(const QString& AUserName, const QString& APassword, std::stop_token stop)>;
 
     static constexpr int ResultSignedIn = 1;
     static constexpr int ResultClosed = 2;
 
-    // AOwner: the main window. Authenticate: its account check. endTool (never empty): how to ask the
-    // tool to end; by default every event loop stops at once, without a close request to any window, so
-    // the main window's close handling (which saves its settings) does not run.
+    // AOwner: the main window. Authenticate: its account check, run beside the dialog. endTool (never empty):
+    // how to ask the tool to end; by default every event loop stops at once, without a close request to any
+    // window, so the main window's close handling (which saves its settings) does not run.
     TLoginForm(
         QWidget* AOwner, CredentialCheck Authenticate, SettingsStore store,
         std::function<void()> endTool = [] { QCoreApplication::exit(0); });
     ~TLoginForm() override;
 
+    // Closing while a check runs stops it and waits for its end.
     void done(int result) override;
     void reject() override;
 
+    bool IsChecking() const { return FCheck.IsRunning(); }
+
   public slots:
-    // One sign-in attempt with the texts of both fields as they stand. Throws Error "Incorrect username
-    // or password" when the service refuses them, "Cannot reach the account service: <reason>" when the
-    // check got no word on them, and the settings store's error when they cannot be stored; the dialog
-    // then stays open.
+    // Starts one sign-in attempt beside the dialog with the texts of both fields as they stand; Connect
+    // is off until it has ended. Then the dialog shows "Incorrect username or password" when the service
+    // refused them, "Cannot reach the account service: <reason>" when the check got no word on them, and
+    // the settings store's error when they cannot be stored, and stays open; otherwise it closes signed in.
     void BtnConnectClick();
 
   protected:
@@ -51,9 +58,12 @@ class TLoginForm : public QDialog {
   private:
     void FormCreate();
     void FormClose();
+    // The attempt's end, on the dialog's thread. Throws as BtnConnectClick describes.
+    void SignInEnded(const SignInResult& result);
 
     std::unique_ptr<Ui::TLoginForm> ui;
     CredentialCheck FAuthenticate;
     SettingsStore FStore;
     std::function<void()> FEndTool;
+    TBackgroundOperation FCheck;
 };

@@ -85,3 +85,11 @@ QString ItemsProgressText(qint64 done, qint64 total) {
     return Percent(done, total) +
            QStringLiteral(" · %1 of %2 items").arg(locale.toString(done), locale.toString(total));
 }
+
+TDownloadProgress TransferProgressOf(TOperationProgress& progress) {
+    TDownloadProgress feed;
+    feed.Start = [&progress](qint64 totalBytes) { progress.StartTransfer(totalBytes); };
+    feed.Advance = [&progress](qint64 ACount) { progress.AddBytes(ACount); };
+    feed.Reset = [&progress] { progress.Clear(); };
+    return feed;
+}

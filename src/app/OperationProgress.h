@@ -1,5 +1,7 @@
 #pragma once
 
+#include "restore/DownloadBackup.h"
+
 #include <QString>
 
 #include <atomic>
@@ -34,6 +36,9 @@ class TOperationProgress {
     std::atomic<qint64> total_{0};
     std::atomic<std::chrono::steady_clock::rep> started_{0};
 };
+
+// A download's reports, feeding the counters.
+TDownloadProgress TransferProgressOf(TOperationProgress& progress);
 
 // The progress bar's text for a transfer: "42 % · 431 of 1,024 MiB · 96 MiB/s · 6 s left". The speed and
 // the time left are left out until a quarter second has passed, and the time left once all is there.

@@ -39,10 +39,9 @@ QByteArrayView NameInFolder(QByteArrayView key, QByteArrayView prefix, QByteArra
 }
 
 // Adds the record for one listed object, or nothing for a sub-folder marker, an object without a
-// name of its own or an empty object. The time is read before the record is added, so an unreadable
-// time leaves no half-made record behind. False for a key too long for the catalogue's path, which
-// cut short would name another object.
-bool AddObject(TCatalogueTable& table, const TS3ListedObject& object, QByteArrayView folderPrefix,
+// name of its own or an empty object. False for a key too long for the catalogue's path, which cut
+// short would name another object.
+bool AddObject(TCatalogueRecords& records, const TS3ListedObject& object, QByteArrayView folderPrefix,
                QByteArray& nameBuffer) {
     const QByteArrayView name = NameInFolder(object.Key, folderPrefix, nameBuffer);
     if (name.isEmpty() || name.endsWith('/') || object.Size <= 0)
@@ -50,48 +49,37 @@ bool AddObject(TCatalogueTable& table, const TS3ListedObject& object, QByteArray
     if (object.Key.size() > TCatalogueTable::PathFieldWidth)
         return false;
     const qint64 lastModified = ReadIsoTimestampMsecs(object.LastModified);
-    table.AppendNarrow({name, object.LastModified, object.Size, object.Key, object.Size / Mebibyte,
-                        TRecordTime::InCatalogueZone(lastModified)});
+    records.Append({name, object.LastModified, object.Size, object.Key, object.Size / Mebibyte,
+                    TRecordTime::InCatalogueZone(lastModified)});
     return true;
 }
 
-// One page of the folder's listing. A listing that fails on a later page leaves the catalogue empty, as
-// one that fails at once does: the first pages alone, beside the error, would look like the whole folder.
-TS3ListingPage ListPage(TS3StorageService& service, const QString& bucket, const TS3QueryParams& params,
-                        TCatalogueTable& table) {
+// One page of the folder's listing.
+TS3ListingPage ListPage(TS3StorageService& service, const QString& bucket, const TS3QueryParams& params) {
     try {
         std::optional<TS3ListingPage> page = service.GetListingPage(bucket, params);
         if (!page)
             throw ListingError(bucket, service.LastErrorDocument());
         return std::move(*page);
     } catch (const TS3ListingTooLarge& error) {
-        table.Empty();
         throw Error(CannotList(
             bucket, QStringLiteral("a listing page is larger than %1 MiB").arg(error.Cap() / Mebibyte)));
-    } catch (...) {
-        table.Empty();
-        throw;
     }
 }
 
 // Where the next page starts: the service's NextMarker, or else the last key of this page.
-QString NextMarker(const TS3ListingPage& page, const QString& bucket, QSet<QString>& earlierMarkers,
-                   TCatalogueTable& table) {
+QString NextMarker(const TS3ListingPage& page, const QString& bucket, QSet<QString>& earlierMarkers) {
     QString marker = QString::fromUtf8(page.NextMarker);
     if (marker.isEmpty())
         marker = QString::fromUtf8(page.LastKey);
     // A truncated page that does not move the listing on, or that leads back to a page already read,
     // would have the same pages asked for again and again.
-    if (marker.isEmpty()) {
-        table.Empty();
+    if (marker.isEmpty())
         throw Error(CannotList(bucket, QStringLiteral("the service reported more keys without moving on")));
-    }
-    if (earlierMarkers.contains(marker)) {
-        table.Empty();
+    if (earlierMarkers.contains(marker))
         throw Error(CannotList(
             bucket, QStringLiteral("the service led the listing back to \"%1\", where it had been before")
                         .arg(marker)));
-    }
     earlierMarkers.insert(marker);
     return marker;
 }
@@ -106,11 +94,10 @@ QString SkippedKeysMessage(int count) {
 
 } // namespace
 
-void FillCatalogue(TCatalogueTable& table, TS3ConnectionInfo& info, const QString& bucketSetting,
-                   TS3TransportLimits limits, int maxKeys, const TCatalogueLog& log) {
-    const TCatalogueTable::TViewSuspension suspension(table);
+TCatalogueRecords ListCatalogue(TS3ConnectionInfo& info, const QString& bucketSetting,
+                                TS3TransportLimits limits, int maxKeys, const TCatalogueLog& log) {
     const std::unique_ptr<TS3StorageService> service = CreateStorageService(info, bucketSetting, limits);
-    table.Empty();
+    TCatalogueRecords records(TCatalogueTable::TextFieldWidth, TCatalogueTable::PathFieldWidth);
 
     const QStringList pieces = SplitBucketSetting(bucketSetting);
     const QString& bucket = pieces[0];
@@ -128,17 +115,17 @@ void FillCatalogue(TCatalogueTable& table, TS3ConnectionInfo& info, const QStrin
         if (maxKeys > 0)
             params.append({QStringLiteral("max-keys"), QString::number(maxKeys)});
 
-        const TS3ListingPage page = ListPage(*service, bucket, params, table);
+        const TS3ListingPage page = ListPage(*service, bucket, params);
         skipped += page.SkippedKeys;
         for (const TS3ListedObject& object : page.Objects) {
-            if (!AddObject(table, object, folderBytes, nameBuffer))
+            if (!AddObject(records, object, folderBytes, nameBuffer))
                 ++skipped;
         }
         if (!page.IsTruncated)
             break;
-        marker = NextMarker(page, bucket, earlierMarkers, table);
+        marker = NextMarker(page, bucket, earlierMarkers);
     }
     if (skipped > 0 && log)
         log(SkippedKeysMessage(skipped));
-    table.MoveToFirst();
+    return records;
 }

@@ -115,11 +115,8 @@ void TCatalogueTable::Empty() {
     NotifyCurrent();
 }
 
-void TCatalogueTable::TakeRecords(TCatalogueTable& source) {
-    records_ = std::move(source.records_);
-    source.records_ = TCatalogueRecords(TextFieldWidth, PathFieldWidth);
-    source.shown_.clear();
-    source.currentRow_ = -1;
+void TCatalogueTable::TakeRecords(TCatalogueRecords records) {
+    records_ = std::move(records);
     ShowFiltered();
 }
 

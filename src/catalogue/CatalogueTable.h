@@ -44,10 +44,9 @@ class TCatalogueTable : public QAbstractTableModel {
 
     // Removes every record; the filter stays in force.
     void Empty();
-    // Replaces every record with those of source, which is left empty: a listing is filled into a table
-    // of its own away from the window and handed over whole. The filter in force stays in force and the
-    // first shown record becomes current.
-    void TakeRecords(TCatalogueTable& source);
+    // Replaces every record with those of a listing read away from the window (ListCatalogue). The
+    // filter in force stays in force and the first shown record becomes current.
+    void TakeRecords(TCatalogueRecords records);
     // Adds a record at the end; it becomes current when it is the only one shown.
     void Append(const TCatalogueRecord& record);
     // The same for a record whose text is UTF-8 already, as the fill reads it from a listing.

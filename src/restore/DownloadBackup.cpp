@@ -38,18 +38,6 @@ QByteArray PlainMd5Of(const QString& etag) {
     return digits.toLatin1().toLower();
 }
 
-} // namespace
-
-int ProgressMaximum(qint64 sizeBytes) {
-    return int(std::clamp<qint64>(sizeBytes / 1024, 0, std::numeric_limits<int>::max()));
-}
-
-int ProgressAfterBlock(int position, qint64 ACount, int maximum) {
-    return int(std::clamp<qint64>(qint64(position) + ACount / 1024, 0, std::max(maximum, 0)));
-}
-
-namespace {
-
 void DownloadWhole(const TDownloadRequest& request, const TDownloadProgress& progress,
                    const TDownloadRanges& ranges) {
     TS3ConnectionInfo connection = request.Connection;
@@ -90,7 +78,7 @@ void DownloadWhole(const TDownloadRequest& request, const TDownloadProgress& pro
                 progress.Reset();
         });
         if (progress.Start)
-            progress.Start(ProgressMaximum(expected));
+            progress.Start(expected);
         if (ranges.InRanges(expected)) {
             const TRangedObject object{bucketName, request.ObjectKey, expected,
                                        properties.Value(QStringLiteral("ETag"))};

@@ -19,18 +19,12 @@ struct TDownloadRequest {
     TS3TransportLimits Limits;    // the product keeps the defaults
 };
 
-// The window's progress bar, which counts KiB. Any of them may be left empty.
+// Where a download reports its progress, called on the download's thread. Any of them may be left empty.
 struct TDownloadProgress {
-    std::function<void(int maximumKiB)> Start; // set the maximum, then the position to 0
-    TS3ProgressEvent Advance;                  // one block of ACount bytes arrived
-    std::function<void()> Reset;               // back to position 0
+    std::function<void(qint64 totalBytes)> Start; // the transfer begins
+    TS3ProgressEvent Advance;                     // one block of ACount bytes arrived
+    std::function<void()> Reset;                  // the transfer has ended
 };
-
-// The bar's maximum for an object of the given size: whole KiB, kept within 32 bits.
-int ProgressMaximum(qint64 sizeBytes);
-// The bar's position after a block: the block's whole KiB added, its remainder below 1 KiB dropped, and
-// the result kept within 0 and the maximum.
-int ProgressAfterBlock(int position, qint64 ACount, int maximum);
 
 // Downloads one backup into the target file: logs "Downloading backup file", creates the file (which
 // fails when another download holds it), reads the object's size, fetches its body block by block while

@@ -40,12 +40,11 @@ inline const QString ProgramOutputIndent = QStringLiteral("    ");
 // through the PATH search, with the parameter text split by SplitCommandLine and no shell, its input
 // closed and no controlling terminal (StartHidden), so it can never stop to ask for input. Every line
 // it writes, on standard output or standard error, is logged as it arrives, indented by
-// ProgramOutputIndent; a line longer than 4096 bytes is logged in parts. The window's events are
-// processed while it runs, between any two blocks of its output, so that neither a long silence nor a
-// flood of output freezes the window.
+// ProgramOutputIndent; a line longer than 4096 bytes is logged in parts.
 // The program inherits our environment and current folder, except that its messages are in English
 // (LC_MESSAGES=C): the log reads the same on every machine and pg_restore's closing words can be
-// recognised. Runs on any thread; the events processed are those of the calling thread.
+// recognised. Runs on any thread, in an event loop of its own on that thread (which serves the output
+// and the stop check); a restore runs it on its worker thread.
 TProgramOutcome RunAndWait(const QString& program, const QString& parameters, const TLogFunction& log,
                            const TProgramWatch& watch = {});
 

@@ -2,6 +2,9 @@
 #include "support/AccountTestService.h"
 
 #include <QTest>
+#include <QThread>
+
+#include <thread>
 
 #include <curl/curl.h>
 
@@ -17,6 +20,8 @@ QString Described(const SignInResult& result) {
         return QStringLiteral("accepted");
     case SignInResult::Outcome::Refused:
         return QStringLiteral("refused");
+    case SignInResult::Outcome::Stopped:
+        return QStringLiteral("stopped");
     case SignInResult::Outcome::Unreachable:
         break;
     }
@@ -209,6 +214,23 @@ class TestAccountClient : public QObject {
         const SignInResult result = client.Authenticate(QStringLiteral("answer-slow"), QString());
         QVERIFY(!result.IsAccepted());
         QCOMPARE(Described(result), UnreachableBecause(CURLE_OPERATION_TIMEDOUT));
+        QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")).IsAccepted());
+    }
+
+    // A stop ends an attempt that waits for the slow answer, and the client serves the next one.
+    void stopEndsTheAttempt() {
+        AccountClient client(service.BaseUrl());
+        std::stop_source stop;
+        std::thread stopper([&] {
+            QThread::msleep(300);
+            stop.request_stop();
+        });
+        const SignInResult result =
+            client.Authenticate(QStringLiteral("answer-slow"), QString(), stop.get_token());
+        stopper.join();
+        QCOMPARE(Described(result), QStringLiteral("stopped"));
+        QCOMPARE(Described(client.Authenticate(QStringLiteral("answer-slow"), QString(), stop.get_token())),
+                 QStringLiteral("stopped"));
         QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")).IsAccepted());
     }
 

@@ -28,6 +28,7 @@ struct Observed {
     QStringList checks;
     QList<bool> checkedBeside;
     QStringList errorBoxes;
+    QList<bool> stopped; // per check: whether a stop ended it
     int endRequests = 0;
 };
 
@@ -50,7 +51,7 @@ class TestLoginForm : public QObject {
     // (or against checkWith, another account client).
     std::unique_ptr<TLoginForm> MakeDialog(AccountClient* checkWith = nullptr) {
         AccountClient* checking = checkWith ? checkWith : &client;
-        auto check = [this, checking](const QString& user, const QString& password) {
+        auto check = [this, checking](const QString& user, const QString& password, std::stop_token stop) {
             observed.checks.append(user + u'|' + password);
             const bool beside = QThread::currentThread() != qApp->thread();
             observed.checkedBeside.append(beside);
@@ -62,9 +63,20 @@ class TestLoginForm : public QObject {
                     QThread::msleep(2);
                 observed.checkedBeside.last() = guiTicks >= from + 3;
             }
-            return checking->Authenticate(user, password);
+            const SignInResult result = checking->Authenticate(user, password, stop);
+            observed.stopped.append(result.outcome == SignInResult::Outcome::Stopped);
+            return result;
         };
         return std::make_unique<TLoginForm>(nullptr, check, *store, [this] { ++observed.endRequests; });
+    }
+
+    // Connect as a click would press it, waiting for the check's end: the error box it showed, if any.
+    QString SignIn(TLoginForm& dialog) {
+        const qsizetype boxes = observed.errorBoxes.size();
+        dialog.BtnConnectClick();
+        if (!QTest::qWaitFor([&] { return !dialog.IsChecking(); }, 30000))
+            return QStringLiteral("the check did not end");
+        return observed.errorBoxes.size() > boxes ? observed.errorBoxes.constLast() : QString();
     }
 
     static void ShowActive(QWidget& dialog) {
@@ -174,14 +186,13 @@ class TestLoginForm : public QObject {
         ShowActive(*dialog);
         auto* password = Control<QLineEdit>(*dialog, "EdtPassword");
 
-        QCOMPARE(ErrorOf([&] { dialog->BtnConnectClick(); }),
-                 QStringLiteral("Incorrect username or password"));
+        QCOMPARE(SignIn(*dialog), ErrorBoxText(QStringLiteral("Incorrect username or password")));
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->result(), 0);
         QCOMPARE(store->ReadText(SettingName::Password), QStringLiteral("refused before"));
 
         password->setText(QStringLiteral("Right Password"));
-        QCOMPARE(ErrorOf([&] { dialog->BtnConnectClick(); }), QString());
+        QCOMPARE(SignIn(*dialog), QString());
         QVERIFY(!dialog->isVisible());
         QCOMPARE(dialog->result(), TLoginForm::ResultSignedIn);
         QCOMPARE(store->ReadText(SettingName::Username), QStringLiteral("dialog-test"));
@@ -223,6 +234,7 @@ class TestLoginForm : public QObject {
         Control<QLineEdit>(*dialog, "EdtPassword")->setText(QStringLiteral("typed"));
 
         QTest::mouseClick(Control<QPushButton>(*dialog, "BtnConnect"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return !dialog->IsChecking(); }, 30000));
         QCOMPARE(observed.errorBoxes, QStringList{ErrorBoxText(error)});
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->result(), 0);
@@ -239,8 +251,7 @@ class TestLoginForm : public QObject {
         Control<QLineEdit>(*dialog, "EdtUsername")->setText(QStringLiteral("dialog-test"));
         Control<QLineEdit>(*dialog, "EdtPassword")->setText(QStringLiteral("Right Password"));
 
-        QCOMPARE(ErrorOf([&] { dialog->BtnConnectClick(); }),
-                 QStringLiteral("Failed to set data for 'Username'"));
+        QCOMPARE(SignIn(*dialog), ErrorBoxText(QStringLiteral("Failed to set data for 'Username'")));
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->result(), 0);
         QCOMPARE(observed.endRequests, 0);
@@ -297,6 +308,22 @@ class TestLoginForm : public QObject {
         QVERIFY(!QFile::exists(store->Location()));
     }
 
+    // Closing the dialog while the service takes its time stops the check instead of waiting for it.
+    void closingStopsTheCheck() {
+        const auto dialog = MakeDialog();
+        ShowActive(*dialog);
+        Control<QLineEdit>(*dialog, "EdtUsername")->setText(QStringLiteral("answer-slow"));
+        dialog->BtnConnectClick();
+        QVERIFY(dialog->IsChecking());
+        QVERIFY(QTest::qWaitFor([&] { return !observed.checks.isEmpty(); }, 5000));
+        QVERIFY(dialog->close());
+        QVERIFY(!dialog->IsChecking());
+        QCOMPARE(observed.stopped, QList<bool>{true});
+        QCOMPARE(dialog->result(), TLoginForm::ResultClosed);
+        QCOMPARE(observed.endRequests, 1);
+        QCOMPARE(observed.errorBoxes, QStringList());
+    }
+
     // Ending the tool stops its event loops without a close request to the main window, whose close
     // handling would save its settings.
     void endingTheToolLeavesTheOwnerUnclosed() {
@@ -315,7 +342,7 @@ class TestLoginForm : public QObject {
         QTimer::singleShot(0, &owner, [&] {
             TLoginForm dialog(
                 &owner,
-                [](const QString&, const QString&) {
+                [](const QString&, const QString&, std::stop_token) {
                     return SignInResult{SignInResult::Outcome::Refused, {}};
                 },
                 *store);

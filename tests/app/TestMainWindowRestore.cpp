@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -68,33 +69,30 @@ class TestMainWindowRestore : public QObject {
         // The real pg_restore runs with the jobs the window shows.
         Control<QSpinBox>(*form, "EdtRestoreJobs")->setValue(2);
 
-        // At the prompt the restore is running beside the window: the commands that would start another
-        // operation are off and ignored, Stop is on, and the busy cursor is over the grid, not over Stop.
         QString proposed;
-        bool startersOff = false;
-        bool stopOn = false;
-        bool busyOverTheGridOnly = false;
         SetNextDatabaseNameAnswer([&](const QString& name) -> std::optional<QString> {
             proposed = name;
-            auto* download = Control<QAction>(*form, "mniDownload");
-            startersOff = !Control<QPushButton>(*form, "BtnRestore")->isEnabled() &&
-                          !Control<QPushButton>(*form, "BtnConnect")->isEnabled() && !download->isEnabled();
-            auto* stop = Control<QPushButton>(*form, "BtnStop");
-            auto* grid = Control<QTableView>(*form, "GridFiles");
-            stopOn = stop->isEnabled();
-            busyOverTheGridOnly = grid->viewport()->cursor().shape() == Qt::BusyCursor &&
-                                  stop->cursor().shape() != Qt::BusyCursor;
-            download->trigger();
-            QTest::mouseDClick(grid->viewport(), Qt::LeftButton);
             return name;
         });
         QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
+
+        // Once the name is given the restore runs beside the window: the commands that would start
+        // another operation are off and ignored, Stop is on, and the busy cursor is over the grid, not
+        // over Stop.
+        auto* download = Control<QAction>(*form, "mniDownload");
+        auto* stop = Control<QPushButton>(*form, "BtnStop");
+        auto* grid = Control<QTableView>(*form, "GridFiles");
+        QVERIFY(!Control<QPushButton>(*form, "BtnRestore")->isEnabled());
+        QVERIFY(!Control<QPushButton>(*form, "BtnConnect")->isEnabled());
+        QVERIFY(!download->isEnabled());
+        QVERIFY(stop->isEnabled());
+        QCOMPARE(grid->viewport()->cursor().shape(), Qt::BusyCursor);
+        QVERIFY(stop->cursor().shape() != Qt::BusyCursor);
+        download->trigger();
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton);
         AppTestBed::WaitUntilIdle(*form);
 
         QCOMPARE(proposed, TargetDatabase);
-        QVERIFY(startersOff);
-        QVERIFY(stopOn);
-        QVERIFY(busyOverTheGridOnly);
         QCOMPARE(bed.errorBoxes, QStringList());
         const QString file = u'"' + workingFolder.filePath(BackupName) + u'"';
         const QString psql =
@@ -142,10 +140,16 @@ class TestMainWindowRestore : public QObject {
         QVERIFY(bed.errorBoxes.isEmpty());
     }
 
-    // Stop while pg_restore runs (a stand-in that lists the archive as the real one does, then restores
-    // nothing until it is ended): the program is ended, the database of that name is as it was, and
-    // neither the database being restored nor the backup file is left behind.
+    // Stop, or the window destroyed, while pg_restore runs (a stand-in that lists the archive as the real
+    // one does, then restores nothing until it is ended): the program is ended, the database of that name
+    // is as it was, and neither the database being restored nor the backup file is left behind.
+    void stopDuringPgRestoreChangesNothing_data() {
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("Stop") << false;
+        QTest::newRow("window destroyed") << true;
+    }
     void stopDuringPgRestoreChangesNothing() {
+        QFETCH(bool, destroy);
         AppTestBed bed;
         cluster->CreateDatabase(
             TargetDatabase,
@@ -170,13 +174,23 @@ class TestMainWindowRestore : public QObject {
         auto* bar = Control<QProgressBar>(*form, "ProgressBar");
         QTRY_VERIFY2(bar->text().startsWith(QStringLiteral("0 % · 0 of ")), qPrintable(bar->text()));
         QVERIFY(bar->text().endsWith(QStringLiteral(" items")));
-        QTest::mouseClick(Control<QPushButton>(*form, "BtnStop"), Qt::LeftButton);
-        AppTestBed::WaitUntilIdle(*form);
-
-        const QStringList log = LogMessages(*form);
-        QVERIFY(log.contains(QStringLiteral("Stopping: The restore")));
-        QCOMPARE(log.last(),
-                 QStringLiteral("pg_restore was stopped; the database \"salesoffice\" was not changed"));
+        if (destroy) {
+            form.reset();
+            QTest::qWait(50);
+            // Nothing the restore started runs on.
+            QProcess children;
+            children.start(QStringLiteral("pgrep"),
+                           {QStringLiteral("-P"), QString::number(QCoreApplication::applicationPid())});
+            QVERIFY(children.waitForFinished());
+            QCOMPARE(children.readAllStandardOutput(), QByteArray());
+        } else {
+            QTest::mouseClick(Control<QPushButton>(*form, "BtnStop"), Qt::LeftButton);
+            AppTestBed::WaitUntilIdle(*form);
+            const QStringList log = LogMessages(*form);
+            QVERIFY(log.contains(QStringLiteral("Stopping: The restore")));
+            QCOMPARE(log.last(),
+                     QStringLiteral("pg_restore was stopped; the database \"salesoffice\" was not changed"));
+        }
         QVERIFY(bed.errorBoxes.isEmpty());
         QCOMPARE(cluster->Query(TargetDatabase, QStringLiteral("SELECT note FROM stale")),
                  QStringLiteral("kept"));

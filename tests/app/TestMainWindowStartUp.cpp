@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueTable.h"
 #include "support/AppTestBed.h"
 #include "support/Control.h"
+#include "support/LogMessages.h"
 #include "support/WhenShown.h"
 
 #include <QLineEdit>
@@ -156,6 +157,7 @@ class TestMainWindowStartUp : public QObject {
         bool stillOpen = false;
         QVERIFY(InSignInDialog(form, [&](TLoginForm* dialog) {
             QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("BtnConnect")), Qt::LeftButton);
+            QVERIFY(QTest::qWaitFor([&] { return !dialog->IsChecking(); }, 30000));
             stillOpen = dialog->isVisible();
             dialog->close();
         }));
@@ -195,7 +197,8 @@ class TestMainWindowStartUp : public QObject {
         QCOMPARE(AppTestBed::Stored(SettingName::Password), QStringLiteral("demo"));
     }
 
-    void failedSaveKeepsTheWindowOpen() {
+    // Closing always closes: settings that cannot be saved are reported on the way out.
+    void failedSaveIsReportedAndTheWindowCloses() {
         AppTestBed bed;
         AppTestBed::StoreDemoAccount();
         TCorvaneEditorForm form(bed.Environment());
@@ -205,10 +208,34 @@ class TestMainWindowStartUp : public QObject {
         const QString location = SettingsStore().Location();
         QVERIFY(QFile::remove(location));
         QVERIFY(QDir().mkpath(location));
-        form.close();
+        QVERIFY(form.close());
         QVERIFY(QDir(location).removeRecursively());
-        QVERIFY(form.isVisible());
-        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Failed to set data for 'Bucket'")});
+        QVERIFY(!form.isVisible());
+        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral(
+                                     "The settings could not be saved: Failed to set data for 'Bucket'")});
+    }
+
+    // Escape while the stored credentials are being checked against a service that takes its time ends
+    // the check, and the sign-in dialog follows at once instead of after the service's answer.
+    void escapeDuringTheSignInCheckShowsTheDialog() {
+        AppTestBed bed;
+        AppTestBed::Store(SettingName::Username, QStringLiteral("answer-slow"));
+        AppTestBed::Store(SettingName::Password, QStringLiteral("any"));
+        TCorvaneEditorForm form(bed.Environment());
+        bool opened = false;
+        WhenShown<TLoginForm>([&](TLoginForm* dialog) {
+            opened = true;
+            dialog->close();
+        });
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTRY_VERIFY(form.IsOperationRunning());
+        QTest::keyClick(&form, Qt::Key_Escape);
+        // The slow answer comes after 10 s; the dialog must not wait for it.
+        QTRY_VERIFY_WITH_TIMEOUT(opened, 5000);
+        QCOMPARE(LogMessages(form), QStringList{QStringLiteral("Stopping: The sign-in check")});
+        QCOMPARE(bed.endToolRequests, 1);
+        QVERIFY(bed.errorBoxes.isEmpty());
     }
 };
 

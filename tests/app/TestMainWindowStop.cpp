@@ -6,6 +6,7 @@
 #include "support/ErrorOf.h"
 #include "support/FixturePort.h"
 #include "support/LogMessages.h"
+#include "support/S3TestServer.h"
 #include "support/WhenShown.h"
 
 #include <QAction>
@@ -38,7 +39,65 @@ QString FaultEndpoint(const QString& scenario) {
 class TestMainWindowStop : public QObject {
     Q_OBJECT
 
+    QString quickBucket;
+    QByteArray quickBackup;
+
   private slots:
+    void initTestCase() {
+        S3TestServer server = S3TestServer::FromFixture();
+        quickBucket = S3TestServer::UniqueBucketName(QStringLiteral("window-stop"));
+        server.CreateBucket(quickBucket);
+        quickBackup = QByteArray(256 * 1024, 'x');
+        server.PutObject(quickBucket, QStringLiteral("db/quick.backup"), quickBackup);
+    }
+
+    // The window destroyed while its operation waits, or just as it ends: nothing crashes, nothing of it
+    // runs on afterwards, and no partial file is left.
+    void destroyedDuringAnOperation_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("wait"); // ms after the start; -1: until the download waits
+        QTest::newRow("stalled listing") << "listing" << 300;
+        QTest::newRow("stalled download") << "stalled download" << -1;
+        for (const int wait : {0, 1, 2, 5, 10, 20, 50})
+            QTest::addRow("download ending, %d ms", wait) << "quick download" << wait;
+    }
+    void destroyedDuringAnOperation() {
+        QFETCH(QString, operation);
+        QFETCH(int, wait);
+        AppTestBed bed;
+        QTemporaryDir working;
+        std::unique_ptr<TCorvaneEditorForm> form;
+        if (operation == QStringLiteral("listing")) {
+            bed.storageEndpoint = FaultEndpoint(QStringLiteral("stalled"));
+            form = bed.SignedInWindow(QString());
+            Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("b/db"));
+            form->BtnConnectClick();
+        } else if (operation == QStringLiteral("stalled download")) {
+            bed.storageEndpoint = FaultEndpoint(QStringLiteral("window-stop"));
+            form = bed.SignedInWindow(StallingFolder, working.path());
+            Control<QAction>(*form, "mniDownload")->trigger();
+            QTRY_VERIFY(Control<QProgressBar>(*form, "ProgressBar")->value() > 0);
+        } else {
+            form = bed.SignedInWindow(quickBucket + QStringLiteral("/db"), working.path());
+            Control<QAction>(*form, "mniDownload")->trigger();
+        }
+        if (wait >= 0)
+            QTest::qWait(wait);
+        form.reset();
+        // Whatever the operation had queued for the window goes with it.
+        QTest::qWait(50);
+        QVERIFY(bed.errorBoxes.isEmpty());
+        const QStringList left = QDir(working.path()).entryList(QDir::Files | QDir::Hidden);
+        if (operation == QStringLiteral("quick download") && !left.isEmpty()) {
+            QCOMPARE(left, QStringList{QStringLiteral("quick.backup")});
+            QFile file(working.filePath(left.constFirst()));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), quickBackup);
+        } else {
+            QCOMPARE(left, QStringList());
+        }
+    }
+
     void stalledDownloadShowsItsProgressAndStops() {
         AppTestBed bed;
         bed.storageEndpoint = FaultEndpoint(QStringLiteral("window-stop"));

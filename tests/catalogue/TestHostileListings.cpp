@@ -52,13 +52,12 @@ void TestHostileListings::showsWhatCanBeNamed() {
     QFETCH(QString, error);
     QFETCH(QStringList, logged);
     TCatalogueTable table;
-    table.Append({QStringLiteral("old row"), {}, 1, {}, 0, {}});
     TS3ConnectionInfo info = FaultConnection(scenario);
     QStringList log;
 
     QCOMPARE(ErrorOf([&] {
-                 FillCatalogue(table, info, QStringLiteral("b/db"), {}, ServicePageSize,
-                               [&log](const QString& message) { log.append(message); });
+                 table.TakeRecords(ListCatalogue(info, QStringLiteral("b/db"), {}, ServicePageSize,
+                                                 [&log](const QString& message) { log.append(message); }));
              }),
              error);
     QCOMPARE(ShownNames(table), shown);
@@ -70,7 +69,7 @@ void TestHostileListings::downloadsAKeyOfALatin1Listing() {
     // server answer a download with the request it received.
     TCatalogueTable table;
     TS3ConnectionInfo info = FaultConnection(QStringLiteral("latin1"));
-    FillCatalogue(table, info, QStringLiteral("b/echo"));
+    table.TakeRecords(ListCatalogue(info, QStringLiteral("b/echo")));
     QCOMPARE(ShownNames(table), QStringList{QStringLiteral("relatório.backup")});
     const QString key = table.FieldAsText(TCatalogueField::Path);
     QCOMPARE(key, QStringLiteral("echo/relatório.backup"));

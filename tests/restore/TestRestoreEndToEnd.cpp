@@ -1,7 +1,8 @@
+#include "restore/DatabaseName.h"
 #include "restore/DownloadBackup.h"
-#include "restore/RestoreSequence.h"
+#include "restore/RestoreSession.h"
 #include "support/ErrorOf.h"
-#include "support/FakeRestoreWindow.h"
+#include "support/FakeRestoreHost.h"
 #include "support/FixturePort.h"
 #include "support/PgTestCluster.h"
 #include "support/S3TestServer.h"
@@ -93,7 +94,10 @@ class TestRestoreEndToEnd : public QObject {
     void failuresKeepTheOldDatabase();
 
   private:
-    QString Restore(const QString& key, FakeRestoreWindow& window);
+    // Restores the backup of that key into the database of that name (empty: the proposed one), from
+    // the storage of the request given (none: the test's bucket).
+    QString Restore(const QString& key, FakeRestoreHost& host, QString database = {},
+                    std::optional<TDownloadRequest> storage = {});
 
     std::optional<PgTestCluster> cluster_;
     std::optional<S3TestServer> server_;
@@ -145,23 +149,31 @@ void TestRestoreEndToEnd::cleanup() {
     QVERIFY(QDir(workingFolder_->path()).isEmpty());
 }
 
-QString TestRestoreEndToEnd::Restore(const QString& key, FakeRestoreWindow& window) {
-    if (!window.storage) {
-        TDownloadRequest storage;
-        storage.Connection = server_->ConnectionInfo();
-        storage.BucketSetting = bucket_ + QStringLiteral("/db");
-        window.storage = storage;
+QString TestRestoreEndToEnd::Restore(const QString& key, FakeRestoreHost& host, QString database,
+                                     std::optional<TDownloadRequest> storage) {
+    if (!storage) {
+        storage.emplace();
+        storage->Connection = server_->ConnectionInfo();
+        storage->BucketSetting = bucket_ + QStringLiteral("/db");
     }
-    window.realPrograms = true;
-    const TRestoreInput input{workingFolder_->path(), QString::fromLatin1(PgTestCluster::User),
-                              TBackupRecord{key.section(u'/', -1), key}};
-    return ErrorOf([&] { RestoreBackup(input, window); });
+    host.realDownload = true;
+    host.realPrograms = true;
+    const QString name = key.section(u'/', -1);
+    if (database.isEmpty())
+        database = DeriveDatabaseName(name);
+    const TRestoreInput input{workingFolder_->path(),
+                              QString::fromLatin1(PgTestCluster::User),
+                              TBackupRecord{name, key},
+                              database,
+                              1,
+                              *storage};
+    return ErrorOf([&] { RestoreThroughPhases(input, host); });
 }
 
 void TestRestoreEndToEnd::restoresTheBackup() {
     cluster_->CreateDatabase(TargetDatabase, OldSql);
-    FakeRestoreWindow window;
-    QCOMPARE(Restore(QStringLiteral("db/") + BackupName, window), QString());
+    FakeRestoreHost host;
+    QCOMPARE(Restore(QStringLiteral("db/") + BackupName, host), QString());
 
     QCOMPARE(cluster_->Query(TargetDatabase, BackupRows), sourceRows_);
     QCOMPARE(cluster_->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NULL")),
@@ -169,7 +181,6 @@ void TestRestoreEndToEnd::restoresTheBackup() {
     const QString file = u'"' + workingFolder_->filePath(BackupName) + u'"';
     const QString psql = QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -d postgres -c ");
     const QStringList expected{
-        "prompt salesoffice",
         "Downloading backup file",
         "Download completed",
         "Checking backup file",
@@ -189,11 +200,10 @@ void TestRestoreEndToEnd::restoresTheBackup() {
         "Dropping database: corvane_replaced_<token>",
         "dropdb --if-exists --force -U postgres -- corvane_replaced_<token>",
         "The operation has been completed"};
-    QCOMPARE(WithoutToken(QStringList{window.events.filter(QStringLiteral("prompt"))} + window.log),
-             expected);
+    QCOMPARE(WithoutToken(host.log), expected);
     // pg_restore's --verbose lines counted every item of the archive and went to no log line.
-    QVERIFY(window.restoreProgress.second > 0);
-    QCOMPARE(window.restoreProgress.first, window.restoreProgress.second);
+    QVERIFY(host.restoreProgress.second > 0);
+    QCOMPARE(host.restoreProgress.first, host.restoreProgress.second);
 }
 
 void TestRestoreEndToEnd::failuresKeepTheOldDatabase_data() {
@@ -260,34 +270,32 @@ void TestRestoreEndToEnd::failuresKeepTheOldDatabase() {
         cluster_->CreateDatabase(kept, OldSql);
     const QString oldRows = keptExists ? cluster_->Query(kept, OldRows) : QString();
 
-    FakeRestoreWindow window;
-    if (!answer.isEmpty())
-        window.answer = answer;
-    window.keep = fault == QStringLiteral("keep");
+    FakeRestoreHost host;
+    host.keep = fault == QStringLiteral("keep");
+    std::optional<TDownloadRequest> storage;
     if (key.startsWith(QStringLiteral("damaged/"))) {
-        TDownloadRequest storage;
-        storage.Connection = server_->ConnectionInfo();
-        storage.Connection.StorageEndpoint =
+        storage.emplace();
+        storage->Connection = server_->ConnectionInfo();
+        storage->Connection.StorageEndpoint =
             QStringLiteral("s3.localhost:%1").arg(FixturePort(QStringLiteral("s3_fault_server")));
-        storage.BucketSetting = QStringLiteral("b/damaged");
-        window.storage = storage;
+        storage->BucketSetting = QStringLiteral("b/damaged");
     }
     // pg_restore makes the tables, then is killed before any row arrives.
     if (fault == QStringLiteral("kill pg_restore"))
-        window.steps.insert(QStringLiteral("pg_restore"), [&window](const QString& parameters) {
+        host.steps.insert(QStringLiteral("pg_restore"), [&host](const QString& parameters) {
             return RunAndWait(
                 QStringLiteral("sh"),
                 QStringLiteral("-c \"pg_restore --section=pre-data \\\"$@\\\"; kill -9 $$\" sh ") +
                     parameters,
-                [&window](const QString& line) { window.Log(line); });
+                [&host](const QString& line) { host.Log(line); });
         });
 
     QString thrown;
     if (fault == QStringLiteral("session")) {
         OpenSession session(*cluster_, kept);
-        thrown = Restore(key, window);
+        thrown = Restore(key, host, answer, storage);
     } else {
-        thrown = Restore(key, window);
+        thrown = Restore(key, host, answer, storage);
     }
 
     if (error.isEmpty())
@@ -304,7 +312,7 @@ void TestRestoreEndToEnd::failuresKeepTheOldDatabase() {
         cluster_->DropDatabase(restored);
     }
     const bool asked = fault == QStringLiteral("keep") || key.contains(QStringLiteral("Ghost"));
-    QCOMPARE(window.events.filter(QStringLiteral("ask ")).size(), asked ? 1 : 0);
+    QCOMPARE(host.events.filter(QStringLiteral("ask ")).size(), asked ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestRestoreEndToEnd)

@@ -1,6 +1,6 @@
-#include "restore/RestoreSequence.h"
+#include "restore/RestoreSession.h"
 #include "support/ErrorOf.h"
-#include "support/FakeRestoreWindow.h"
+#include "support/FakeRestoreHost.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,7 +15,7 @@ const QString Psql = QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U post
 
 } // namespace
 
-// The restore's order of steps and what it does when each of them fails, with a fake window whose client
+// The restore's order of steps and what it does when each of them fails, with a fake host whose client
 // programs succeed unless told otherwise. What the real programs do is TestRestoreEndToEnd's.
 class TestRestoreSequence : public QObject {
     Q_OBJECT
@@ -24,13 +24,16 @@ class TestRestoreSequence : public QObject {
     void init();
     void restores_data();
     void restores();
-    void endsEarly_data();
-    void endsEarly();
+    void inputChecks_data();
+    void inputChecks();
     void failures_data();
     void failures();
 
   private:
     QString WithDir(QString text) const { return text.replace(QStringLiteral("<dir>"), dir_->path()); }
+    TRestoreInput Input(const QString& database, int jobs = 1) const {
+        return {dir_->path(), QStringLiteral("postgres"), SalesOffice, database, jobs, {}};
+    }
 
     std::unique_ptr<QTemporaryDir> dir_;
 };
@@ -85,122 +88,71 @@ void TestRestoreSequence::restores() {
     QFETCH(int, jobs);
     QFETCH(QStringList, expectedLog);
 
-    FakeRestoreWindow window;
-    window.answer = answer;
+    FakeRestoreHost host;
     if (!exists)
-        window.steps.insert(QStringLiteral("find database"), [](const QString&) {
+        host.steps.insert(QStringLiteral("find database"), [](const QString&) {
             TProgramOutcome absent = Exited(0);
             absent.LastOutputLine = QStringLiteral("0");
             return absent;
         });
-    RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice, jobs}, window);
+    RestoreThroughPhases(Input(answer, jobs), host);
 
     const QString literal = exists ? QStringLiteral("'salesoffice'") : QStringLiteral("'it''s \\\"x\\\"'");
     for (QString& line : expectedLog)
         line = WithDir(line)
                    .replace(QStringLiteral("<name>"), answer)
                    .replace(QStringLiteral("<literal>"), literal);
-    QCOMPARE(WithoutToken(window.log), QStringList{"Downloading backup file"} + expectedLog);
-    QStringList events{"busy",
-                       "clear log",
-                       "prompt salesoffice",
-                       "download db/Sales Office-20231118.backup",
+    QCOMPARE(WithoutToken(host.log), QStringList{"Downloading backup file"} + expectedLog);
+    QStringList events{"download db/Sales Office-20231118.backup",
                        "run check archive",
                        "run find database",
                        "run check rename",
                        "run createdb",
                        "run pg_restore",
                        "run swap",
-                       "run drop replaced",
-                       "idle"};
+                       "run drop replaced"};
     if (!exists) {
         events.removeAll(QStringLiteral("run check rename"));
         events.removeAll(QStringLiteral("run drop replaced"));
     }
-    QCOMPARE(window.events, events);
+    QCOMPARE(host.events, events);
     QVERIFY(QDir(dir_->path()).isEmpty());
 }
 
-void TestRestoreSequence::endsEarly_data() {
+void TestRestoreSequence::inputChecks_data() {
     QTest::addColumn<QString>("folder"); // "<dir>" is the test's folder, "<file>" a file in it
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<bool>("hasRecord");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<std::optional<QString>>("answer"); // none: the prompt is cancelled
     QTest::addColumn<QString>("error");
-    QTest::addColumn<QStringList>("events");
 
     const QString name = SalesOffice.Name;
-    const std::optional<QString> ok = QStringLiteral("salesoffice");
-    const QStringList focusFolder{"focus working folder"};
-    const QStringList prompted{"busy", "clear log", "prompt salesoffice", "idle"};
-    QTest::newRow("empty folder") << ""
-                                  << "postgres" << true << name << ok << "Invalid temporary directory"
-                                  << focusFolder;
-    QTest::newRow("missing folder") << "<dir>/missing"
-                                    << "postgres" << true << name << ok << "Invalid temporary directory"
-                                    << focusFolder;
-    QTest::newRow("folder is a file")
-        << "<file>"
-        << "postgres" << true << name << ok << "Invalid temporary directory" << focusFolder;
-    QTest::newRow("folder tested before user")
-        << ""
-        << "" << true << name << ok << "Invalid temporary directory" << focusFolder;
-    QTest::newRow("empty user") << "<dir>"
-                                << "" << true << name << ok << "Database username is required"
-                                << QStringList{"focus database user"};
-    QTest::newRow("user read as an option") << "<dir>"
-                                            << "-dpostgres" << true << name << ok
-                                            << "The database username \"-dpostgres\" cannot begin with \"-\""
-                                            << QStringList{"focus database user"};
-    QTest::newRow("no record: silent") << "<dir>"
-                                       << "postgres" << false << name << ok << "" << QStringList{};
-    QTest::newRow("cancelled prompt")
-        << "<dir>"
-        << "postgres" << true << name << std::optional<QString>() << "" << prompted;
-    QTest::newRow("empty database name") << "<dir>"
-                                         << "postgres" << true << name << std::optional<QString>(QString())
-                                         << "Database name is required" << prompted;
-    QTest::newRow("name with NUL") << "<dir>"
-                                   << "postgres" << true << name
-                                   << std::optional<QString>(QStringLiteral("sales") + QChar(0) + "office")
-                                   << "A database name cannot hold a NUL character" << prompted;
-    // 32 two-byte letters are 64 bytes: PostgreSQL would cut the name.
-    const QString long64 = QString(32, QChar(0xe9));
-    QTest::newRow("name over 63 bytes")
-        << "<dir>"
-        << "postgres" << true << name << std::optional<QString>(long64)
-        << "The database name \"" + long64 + "\" is longer than the 63 bytes PostgreSQL allows" << prompted;
-    QTest::newRow("name leaving the folder")
-        << "<dir>"
-        << "postgres" << true << "../x.backup" << ok << "Invalid characters in path"
-        << QStringList{"busy", "clear log", "idle"};
+    QTest::newRow("empty folder") << "" << name << "Invalid temporary directory";
+    QTest::newRow("missing folder") << "<dir>/missing" << name << "Invalid temporary directory";
+    QTest::newRow("folder is a file") << "<file>" << name << "Invalid temporary directory";
+    QTest::newRow("name leaving the folder") << "<dir>"
+                                             << "../x.backup"
+                                             << "Invalid characters in path";
 }
 
-void TestRestoreSequence::endsEarly() {
+// Nothing runs when the working folder or the backup's file cannot be used.
+void TestRestoreSequence::inputChecks() {
     QFETCH(QString, folder);
-    QFETCH(QString, user);
-    QFETCH(bool, hasRecord);
     QFETCH(QString, name);
-    QFETCH(std::optional<QString>, answer);
     QFETCH(QString, error);
-    QFETCH(QStringList, events);
 
     const QString file = dir_->filePath(QStringLiteral("plain-file"));
     QFile(file).open(QIODevice::WriteOnly);
     folder = WithDir(folder).replace(QStringLiteral("<file>"), file);
 
-    FakeRestoreWindow window;
-    window.log << QStringLiteral("an earlier line");
-    window.answer = answer;
-    window.cancel = !answer;
-    std::optional<TBackupRecord> record;
-    if (hasRecord)
-        record = TBackupRecord{name, QStringLiteral("db/") + name};
-
-    QCOMPARE(ErrorOf([&] { RestoreBackup({folder, user, record}, window); }), error);
-    QCOMPARE(window.events, events);
-    QCOMPARE(window.log.isEmpty(), events.contains(QStringLiteral("clear log")));
+    FakeRestoreHost host;
+    TRestoreInput input = Input(QStringLiteral("salesoffice"));
+    input.WorkingFolder = folder;
+    input.Record = {name, QStringLiteral("db/") + name};
+    QCOMPARE(ErrorOf([&] {
+                 CheckWorkingFolder(folder);
+                 RestoreThroughPhases(input, host);
+             }),
+             error);
+    QVERIFY(host.events.isEmpty());
 }
 
 void TestRestoreSequence::failures_data() {
@@ -295,28 +247,24 @@ void TestRestoreSequence::failures() {
     QFETCH(QStringList, stepsRun);
     QFETCH(QString, lastLine);
 
-    FakeRestoreWindow window;
-    window.downloadError = downloadError;
-    window.keep = keep;
+    FakeRestoreHost host;
+    host.downloadError = downloadError;
+    host.keep = keep;
     for (const QString& step : failingSteps)
-        window.steps.insert(step, [outcome](const QString&) { return outcome; });
+        host.steps.insert(step, [outcome](const QString&) { return outcome; });
 
-    const QString thrown = ErrorOf([&] {
-        RestoreBackup({dir_->path(), QStringLiteral("postgres"), SalesOffice}, window);
-    });
+    const QString thrown = ErrorOf([&] { RestoreThroughPhases(Input(QStringLiteral("salesoffice")), host); });
     QCOMPARE(WithoutToken({thrown}).constFirst(), error);
     QStringList run;
-    for (const QString& event : window.events) {
+    for (const QString& event : host.events) {
         if (event.startsWith(QStringLiteral("run ")))
             run << event.mid(4);
         else if (event.startsWith(QStringLiteral("ask ")))
             run << event;
     }
     QCOMPARE(run, stepsRun);
-    QCOMPARE(window.events.constLast(), QStringLiteral("idle"));
     if (!lastLine.isEmpty())
-        QVERIFY2(WithoutToken(window.log).constLast().startsWith(lastLine),
-                 qPrintable(window.log.constLast()));
+        QVERIFY2(WithoutToken(host.log).constLast().startsWith(lastLine), qPrintable(host.log.constLast()));
     QVERIFY(QDir(dir_->path()).isEmpty());
 }
 

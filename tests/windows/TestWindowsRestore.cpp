@@ -1,8 +1,8 @@
 #include "core/Error.h"
 #include "restore/PgQuoting.h"
-#include "restore/RestoreSequence.h"
+#include "restore/RestoreSession.h"
 #include "support/ErrorOf.h"
-#include "support/FakeRestoreWindow.h"
+#include "support/FakeRestoreHost.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -99,10 +99,9 @@ QStringList TestWindowsRestore::Recorded() const {
 }
 
 void TestWindowsRestore::argumentsArriveWhole() {
-    FakeRestoreWindow window;
+    FakeRestoreHost window;
     window.realPrograms = true;
-    window.answer = Database;
-    RestoreBackup({workingFolder_, User, SalesOffice, 2}, window);
+    RestoreThroughPhases({workingFolder_, User, SalesOffice, Database, 2, {}}, window);
 
     const QString restoring = QStringLiteral("corvane_restoring_<token>");
     const QString replaced = QStringLiteral("corvane_replaced_<token>");
@@ -149,10 +148,11 @@ void TestWindowsRestore::failures() {
     qputenv(qPrintable(Setting(program, "EXIT")), QByteArray::number(exitCode));
     qputenv(qPrintable(Setting(program, "ERROR")), errorLine.toUtf8());
 
-    FakeRestoreWindow window;
+    FakeRestoreHost window;
     window.realPrograms = true;
     QCOMPARE(ErrorOf([&] {
-                 RestoreBackup({workingFolder_, User, SalesOffice, 1}, window);
+                 RestoreThroughPhases(
+                     {workingFolder_, User, SalesOffice, QStringLiteral("salesoffice"), 1, {}}, window);
              }),
              QString(error).replace(QStringLiteral("<db>"), QStringLiteral("salesoffice")));
     QVERIFY(Recorded().constLast().startsWith(lastRun + QStringLiteral(" [")));
@@ -179,7 +179,7 @@ void TestWindowsRestore::stopEndsTheProgram() {
         }
         return {};
     };
-    FakeRestoreWindow window;
+    FakeRestoreHost window;
     window.realPrograms = true;
     QTimer stopOnceWaiting;
     connect(&stopOnceWaiting, &QTimer::timeout, this, [&] {
@@ -189,7 +189,8 @@ void TestWindowsRestore::stopEndsTheProgram() {
     });
     stopOnceWaiting.start(20);
     QCOMPARE(ErrorOf([&] {
-                 RestoreBackup({workingFolder_, User, SalesOffice, 1}, window);
+                 RestoreThroughPhases(
+                     {workingFolder_, User, SalesOffice, QStringLiteral("salesoffice"), 1, {}}, window);
              }),
              QStringLiteral("pg_restore.exe was stopped; no database was changed"));
 

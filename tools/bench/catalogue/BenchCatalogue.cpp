@@ -136,7 +136,7 @@ void Fill(const QString& port) {
 
     const qint64 heapBefore = HeapInUse();
     const double cpuBefore = ProcessCpuSeconds();
-    FillCatalogue(table, info, QStringLiteral("bench/db"));
+    table.TakeRecords(ListCatalogue(info, QStringLiteral("bench/db")));
     const double cpu = ProcessCpuSeconds() - cpuBefore;
     const qint64 heap = HeapInUse() - heapBefore;
     Report("fill", table.RecordCount(), cpu, double(heap) / table.RecordCount());

@@ -8,8 +8,9 @@
 //   bench_restore <endpoint host:port> <bucket/folder> <object key> <working folder> <database user>
 //                 [<restore jobs, default 1>]
 #include "core/Error.h"
+#include "restore/DatabaseName.h"
 #include "restore/DownloadBackup.h"
-#include "restore/RestoreSequence.h"
+#include "restore/RestoreSession.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,34 +19,18 @@
 
 namespace {
 
-// The window of a restore that accepts the proposed name and keeps a restore with ignored errors.
-class TConsoleWindow : public TRestoreWindow {
+// The host of a restore that prints its log with the time since the start.
+class TConsoleHost : public TRestoreHost {
   public:
-    TConsoleWindow(TS3ConnectionInfo connection, QString bucketSetting)
-        : connection_(std::move(connection))
-        , bucketSetting_(std::move(bucketSetting)) {
-        timer_.start();
-    }
+    TConsoleHost() { timer_.start(); }
 
     void Log(const QString& message) override {
         std::printf("  %7.3f s  %s\n", double(timer_.nsecsElapsed()) / 1e9, qPrintable(message));
     }
-    void ClearLog() override {}
-    void FocusWorkingFolder() override {}
-    void FocusDatabaseUser() override {}
-    void SetBusy(bool) override {}
-    std::optional<QString> PromptDatabaseName(const QString& proposed) override { return proposed; }
-    void Download(const TBackupRecord& record, const QString& targetPath) override {
-        DownloadBackup({connection_, bucketSetting_, record.Path, targetPath, {}},
-                       [this](const QString& line) { Log(line); }, {});
-    }
-    bool KeepRestoreWithErrors(const QString&, int) override { return true; }
 
     double Seconds() const { return double(timer_.nsecsElapsed()) / 1e9; }
 
   private:
-    TS3ConnectionInfo connection_;
-    QString bucketSetting_;
     QElapsedTimer timer_;
 };
 
@@ -65,13 +50,19 @@ int main(int argc, char* argv[]) {
     connection.StorageEndpoint = args[1];
     const QString key = args[3];
 
-    TConsoleWindow window(connection, args[2]);
+    const TBackupRecord record{key.section(u'/', -1), key};
+    TConsoleHost host;
     try {
-        RestoreBackup({args[4], args[5], TBackupRecord{key.section(u'/', -1), key}, jobs}, window);
+        // The proposed name is accepted, and a restore with ignored errors kept.
+        TRestoreSession session({args[4], args[5], record, DeriveDatabaseName(record.Name), jobs,
+                                 TDownloadRequest{connection, args[2], {}, {}, {}}});
+        session.Prepare(host);
+        session.RestoreIntoTemporary(host);
+        session.Finish(host, true);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_restore: %s\n", qPrintable(MessageOf(error)));
         return 1;
     }
-    std::printf("bench_restore: %.3f s\n", window.Seconds());
+    std::printf("bench_restore: %.3f s\n", host.Seconds());
     return 0;
 }

@@ -92,7 +92,7 @@ void StartUpTimes(quint16 accountPort, quint16 listingPort, int keys, const QStr
     fillClock.start();
     TCatalogueTable headless;
     TS3ConnectionInfo info = environment.Storage;
-    FillCatalogue(headless, info, BenchBucketSetting);
+    headless.TakeRecords(ListCatalogue(info, BenchBucketSetting));
     const double headlessFill = Seconds(fillClock);
 
     std::printf("start-up keys=%d app_s=%.3f constructed_s=%.3f shown_s=%.3f visible_s=%.3f tick_s=%.3f "

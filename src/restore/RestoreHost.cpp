@@ -1,0 +1,20 @@
+#include "restore/RestoreHost.h"
+
+#include "restore/LogSink.h"
+
+void TRestoreHost::Download(const TDownloadRequest& request) {
+    TDownloadRequest stoppable = request;
+    stoppable.Limits.stop = StopToken();
+    DownloadBackup(
+        stoppable, [this](const QString& line) { Log(line); }, DownloadProgress());
+}
+
+TProgramOutcome TRestoreHost::RunClientProgram(TRestoreStep, const QString& program,
+                                               const QString& parameters, const TProgramWatch& watch) {
+    return RunAndWait(
+        program, parameters, [this](const QString& line) { Log(line); }, watch);
+}
+
+void TRestoreHost::LogFmt(const QString& logTemplate, const QStringList& arguments) {
+    Log(FormatLogTemplate(logTemplate, arguments));
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/Platform.h"
+#include "restore/DownloadBackup.h"
+#include "restore/RestoreHost.h"
+
+#include <QString>
+
+#include <memory>
+
+// What a restore works with, all fixed before it starts: the window reads and checks the fields, asks
+// for the database name and hands the whole over.
+struct TRestoreInput {
+    QString WorkingFolder; // checked by CheckWorkingFolder
+    QString DatabaseUser;  // checked by CheckDatabaseUser; one argument of the client programs
+    TBackupRecord Record;
+    QString Database;          // the confirmed name, checked by CheckDatabaseName
+    int Jobs = 1;              // pg_restore's parallel jobs; -j N when above 1
+    TDownloadRequest Download; // the storage connection, bucket setting and limits; key and file are set
+                               // from the record and the working folder
+};
+
+// The client programs, found through PATH.
+inline const QString DropDbProgram = ProgramFileName(QStringLiteral("dropdb"));
+inline const QString CreateDbProgram = ProgramFileName(QStringLiteral("createdb"));
+inline const QString PgRestoreProgram = ProgramFileName(QStringLiteral("pg_restore"));
+inline const QString PsqlProgram = ProgramFileName(QStringLiteral("psql"));
+
+// Throws "Invalid temporary directory" unless the working folder names an existing folder.
+void CheckWorkingFolder(const QString& workingFolder);
+
+// One restore of a backup into a database named by the user, in three phases run one after the other,
+// each on a worker thread, so that the window can ask its questions in between. The named database is
+// replaced only by a whole restore and survives every failure as it was (or stays absent):
+// 1. Prepare downloads the backup, has pg_restore read its table of contents and checks that the named
+//    database, when it exists, could be renamed now: one in use (or that the user may not rename) ends
+//    the restore here;
+// 2. RestoreIntoTemporary creates a temporary database and restores into it;
+// 3. Finish swaps in one transaction through psql (the named database takes a temporary name and the
+//    restored one takes its name; then the replaced one is dropped), or discards the temporary database.
+// A failure in 2 or 3 drops the temporary database; an error names any temporary database that could
+// not be dropped. The downloaded file is deleted on every path, at the latest when the session goes.
+// Every step logs one line, then its command line and the program's own lines. A phase stopped through
+// the host's stop token throws OperationStopped; other failures throw Error with their message.
+class TRestoreSession {
+  public:
+    explicit TRestoreSession(TRestoreInput input);
+    ~TRestoreSession();
+    TRestoreSession(const TRestoreSession&) = delete;
+    TRestoreSession& operator=(const TRestoreSession&) = delete;
+
+    const TRestoreInput& Input() const { return input_; }
+    // The local file the backup is downloaded into.
+    const QString& TargetPath() const { return targetPath_; }
+
+    void Prepare(TRestoreHost& host);
+    // The number of errors pg_restore went past: 0 when the restore is whole; otherwise the temporary
+    // database holds what it restored and Finish decides whether it is kept.
+    int RestoreIntoTemporary(TRestoreHost& host);
+    // keep: the restored database takes the named one's place; otherwise it is dropped.
+    void Finish(TRestoreHost& host, bool keep);
+
+  private:
+    class TRun;
+
+    TRestoreInput input_;
+    QString targetPath_;
+    std::unique_ptr<TRun> run_;
+};

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "restore/DownloadBackup.h"
+#include "restore/RestoreSession.h"
+
+#include <QMap>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+#include <stop_token>
+
+// A host without a window for the restore. It records what the restore asks of it in one list of events,
+// keeps the log lines, downloads from a real service or writes a small file, and runs the real client
+// programs or answers for them.
+class FakeRestoreHost : public TRestoreHost {
+  public:
+    // In order: "download <key>", "ask <database> <count>" (see RestoreThroughPhases) and "run <step>"
+    // (see StepName).
+    QStringList events;
+    QStringList log;
+
+    bool keep = false;                       // the answer to the question after ignored errors
+    QPair<int, int> restoreProgress{-1, -1}; // the last items done and total reported
+
+    std::stop_source stop; // the restore's stop
+
+    // Download from the service the request names; otherwise the download writes the five bytes
+    // "PGDMP" into the target file.
+    bool realDownload = false;
+    QString downloadError; // thrown by the download instead when set
+
+    // A step listed here is answered by its function instead of its program. The others run the real
+    // programs when realPrograms is set, and otherwise succeed, "find database" saying it exists.
+    QMap<QString, std::function<TProgramOutcome(const QString& parameters)>> steps;
+    bool realPrograms = false;
+
+    // "check archive", "find database", "check rename", "createdb", "pg_restore", "swap", "drop restoring",
+    // "drop replaced".
+    static QString StepName(TRestoreStep step);
+
+    void Log(const QString& message) override;
+    std::stop_token StopToken() const override { return stop.get_token(); }
+    void ShowRestoreProgress(int done, int total) override { restoreProgress = {done, total}; }
+    void Download(const TDownloadRequest& request) override;
+    TProgramOutcome RunClientProgram(TRestoreStep step, const QString& program, const QString& parameters,
+                                     const TProgramWatch& watch) override;
+};
+
+// The window's part of a restore without the window: the three phases one after the other on this
+// thread, with the question after ignored errors answered by the host's keep (logged as "ask").
+void RestoreThroughPhases(const TRestoreInput& input, FakeRestoreHost& host);
+
+// An outcome for FakeRestoreHost::steps: the program ran and ended with this exit code, its last
+// error line being the one given.
+TProgramOutcome Exited(int code, const QString& lastErrorLine = {});
+
+// The log with the random part of the temporary database names replaced by "<token>".
+QStringList WithoutToken(const QStringList& log);
