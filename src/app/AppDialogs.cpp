@@ -16,6 +16,16 @@ std::function<std::optional<QString>(const QString&)>& NextDatabaseNameAnswer() 
     return answer;
 }
 
+std::function<std::optional<QString>(const QString&)>& NextDatabasePasswordAnswer() {
+    static std::function<std::optional<QString>(const QString&)> answer;
+    return answer;
+}
+
+std::function<bool(const QString&)>& NextReplaceDatabaseAnswer() {
+    static std::function<bool(const QString&)> answer;
+    return answer;
+}
+
 std::function<std::optional<QString>(const QString&)>& NextBackupFolderAnswer() {
     static std::function<std::optional<QString>(const QString&)> answer;
     return answer;
@@ -39,6 +49,26 @@ std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& propos
     if (prompt.exec() != QDialog::Accepted)
         return std::nullopt;
     return prompt.textValue();
+}
+
+std::optional<QString> PromptDatabasePassword(QWidget* parent, const QString& user, bool refused) {
+    if (NextDatabasePasswordAnswer())
+        return std::exchange(NextDatabasePasswordAnswer(), {})(user);
+    QInputDialog prompt(parent);
+    prompt.setObjectName(QStringLiteral("DatabasePasswordPrompt"));
+    prompt.setWindowTitle(QStringLiteral("Database password"));
+    const QString label = QStringLiteral("Password of the database user \"%1\"").arg(user);
+    prompt.setLabelText(refused ? QStringLiteral("The server refused the password.\n") + label : label);
+    prompt.setInputMode(QInputDialog::TextInput);
+    prompt.setTextEchoMode(QLineEdit::Password);
+    prompt.setMinimumWidth(320);
+    if (prompt.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return prompt.textValue();
+}
+
+void SetNextDatabasePasswordAnswer(std::function<std::optional<QString>(const QString& user)> answer) {
+    NextDatabasePasswordAnswer() = std::move(answer);
 }
 
 std::optional<QString> PickBackupFolder(QWidget* parent, const QString& currentFolder) {
@@ -93,4 +123,23 @@ bool AskKeepRestoredDatabase(QWidget* parent, const QString& database, int error
             .arg(errorCount)
             .arg(database),
         QStringLiteral("KeepRestoredDatabaseQuestion"), QStringLiteral("Keep"), QStringLiteral("Discard"));
+}
+
+void SetNextReplaceDatabaseAnswer(std::function<bool(const QString& database)> answer) {
+    NextReplaceDatabaseAnswer() = std::move(answer);
+}
+
+bool AskReplaceDatabase(QWidget* parent, const QString& database, const QString& size, const QString& owner) {
+    if (NextReplaceDatabaseAnswer())
+        return std::exchange(NextReplaceDatabaseAnswer(), {})(database);
+    const QString details = size.isEmpty() ? QStringLiteral("owner %1").arg(owner)
+                                           : QStringLiteral("%1, owner %2").arg(size, owner);
+    return AskWithSafeDefault(
+        parent, QStringLiteral("Replace database"),
+        QStringLiteral("The database \"%1\" exists (%2).\n\n"
+                       "Replace: once the backup is restored whole, it takes the place of "
+                       "\"%1\", which is then dropped for good.\n"
+                       "Cancel: nothing is downloaded and \"%1\" stays as it is.")
+            .arg(database, details),
+        QStringLiteral("ReplaceDatabaseQuestion"), QStringLiteral("&Replace"), QStringLiteral("Cancel"));
 }

@@ -11,6 +11,23 @@ class QWidget;
 // selected, at most 255 characters, OK as the default button. The confirmed text, or none on cancel.
 std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& proposed);
 
+// The "Database password" prompt: a masked field for the password of the database user, saying when the
+// server refused the one given before. The typed password, or none on cancel.
+std::optional<QString> PromptDatabasePassword(QWidget* parent, const QString& user, bool refused);
+
+// For tests: the next PromptDatabasePassword call shows no prompt and returns what answer gives for the
+// user instead (none: cancelled). Later calls show the prompt again.
+void SetNextDatabasePasswordAnswer(std::function<std::optional<QString>(const QString& user)> answer);
+
+// The question before a restore into a database that exists, titled "Replace database": its name, size
+// and owner, and that the restore replaces it. True for "&Replace"; false for "Cancel", the default, and
+// for Escape.
+bool AskReplaceDatabase(QWidget* parent, const QString& database, const QString& size, const QString& owner);
+
+// For tests: the next AskReplaceDatabase call shows no question and returns what answer gives for the
+// database instead. Later calls ask again.
+void SetNextReplaceDatabaseAnswer(std::function<bool(const QString& database)> answer);
+
 // The folder picker (TBackupFolderPicker), opened at the current folder when it exists. The chosen
 // folder's path, or none on cancel.
 std::optional<QString> PickBackupFolder(QWidget* parent, const QString& currentFolder);

@@ -95,9 +95,9 @@ void TCorvaneEditorForm::SetUpGrid() {
     indicator->setSectionResizeMode(QHeaderView::Fixed);
     indicator->setFixedWidth(12);
     indicator->setDefaultAlignment(Qt::AlignCenter);
-    // A double click anywhere in the grid, title row included, restores.
+    // A double click on a backup's row restores it; one on the column titles (a habit from resizing
+    // columns elsewhere) does nothing.
     ui->GridFiles->viewport()->installEventFilter(this);
-    header->viewport()->installEventFilter(this);
     indicator->viewport()->installEventFilter(this);
 }
 
@@ -188,6 +188,8 @@ void TCorvaneEditorForm::LoadSettings() {
     ui->EdtBucket->setText(store.ReadText(SettingName::Bucket));
     ui->EdtTempDir->setText(store.ReadText(SettingName::TempDir));
     ui->EdtDBUsername->setText(store.ReadText(SettingName::DBUsername));
+    ui->EdtDBHost->setText(store.ReadText(SettingName::DBHost));
+    ui->EdtDBPort->setText(store.ReadText(SettingName::DBPort));
     // No stored number: one job per processor core. The spin box keeps the value within 1 and 8.
     bool jobsStored = false;
     const int jobs = store.ReadText(SettingName::RestoreJobs).toInt(&jobsStored);
@@ -202,6 +204,8 @@ void TCorvaneEditorForm::SaveSettings() {
     store.WriteText(SettingName::Bucket, ui->EdtBucket->text());
     store.WriteText(SettingName::TempDir, ui->EdtTempDir->text());
     store.WriteText(SettingName::DBUsername, ui->EdtDBUsername->text());
+    store.WriteText(SettingName::DBHost, ui->EdtDBHost->text());
+    store.WriteText(SettingName::DBPort, ui->EdtDBPort->text());
     store.WriteText(SettingName::RestoreJobs, QString::number(ui->EdtRestoreJobs->value()));
 }
 
@@ -516,7 +520,9 @@ void TCorvaneEditorForm::BtnTempDirClick() {
 }
 
 // The restore's fields are checked and its name asked for here, before anything runs; then its phases
-// run beside the window, the question after ignored errors asked in between.
+// run beside the window, its questions asked in between: the server's password when it wants one,
+// whether to replace a database that exists (before anything is downloaded), and whether to keep a
+// restore with ignored errors.
 void TCorvaneEditorForm::BtnRestoreClick() {
     operation.CheckIdle();
     try {
@@ -531,6 +537,12 @@ void TCorvaneEditorForm::BtnRestoreClick() {
         ui->EdtDBUsername->setFocus();
         throw;
     }
+    try {
+        CheckDatabaseServer(ui->EdtDBHost->text(), ui->EdtDBPort->text());
+    } catch (const Error&) {
+        ui->EdtDBHost->setFocus();
+        throw;
+    }
     const std::optional<TBackupRecord> record = CurrentRecord();
     if (!record)
         return;
@@ -540,10 +552,47 @@ void TCorvaneEditorForm::BtnRestoreClick() {
         return;
     CheckDatabaseName(*database);
 
-    restoreSession = std::make_shared<TRestoreSession>(
-        TRestoreInput{ui->EdtTempDir->text(), ui->EdtDBUsername->text(), *record, *database,
-                      ui->EdtRestoreJobs->value(), DownloadRequest({}, {})});
-    RunRestorePhase(
+    const TDatabaseServer server{ui->EdtDBHost->text(), ui->EdtDBPort->text(), ui->EdtDBUsername->text(), {}};
+    restoreSession = std::make_shared<TRestoreSession>(TRestoreInput{ui->EdtTempDir->text(), server, *record,
+                                                                     *database, ui->EdtRestoreJobs->value(),
+                                                                     DownloadRequest({}, {})});
+    passwordRefused = false;
+    CheckRestoreServer();
+    MarkRecordInWork(record->Name);
+}
+
+void TCorvaneEditorForm::CheckRestoreServer() {
+    RunRestorePhase<TServerCheck>(
+        [](TRestoreSession& session, TRestoreHost& host) { return session.CheckServer(host); },
+        [this](TServerCheck check) { ServerChecked(check); });
+}
+
+void TCorvaneEditorForm::ServerChecked(const TServerCheck& check) {
+    if (operation.IsStopRequested()) {
+        EndOperation();
+        Log(QStringLiteral("The restore was stopped; nothing was downloaded"));
+        return;
+    }
+    if (check.PasswordNeeded) {
+        const std::optional<QString> password =
+            PromptDatabasePassword(this, restoreSession->Input().Server.User, passwordRefused);
+        if (!password) {
+            EndOperation();
+            Log(QStringLiteral("The restore was cancelled; nothing was downloaded"));
+            return;
+        }
+        passwordRefused = true;
+        restoreSession->SetPassword(*password);
+        CheckRestoreServer();
+        return;
+    }
+    const QString& database = restoreSession->Input().Database;
+    if (check.TargetExists && !AskReplaceDatabase(this, database, check.TargetSize, check.TargetOwner)) {
+        EndOperation();
+        Log(QStringLiteral("The restore was cancelled; nothing was downloaded"));
+        return;
+    }
+    RunRestorePhase<int>(
         [](TRestoreSession& session, TRestoreHost& host) {
             session.Prepare(host);
             return 0;
@@ -554,16 +603,16 @@ void TCorvaneEditorForm::BtnRestoreClick() {
                 Log(QStringLiteral("The restore was stopped; no database was changed"));
                 return;
             }
-            RunRestorePhase([](TRestoreSession& session,
-                               TRestoreHost& host) { return session.RestoreIntoTemporary(host); },
-                            [this](int ignoredErrors) { FinishRestore(ignoredErrors); });
+            RunRestorePhase<int>([](TRestoreSession& session,
+                                    TRestoreHost& host) { return session.RestoreIntoTemporary(host); },
+                                 [this](int ignoredErrors) { FinishRestore(ignoredErrors); });
         });
-    MarkRecordInWork(record->Name);
 }
 
-void TCorvaneEditorForm::RunRestorePhase(std::function<int(TRestoreSession&, TRestoreHost&)> phase,
-                                         std::function<void(int)> next) {
-    StartOperation<int>(
+template <typename Result>
+void TCorvaneEditorForm::RunRestorePhase(std::function<Result(TRestoreSession&, TRestoreHost&)> phase,
+                                         std::function<void(Result)> next) {
+    StartOperation<Result>(
         TOperationKind::Restore,
         [session = restoreSession, phase = std::move(phase), queue = &logQueue,
          counters = &progress](std::stop_token stop) {
@@ -579,7 +628,7 @@ void TCorvaneEditorForm::FinishRestore(int ignoredErrors) {
     const bool keep = !operation.IsStopRequested() && !closeWhenEnded &&
                       (ignoredErrors == 0 ||
                        AskKeepRestoredDatabase(this, restoreSession->Input().Database, ignoredErrors));
-    RunRestorePhase(
+    RunRestorePhase<int>(
         [keep](TRestoreSession& session, TRestoreHost& host) {
             session.Finish(host, keep);
             return 0;

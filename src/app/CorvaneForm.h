@@ -106,8 +106,11 @@ class TCorvaneEditorForm : public QWidget {
     void UpdateProgressBar();
     void StartSignInCheck(const QString& userName, const QString& password);
     // One of the restore's phases beside the window, on the running restore's session.
-    void RunRestorePhase(std::function<int(TRestoreSession&, TRestoreHost&)> phase,
-                         std::function<void(int)> next);
+    template <typename Result>
+    void RunRestorePhase(std::function<Result(TRestoreSession&, TRestoreHost&)> phase,
+                         std::function<void(Result)> next);
+    void CheckRestoreServer();
+    void ServerChecked(const TServerCheck& check);
     void FinishRestore(int ignoredErrors);
     void ShowSignIn();
     // "The download", "The restore" and the like, for the question on closing.
@@ -131,6 +134,7 @@ class TCorvaneEditorForm : public QWidget {
     bool closeWhenEnded = false; // the user chose to stop the operation and close
     // The running restore's, from its first phase to the end of its last; its phases run on it in turn.
     std::shared_ptr<TRestoreSession> restoreSession;
+    bool passwordRefused = false; // the server was given a password and asked again
     TOperationKind runningKind = TOperationKind::SignIn;
     QString storedUserName; // the credentials read at start-up, checked once the window is shown
     QString storedPassword;

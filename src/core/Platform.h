@@ -60,7 +60,8 @@ class RemovedIfKilled {
 void RemoveFile(const QString& path);
 
 // Makes a program that process starts run hidden: without a console window and without the terminal the
-// tool was started from, so it can never stop to ask for input there.
+// tool was started from, so it can never stop to ask for input there. On Linux the program is also
+// killed when the thread that started it ends, Corvane's death included.
 void StartHidden(QProcess& process);
 
 // Asks a running program that StartHidden started to end, as the system asks programs to end (SIGTERM to

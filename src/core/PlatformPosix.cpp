@@ -13,6 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 namespace {
 
 [[noreturn]] void ThrowSystemError(const QString& action, int errorNumber) {
@@ -118,8 +122,18 @@ void RemoveFile(const QString& path) {
 }
 
 void StartHidden(QProcess& process) {
-    // A session of its own leaves the program without a controlling terminal.
-    process.setChildProcessModifier([] { ::setsid(); });
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        // A session of its own leaves the program without a controlling terminal.
+        ::setsid();
+#ifdef __linux__
+        // The program ends with the thread that started it, also when Corvane is killed: nothing it
+        // started runs on unwatched. A parent already gone before this took effect ends it too.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+#endif
+    });
 }
 
 // StartHidden gave the program a session of its own, so its process ID names its process group too.

@@ -20,6 +20,14 @@ void CheckDatabaseName(const QString& name) {
     if (name.toUtf8().size() > LongestDatabaseName)
         throw Error(QStringLiteral("The database name \"%1\" is longer than the %2 bytes PostgreSQL allows")
                         .arg(name, QString::number(LongestDatabaseName)));
+    // Every database is made from template1 (and template0), and postgres is where the client programs
+    // connect first: a backup in their place would reach every later database, or every connection.
+    for (const QStringView own : {u"template0", u"template1", u"postgres"}) {
+        if (name == own)
+            throw Error(QStringLiteral("The database \"%1\" belongs to the server itself and cannot be "
+                                       "replaced by a restore; choose another name")
+                            .arg(name));
+    }
 }
 
 void CheckDatabaseUser(const QString& user) {

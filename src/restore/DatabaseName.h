@@ -11,7 +11,8 @@ QString DeriveDatabaseName(const QString& name);
 constexpr qsizetype LongestDatabaseName = 63; // bytes in UTF-8
 
 // Throws the error that says why PostgreSQL cannot hold this database name: "Database name is required"
-// for an empty one, and a message for one holding NUL or longer than 63 bytes. Any other text is a
+// for an empty one, and a message for one holding NUL, longer than 63 bytes, or naming one of the
+// server's own databases (template0, template1, postgres). Any other text is a
 // name, "dbname=sales" and "-d" included: the restore never lets a program read it as anything else.
 void CheckDatabaseName(const QString& name);
 

@@ -16,12 +16,15 @@ struct TBackupRecord {
 
 // The client program runs of a restore, named by what each is for rather than by its command line.
 enum class TRestoreStep {
+    ProgramVersion, // <program> --version
+    CheckServer,    // psql: the user's rights, the named database's size, owner and sessions
     CheckArchive,   // pg_restore --list
     FindDatabase,   // psql: does the named database exist
     CheckRename,    // psql: a rename of the named database, rolled back
     CreateDatabase, // createdb of the temporary database
     RestoreArchive, // pg_restore into the temporary database
     Swap,           // psql: the restored database takes the name
+    WaitForCreate,  // psql: until a stopped createdb's statement has ended on the server
     DropRestoring,  // dropdb of the temporary database
     DropReplaced    // dropdb of the database that was replaced
 };

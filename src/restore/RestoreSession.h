@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/Platform.h"
+#include "restore/DatabaseServer.h"
 #include "restore/DownloadBackup.h"
 #include "restore/RestoreHost.h"
+#include "restore/RestoreSteps.h"
 
 #include <QString>
 
@@ -11,8 +13,8 @@
 // What a restore works with, all fixed before it starts: the window reads and checks the fields, asks
 // for the database name and hands the whole over.
 struct TRestoreInput {
-    QString WorkingFolder; // checked by CheckWorkingFolder
-    QString DatabaseUser;  // checked by CheckDatabaseUser; one argument of the client programs
+    QString WorkingFolder;  // checked by CheckWorkingFolder
+    TDatabaseServer Server; // its user checked by CheckDatabaseUser; host and port by CheckDatabaseServer
     TBackupRecord Record;
     QString Database;          // the confirmed name, checked by CheckDatabaseName
     int Jobs = 1;              // pg_restore's parallel jobs; -j N when above 1
@@ -29,13 +31,15 @@ inline const QString PsqlProgram = ProgramFileName(QStringLiteral("psql"));
 // Throws "Invalid temporary directory" unless the working folder names an existing folder.
 void CheckWorkingFolder(const QString& workingFolder);
 
-// One restore of a backup into a database named by the user, in three phases run one after the other,
-// each on a worker thread, so that the window can ask its questions in between. The named database is
-// replaced only by a whole restore and survives every failure as it was (or stays absent):
+// One restore of a backup into a database named by the user, in phases run one after the other, each on
+// a worker thread, so that the window can ask its questions in between. The named database is replaced
+// only by a whole restore and survives every failure as it was (or stays absent):
+// 0. CheckServer, before anything is downloaded: the client programs run, the server answers as the
+//    user (or asks for a password, which the window then asks for), the user may create databases, and
+//    the named database is not in use; it tells whether the named database exists;
 // 1. Prepare downloads the backup, has pg_restore read its table of contents and checks that the named
-//    database, when it exists, could be renamed now: one in use (or that the user may not rename) ends
-//    the restore here;
-// 2. RestoreIntoTemporary creates a temporary database and restores into it;
+//    database, when it exists, could be renamed now;
+// 2. RestoreIntoTemporary creates a temporary database from template0 and restores into it;
 // 3. Finish swaps in one transaction through psql (the named database takes a temporary name and the
 //    restored one takes its name; then the replaced one is dropped), or discards the temporary database.
 // A failure in 2 or 3 drops the temporary database; an error names any temporary database that could
@@ -52,7 +56,10 @@ class TRestoreSession {
     const TRestoreInput& Input() const { return input_; }
     // The local file the backup is downloaded into.
     const QString& TargetPath() const { return targetPath_; }
+    // The password the server asked for, for every later program of the restore.
+    void SetPassword(const QString& password) { steps_.SetPassword(password); }
 
+    TServerCheck CheckServer(TRestoreHost& host);
     void Prepare(TRestoreHost& host);
     // The number of errors pg_restore went past: 0 when the restore is whole; otherwise the temporary
     // database holds what it restored and Finish decides whether it is kept.
@@ -61,9 +68,7 @@ class TRestoreSession {
     void Finish(TRestoreHost& host, bool keep);
 
   private:
-    class TRun;
-
     TRestoreInput input_;
     QString targetPath_;
-    std::unique_ptr<TRun> run_;
+    TRestoreSteps steps_;
 };

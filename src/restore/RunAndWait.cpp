@@ -119,7 +119,10 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     TChildProcess process;
     process->setProgram(program);
     process->setArguments(SplitCommandLine(parameters));
-    process->setProcessEnvironment(ClientEnvironment());
+    QProcessEnvironment environment = ClientEnvironment();
+    for (const auto& [name, value] : watch.environment)
+        environment.insert(name, value);
+    process->setProcessEnvironment(environment);
     process->setStandardInputFile(QProcess::nullDevice());
     StartHidden(*process);
 

@@ -2,6 +2,8 @@
 
 #include "restore/LogSink.h"
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <chrono>
@@ -28,6 +30,9 @@ struct TProgramWatch {
     std::stop_token stop;
     // Sees every complete line the program writes; a line it takes (returns true for) is not logged.
     std::function<bool(const QString& line)> takeLine;
+    // Set in the program's environment beside ours, such as a password that must not appear on its
+    // command line or in the log.
+    QList<QPair<QString, QString>> environment;
 };
 
 // How long a program asked to end may take before it is ended by force.

@@ -4,7 +4,7 @@
 #include <QSettings>
 #include <QString>
 
-// Names of the six values the tool keeps between runs.
+// Names of the values the tool keeps between runs.
 namespace SettingName {
 inline constexpr QLatin1String Username{"Username"};
 inline constexpr QLatin1String Password{"Password"};
@@ -12,6 +12,8 @@ inline constexpr QLatin1String Bucket{"Bucket"};
 inline constexpr QLatin1String TempDir{"TempDir"};
 inline constexpr QLatin1String DBUsername{"DBUsername"};
 inline constexpr QLatin1String RestoreJobs{"RestoreJobs"}; // pg_restore's jobs, as decimal text
+inline constexpr QLatin1String DBHost{"DBHost"};           // empty: the client programs' default
+inline constexpr QLatin1String DBPort{"DBPort"};           // empty: the client programs' default
 } // namespace SettingName
 
 // The per-user settings store: an INI file readable by its owner alone (on Windows the registry key

@@ -69,7 +69,7 @@ class TestMainWindowCatalogue : public QObject {
         QTest::addColumn<int>("currentRow");
         QTest::addColumn<bool>("restores");
         QTest::newRow("on a row") << "rows" << 2 << Qt::LeftButton << 2 << true;
-        QTest::newRow("on the title row") << "titles" << 1 << Qt::LeftButton << 0 << true;
+        QTest::newRow("on the title row") << "titles" << 1 << Qt::LeftButton << 0 << false;
         QTest::newRow("on the row indicator") << "indicator" << 1 << Qt::LeftButton << 1 << true;
         QTest::newRow("with the right button") << "rows" << 2 << Qt::RightButton << 2 << false;
     }

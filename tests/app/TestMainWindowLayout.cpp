@@ -117,13 +117,14 @@ class TestMainWindowLayout : public QObject {
         QVERIFY(form->CdsObject().rowCount() > 1);
         Control<QLineEdit>(*form, "EdtFilter")->setFocus();
         QStringList visited{QApplication::focusWidget()->objectName()};
-        for (int step = 0; step < 12; ++step) {
+        for (int step = 0; step < 14; ++step) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget()->objectName();
         }
-        QCOMPARE(visited, (QStringList{"EdtFilter", "BtnSearch", "GridFiles", "EdtBucket", "EdtTempDir",
-                                       "BtnTempDir", "EdtDBUsername", "EdtRestoreJobs", "MemoLog",
-                                       "BtnConnect", "BtnRestore", "BtnClose", "EdtFilter"}));
+        QCOMPARE(visited,
+                 (QStringList{"EdtFilter", "BtnSearch", "GridFiles", "EdtBucket", "EdtTempDir", "BtnTempDir",
+                              "EdtDBUsername", "EdtRestoreJobs", "EdtDBHost", "EdtDBPort", "MemoLog",
+                              "BtnConnect", "BtnRestore", "BtnClose", "EdtFilter"}));
         QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name), QStringLiteral("first.backup"));
     }
 };

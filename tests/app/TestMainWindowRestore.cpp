@@ -25,6 +25,18 @@ const QString SourceDatabase = QStringLiteral("corvane_window_source");
 const QString TargetDatabase = QStringLiteral("salesoffice");
 const QString RowsQuery = QStringLiteral("SELECT id, city, opened FROM offices ORDER BY id");
 
+// The most memory this process has held so far.
+qint64 PeakMemoryKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').constFirst().toLongLong();
+    }
+    return -1;
+}
+
 } // namespace
 
 // Download and restore through the main window: s3rver and a throw-away PostgreSQL cluster on loopback,
@@ -37,6 +49,23 @@ class TestMainWindowRestore : public QObject {
     QString bucket;
     QString dumpPath;
     QTemporaryDir dumps;
+
+    // Puts a pg_restore first on PATH that lists the archive and tells its version as the real one does,
+    // and runs the script given instead of a restore; PATH is put back when the guard goes.
+    [[nodiscard]] auto PgRestoreStandIn(const QByteArray& restoreScript) {
+        auto standIns = std::make_shared<QTemporaryDir>();
+        const QString realPgRestore = QStandardPaths::findExecutable(QStringLiteral("pg_restore"));
+        QFile standIn(standIns->filePath(QStringLiteral("pg_restore")));
+        if (realPgRestore.isEmpty() || !standIn.open(QIODevice::WriteOnly))
+            qFatal("cannot make the pg_restore stand-in");
+        standIn.write("#!/bin/sh\ncase \"$1\" in --list | --version) exec '" + realPgRestore.toUtf8() +
+                      "' \"$@\" ;; esac\n" + restoreScript + "\n");
+        standIn.close();
+        standIn.setPermissions(standIn.permissions() | QFileDevice::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(standIns->path()) + ':' + path);
+        return qScopeGuard([path, standIns] { qputenv("PATH", path); });
+    }
 
     std::unique_ptr<TCorvaneEditorForm> SignedInWindow(AppTestBed& bed, const QString& workingFolder) {
         return bed.SignedInWindow(bucket + QStringLiteral("/db"), workingFolder,
@@ -74,6 +103,14 @@ class TestMainWindowRestore : public QObject {
             proposed = name;
             return name;
         });
+        // The database exists: the question comes before anything is downloaded.
+        QString replaced;
+        bool askedBeforeTheDownload = false;
+        SetNextReplaceDatabaseAnswer([&](const QString& database) {
+            replaced = database;
+            askedBeforeTheDownload = !LogMessages(*form).contains(QStringLiteral("Downloading backup file"));
+            return true;
+        });
         QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
 
         // Once the name is given the restore runs beside the window: the commands that would start
@@ -93,29 +130,35 @@ class TestMainWindowRestore : public QObject {
         AppTestBed::WaitUntilIdle(*form);
 
         QCOMPARE(proposed, TargetDatabase);
+        QCOMPARE(replaced, TargetDatabase);
+        QVERIFY(askedBeforeTheDownload);
         QCOMPARE(bed.errorBoxes, QStringList());
         const QString file = u'"' + workingFolder.filePath(BackupName) + u'"';
         const QString psql =
-            QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -d postgres -c ");
+            QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -w -d postgres -c ");
         static const QRegularExpression token(QStringLiteral("(corvane_(restoring|replaced)_)[0-9a-f]{12}"));
-        QCOMPARE(LogMessages(*form).replaceInStrings(token, QStringLiteral("\\1<token>")),
-                 (QStringList{
-                     "Downloading backup file", "Download completed", "Checking backup file",
-                     "pg_restore --list " + file, "Checking database: salesoffice",
-                     psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"", "    1",
-                     psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
-                            "\\\"corvane_replaced_<token>\\\"; ROLLBACK\"",
-                     "Creating database: corvane_restoring_<token>",
-                     "createdb -O postgres -U postgres -- corvane_restoring_<token>",
-                     "Restoring database: corvane_restoring_<token>",
-                     "pg_restore -U postgres -j 2 --verbose -d dbname='corvane_restoring_<token>' " + file,
-                     "Replacing database: salesoffice",
-                     psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
-                            "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
-                            "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
-                     "Dropping database: corvane_replaced_<token>",
-                     "dropdb --if-exists --force -U postgres -- corvane_replaced_<token>",
-                     "The operation has been completed"}));
+        QStringList log = LogMessages(*form).replaceInStrings(token, QStringLiteral("\\1<token>"));
+        QCOMPARE(log.constFirst(), QStringLiteral("Checking the PostgreSQL client programs"));
+        log = log.mid(log.indexOf(QStringLiteral("Downloading backup file")));
+        QCOMPARE(
+            log,
+            (QStringList{
+                "Downloading backup file", "Download completed", "Checking backup file",
+                "pg_restore --list -- " + file, "Checking database: salesoffice",
+                psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"", "    1",
+                psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                       "\\\"corvane_replaced_<token>\\\"; ROLLBACK\"",
+                "Creating database: corvane_restoring_<token>",
+                "createdb -U postgres -w -T template0 -O postgres -- corvane_restoring_<token>",
+                "Restoring database: corvane_restoring_<token>",
+                "pg_restore -U postgres -w -j 2 --verbose -d dbname='corvane_restoring_<token>' -- " + file,
+                "Replacing database: salesoffice",
+                psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                       "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
+                       "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
+                "Dropping database: corvane_replaced_<token>",
+                "dropdb -U postgres -w --if-exists --force -- corvane_replaced_<token>",
+                "The operation has been completed"}));
         QCOMPARE(cluster->Query(TargetDatabase, RowsQuery), cluster->Query(SourceDatabase, RowsQuery));
         QVERIFY(QDir(workingFolder.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
         QCOMPARE(Control<QProgressBar>(*form, "ProgressBar")->value(), 0);
@@ -125,16 +168,38 @@ class TestMainWindowRestore : public QObject {
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
-    void cancelAtThePromptChangesNothing() {
+    // Cancelled at the name prompt, or at the question before replacing the database: nothing is
+    // downloaded and the database stays as it was.
+    void cancelChangesNothing_data() {
+        QTest::addColumn<bool>("atTheQuestion");
+        QTest::newRow("at the name prompt") << false;
+        QTest::newRow("at the question before replacing") << true;
+    }
+    void cancelChangesNothing() {
+        QFETCH(bool, atTheQuestion);
         AppTestBed bed;
+        cluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path());
         form->Log(QStringLiteral("an earlier line"));
-        SetNextDatabaseNameAnswer([](const QString&) { return std::nullopt; });
+        SetNextDatabaseNameAnswer([&](const QString& name) -> std::optional<QString> {
+            if (!atTheQuestion)
+                return std::nullopt;
+            return name;
+        });
+        SetNextReplaceDatabaseAnswer([](const QString&) { return false; });
         form->GridFilesDblClick();
         AppTestBed::WaitUntilIdle(*form);
-        QCOMPARE(Control<QPlainTextEdit>(*form, "MemoLog")->toPlainText(), QString());
+        SetNextReplaceDatabaseAnswer({});
+        const QStringList log = LogMessages(*form);
+        if (atTheQuestion)
+            QCOMPARE(log.constLast(), QStringLiteral("The restore was cancelled; nothing was downloaded"));
+        else
+            QCOMPARE(log, QStringList());
+        QVERIFY(!log.contains(QStringLiteral("Downloading backup file")));
         QVERIFY(QDir(workingFolder.path()).isEmpty());
+        QCOMPARE(cluster->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NOT NULL")),
+                 QStringLiteral("t"));
         QVERIFY(Control<QPushButton>(*form, "BtnRestore")->isEnabled());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
         QVERIFY(bed.errorBoxes.isEmpty());
@@ -154,22 +219,12 @@ class TestMainWindowRestore : public QObject {
         cluster->CreateDatabase(
             TargetDatabase,
             QStringLiteral("CREATE TABLE stale (note text); INSERT INTO stale VALUES ('kept');"));
-        QTemporaryDir standIns;
-        const QString realPgRestore = QStandardPaths::findExecutable(QStringLiteral("pg_restore"));
-        QVERIFY(!realPgRestore.isEmpty());
-        QFile standIn(standIns.filePath(QStringLiteral("pg_restore")));
-        QVERIFY(standIn.open(QIODevice::WriteOnly));
-        standIn.write("#!/bin/sh\ncase \"$1\" in --list) exec '" + realPgRestore.toUtf8() +
-                      "' \"$@\" ;; esac\nexec sleep 60\n");
-        standIn.close();
-        QVERIFY(standIn.setPermissions(standIn.permissions() | QFileDevice::ExeOwner));
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(standIns.path()) + ':' + path);
-        const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+        const auto standIn = PgRestoreStandIn("exec sleep 60");
 
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path());
         SetNextDatabaseNameAnswer([](const QString& name) { return std::optional(name); });
+        SetNextReplaceDatabaseAnswer([](const QString&) { return true; });
         QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
         auto* bar = Control<QProgressBar>(*form, "ProgressBar");
         QTRY_VERIFY2(bar->text().startsWith(QStringLiteral("0 % · 0 of ")), qPrintable(bar->text()));
@@ -199,6 +254,42 @@ class TestMainWindowRestore : public QObject {
                      QStringLiteral("SELECT count(*) FROM pg_database WHERE datname LIKE 'corvane\\_re%'")),
                  QStringLiteral("0"));
         QVERIFY(QDir(workingFolder.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    }
+
+    // A client program that writes 200 MiB of output: the window stays live, the log shows the first and
+    // the last lines with the count of those left out, and the memory stays flat.
+    void floodOfOutputKeepsTheWindowLive() {
+        AppTestBed bed;
+        const auto standIn = PgRestoreStandIn(
+            "yes 'pg_restore: warning: a line of output that says nothing new, again and again' | "
+            "head -c 209715200 >&2\nexit 1");
+        cluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
+        QTemporaryDir workingFolder;
+        auto form = SignedInWindow(bed, workingFolder.path());
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(10);
+        const qint64 peakBefore = PeakMemoryKiB();
+        SetNextDatabaseNameAnswer([](const QString& name) { return std::optional(name); });
+        SetNextReplaceDatabaseAnswer([](const QString&) { return true; });
+        QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return !form->IsOperationRunning(); }, 240000));
+
+        QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));
+        const qint64 growthKiB = PeakMemoryKiB() - peakBefore;
+        QVERIFY2(growthKiB < 50 * 1024, qPrintable(QStringLiteral("%1 KiB").arg(growthKiB)));
+        QCOMPARE(bed.errorBoxes.size(), 1);
+        QVERIFY2(bed.errorBoxes.constFirst().startsWith(QStringLiteral("pg_restore failed with exit code 1")),
+                 qPrintable(bed.errorBoxes.constFirst()));
+        const QStringList log = LogMessages(*form);
+        QVERIFY(log.size() < 20000);
+        static const QRegularExpression dropped(QStringLiteral("^… [0-9,]+ lines not shown$"));
+        QVERIFY(!log.filter(dropped).isEmpty());
+        QCOMPARE(cluster->Query(
+                     QStringLiteral("postgres"),
+                     QStringLiteral("SELECT count(*) FROM pg_database WHERE datname LIKE 'corvane\\_re%'")),
+                 QStringLiteral("0"));
     }
 
     void downloadKeepsTheBackupInTheWorkingFolder() {

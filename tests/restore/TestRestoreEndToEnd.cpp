@@ -162,7 +162,7 @@ QString TestRestoreEndToEnd::Restore(const QString& key, FakeRestoreHost& host, 
     if (database.isEmpty())
         database = DeriveDatabaseName(name);
     const TRestoreInput input{workingFolder_->path(),
-                              QString::fromLatin1(PgTestCluster::User),
+                              {{}, {}, QString::fromLatin1(PgTestCluster::User), {}},
                               TBackupRecord{name, key},
                               database,
                               1,
@@ -179,28 +179,42 @@ void TestRestoreEndToEnd::restoresTheBackup() {
     QCOMPARE(cluster_->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NULL")),
              QStringLiteral("t"));
     const QString file = u'"' + workingFolder_->filePath(BackupName) + u'"';
-    const QString psql = QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -d postgres -c ");
+    const QString psql = QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -w -d postgres -c ");
+    const QStringList log = WithoutToken(host.log);
+    // The checks before the download: each program's version, then the server as the user.
+    const QStringList checks = log.mid(0, log.indexOf(QStringLiteral("Downloading backup file")));
+    QCOMPARE(checks.constFirst(), QStringLiteral("Checking the PostgreSQL client programs"));
+    for (const char* program : {"pg_restore", "psql", "createdb", "dropdb"}) {
+        const qsizetype at = checks.indexOf(QString::fromLatin1(program) + QStringLiteral(" --version"));
+        QVERIFY2(at > 0, program);
+        QVERIFY2(checks.value(at + 1).startsWith(
+                     QStringLiteral("    %1 (PostgreSQL) ").arg(QLatin1String(program))),
+                 qPrintable(checks.value(at + 1)));
+    }
+    QCOMPARE(checks.value(9), QStringLiteral("Checking database server as user: postgres"));
+    QVERIFY(checks.value(10).startsWith(psql + QStringLiteral("\"SELECT r.rolcreatedb OR r.rolsuper")));
+    QCOMPARE(checks.size(), 11);
     const QStringList expected{
         "Downloading backup file",
         "Download completed",
         "Checking backup file",
-        "pg_restore --list " + file,
+        "pg_restore --list -- " + file,
         "Checking database: salesoffice",
         psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"",
         "    1",
         psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO \\\"corvane_replaced_<token>\\\"; "
                "ROLLBACK\"",
         "Creating database: corvane_restoring_<token>",
-        "createdb -O postgres -U postgres -- corvane_restoring_<token>",
+        "createdb -U postgres -w -T template0 -O postgres -- corvane_restoring_<token>",
         "Restoring database: corvane_restoring_<token>",
-        "pg_restore -U postgres --verbose -d dbname='corvane_restoring_<token>' " + file,
+        "pg_restore -U postgres -w --verbose -d dbname='corvane_restoring_<token>' -- " + file,
         "Replacing database: salesoffice",
         psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO \\\"corvane_replaced_<token>\\\"; "
                "ALTER DATABASE \\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
         "Dropping database: corvane_replaced_<token>",
-        "dropdb --if-exists --force -U postgres -- corvane_replaced_<token>",
+        "dropdb -U postgres -w --if-exists --force -- corvane_replaced_<token>",
         "The operation has been completed"};
-    QCOMPARE(WithoutToken(host.log), expected);
+    QCOMPARE(log.mid(checks.size()), expected);
     // pg_restore's --verbose lines counted every item of the archive and went to no log line.
     QVERIFY(host.restoreProgress.second > 0);
     QCOMPARE(host.restoreProgress.first, host.restoreProgress.second);
@@ -232,9 +246,8 @@ void TestRestoreEndToEnd::failuresKeepTheOldDatabase_data() {
         << "The backup \"damaged/5000/Sales Office-20231118.backup\" arrived damaged" << none;
     QTest::newRow("database in use")
         << sales << none << TargetDatabase << true << "session"
-        << "The database \"salesoffice\" is in use or cannot be replaced by user "
-           "\"postgres\", so nothing was restored: psql failed with exit code 1: "
-           "ERROR:  database \"salesoffice\" is being accessed by other users"
+        << "The database \"salesoffice\" is in use (1 open session(s)), so nothing was downloaded: close the "
+           "programs connected to it and restore again"
         << none;
     QTest::newRow("pg_restore killed") << sales << none << TargetDatabase << true << "kill pg_restore"
                                        << "pg_restore ended abnormally" << none;

@@ -11,7 +11,7 @@ namespace {
 const TBackupRecord SalesOffice{QStringLiteral("Sales Office-20231118.backup"),
                                 QStringLiteral("db/Sales Office-20231118.backup")};
 
-const QString Psql = QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -d postgres -c ");
+const QString Psql = QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -w -d postgres -c ");
 
 } // namespace
 
@@ -28,11 +28,14 @@ class TestRestoreSequence : public QObject {
     void inputChecks();
     void failures_data();
     void failures();
+    void serverChecks_data();
+    void serverChecks();
+    void serverWithoutPostgresOrForcedDrop();
 
   private:
     QString WithDir(QString text) const { return text.replace(QStringLiteral("<dir>"), dir_->path()); }
     TRestoreInput Input(const QString& database, int jobs = 1) const {
-        return {dir_->path(), QStringLiteral("postgres"), SalesOffice, database, jobs, {}};
+        return {dir_->path(), {{}, {}, QStringLiteral("postgres"), {}}, SalesOffice, database, jobs, {}};
     }
 
     std::unique_ptr<QTemporaryDir> dir_;
@@ -50,15 +53,15 @@ void TestRestoreSequence::restores_data() {
     QTest::addColumn<QStringList>("expectedLog");
 
     const QString file = QStringLiteral("\"<dir>/Sales Office-20231118.backup\"");
-    const QStringList restoring{"Download completed", "Checking backup file", "pg_restore --list " + file,
+    const QStringList restoring{"Download completed", "Checking backup file", "pg_restore --list -- " + file,
                                 "Checking database: <name>",
                                 Psql + "\"SELECT count(*) FROM pg_database WHERE datname = <literal>\""};
     const auto created = [&](const QString& jobsArguments) {
         return QStringList{"Creating database: corvane_restoring_<token>",
-                           "createdb -O postgres -U postgres -- corvane_restoring_<token>",
+                           "createdb -U postgres -w -T template0 -O postgres -- corvane_restoring_<token>",
                            "Restoring database: corvane_restoring_<token>",
-                           "pg_restore -U postgres " + jobsArguments +
-                               "--verbose -d dbname='corvane_restoring_<token>' " + file,
+                           "pg_restore -U postgres -w " + jobsArguments +
+                               "--verbose -d dbname='corvane_restoring_<token>' -- " + file,
                            "Replacing database: <name>"};
     };
     QTest::newRow("replaces the named database")
@@ -71,7 +74,7 @@ void TestRestoreSequence::restores_data() {
                                   "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
                                   "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
                            "Dropping database: corvane_replaced_<token>",
-                           "dropdb --if-exists --force -U postgres -- corvane_replaced_<token>",
+                           "dropdb -U postgres -w --if-exists --force -- corvane_replaced_<token>",
                            "The operation has been completed"};
     // Quoted for SQL, whose quotes are then escaped for the command line.
     QTest::newRow("creates an absent one, name quoted, four jobs")
@@ -90,6 +93,8 @@ void TestRestoreSequence::restores() {
 
     FakeRestoreHost host;
     if (!exists)
+        host.serverAnswer = QStringLiteral("t|150000|0||");
+    if (!exists)
         host.steps.insert(QStringLiteral("find database"), [](const QString&) {
             TProgramOutcome absent = Exited(0);
             absent.LastOutputLine = QStringLiteral("0");
@@ -102,8 +107,16 @@ void TestRestoreSequence::restores() {
         line = WithDir(line)
                    .replace(QStringLiteral("<name>"), answer)
                    .replace(QStringLiteral("<literal>"), literal);
-    QCOMPARE(WithoutToken(host.log), QStringList{"Downloading backup file"} + expectedLog);
-    QStringList events{"download db/Sales Office-20231118.backup",
+    const QStringList log = WithoutToken(host.log);
+    QCOMPARE(log.mid(log.indexOf(QStringLiteral("Downloading backup file"))),
+             QStringList{"Downloading backup file"} + expectedLog);
+    QStringList events{"run program version",
+                       "run program version",
+                       "run program version",
+                       "run program version",
+                       "run check server",
+                       "replace salesoffice",
+                       "download db/Sales Office-20231118.backup",
                        "run check archive",
                        "run find database",
                        "run check rename",
@@ -112,6 +125,7 @@ void TestRestoreSequence::restores() {
                        "run swap",
                        "run drop replaced"};
     if (!exists) {
+        events.removeAll(QStringLiteral("replace salesoffice"));
         events.removeAll(QStringLiteral("run check rename"));
         events.removeAll(QStringLiteral("run drop replaced"));
     }
@@ -257,6 +271,8 @@ void TestRestoreSequence::failures() {
     QCOMPARE(WithoutToken({thrown}).constFirst(), error);
     QStringList run;
     for (const QString& event : host.events) {
+        if (event == QStringLiteral("run program version") || event == QStringLiteral("run check server"))
+            continue;
         if (event.startsWith(QStringLiteral("run ")))
             run << event.mid(4);
         else if (event.startsWith(QStringLiteral("ask ")))
@@ -266,6 +282,111 @@ void TestRestoreSequence::failures() {
     if (!lastLine.isEmpty())
         QVERIFY2(WithoutToken(host.log).constLast().startsWith(lastLine), qPrintable(host.log.constLast()));
     QVERIFY(QDir(dir_->path()).isEmpty());
+}
+
+// What the checks before the download find, and what each finding leaves undone.
+void TestRestoreSequence::serverChecks_data() {
+    QTest::addColumn<QString>("failing");         // the step that fails ("" none)
+    QTest::addColumn<TProgramOutcome>("outcome"); // how it fails, for the first run only
+    QTest::addColumn<QString>("serverAnswer");
+    QTest::addColumn<std::optional<QString>>("password");
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("lastEvent"); // the last thing the restore did
+
+    TProgramOutcome notFound;
+    notFound.StartError = QStringLiteral("No such file or directory");
+    const TProgramOutcome noPassword = Exited(
+        2, QStringLiteral("psql: error: connection to server failed: fe_sendauth: no password supplied"));
+    const QString fine = QStringLiteral("t|150000|0|8 MB|postgres");
+    const QString none;
+    const std::optional<QString> secret = QStringLiteral("s3cret");
+    const QString done = QStringLiteral("run drop replaced");
+
+    QTest::newRow("client programs missing")
+        << "program version" << notFound << fine << secret << true
+        << "pg_restore was not found, so nothing was downloaded: install the PostgreSQL client programs, or "
+           "add "
+           "the folder that holds them to PATH (No such file or directory)"
+        << "run program version";
+    QTest::newRow("password asked and given")
+        << "check server" << noPassword << fine << secret << true << none << done;
+    QTest::newRow("password asked, prompt cancelled")
+        << "check server" << noPassword << fine << std::optional<QString>() << true << none << "password";
+    QTest::newRow("user may not create databases")
+        << none << TProgramOutcome() << "f|150000|0||" << secret << true
+        << "The database user \"postgres\" may not create databases, so nothing was downloaded: restore as a "
+           "user who may, or give this one the right (ALTER ROLE ... CREATEDB)"
+        << "run check server";
+    QTest::newRow("database in use")
+        << none << TProgramOutcome() << "t|150000|2|8 MB|postgres" << secret << true
+        << "The database \"salesoffice\" is in use (2 open session(s)), so nothing was downloaded: close the "
+           "programs connected to it and restore again"
+        << "run check server";
+    QTest::newRow("replacing declined")
+        << none << TProgramOutcome() << fine << secret << false << none << "replace salesoffice";
+    QTest::newRow("owner holding |") << none << TProgramOutcome() << "t|150000|0|8 MB|a|b" << secret << false
+                                     << none << "replace salesoffice";
+}
+
+void TestRestoreSequence::serverChecks() {
+    QFETCH(QString, failing);
+    QFETCH(TProgramOutcome, outcome);
+    QFETCH(QString, serverAnswer);
+    QFETCH(std::optional<QString>, password);
+    QFETCH(bool, replace);
+    QFETCH(QString, error);
+    QFETCH(QString, lastEvent);
+
+    FakeRestoreHost host;
+    host.serverAnswer = serverAnswer;
+    host.password = password;
+    host.replace = replace;
+    QStringList passwordsSeen;
+    if (!failing.isEmpty()) {
+        auto failed = std::make_shared<bool>(false);
+        host.steps.insert(failing, [outcome, failed](const QString&) {
+            return std::exchange(*failed, true) ? Exited(0) : outcome;
+        });
+    }
+    host.onRun = [&](const TProgramWatch& watch) {
+        for (const auto& [name, value] : watch.environment)
+            passwordsSeen << name + u'=' + value;
+    };
+    QCOMPARE(ErrorOf([&] { RestoreThroughPhases(Input(QStringLiteral("salesoffice")), host); }), error);
+    QCOMPARE(host.events.constLast(), lastEvent);
+    const bool downloaded = host.events.contains(QStringLiteral("download db/Sales Office-20231118.backup"));
+    QCOMPARE(downloaded, lastEvent == QStringLiteral("run drop replaced"));
+    // A password given reaches every later program in its environment, and never a command line.
+    if (host.events.contains(QStringLiteral("password")) && password && downloaded) {
+        QVERIFY(passwordsSeen.contains(QStringLiteral("PGPASSWORD=s3cret")));
+        QVERIFY(host.log.filter(QStringLiteral("s3cret")).isEmpty());
+    }
+    QVERIFY(QDir(dir_->path()).isEmpty());
+}
+
+// A server without the postgres database is reached through template1; one before PostgreSQL 13, which
+// has no forced drop, gets its sessions ended and the drop in a transaction of its own.
+void TestRestoreSequence::serverWithoutPostgresOrForcedDrop() {
+    FakeRestoreHost host;
+    host.serverAnswer = QStringLiteral("t|120000|0|8 MB|postgres");
+    auto asked = std::make_shared<int>(0);
+    host.steps.insert(QStringLiteral("check server"), [asked](const QString&) {
+        if ((*asked)++ == 0)
+            return Exited(2, QStringLiteral("psql: error: FATAL:  database \"postgres\" does not exist"));
+        return Exited(0);
+    });
+    RestoreThroughPhases(Input(QStringLiteral("salesoffice")), host);
+    const QStringList log = WithoutToken(host.log);
+    QVERIFY(log.filter(QStringLiteral("-d postgres")).size() == 1);
+    QCOMPARE(log.filter(QStringLiteral("corvane_replaced_<token>\\\"; ROLLBACK")).size(), 1);
+    QVERIFY2(log.contains(
+                 QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -w -d template1 -c \"SELECT "
+                                "pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                                "'corvane_replaced_<token>'\" -c \"DROP DATABASE IF EXISTS "
+                                "\\\"corvane_replaced_<token>\\\"\"")),
+             qPrintable(log.join(u'\n')));
+    QCOMPARE(log.constLast(), QStringLiteral("The operation has been completed"));
 }
 
 QTEST_GUILESS_MAIN(TestRestoreSequence)

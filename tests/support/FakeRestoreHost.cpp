@@ -7,6 +7,12 @@
 
 QString FakeRestoreHost::StepName(TRestoreStep step) {
     switch (step) {
+    case TRestoreStep::ProgramVersion:
+        return QStringLiteral("program version");
+    case TRestoreStep::CheckServer:
+        return QStringLiteral("check server");
+    case TRestoreStep::WaitForCreate:
+        return QStringLiteral("wait for create");
     case TRestoreStep::CheckArchive:
         return QStringLiteral("check archive");
     case TRestoreStep::FindDatabase:
@@ -49,21 +55,41 @@ TProgramOutcome FakeRestoreHost::RunClientProgram(TRestoreStep step, const QStri
                                                   const QString& parameters, const TProgramWatch& watch) {
     const QString name = StepName(step);
     events << QStringLiteral("run ") + name;
+    if (onRun)
+        onRun(watch);
+    TProgramOutcome outcome = Exited(0);
     if (const auto answer = steps.constFind(name); answer != steps.cend()) {
         log << program + u' ' + parameters;
-        return answer.value()(parameters);
-    }
-    if (realPrograms)
+        outcome = answer.value()(parameters);
+    } else if (realPrograms) {
         return TRestoreHost::RunClientProgram(step, program, parameters, watch);
-    log << program + u' ' + parameters;
-    TProgramOutcome success = Exited(0);
-    if (step == TRestoreStep::FindDatabase)
-        success.LastOutputLine = QStringLiteral("1");
-    return success;
+    } else {
+        log << program + u' ' + parameters;
+        if (step == TRestoreStep::FindDatabase)
+            outcome.LastOutputLine = QStringLiteral("1");
+    }
+    if (step == TRestoreStep::CheckServer && outcome.Succeeded() && watch.takeLine)
+        watch.takeLine(serverAnswer);
+    return outcome;
 }
 
 void RestoreThroughPhases(const TRestoreInput& input, FakeRestoreHost& host) {
     TRestoreSession session(input);
+    TServerCheck check = session.CheckServer(host);
+    if (check.PasswordNeeded) {
+        host.events << QStringLiteral("password");
+        if (!host.password)
+            return;
+        session.SetPassword(*host.password);
+        check = session.CheckServer(host);
+        if (check.PasswordNeeded)
+            throw Error(QStringLiteral("The server refused the password"));
+    }
+    if (check.TargetExists) {
+        host.events << QStringLiteral("replace ") + input.Database;
+        if (!host.replace)
+            return;
+    }
     session.Prepare(host);
     const int ignored = session.RestoreIntoTemporary(host);
     if (ignored > 0)

@@ -15,12 +15,17 @@
 // programs or answers for them.
 class FakeRestoreHost : public TRestoreHost {
   public:
-    // In order: "download <key>", "ask <database> <count>" (see RestoreThroughPhases) and "run <step>"
-    // (see StepName).
+    // In order: "run <step>" (see StepName), "password", "replace <database>", "download <key>" and
+    // "ask <database> <count>" (see RestoreThroughPhases).
     QStringList events;
     QStringList log;
 
-    bool keep = false;                       // the answer to the question after ignored errors
+    bool keep = false;               // the answer to the question after ignored errors
+    bool replace = true;             // the answer to the question before replacing a database
+    std::optional<QString> password; // the answer to the password prompt; none: cancelled
+    // What the server check's query answers unless a step answers for it: the user may create
+    // databases, the server's version, the named database's sessions, size and owner.
+    QString serverAnswer = QStringLiteral("t|150000|0|8 MB|postgres");
     QPair<int, int> restoreProgress{-1, -1}; // the last items done and total reported
 
     std::stop_source stop; // the restore's stop
@@ -34,9 +39,11 @@ class FakeRestoreHost : public TRestoreHost {
     // programs when realPrograms is set, and otherwise succeed, "find database" saying it exists.
     QMap<QString, std::function<TProgramOutcome(const QString& parameters)>> steps;
     bool realPrograms = false;
+    // Sees how every client program is run, before it runs or is answered for.
+    std::function<void(const TProgramWatch& watch)> onRun;
 
-    // "check archive", "find database", "check rename", "createdb", "pg_restore", "swap", "drop restoring",
-    // "drop replaced".
+    // "program version", "check server", "check archive", "find database", "check rename", "createdb",
+    // "pg_restore", "swap", "wait for create", "drop restoring", "drop replaced".
     static QString StepName(TRestoreStep step);
 
     void Log(const QString& message) override;
@@ -47,8 +54,9 @@ class FakeRestoreHost : public TRestoreHost {
                                      const TProgramWatch& watch) override;
 };
 
-// The window's part of a restore without the window: the three phases one after the other on this
-// thread, with the question after ignored errors answered by the host's keep (logged as "ask").
+// The window's part of a restore without the window: the phases one after the other on this thread, with
+// the questions answered by the host's password, replace and keep. A restore the answers cancel ends
+// quietly, as in the window.
 void RestoreThroughPhases(const TRestoreInput& input, FakeRestoreHost& host);
 
 // An outcome for FakeRestoreHost::steps: the program ran and ended with this exit code, its last

@@ -36,7 +36,7 @@ QString Arguments(const QStringList& arguments) {
 
 QString Psql(const QString& sql) {
     return QStringLiteral("psql") + Arguments({"-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-U", User,
-                                               "-d", "postgres", "-c", sql});
+                                               "-w", "-d", "postgres", "-c", sql});
 }
 
 QString Rename(const QString& from, const QString& to) {
@@ -101,21 +101,25 @@ QStringList TestWindowsRestore::Recorded() const {
 void TestWindowsRestore::argumentsArriveWhole() {
     FakeRestoreHost window;
     window.realPrograms = true;
-    RestoreThroughPhases({workingFolder_, User, SalesOffice, Database, 2, {}}, window);
+    // The checks before the download are answered here: the stand-ins' one line and exit code serve
+    // the steps of the restore itself.
+    for (const QString& step : {QStringLiteral("program version"), QStringLiteral("check server")})
+        window.steps.insert(step, [](const QString&) { return Exited(0); });
+    RestoreThroughPhases({workingFolder_, {{}, {}, User, {}}, SalesOffice, Database, 2, {}}, window);
 
     const QString restoring = QStringLiteral("corvane_restoring_<token>");
     const QString replaced = QStringLiteral("corvane_replaced_<token>");
     QCOMPARE(
         Recorded(),
         (QStringList{
-            "pg_restore" + Arguments({"--list", BackupFile()}),
+            "pg_restore" + Arguments({"--list", "--", BackupFile()}),
             Psql("SELECT count(*) FROM pg_database WHERE datname = " + QuoteLiteral(Database)),
             Psql("BEGIN; " + Rename(Database, replaced) + "; ROLLBACK"),
-            "createdb" + Arguments({"-O", User, "-U", User, "--", restoring}),
-            "pg_restore" + Arguments({"-U", User, "-j", "2", "--verbose", "-d",
-                                      "dbname=" + QuoteConnectionValue(restoring), BackupFile()}),
+            "createdb" + Arguments({"-U", User, "-w", "-T", "template0", "-O", User, "--", restoring}),
+            "pg_restore" + Arguments({"-U", User, "-w", "-j", "2", "--verbose", "-d",
+                                      "dbname=" + QuoteConnectionValue(restoring), "--", BackupFile()}),
             Psql("BEGIN; " + Rename(Database, replaced) + "; " + Rename(restoring, Database) + "; COMMIT"),
-            "dropdb" + Arguments({"--if-exists", "--force", "-U", User, "--", replaced}),
+            "dropdb" + Arguments({"-U", User, "-w", "--if-exists", "--force", "--", replaced}),
         }));
     QCOMPARE(window.log.constLast(), QStringLiteral("The operation has been completed"));
     QVERIFY(!QFile::exists(BackupFile()));
@@ -150,9 +154,14 @@ void TestWindowsRestore::failures() {
 
     FakeRestoreHost window;
     window.realPrograms = true;
+    // The checks before the download are answered here: the stand-ins' one line and exit code serve
+    // the steps of the restore itself.
+    for (const QString& step : {QStringLiteral("program version"), QStringLiteral("check server")})
+        window.steps.insert(step, [](const QString&) { return Exited(0); });
     QCOMPARE(ErrorOf([&] {
                  RestoreThroughPhases(
-                     {workingFolder_, User, SalesOffice, QStringLiteral("salesoffice"), 1, {}}, window);
+                     {workingFolder_, {{}, {}, User, {}}, SalesOffice, QStringLiteral("salesoffice"), 1, {}},
+                     window);
              }),
              QString(error).replace(QStringLiteral("<db>"), QStringLiteral("salesoffice")));
     QVERIFY(Recorded().constLast().startsWith(lastRun + QStringLiteral(" [")));
@@ -181,6 +190,10 @@ void TestWindowsRestore::stopEndsTheProgram() {
     };
     FakeRestoreHost window;
     window.realPrograms = true;
+    // The checks before the download are answered here: the stand-ins' one line and exit code serve
+    // the steps of the restore itself.
+    for (const QString& step : {QStringLiteral("program version"), QStringLiteral("check server")})
+        window.steps.insert(step, [](const QString&) { return Exited(0); });
     QTimer stopOnceWaiting;
     connect(&stopOnceWaiting, &QTimer::timeout, this, [&] {
         if (Recorded().contains(QStringLiteral("pg_restore waiting")) &&
@@ -190,7 +203,8 @@ void TestWindowsRestore::stopEndsTheProgram() {
     stopOnceWaiting.start(20);
     QCOMPARE(ErrorOf([&] {
                  RestoreThroughPhases(
-                     {workingFolder_, User, SalesOffice, QStringLiteral("salesoffice"), 1, {}}, window);
+                     {workingFolder_, {{}, {}, User, {}}, SalesOffice, QStringLiteral("salesoffice"), 1, {}},
+                     window);
              }),
              QStringLiteral("pg_restore.exe was stopped; no database was changed"));
 

@@ -54,8 +54,11 @@ int main(int argc, char* argv[]) {
     TConsoleHost host;
     try {
         // The proposed name is accepted, and a restore with ignored errors kept.
-        TRestoreSession session({args[4], args[5], record, DeriveDatabaseName(record.Name), jobs,
+        TRestoreSession session({args[4], TDatabaseServer{{}, {}, args[5], {}}, record,
+                                 DeriveDatabaseName(record.Name), jobs,
                                  TDownloadRequest{connection, args[2], {}, {}, {}}});
+        if (session.CheckServer(host).PasswordNeeded)
+            throw Error(QStringLiteral("the server asks for a password: set PGPASSWORD"));
         session.Prepare(host);
         session.RestoreIntoTemporary(host);
         session.Finish(host, true);

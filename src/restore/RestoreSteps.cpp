@@ -1,0 +1,304 @@
+#include "restore/RestoreSteps.h"
+
+#include "core/Error.h"
+#include "restore/CommandLine.h"
+#include "restore/PgQuoting.h"
+#include "restore/RestoreSession.h"
+
+#include <QRandomGenerator>
+
+#include <algorithm>
+
+namespace {
+
+QString NewToken() {
+    return QString::number(QRandomGenerator::global()->generate64() & 0xffffffffffffULL, 16)
+        .rightJustified(12, u'0');
+}
+
+bool IsDigits(QStringView text) {
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// The errors pg_restore went past: N when it ended with "errors ignored on restore: N", 0 when it ended
+// any other way (a success, or a failure that stopped the restore).
+int IgnoredErrorCount(const TProgramOutcome& outcome) {
+    if (!outcome.Started || outcome.Crashed || outcome.ExitCode == 0)
+        return 0;
+    static constexpr QStringView closing = u"errors ignored on restore: ";
+    const QString line = outcome.LastErrorLine.trimmed();
+    const qsizetype at = line.lastIndexOf(closing);
+    if (at < 0)
+        return 0;
+    const QStringView count = QStringView(line).sliced(at + closing.size());
+    return IsDigits(count) ? count.toInt() : 0;
+}
+
+QString RenameSql(const QString& from, const QString& to) {
+    return QStringLiteral("ALTER DATABASE %1 RENAME TO %2").arg(QuoteIdentifier(from), QuoteIdentifier(to));
+}
+
+// dropdb --force, and the FORCE it sends, came with PostgreSQL 13.
+constexpr int FirstServerWithForcedDrop = 130000;
+
+} // namespace
+
+TRestoreSteps::TRestoreSteps(TDatabaseServer server, const QString& database, int jobs)
+    : server_(std::move(server))
+    , database_(database)
+    , jobs_(jobs) {
+    const QString token = NewToken();
+    restoring_ = QStringLiteral("corvane_restoring_") + token;
+    replaced_ = QStringLiteral("corvane_replaced_") + token;
+}
+
+TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
+    host.Log(QStringLiteral("Checking the PostgreSQL client programs"));
+    for (const QString& program : {PgRestoreProgram, PsqlProgram, CreateDbProgram, DropDbProgram}) {
+        const TProgramOutcome outcome =
+            Run(host, TRestoreStep::ProgramVersion, program, {QStringLiteral("--version")}, Stoppable::Yes);
+        if (!outcome.Started)
+            throw Error(
+                QStringLiteral("%1 was not found, so nothing was downloaded: install the PostgreSQL client "
+                               "programs, or add the folder that holds them to PATH (%2)")
+                    .arg(program, outcome.StartError));
+        CheckProgramOutcome(program, outcome);
+    }
+
+    host.LogFmt(QStringLiteral("Checking database server as user: %s"), {server_.User});
+    const QString target = QuoteLiteral(database_);
+    const QString sql =
+        QStringLiteral("SELECT r.rolcreatedb OR r.rolsuper, current_setting('server_version_num'), "
+                       "(SELECT count(*) FROM pg_stat_activity WHERE datname = %1), "
+                       "(SELECT CASE WHEN has_database_privilege(oid, 'CONNECT') THEN pg_size_pretty("
+                       "pg_database_size(oid)) END FROM pg_database WHERE datname = %1), "
+                       "(SELECT pg_get_userbyid(datdba) FROM pg_database WHERE datname = %1) "
+                       "FROM pg_roles r WHERE r.rolname = current_user")
+            .arg(target);
+    QString answer;
+    const auto take = [&answer](const QString& line) {
+        if (answer.isEmpty())
+            answer = line;
+        return true;
+    };
+    TProgramOutcome outcome = Psql(host, TRestoreStep::CheckServer, {sql}, Stoppable::Yes, take);
+    // A server without the postgres database is reached through template1, as the client programs do.
+    if (!outcome.Succeeded() && outcome.LastErrorLine.contains(u"database \"postgres\" does not exist")) {
+        maintenance_ = QStringLiteral("template1");
+        outcome = Psql(host, TRestoreStep::CheckServer, {sql}, Stoppable::Yes, take);
+    }
+    if (!outcome.Succeeded()) {
+        if (AskedForPassword(outcome))
+            return {true};
+        throw Error(QStringLiteral("The database server does not answer as user \"%1\", so nothing was "
+                                   "downloaded: %2")
+                        .arg(server_.User, DescribeFailure(PsqlProgram, outcome)));
+    }
+
+    // "t|150018|0|7669 kB|owner": the owner last, as the only field that may hold "|".
+    const QStringList fields = answer.split(u'|');
+    if (fields.size() < 5 || !IsDigits(fields[1]) || !IsDigits(fields[2]))
+        throw Error(QStringLiteral("The database server gave an answer Corvane cannot read: %1").arg(answer));
+    serverVersion_ = fields[1].toInt();
+    if (fields[0] != u"t")
+        throw Error(
+            QStringLiteral("The database user \"%1\" may not create databases, so nothing was downloaded: "
+                           "restore as a user who may, or give this one the right (ALTER ROLE ... "
+                           "CREATEDB)")
+                .arg(server_.User));
+    TServerCheck check;
+    check.TargetOwner = fields.mid(4).join(u'|');
+    check.TargetExists = !check.TargetOwner.isEmpty();
+    check.TargetSize = fields[3];
+    if (const int sessions = fields[2].toInt(); sessions > 0)
+        throw Error(QStringLiteral("The database \"%1\" is in use (%2 open session(s)), so nothing was "
+                                   "downloaded: close the programs connected to it and restore again")
+                        .arg(database_)
+                        .arg(sessions));
+    return check;
+}
+
+void TRestoreSteps::CheckArchive(TRestoreHost& host, const QString& targetPath, const QString& name) {
+    host.Log(QStringLiteral("Checking backup file"));
+    const TProgramOutcome outcome =
+        Run(host, TRestoreStep::CheckArchive, PgRestoreProgram,
+            {QStringLiteral("--list"), QStringLiteral("--"), targetPath}, Stoppable::Yes,
+            [this](const QString& line) { return progress_.TakeListLine(line); });
+    if (!outcome.Started)
+        CheckProgramOutcome(PgRestoreProgram, outcome);
+    if (!outcome.Succeeded())
+        throw Error(QStringLiteral("pg_restore cannot read the backup \"%1\"; no database was changed (%2)")
+                        .arg(name, DescribeFailure(PgRestoreProgram, outcome)));
+}
+
+void TRestoreSteps::CheckTarget(TRestoreHost& host) {
+    host.LogFmt(QStringLiteral("Checking database: %s"), {database_});
+    TProgramOutcome outcome = Psql(
+        host, TRestoreStep::FindDatabase,
+        {QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = %1").arg(QuoteLiteral(database_))});
+    if (!outcome.Succeeded())
+        throw Error(QStringLiteral("The database \"%1\" cannot be checked, so nothing was restored: %2")
+                        .arg(database_, DescribeFailure(PsqlProgram, outcome)));
+    targetExists_ = outcome.LastOutputLine.trimmed() == QStringLiteral("1");
+    if (!targetExists_)
+        return;
+    outcome = Psql(host, TRestoreStep::CheckRename,
+                   {QStringLiteral("BEGIN; %1; ROLLBACK").arg(RenameSql(database_, replaced_))});
+    if (!outcome.Succeeded())
+        throw Error(QStringLiteral("The database \"%1\" is in use or cannot be replaced by user \"%2\", so "
+                                   "nothing was restored: %3")
+                        .arg(database_, server_.User, DescribeFailure(PsqlProgram, outcome)));
+}
+
+int TRestoreSteps::RestoreIntoTemporary(TRestoreHost& host, const QString& targetPath) {
+    try {
+        host.LogFmt(QStringLiteral("Creating database: %s"), {restoring_});
+        // From template0, so that nothing a site added to template1 reaches the restored database.
+        try {
+            CheckProgramOutcome(
+                CreateDbProgram,
+                Run(host, TRestoreStep::CreateDatabase, CreateDbProgram,
+                    server_.ConnectionArguments() +
+                        QStringList{QStringLiteral("-T"), QStringLiteral("template0"), QStringLiteral("-O"),
+                                    server_.User, QStringLiteral("--"), restoring_},
+                    Stoppable::Yes));
+        } catch (const OperationStopped&) {
+            createStopped_ = true;
+            throw;
+        }
+        host.LogFmt(QStringLiteral("Restoring database: %s"), {restoring_});
+        QStringList arguments = server_.ConnectionArguments();
+        if (jobs_ > 1)
+            arguments << QStringLiteral("-j") << QString::number(jobs_);
+        // The lines --verbose writes as each item starts move the progress bar instead of the log.
+        arguments << QStringLiteral("--verbose") << QStringLiteral("-d")
+                  << QStringLiteral("dbname=") + QuoteConnectionValue(restoring_) << QStringLiteral("--")
+                  << targetPath;
+        host.ShowRestoreProgress(0, progress_.Total());
+        const TProgramOutcome outcome = Run(host, TRestoreStep::RestoreArchive, PgRestoreProgram, arguments,
+                                            Stoppable::Yes, [this, &host](const QString& line) {
+                                                if (!progress_.TakeVerboseLine(line))
+                                                    return false;
+                                                host.ShowRestoreProgress(progress_.Done(), progress_.Total());
+                                                return true;
+                                            });
+        if (outcome.Succeeded())
+            return 0;
+        const int ignored = IgnoredErrorCount(outcome);
+        if (ignored == 0)
+            throw Error(DescribeFailure(PgRestoreProgram, outcome));
+        return ignored;
+    } catch (const std::exception& error) {
+        ThrowUnchanged(host, error);
+    }
+}
+
+void TRestoreSteps::Finish(TRestoreHost& host, bool keep) {
+    if (!keep) {
+        if (const QString left = DropTemporary(host, restoring_); !left.isEmpty())
+            throw Error(left);
+        host.Log(QStringLiteral("The restored database has been discarded"));
+        return;
+    }
+    try {
+        Swap(host);
+    } catch (const std::exception& error) {
+        ThrowUnchanged(host, error);
+    }
+    if (targetExists_) {
+        if (const QString left = DropTemporary(host, replaced_); !left.isEmpty())
+            throw Error(QStringLiteral("The database \"%1\" has been restored. ").arg(database_) + left);
+    }
+}
+
+// Ends a failed restore or swap: the temporary database goes, and the error says that the named
+// database was not changed (and names a temporary database that could not be dropped).
+void TRestoreSteps::ThrowUnchanged(TRestoreHost& host, const std::exception& error) {
+    QString message =
+        MessageOf(error) + QStringLiteral("; the database \"%1\" was not changed").arg(database_);
+    if (createStopped_)
+        WaitForStoppedCreate(host);
+    if (const QString left = DropTemporary(host, restoring_); !left.isEmpty())
+        message += QStringLiteral(". ") + left;
+    if (dynamic_cast<const OperationStopped*>(&error))
+        throw OperationStopped(message);
+    throw Error(message);
+}
+
+// The named database takes the temporary name and the restored one takes its name, both in one
+// transaction, so that a failure leaves both as they were.
+void TRestoreSteps::Swap(TRestoreHost& host) {
+    host.LogFmt(QStringLiteral("Replacing database: %s"), {database_});
+    const QString moveIn = RenameSql(restoring_, database_);
+    const QString sql =
+        targetExists_ ? QStringLiteral("BEGIN; %1; %2; COMMIT").arg(RenameSql(database_, replaced_), moveIn)
+                      : moveIn;
+    CheckProgramOutcome(PsqlProgram, Psql(host, TRestoreStep::Swap, {sql}, Stoppable::No));
+}
+
+// Drops one of the temporary databases, ending any session left in it (a client program killed
+// mid-restore may leave one behind for a moment). Empty when it is gone; otherwise the sentence that
+// names it for the error (the log names it too). Servers before 13 have no forced drop: their sessions
+// are ended first, and the drop follows in a transaction of its own.
+QString TRestoreSteps::DropTemporary(TRestoreHost& host, const QString& name) {
+    host.LogFmt(QStringLiteral("Dropping database: %s"), {name});
+    const TRestoreStep step = name == restoring_ ? TRestoreStep::DropRestoring : TRestoreStep::DropReplaced;
+    TProgramOutcome outcome;
+    QString program = DropDbProgram;
+    if (serverVersion_ > 0 && serverVersion_ < FirstServerWithForcedDrop) {
+        program = PsqlProgram;
+        outcome =
+            Psql(host, step,
+                 {QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = %1")
+                      .arg(QuoteLiteral(name)),
+                  QStringLiteral("DROP DATABASE IF EXISTS %1").arg(QuoteIdentifier(name))},
+                 Stoppable::No);
+    } else {
+        outcome = Run(host, step, DropDbProgram,
+                      server_.ConnectionArguments() + QStringList{QStringLiteral("--if-exists"),
+                                                                  QStringLiteral("--force"),
+                                                                  QStringLiteral("--"), name},
+                      Stoppable::No);
+    }
+    if (outcome.Succeeded())
+        return {};
+    host.LogFmt(QStringLiteral("Temporary database left behind: %s"), {name});
+    return QStringLiteral("The temporary database \"%1\" could not be removed: %2")
+        .arg(name, DescribeFailure(program, outcome));
+}
+
+void TRestoreSteps::WaitForStoppedCreate(TRestoreHost& host) {
+    createStopped_ = false;
+    const QString sql =
+        QStringLiteral(
+            "DO $$BEGIN FOR i IN 1..300 LOOP EXIT WHEN NOT EXISTS (SELECT FROM pg_stat_activity WHERE "
+            "pid <> pg_backend_pid() AND usename = current_user AND query ILIKE 'CREATE DATABASE%' AND "
+            "position(%1 IN query) > 0); PERFORM pg_sleep(0.1); END LOOP; END$$")
+            .arg(QuoteLiteral(restoring_));
+    Psql(host, TRestoreStep::WaitForCreate, {sql}, Stoppable::No);
+}
+
+TProgramOutcome TRestoreSteps::Psql(TRestoreHost& host, TRestoreStep step, const QStringList& commands,
+                                    Stoppable stoppable, std::function<bool(const QString&)> takeLine) {
+    QStringList arguments{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"),
+                          QStringLiteral("-t"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1")};
+    arguments << server_.ConnectionArguments() << QStringLiteral("-d") << maintenance_;
+    for (const QString& command : commands)
+        arguments << QStringLiteral("-c") << command;
+    return Run(host, step, PsqlProgram, arguments, stoppable, std::move(takeLine));
+}
+
+// A stoppable program that was stopped ends the restore with OperationStopped. The swap and the
+// dropping of temporary databases are not stoppable: they are short, and they are what leaves the
+// databases as they should be.
+TProgramOutcome TRestoreSteps::Run(TRestoreHost& host, TRestoreStep step, const QString& program,
+                                   const QStringList& arguments, Stoppable stoppable,
+                                   std::function<bool(const QString&)> takeLine) {
+    TProgramWatch watch{stoppable == Stoppable::Yes ? host.StopToken() : std::stop_token(),
+                        std::move(takeLine), server_.Environment()};
+    const TProgramOutcome outcome = host.RunClientProgram(step, program, JoinCommandLine(arguments), watch);
+    if (outcome.Stopped)
+        throw OperationStopped(DescribeFailure(program, outcome));
+    return outcome;
+}

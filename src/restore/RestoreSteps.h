@@ -1,0 +1,73 @@
+#pragma once
+
+#include "restore/DatabaseServer.h"
+#include "restore/RestoreHost.h"
+#include "restore/RestoreProgress.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// What the checks before a download found on the server.
+struct TServerCheck {
+    // The server wants a password that was not given, or refused the one given: nothing else was checked.
+    bool PasswordNeeded = false;
+    bool TargetExists = false;
+    QString TargetSize;  // as the server writes it ("7669 kB"); empty when the user may not see it
+    QString TargetOwner; // empty when the target does not exist
+};
+
+// The client program runs of one restore, as the database user through the host of the phase at hand,
+// each with its arguments exactly as given. The databases it works with besides the named one have names
+// the user never chose: the backup is restored into a temporary database; the named database, when there
+// is one, takes a second temporary name while the restored one takes its name. Random, so that two
+// restores never meet, and short enough for any named database.
+class TRestoreSteps {
+  public:
+    TRestoreSteps(TDatabaseServer server, const QString& database, int jobs);
+
+    void SetPassword(const QString& password) { server_.Password = password; }
+
+    // Before anything is downloaded: the four client programs run, the server answers as the user, the
+    // user may create databases, and the named database is not in use. Throws with what is missing and
+    // what to do.
+    TServerCheck CheckServer(TRestoreHost& host);
+    // pg_restore reads the archive's table of contents: a file it cannot read (no pg_dump archive) ends
+    // the restore before any database is touched. Its items are what the restore's progress counts.
+    void CheckArchive(TRestoreHost& host, const QString& targetPath, const QString& name);
+    // Whether the named database exists; when it does, a rename that is rolled back at once shows that
+    // the swap could be made: one in use, or that the user may not rename, ends the restore here.
+    void CheckTarget(TRestoreHost& host);
+    // The errors pg_restore went past (0 for a whole restore). A failure drops the temporary database.
+    int RestoreIntoTemporary(TRestoreHost& host, const QString& targetPath);
+    // Keeps the restored database in place of the named one, or drops it.
+    void Finish(TRestoreHost& host, bool keep);
+
+  private:
+    enum class Stoppable { No, Yes };
+
+    [[noreturn]] void ThrowUnchanged(TRestoreHost& host, const std::exception& error);
+    void Swap(TRestoreHost& host);
+    QString DropTemporary(TRestoreHost& host, const QString& name);
+    // A createdb that was stopped may leave its CREATE DATABASE running on the server, which would
+    // create the database after the temporary one was dropped: waits until no such statement runs.
+    void WaitForStoppedCreate(TRestoreHost& host);
+    TProgramOutcome Psql(TRestoreHost& host, TRestoreStep step, const QStringList& commands,
+                         Stoppable stoppable = Stoppable::Yes,
+                         std::function<bool(const QString&)> takeLine = {});
+    TProgramOutcome Run(TRestoreHost& host, TRestoreStep step, const QString& program,
+                        const QStringList& arguments, Stoppable stoppable,
+                        std::function<bool(const QString&)> takeLine = {});
+
+    TDatabaseServer server_;
+    QString database_;
+    int jobs_;
+    QString restoring_;
+    QString replaced_;
+    QString maintenance_ = QStringLiteral("postgres"); // the database psql connects to
+    int serverVersion_ = 0;                            // server_version_num, 0 until checked
+    TRestoreProgress progress_;
+    bool targetExists_ = false;
+    bool createStopped_ = false;
+};
