@@ -260,9 +260,7 @@ class TestMainWindowRestore : public QObject {
     // the last lines with the count of those left out, and the memory stays flat.
     void floodOfOutputKeepsTheWindowLive() {
         AppTestBed bed;
-        const auto standIn = PgRestoreStandIn(
-            "yes 'pg_restore: warning: a line of output that says nothing new, again and again' | "
-            "head -c 209715200 >&2\nexit 1");
+        const auto standIn = PgRestoreStandIn("'" CORVANE_FLOODING_PROGRAM "' 200\nexit 1");
         cluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path());
