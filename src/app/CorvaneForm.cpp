@@ -538,9 +538,15 @@ void TCorvaneEditorForm::BtnRestoreClick() {
         throw;
     }
     try {
-        CheckDatabaseServer(ui->EdtDBHost->text(), ui->EdtDBPort->text());
+        CheckDatabaseHost(ui->EdtDBHost->text());
     } catch (const Error&) {
         ui->EdtDBHost->setFocus();
+        throw;
+    }
+    try {
+        CheckDatabasePort(ui->EdtDBPort->text());
+    } catch (const Error&) {
+        ui->EdtDBPort->setFocus();
         throw;
     }
     const std::optional<TBackupRecord> record = CurrentRecord();

@@ -18,9 +18,12 @@ QList<QPair<QString, QString>> TDatabaseServer::Environment() const {
     return {{QStringLiteral("PGPASSWORD"), Password}};
 }
 
-void CheckDatabaseServer(const QString& host, const QString& port) {
+void CheckDatabaseHost(const QString& host) {
     if (host.startsWith(u'-'))
         throw Error(QStringLiteral("The database host \"%1\" cannot begin with \"-\"").arg(host));
+}
+
+void CheckDatabasePort(const QString& port) {
     if (port.isEmpty())
         return;
     bool number = false;

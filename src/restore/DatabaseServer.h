@@ -21,9 +21,10 @@ struct TDatabaseServer {
     QList<QPair<QString, QString>> Environment() const;
 };
 
-// Throws when the host or port would be read as an option or is not a port number: "The database port
-// "x" is not a port number (1 to 65535)".
-void CheckDatabaseServer(const QString& host, const QString& port);
+// Throws when the host would be read as an option.
+void CheckDatabaseHost(const QString& host);
+// Throws "The database port "x" is not a port number (1 to 65535)" unless it is one or empty.
+void CheckDatabasePort(const QString& port);
 
 // Whether a client program failed because the server wants a password it was not given, or refused the
 // one it was given.

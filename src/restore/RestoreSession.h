@@ -13,8 +13,9 @@
 // What a restore works with, all fixed before it starts: the window reads and checks the fields, asks
 // for the database name and hands the whole over.
 struct TRestoreInput {
-    QString WorkingFolder;  // checked by CheckWorkingFolder
-    TDatabaseServer Server; // its user checked by CheckDatabaseUser; host and port by CheckDatabaseServer
+    QString WorkingFolder; // checked by CheckWorkingFolder
+    TDatabaseServer
+        Server; // its user checked by CheckDatabaseUser; host and port by CheckDatabaseHost and -Port
     TBackupRecord Record;
     QString Database;          // the confirmed name, checked by CheckDatabaseName
     int Jobs = 1;              // pg_restore's parallel jobs; -j N when above 1

@@ -77,9 +77,11 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
                        "FROM pg_roles r WHERE r.rolname = current_user")
             .arg(target);
     QString answer;
+    // The answer's one line stays out of the log; psql's own messages, on either channel, go there.
     const auto take = [&answer](const QString& line) {
-        if (answer.isEmpty())
-            answer = line;
+        if (!answer.isEmpty() || !(line.startsWith(u"t|") || line.startsWith(u"f|")))
+            return false;
+        answer = line;
         return true;
     };
     TProgramOutcome outcome = Psql(host, TRestoreStep::CheckServer, {sql}, Stoppable::Yes, take);

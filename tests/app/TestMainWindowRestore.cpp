@@ -309,21 +309,47 @@ class TestMainWindowRestore : public QObject {
     void restoreChecksItsInputsFirst_data() {
         QTest::addColumn<bool>("folderExists");
         QTest::addColumn<QString>("databaseUser");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focused");
         QTest::newRow("missing folder") << false << "postgres"
+                                        << ""
+                                        << ""
                                         << "Invalid temporary directory."
                                         << "EdtTempDir";
         QTest::newRow("both missing") << false << ""
+                                      << ""
+                                      << ""
                                       << "Invalid temporary directory."
                                       << "EdtTempDir";
         QTest::newRow("no database user") << true << ""
+                                          << ""
+                                          << ""
                                           << "Database username is required."
                                           << "EdtDBUsername";
+        QTest::newRow("host read as an option")
+            << true << "postgres"
+            << "-oProxyCommand"
+            << ""
+            << "The database host \"-oProxyCommand\" cannot begin with \"-\""
+            << "EdtDBHost";
+        QTest::newRow("port not a number") << true << "postgres"
+                                           << "db.example.com"
+                                           << "54x"
+                                           << "The database port \"54x\" is not a port number (1 to 65535)"
+                                           << "EdtDBPort";
+        QTest::newRow("port out of range") << true << "postgres"
+                                           << ""
+                                           << "65536"
+                                           << "The database port \"65536\" is not a port number (1 to 65535)"
+                                           << "EdtDBPort";
     }
     void restoreChecksItsInputsFirst() {
         QFETCH(bool, folderExists);
         QFETCH(QString, databaseUser);
+        QFETCH(QString, host);
+        QFETCH(QString, port);
         QFETCH(QString, message);
         QFETCH(QString, focused);
         AppTestBed bed;
@@ -331,6 +357,8 @@ class TestMainWindowRestore : public QObject {
         auto form =
             SignedInWindow(bed, folderExists ? workingFolder.path() : workingFolder.filePath("missing"));
         Control<QLineEdit>(*form, "EdtDBUsername")->setText(databaseUser);
+        Control<QLineEdit>(*form, "EdtDBHost")->setText(host);
+        Control<QLineEdit>(*form, "EdtDBPort")->setText(port);
         form->Log(QStringLiteral("kept"));
         QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
         QCOMPARE(bed.errorBoxes, QStringList{message});

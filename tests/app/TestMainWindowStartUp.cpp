@@ -181,6 +181,8 @@ class TestMainWindowStartUp : public QObject {
         Control<QLineEdit>(form, "EdtBucket")->setText(QStringLiteral(" backups / db "));
         Control<QLineEdit>(form, "EdtTempDir")->clear();
         Control<QLineEdit>(form, "EdtDBUsername")->setText(QStringLiteral("  "));
+        Control<QLineEdit>(form, "EdtDBHost")->setText(QStringLiteral("db.example.com"));
+        Control<QLineEdit>(form, "EdtDBPort")->setText(QStringLiteral("6432"));
         // No stored value: one job per core, at most 8.
         QCOMPARE(Control<QSpinBox>(form, "EdtRestoreJobs")->value(),
                  std::min(QThread::idealThreadCount(), 8));
@@ -194,6 +196,8 @@ class TestMainWindowStartUp : public QObject {
         QCOMPARE(AppTestBed::Stored(SettingName::TempDir), QString());
         QCOMPARE(AppTestBed::Stored(SettingName::DBUsername), QStringLiteral("  "));
         QCOMPARE(AppTestBed::Stored(SettingName::RestoreJobs), QStringLiteral("5"));
+        QCOMPARE(AppTestBed::Stored(SettingName::DBHost), QStringLiteral("db.example.com"));
+        QCOMPARE(AppTestBed::Stored(SettingName::DBPort), QStringLiteral("6432"));
         QCOMPARE(AppTestBed::Stored(SettingName::Password), QStringLiteral("demo"));
     }
 

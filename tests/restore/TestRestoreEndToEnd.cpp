@@ -10,8 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -92,6 +97,7 @@ class TestRestoreEndToEnd : public QObject {
     void restoresTheBackup();
     void failuresKeepTheOldDatabase_data();
     void failuresKeepTheOldDatabase();
+    void serverThatAsksForAPassword();
 
   private:
     // Restores the backup of that key into the database of that name (empty: the proposed one), from
@@ -326,6 +332,66 @@ void TestRestoreEndToEnd::failuresKeepTheOldDatabase() {
     }
     const bool asked = fault == QStringLiteral("keep") || key.contains(QStringLiteral("Ghost"));
     QCOMPARE(host.events.filter(QStringLiteral("ask ")).size(), asked ? 1 : 0);
+}
+
+// A server elsewhere than the client programs' defaults, which asks for a password: reached through the
+// host and port given, the password asked for once and handed to every program in its environment,
+// never on a command line; what its template1 holds does not reach the restored database.
+void TestRestoreEndToEnd::serverThatAsksForAPassword() {
+    const QString secret = QStringLiteral("Corv4ne-db-Secret");
+    const QString port = QStringLiteral("54331");
+    const auto query = [&](const QString& database, const QString& sql) {
+        qputenv("PGPASSWORD", secret.toUtf8());
+        const auto forget = qScopeGuard([] { qunsetenv("PGPASSWORD"); });
+        return PgTestCluster::Run(QStringLiteral("psql"),
+                                  {QStringLiteral("-X"), QStringLiteral("-A"), QStringLiteral("-t"),
+                                   QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                                   port, QStringLiteral("-U"), QStringLiteral("postgres"),
+                                   QStringLiteral("-d"), database, QStringLiteral("-c"), sql})
+            .trimmed();
+    };
+    query(QStringLiteral("template1"), QStringLiteral("CREATE TABLE IF NOT EXISTS site_marker (x int)"));
+
+    // Every command line seen while the restore runs.
+    std::atomic<bool> restoring = true;
+    QStringList commandLines;
+    std::thread watcher([&] {
+        while (restoring) {
+            for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+                if (cmdline.open(QIODevice::ReadOnly))
+                    commandLines << QString::fromLocal8Bit(cmdline.readAll().replace('\0', ' '));
+            }
+            QThread::msleep(5);
+        }
+    });
+    FakeRestoreHost host;
+    host.realDownload = true;
+    host.realPrograms = true;
+    host.password = secret;
+    TDownloadRequest storage;
+    storage.Connection = server_->ConnectionInfo();
+    storage.BucketSetting = bucket_ + QStringLiteral("/db");
+    const TRestoreInput input{workingFolder_->path(),
+                              {QStringLiteral("127.0.0.1"), port, QStringLiteral("postgres"), {}},
+                              TBackupRecord{BackupName, QStringLiteral("db/") + BackupName},
+                              QStringLiteral("remote_sales"),
+                              1,
+                              storage};
+    const QString thrown = ErrorOf([&] { RestoreThroughPhases(input, host); });
+    restoring = false;
+    watcher.join();
+
+    QCOMPARE(thrown, QString());
+    QCOMPARE(host.events.filter(QStringLiteral("password")), QStringList{QStringLiteral("password")});
+    QCOMPARE(query(QStringLiteral("remote_sales"), BackupRows), sourceRows_);
+    QCOMPARE(
+        query(QStringLiteral("remote_sales"), QStringLiteral("SELECT to_regclass('site_marker') IS NULL")),
+        QStringLiteral("t"));
+    QVERIFY(!commandLines.filter(QStringLiteral("createdb")).isEmpty());
+    QCOMPARE(commandLines.filter(secret), QStringList());
+    QCOMPARE(host.log.filter(secret), QStringList());
+    query(QStringLiteral("postgres"), QStringLiteral("DROP DATABASE remote_sales"));
 }
 
 QTEST_GUILESS_MAIN(TestRestoreEndToEnd)
