@@ -43,12 +43,6 @@ pugi::xml_node ChildNamed(const pugi::xml_node& parent, const char* name) {
     return parent.find_child([name](const pugi::xml_node& node) { return ElementNameIs(node, name); });
 }
 
-// The text of the child with exactly this name, when it exists and holds text.
-QString ExactChildText(const pugi::xml_node& parent, const char* name) {
-    const pugi::xml_node child = parent.child(name);
-    return child ? TextContent(child) : QString();
-}
-
 bool IsFalse(QByteArrayView text) {
     return text.compare("false", Qt::CaseInsensitive) == 0;
 }
@@ -70,11 +64,10 @@ qint64 ReadSize(QByteArrayView text) {
     return size;
 }
 
-// What both readers need of the root: whether it is a listing, of which kind, or an error document.
+// What the reader needs of the root: whether it is a listing or an error document.
 struct TRoot {
     pugi::xml_node node;
     bool isListing = false;
-    bool isVersionListing = false;
     std::optional<TS3ErrorDocument> error;
 };
 
@@ -86,89 +79,16 @@ TRoot JudgeRoot(const pugi::xml_document& document) {
                                       TextContent(ChildNamed(root.node, "Message"))};
         return root;
     }
-    root.isVersionListing = ElementNameIs(root.node, "ListVersionsResult");
+    const bool listingRoot =
+        ElementNameIs(root.node, "ListBucketResult") || ElementNameIs(root.node, "ListVersionsResult");
     const pugi::xml_node name = root.node.child("Name");
     QByteArray scratch;
-    root.isListing = (root.isVersionListing || ElementNameIs(root.node, "ListBucketResult")) && name &&
-                     !ElementText(name, scratch).Bytes.isEmpty();
+    root.isListing = listingRoot && name && !ElementText(name, scratch).Bytes.isEmpty();
     return root;
 }
 
 bool IsObject(const pugi::xml_node& node) {
     return ElementNameIs(node, "Contents") || ElementNameIs(node, "Version");
-}
-
-TS3ObjectResult ReadObject(const pugi::xml_node& contents, bool* keyIsExact) {
-    TS3ObjectResult object;
-    QByteArray scratch;
-    for (const pugi::xml_node& child : contents.children()) {
-        if (child.type() != pugi::node_element)
-            continue;
-        if (ElementNameIs(child, "Key")) {
-            const TXmlText key = ElementText(child, scratch);
-            *keyIsExact = key.IsExact();
-            object.Name = QString::fromUtf8(key.Bytes);
-        } else if (ElementNameIs(child, "LastModified"))
-            object.LastModified = TextContent(child);
-        else if (ElementNameIs(child, "ETag"))
-            object.ETag = TextContent(child);
-        else if (ElementNameIs(child, "StorageClass"))
-            object.StorageClass = TextContent(child);
-        else if (ElementNameIs(child, "VersionId"))
-            object.VersionId = TextContent(child);
-        else if (ElementNameIs(child, "IsLatest"))
-            object.IsLatest = TextContent(child).compare(u"true", Qt::CaseInsensitive) == 0;
-        else if (ElementNameIs(child, "Size"))
-            object.Size = ReadSize(ElementText(child, scratch).Bytes);
-        else if (ElementNameIs(child, "Owner")) {
-            object.OwnerID = ExactChildText(child, "ID");
-            object.OwnerDisplayName = ExactChildText(child, "DisplayName");
-        }
-    }
-    return object;
-}
-
-TS3BucketResult ReadListing(const pugi::xml_node& root, bool versionListing) {
-    TS3BucketResult result;
-    QByteArray scratch;
-    for (const pugi::xml_node& child : root.children()) {
-        if (child.type() != pugi::node_element)
-            continue;
-        if (ElementNameIs(child, "Prefix"))
-            result.RequestPrefix = TextContent(child);
-        else if (ElementNameIs(child, "Delimiter"))
-            result.RequestDelimiter = TextContent(child);
-        else if (ElementNameIs(child, "Marker") || ElementNameIs(child, "KeyMarker"))
-            result.Marker = TextContent(child);
-        else if (ElementNameIs(child, "NextMarker"))
-            result.NextMarker = TextContent(child);
-        else if (versionListing && ElementNameIs(child, "VersionIdMarker"))
-            result.VersionIdMarker = TextContent(child);
-        else if (ElementNameIs(child, "MaxKeys")) {
-            bool ok = false;
-            const qint32 maxKeys = TextContent(child).toInt(&ok, 10);
-            if (ok)
-                result.RequestMaxKeys = maxKeys;
-        } else if (ElementNameIs(child, "IsTruncated"))
-            result.IsTruncated = !IsFalse(ElementText(child, scratch).Bytes);
-        else if (IsObject(child)) {
-            bool keyIsExact = true;
-            TS3ObjectResult object = ReadObject(child, &keyIsExact);
-            if (!keyIsExact)
-                ++result.SkippedKeys;
-            else if (!object.Name.isEmpty())
-                result.Objects.append(std::move(object));
-        } else if (ElementNameIs(child, "CommonPrefixes")) {
-            for (const pugi::xml_node& prefix : child.children()) {
-                if (prefix.type() != pugi::node_element || !ElementNameIs(prefix, "Prefix"))
-                    continue;
-                const QString text = TextContent(prefix);
-                if (!text.isEmpty())
-                    result.Prefixes.append(text);
-            }
-        }
-    }
-    return result;
 }
 
 // A text of the page: where it lies in the document, or kept beside it when it had to be resolved.
@@ -205,20 +125,6 @@ void ReadListedObject(const pugi::xml_node& contents, TS3ListingPage& page) {
 }
 
 } // namespace
-
-TS3ListingAnswer ReadListingAnswer(QByteArray bytes) {
-    TS3ListingAnswer answer;
-    pugi::xml_document document;
-    if (!Parse(bytes, document))
-        return answer;
-    const TRoot root = JudgeRoot(document);
-    answer.Error = root.error;
-    if (!root.isListing)
-        return answer;
-    answer.Listing = ReadListing(root.node, root.isVersionListing);
-    answer.Listing->Name = ExactChildText(root.node, "Name");
-    return answer;
-}
 
 TS3ListingPageAnswer ReadListingPage(QByteArray bytes) {
     TS3ListingPageAnswer answer;

@@ -4,41 +4,9 @@
 #include <QList>
 #include <QPair>
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 #include <vector>
-
-enum class TS3Region { s3rUSEast1 };
-
-// One listed object, copied by value.
-struct TS3ObjectResult {
-    QString Name;         // the full key
-    QString LastModified; // as received
-    QString ETag;
-    qint64 Size = 0;
-    QString StorageClass;
-    QString OwnerID;
-    QString OwnerDisplayName;
-    QString VersionId;
-    bool IsLatest = false;
-    bool IsDeleted = false;
-};
-
-// The result of one listing request (one page).
-struct TS3BucketResult {
-    QString Name;
-    bool IsTruncated = false;
-    QList<TS3ObjectResult> Objects;
-    QStringList Prefixes;
-    QString Marker;
-    QString NextMarker; // present on truncated pages of a listing with a delimiter
-    QString VersionIdMarker;
-    QString RequestPrefix;
-    QString RequestDelimiter;
-    qint32 RequestMaxKeys = 0;
-    int SkippedKeys = 0; // keys left out: they hold a NUL character or bytes that are not text
-};
 
 // One listed object as the catalogue reads it: views into the page that holds it.
 struct TS3ListedObject {

@@ -36,25 +36,12 @@ TS3StorageService::TS3StorageService(const TS3ConnectionInfo& info, TS3Transport
 
 TS3StorageService::~TS3StorageService() = default;
 
-std::optional<TS3BucketResult> TS3StorageService::GetBucket(const QString& BucketName,
-                                                            const TS3QueryParams& OptionalParams,
-                                                            TS3Region BucketRegion) {
-    // The only region is that of the global endpoint, so the bucket is addressed there.
-    Q_UNUSED(BucketRegion);
-    impl_->lastErrorDocument.reset();
-    TS3ListingSink body;
-    impl_->Send("GET", BucketName, ListingUrl(impl_->info, BucketName, OptionalParams), &body);
-    // The status is not looked at: the answer is judged by its content.
-    TS3ListingAnswer answer = ReadListingAnswer(body.TakeBytes());
-    impl_->lastErrorDocument = answer.Error;
-    return answer.Listing;
-}
-
 std::optional<TS3ListingPage> TS3StorageService::GetListingPage(const QString& BucketName,
                                                                 const TS3QueryParams& OptionalParams) {
     impl_->lastErrorDocument.reset();
     TS3ListingSink body;
     impl_->Send("GET", BucketName, ListingUrl(impl_->info, BucketName, OptionalParams), &body);
+    // The status is not looked at: the answer is judged by its content.
     TS3ListingPageAnswer answer = ReadListingPage(body.TakeBytes());
     impl_->lastErrorDocument = answer.Error;
     return std::move(answer.Page);

@@ -26,13 +26,10 @@ class TS3StorageService {
     TS3StorageService(const TS3StorageService&) = delete;
     TS3StorageService& operator=(const TS3StorageService&) = delete;
 
-    // One listing page. The first parameter is the folder prefix (its value is trimmed of leading and
-    // trailing characters at or below the space); later ones, such as "marker", go exactly as given.
-    // No result when the answer is not a bucket listing; when it was an S3 error
-    // document, LastErrorDocument() then holds its Code and Message.
-    std::optional<TS3BucketResult> GetBucket(const QString& BucketName, const TS3QueryParams& OptionalParams,
-                                             TS3Region BucketRegion = TS3Region::s3rUSEast1);
-    // The same page read for its keys alone (see ReadListingPage), as the catalogue needs them.
+    // One listing page, read for its keys alone (see ReadListingPage). The first parameter is the folder
+    // prefix (its value is trimmed of leading and trailing characters at or below the space); later ones,
+    // such as "marker", go exactly as given. No result when the answer is not a bucket listing; when it
+    // was an S3 error document, LastErrorDocument() then holds its Code and Message.
     std::optional<TS3ListingPage> GetListingPage(const QString& BucketName,
                                                  const TS3QueryParams& OptionalParams);
     const std::optional<TS3ErrorDocument>& LastErrorDocument() const;

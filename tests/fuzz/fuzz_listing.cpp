@@ -1,5 +1,5 @@
-// The listing reader on any bytes, both for the whole listing and for the keys alone, with the error
-// document it may hold. A key read must be exact UTF-8 without NUL: other keys are skipped and counted.
+// The listing reader on any bytes, with the error document it may hold. A key read must be exact UTF-8
+// without NUL: other keys are skipped and counted.
 #include "core/Error.h"
 #include "storage/S3ListingReader.h"
 
@@ -20,14 +20,6 @@ void CheckKey(QByteArrayView key) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     try {
-        const TS3ListingAnswer answer = ReadListingAnswer(bytes);
-        if (answer.Listing) {
-            for (const TS3ObjectResult& object : answer.Listing->Objects)
-                CheckKey(object.Name.toUtf8());
-        }
-    } catch (const Error&) {
-    }
-    try {
         const TS3ListingPageAnswer answer = ReadListingPage(bytes);
         if (answer.Page) {
             for (const TS3ListedObject& object : answer.Page->Objects) {
@@ -35,6 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 volatile qsizetype touched = object.LastModified.count('Z');
                 (void)touched;
             }
+            // The views of the page's own fields lie in its bytes as well.
+            volatile qsizetype touched = answer.Page->NextMarker.count('/') + answer.Page->LastKey.count('/');
+            (void)touched;
         }
     } catch (const Error&) {
     }

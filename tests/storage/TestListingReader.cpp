@@ -1,6 +1,7 @@
 #include "storage/S3BodySinks.h"
 #include "storage/S3ListingReader.h"
 #include "support/ErrorOf.h"
+#include "support/ListedKeys.h"
 
 #include <QStringEncoder>
 #include <QTest>
@@ -15,8 +16,8 @@ QString Listing(const QString& children) {
 }
 
 // The reader takes the answer's bytes; the tables hold text, sent as UTF-8.
-TS3ListingAnswer Read(const QString& text) {
-    return ReadListingAnswer(text.toUtf8());
+TS3ListingPageAnswer Read(const QString& text) {
+    return ReadListingPage(text.toUtf8());
 }
 
 QString Contents(const QString& key, const QString& size = QStringLiteral("5")) {
@@ -36,15 +37,10 @@ class TestListingReader : public QObject {
     void judgesAnswers();
     void readsObjects_data();
     void readsObjects();
-    void readsListingFields();
+    void readsPageFields();
     void readsVersionListing();
     void rejectsBadSizes_data();
     void rejectsBadSizes();
-    void readsPages_data();
-    void readsPages();
-    void judgesPages_data();
-    void judgesPages();
-    void readsPageFields();
     void decodesAnswers_data();
     void decodesAnswers();
     void refusesUnknownEncodings();
@@ -92,8 +88,8 @@ void TestListingReader::judgesAnswers() {
     QFETCH(bool, isListing);
     QFETCH(QString, errorCode);
     QFETCH(QString, errorMessage);
-    const TS3ListingAnswer answer = Read(text);
-    QCOMPARE(answer.Listing.has_value(), isListing);
+    const TS3ListingPageAnswer answer = Read(text);
+    QCOMPARE(answer.Page.has_value(), isListing);
     QCOMPARE(answer.Error.has_value(), !errorCode.isEmpty());
     if (answer.Error) {
         QCOMPARE(answer.Error->Code, errorCode);
@@ -125,112 +121,14 @@ void TestListingReader::readsObjects() {
     QFETCH(QString, children);
     QFETCH(QStringList, names);
     QFETCH(QList<qint64>, sizes);
-    const TS3ListingAnswer answer = Read(Listing(children));
-    QVERIFY(answer.Listing);
-    QStringList actualNames;
-    QList<qint64> actualSizes;
-    for (const TS3ObjectResult& object : answer.Listing->Objects) {
-        actualNames.append(object.Name);
-        actualSizes.append(object.Size);
-    }
-    QCOMPARE(actualNames, names);
-    QCOMPARE(actualSizes, sizes);
-}
-
-void TestListingReader::readsListingFields() {
-    const TS3ListingAnswer answer = Read(Listing(
-        "<Prefix>db/</Prefix><Marker>db/a</Marker><NextMarker>db/z</NextMarker><MaxKeys>1000</MaxKeys>"
-        "<Delimiter>/</Delimiter><IsTruncated>TRUE</IsTruncated><VersionIdMarker>v</VersionIdMarker>"
-        "<Contents><Key>db/a.backup</Key><LastModified>2023-11-18T03:00:00.000Z</LastModified>"
-        "<ETag>&quot;e1&quot;</ETag><Size>5</Size><StorageClass>STANDARD</StorageClass>"
-        "<Owner><ID>42</ID><displayname>ignored</displayname></Owner></Contents>"
-        "<CommonPrefixes><Prefix>db/old/</Prefix><Prefix></Prefix></CommonPrefixes>"
-        "<CommonPrefixes><prefix>db/new/</prefix></CommonPrefixes>"));
-    QVERIFY(answer.Listing);
-    const TS3BucketResult& result = *answer.Listing;
-    QCOMPARE(result.Name, "backups");
-    QCOMPARE(result.RequestPrefix, "db/");
-    QCOMPARE(result.Marker, "db/a");
-    QCOMPARE(result.NextMarker, "db/z");
-    QCOMPARE(result.RequestMaxKeys, 1000);
-    QCOMPARE(result.RequestDelimiter, "/");
-    QVERIFY(result.IsTruncated);
-    QCOMPARE(result.VersionIdMarker, "");
-    QCOMPARE(result.Prefixes, QStringList({"db/old/", "db/new/"}));
-    QCOMPARE(result.Objects.size(), 1);
-    const TS3ObjectResult& object = result.Objects.first();
-    QCOMPARE(object.LastModified, "2023-11-18T03:00:00.000Z");
-    QCOMPARE(object.ETag, "\"e1\"");
-    QCOMPARE(object.StorageClass, "STANDARD");
-    QCOMPARE(object.OwnerID, "42");
-    QCOMPARE(object.OwnerDisplayName, "");
-
-    QVERIFY(!Read(Listing("<IsTruncated>False</IsTruncated>")).Listing->IsTruncated);
-    QVERIFY(!Read(Listing({})).Listing->IsTruncated);
-    QCOMPARE(Read(Listing("<MaxKeys>many</MaxKeys>")).Listing->RequestMaxKeys, 0);
-}
-
-void TestListingReader::readsVersionListing() {
-    const TS3ListingAnswer answer = Read(
-        "<ListVersionsResult><Name>b</Name><KeyMarker>db/a</KeyMarker><VersionIdMarker>v1</VersionIdMarker>"
-        "<Version><Key>db/a</Key><VersionId>v2</VersionId><IsLatest>true</IsLatest><Size>3</Size></Version>"
-        "<Version><Key>db/a</Key><VersionId>v1</VersionId><IsLatest>false</IsLatest><Size>2</Size></Version>"
-        "</ListVersionsResult>");
-    QVERIFY(answer.Listing);
-    QCOMPARE(answer.Listing->Marker, "db/a");
-    QCOMPARE(answer.Listing->VersionIdMarker, "v1");
-    QCOMPARE(answer.Listing->Objects.size(), 2);
-    QCOMPARE(answer.Listing->Objects[0].VersionId, "v2");
-    QVERIFY(answer.Listing->Objects[0].IsLatest);
-    QVERIFY(!answer.Listing->Objects[1].IsLatest);
-}
-
-void TestListingReader::rejectsBadSizes_data() {
-    QTest::addColumn<QString>("size");
-    QTest::newRow("letters") << "12a";
-    QTest::newRow("empty") << "";
-    QTest::newRow("beyond 64 bits") << "9223372036854775808";
-    QTest::newRow("fraction") << "1.5";
-}
-
-void TestListingReader::rejectsBadSizes() {
-    QFETCH(QString, size);
-    QCOMPARE(ErrorOf([&] { Read(Listing(Contents("db/a", size))); }),
-             QStringLiteral("'%1' is not a valid integer value").arg(size));
-}
-
-void TestListingReader::readsPages_data() {
-    readsObjects_data();
-}
-
-void TestListingReader::readsPages() {
-    QFETCH(QString, children);
-    QFETCH(QStringList, names);
-    QFETCH(QList<qint64>, sizes);
-    const TS3ListingPageAnswer answer = ReadListingPage(Listing(children).toUtf8());
+    const TS3ListingPageAnswer answer = Read(Listing(children));
     QVERIFY(answer.Page);
-    QStringList actualNames;
     QList<qint64> actualSizes;
-    for (const TS3ListedObject& object : answer.Page->Objects) {
-        actualNames.append(QString::fromUtf8(object.Key));
+    for (const TS3ListedObject& object : answer.Page->Objects)
         actualSizes.append(object.Size);
-    }
-    QCOMPARE(actualNames, names);
+    QCOMPARE(ListedKeys(*answer.Page), names);
     QCOMPARE(actualSizes, sizes);
     QCOMPARE(answer.Page->LastKey, names.last().toUtf8());
-}
-
-void TestListingReader::judgesPages_data() {
-    judgesAnswers_data();
-}
-
-void TestListingReader::judgesPages() {
-    QFETCH(QString, text);
-    QFETCH(bool, isListing);
-    QFETCH(QString, errorCode);
-    const TS3ListingPageAnswer answer = ReadListingPage(text.toUtf8());
-    QCOMPARE(answer.Page.has_value(), isListing);
-    QCOMPARE(answer.Error ? answer.Error->Code : QString(), errorCode);
 }
 
 void TestListingReader::readsPageFields() {
@@ -247,7 +145,35 @@ void TestListingReader::readsPageFields() {
     QCOMPARE(page.Objects.size(), size_t(2));
     QCOMPARE(page.Objects[1].LastModified, "2023-11-19T04:00:00.000Z");
     QCOMPARE(page.Objects[1].Size, 7);
-    QVERIFY(!ReadListingPage(Listing("<IsTruncated>False</IsTruncated>").toUtf8()).Page->IsTruncated);
+    QVERIFY(!Read(Listing("<IsTruncated>False</IsTruncated>")).Page->IsTruncated);
+    QVERIFY(!Read(Listing({})).Page->IsTruncated);
+}
+
+// Each version of a version listing is an object of its own.
+void TestListingReader::readsVersionListing() {
+    const TS3ListingPageAnswer answer = Read(
+        "<ListVersionsResult><Name>b</Name><KeyMarker>db/a</KeyMarker><VersionIdMarker>v1</VersionIdMarker>"
+        "<Version><Key>db/a</Key><VersionId>v2</VersionId><IsLatest>true</IsLatest><Size>3</Size></Version>"
+        "<Version><Key>db/a</Key><VersionId>v1</VersionId><IsLatest>false</IsLatest><Size>2</Size></Version>"
+        "</ListVersionsResult>");
+    QVERIFY(answer.Page);
+    QCOMPARE(ListedKeys(*answer.Page), QStringList({"db/a", "db/a"}));
+    QCOMPARE(answer.Page->Objects[0].Size, 3);
+    QCOMPARE(answer.Page->Objects[1].Size, 2);
+}
+
+void TestListingReader::rejectsBadSizes_data() {
+    QTest::addColumn<QString>("size");
+    QTest::newRow("letters") << "12a";
+    QTest::newRow("empty") << "";
+    QTest::newRow("beyond 64 bits") << "9223372036854775808";
+    QTest::newRow("fraction") << "1.5";
+}
+
+void TestListingReader::rejectsBadSizes() {
+    QFETCH(QString, size);
+    QCOMPARE(ErrorOf([&] { Read(Listing(Contents("db/a", size))); }),
+             QStringLiteral("'%1' is not a valid integer value").arg(size));
 }
 
 void TestListingReader::decodesAnswers_data() {
@@ -273,21 +199,16 @@ void TestListingReader::decodesAnswers() {
     sink.Append(bytes.constData() + bytes.size() / 2, bytes.size() - bytes.size() / 2);
     const QByteArray received = sink.TakeBytes();
 
-    const TS3ListingAnswer answer = ReadListingAnswer(received);
-    QVERIFY(answer.Listing);
-    QCOMPARE(answer.Listing->Objects.size(), 1);
-    QCOMPARE(answer.Listing->Objects[0].Name, QStringLiteral("db/é.backup"));
-    const TS3ListingPageAnswer page = ReadListingPage(received);
-    QVERIFY(page.Page);
-    QCOMPARE(page.Page->Objects.at(0).Key, QStringLiteral("db/é.backup").toUtf8());
+    const TS3ListingPageAnswer answer = ReadListingPage(received);
+    QVERIFY(answer.Page);
+    QCOMPARE(ListedKeys(*answer.Page), QStringList({QStringLiteral("db/é.backup")}));
 }
 
 void TestListingReader::refusesUnknownEncodings() {
     const QByteArray bytes =
         "<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + Listing(Contents("db/a")).sliced(38).toUtf8();
-    const QString message = QStringLiteral("The listing is in an encoding that cannot be read: windows-1252");
-    QCOMPARE(ErrorOf([&] { ReadListingAnswer(bytes); }), message);
-    QCOMPARE(ErrorOf([&] { ReadListingPage(bytes); }), message);
+    QCOMPARE(ErrorOf([&] { ReadListingPage(bytes); }),
+             QStringLiteral("The listing is in an encoding that cannot be read: windows-1252"));
 }
 
 void TestListingReader::skipsKeysThatAreNotText_data() {
@@ -316,23 +237,11 @@ void TestListingReader::skipsKeysThatAreNotText() {
     QStringList expected{"db/0", "db/9"};
     if (!kept.isEmpty())
         expected.insert(1, kept);
-    const int skipped = kept.isEmpty() ? 1 : 0;
 
-    const TS3ListingAnswer answer = ReadListingAnswer(bytes);
-    QVERIFY(answer.Listing);
-    QStringList names;
-    for (const TS3ObjectResult& object : answer.Listing->Objects)
-        names.append(object.Name);
-    QCOMPARE(names, expected);
-    QCOMPARE(answer.Listing->SkippedKeys, skipped);
-
-    const TS3ListingPageAnswer page = ReadListingPage(bytes);
-    QVERIFY(page.Page);
-    QStringList keys;
-    for (const TS3ListedObject& object : page.Page->Objects)
-        keys.append(QString::fromUtf8(object.Key));
-    QCOMPARE(keys, expected);
-    QCOMPARE(page.Page->SkippedKeys, skipped);
+    const TS3ListingPageAnswer answer = ReadListingPage(bytes);
+    QVERIFY(answer.Page);
+    QCOMPARE(ListedKeys(*answer.Page), expected);
+    QCOMPARE(answer.Page->SkippedKeys, kept.isEmpty() ? 1 : 0);
 }
 
 void TestListingReader::capsTheAnswer() {

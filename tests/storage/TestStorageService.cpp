@@ -1,4 +1,5 @@
 #include "storage/S3StorageService.h"
+#include "support/ListedKeys.h"
 #include "support/MemoryStream.h"
 #include "support/S3TestServer.h"
 
@@ -7,13 +8,6 @@
 namespace {
 
 const QString Prefix = QStringLiteral("prefix");
-
-QStringList Names(const TS3BucketResult& result) {
-    QStringList names;
-    for (const TS3ObjectResult& object : result.Objects)
-        names.append(object.Name);
-    return names;
-}
 
 } // namespace
 
@@ -66,40 +60,38 @@ void TestStorageService::initTestCase() {
 
 void TestStorageService::listsFolder() {
     TS3StorageService service(server_->ConnectionInfo());
-    const auto result = service.GetBucket(bucket_, {{Prefix, "db/"}});
-    QVERIFY(result);
-    QCOMPARE(result->Name, bucket_);
-    QCOMPARE(result->RequestPrefix, "db/");
-    QVERIFY(!result->IsTruncated);
-    QCOMPARE(Names(*result), QStringList({"db/", "db/50% off?#1.backup", "db/a.backup",
-                                          "db/my backup é.backup", "db/old/x.backup"}));
-    const TS3ObjectResult& alpha = result->Objects[2];
+    const auto page = service.GetListingPage(bucket_, {{Prefix, "db/"}});
+    QVERIFY(page);
+    QVERIFY(!page->IsTruncated);
+    QCOMPARE(ListedKeys(*page), QStringList({"db/", "db/50% off?#1.backup", "db/a.backup",
+                                             "db/my backup é.backup", "db/old/x.backup"}));
+    const TS3ListedObject& alpha = page->Objects[2];
     QCOMPARE(alpha.Size, 5);
-    QVERIFY(alpha.LastModified.endsWith(u'Z'));
+    QVERIFY(alpha.LastModified.endsWith('Z'));
 
-    const auto empty = service.GetBucket(bucket_, {{Prefix, "nothing here/"}});
+    const auto empty = service.GetListingPage(bucket_, {{Prefix, "nothing here/"}});
     QVERIFY(empty);
-    QVERIFY(empty->Objects.isEmpty());
+    QVERIFY(empty->Objects.empty());
 }
 
 // The marker goes out exactly as given: a key ending in a blank continues after itself.
 void TestStorageService::listsPageByPage() {
     TS3StorageService service(server_->ConnectionInfo());
-    QStringList names;
+    QStringList keys;
     QString marker;
     for (bool truncated = true; truncated;) {
         TS3QueryParams params{{Prefix, "pages/"}, {"max-keys", "1"}};
         if (!marker.isEmpty())
             params.append({"marker", marker});
-        const auto page = service.GetBucket(bucket_, params);
+        const auto page = service.GetListingPage(bucket_, params);
         QVERIFY(page);
-        QCOMPARE(page->Objects.size(), 1);
-        names += Names(*page);
-        marker = page->Objects.last().Name;
+        QCOMPARE(page->Objects.size(), size_t(1));
+        keys += ListedKeys(*page);
+        marker = QString::fromUtf8(page->LastKey);
         truncated = page->IsTruncated;
-        QVERIFY(names.size() <= 5);
+        QVERIFY(keys.size() <= 5);
     }
-    QCOMPARE(names, QStringList({"pages/a", "pages/b ", "pages/c", "pages/d", "pages/e"}));
+    QCOMPARE(keys, QStringList({"pages/a", "pages/b ", "pages/c", "pages/d", "pages/e"}));
 }
 
 void TestStorageService::listsNothingForRefusedListings_data() {
@@ -114,13 +106,13 @@ void TestStorageService::listsNothingForRefusedListings() {
     QFETCH(QString, bucket);
     QFETCH(QString, errorCode);
     TS3StorageService service(server_->ConnectionInfo());
-    QVERIFY(!service.GetBucket(bucket, {{Prefix, "db/"}}));
+    QVERIFY(!service.GetListingPage(bucket, {{Prefix, "db/"}}));
     QCOMPARE(service.LastErrorDocument().has_value(), !errorCode.isEmpty());
     if (service.LastErrorDocument()) {
         QCOMPARE(service.LastErrorDocument()->Code, errorCode);
         QVERIFY(!service.LastErrorDocument()->Message.isEmpty());
     }
-    QVERIFY(service.GetBucket(bucket_, {{Prefix, "db/"}}));
+    QVERIFY(service.GetListingPage(bucket_, {{Prefix, "db/"}}));
     QVERIFY(!service.LastErrorDocument());
 }
 
@@ -215,10 +207,9 @@ void TestStorageService::addressesDottedBucketsPathStyle() {
     info.PathStyle = TS3PathStyle::DottedAlways;
     TS3StorageService service(info);
 
-    const auto listing = service.GetBucket(bucket, {{Prefix, "db/"}});
+    const auto listing = service.GetListingPage(bucket, {{Prefix, "db/"}});
     QVERIFY(listing);
-    QCOMPARE(listing->Name, bucket);
-    QCOMPARE(Names(*listing), QStringList({"db/my backup é.backup"}));
+    QCOMPARE(ListedKeys(*listing), QStringList({"db/my backup é.backup"}));
 
     TS3NameValueList properties;
     TS3NameValueList metadata;
