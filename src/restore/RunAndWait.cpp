@@ -3,10 +3,13 @@
 #include "core/Error.h"
 #include "core/Platform.h"
 #include "restore/CommandLine.h"
+#include "restore/ProgramInput.h"
 
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
+
+#include <optional>
 
 namespace {
 
@@ -120,7 +123,11 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     process->setProgram(program);
     process->setArguments(SplitCommandLine(parameters));
     process->setProcessEnvironment(ClientEnvironment());
-    process->setStandardInputFile(QProcess::nullDevice());
+    std::optional<TProgramInput> input;
+    if (watch.input)
+        input.emplace(*process, watch.input, watch.stop);
+    else
+        process->setStandardInputFile(QProcess::nullDevice());
     StartHidden(*process);
 
     QProcess* child = &*process;
@@ -143,6 +150,8 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
             return;
         stopCheck.stop();
         outcome.Stopped = true;
+        if (input)
+            input->Halt();
         AskToEnd(*process);
         graceOver.start();
     });
@@ -154,6 +163,8 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
         return outcome;
     }
     outcome.Started = true;
+    if (input)
+        input->Start();
 
     // Each block of output is logged from the event loop, with the events of this thread between blocks.
     if (process->state() != QProcess::NotRunning) {
@@ -163,6 +174,8 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     }
     output.Take(process->readAllStandardOutput(), true);
     errors.Take(process->readAllStandardError(), true);
+    if (input && input->Failure())
+        std::rethrow_exception(input->Failure());
 
     outcome.Crashed = process->exitStatus() == QProcess::CrashExit;
     outcome.ExitCode = outcome.Crashed ? -1 : process->exitCode();
