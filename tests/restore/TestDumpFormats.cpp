@@ -1,4 +1,8 @@
 #include "restore/ArchiveFormat.h"
+#include "restore/CommandLine.h"
+#include "restore/DumpReader.h"
+#include "restore/PlainDumpGuard.h"
+#include "restore/RunAndWait.h"
 #include "support/ErrorOf.h"
 #include "support/FileContents.h"
 #include "support/PgTestCluster.h"
@@ -12,9 +16,10 @@
 namespace {
 
 const QString SourceDatabase = QStringLiteral("corvane_formats_source");
+const QString TargetDatabase = QStringLiteral("corvane_formats_target");
 
 // Rows whose text a careless reading of the dump would take for commands, a function whose body does
-// the same, and a database setting.
+// the same, and a database setting, which pg_dump without --create leaves out.
 const QString SampleSql = QStringLiteral(
     "CREATE TABLE notes (id integer PRIMARY KEY, body text);"
     "INSERT INTO notes VALUES (1, E'\\\\connect sales'), (2, 'CREATE DATABASE x;'), (3, 'Ana Lúcia');"
@@ -22,6 +27,10 @@ const QString SampleSql = QStringLiteral(
     "CREATE FUNCTION note_count() RETURNS bigint LANGUAGE plpgsql AS $$ BEGIN\n-- \\connect sales\n"
     "RETURN (SELECT count(*) FROM notes); END $$;"
     "ALTER DATABASE corvane_formats_source SET work_mem = '8MB';");
+const QString SampleRows = QStringLiteral(
+    "SELECT (SELECT string_agg(body, ',' ORDER BY id) FROM notes WHERE id <= 3), note_count()");
+const QString PublicTables = QStringLiteral("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'");
+
 // gzip's own output, through the gzip program.
 void GzipFile(const QString& from, const QString& to) {
     QProcess gzip;
@@ -44,8 +53,8 @@ QByteArray OtherTar() {
 
 } // namespace
 
-// Real dumps of the test cluster's pg_dump in every format, told apart by their content; and files that
-// are no dumps.
+// Real dumps of the test cluster's pg_dump in every format, told apart by their content and restored
+// through standard input; and files that are no dumps.
 class TestDumpFormats : public QObject {
     Q_OBJECT
 
@@ -54,18 +63,22 @@ class TestDumpFormats : public QObject {
     void cleanupTestCase();
     void detects_data();
     void detects();
+    void restoresFromStandardInput_data();
+    void restoresFromStandardInput();
 
   private:
     QString File(const QString& name) const { return dir_.filePath(name); }
 
     std::optional<PgTestCluster> cluster_;
     QTemporaryDir dir_;
+    QString sourceRows_;
 };
 
 void TestDumpFormats::initTestCase() {
     QVERIFY(dir_.isValid());
     cluster_ = PgTestCluster::FromFixture();
     cluster_->CreateDatabase(SourceDatabase, SampleSql);
+    sourceRows_ = cluster_->Query(SourceDatabase, SampleRows);
 
     // Named against their content: the name never decides.
     cluster_->Dump(SourceDatabase, File(QStringLiteral("custom.sql")));
@@ -73,6 +86,8 @@ void TestDumpFormats::initTestCase() {
     cluster_->Dump(SourceDatabase, File(QStringLiteral("plain.backup")), {QStringLiteral("-Fp")});
     cluster_->Dump(SourceDatabase, File(QStringLiteral("plain.sql.gz")),
                    {QStringLiteral("-Fp"), QStringLiteral("-Z6")});
+    cluster_->Dump(SourceDatabase, File(QStringLiteral("created.sql")),
+                   {QStringLiteral("-Fp"), QStringLiteral("--create")});
     GzipFile(File(QStringLiteral("custom.sql")), File(QStringLiteral("custom.gz")));
     GzipFile(File(QStringLiteral("tar.backup")), File(QStringLiteral("tar.gz")));
 
@@ -104,6 +119,7 @@ void TestDumpFormats::cleanupTestCase() {
     if (!cluster_)
         return;
     cluster_->DropDatabase(SourceDatabase);
+    cluster_->DropDatabase(TargetDatabase);
 }
 
 void TestDumpFormats::detects_data() {
@@ -146,6 +162,70 @@ void TestDumpFormats::detects() {
                              : QStringLiteral("Cannot read file \"%1\". %2").arg(File(name), error));
     if (error.isEmpty())
         QCOMPARE(kind, (TArchiveKind{format, gzipped}));
+}
+
+void TestDumpFormats::restoresFromStandardInput_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("error");
+
+    const QString psql = QStringLiteral("psql");
+    const QString pgRestore = QStringLiteral("pg_restore");
+    QTest::newRow("plain") << "plain.backup" << psql << "";
+    QTest::newRow("plain, gzip") << "plain.sql.gz" << psql << "";
+    QTest::newRow("plain, two gzip members") << "members.sql.gz" << psql << "";
+    QTest::newRow("custom") << "custom.sql" << pgRestore << "";
+    QTest::newRow("custom, gzip") << "custom.gz" << pgRestore << "";
+    QTest::newRow("tar") << "tar.backup" << pgRestore << "";
+    QTest::newRow("tar, gzip") << "tar.gz" << pgRestore << "";
+    QTest::newRow("plain from pg_dump --create")
+        << "created.sql" << psql
+        << "The backup \"created.sql\" is a plain SQL dump that creates a database (line ";
+}
+
+void TestDumpFormats::restoresFromStandardInput() {
+    QFETCH(QString, name);
+    QFETCH(QString, program);
+    QFETCH(QString, error);
+
+    cluster_->CreateDatabase(TargetDatabase, QStringLiteral("SELECT 1"));
+    const QString target = QStringLiteral("dbname=") + QuoteConnectionValue(TargetDatabase);
+    const QString user = QString::fromLatin1(PgTestCluster::User);
+    TDumpReader reader(File(name));
+    TPlainDumpGuard guard(name);
+    TProgramWatch watch;
+    QStringList arguments;
+    if (program == QStringLiteral("psql")) {
+        arguments = {QStringLiteral("-X"),
+                     QStringLiteral("-q"),
+                     QStringLiteral("-v"),
+                     QStringLiteral("ON_ERROR_STOP=1"),
+                     QStringLiteral("--single-transaction"),
+                     QStringLiteral("-U"),
+                     user,
+                     QStringLiteral("-d"),
+                     target};
+        watch.input = GuardedDumpInput(reader, guard);
+    } else {
+        arguments = {QStringLiteral("-U"), user, QStringLiteral("-d"), target};
+        watch.input = [&reader] { return reader.Read(); };
+    }
+
+    QStringList log;
+    TProgramOutcome outcome;
+    const QString message = ErrorOf([&] {
+        outcome = RunAndWait(
+            program, JoinCommandLine(arguments), [&](const QString& line) { log << line; }, watch);
+    });
+    if (!error.isEmpty()) {
+        QVERIFY2(message.startsWith(error), qPrintable(message));
+        QCOMPARE(cluster_->Query(TargetDatabase, PublicTables), QStringLiteral("0"));
+        return;
+    }
+    QCOMPARE(message, QString());
+    QVERIFY2(outcome.Succeeded(), qPrintable(DescribeFailure(program, outcome) + u'\n' + log.join(u'\n')));
+    QCOMPARE(cluster_->Query(TargetDatabase, SampleRows), sourceRows_);
+    QCOMPARE(reader.Consumed(), reader.FileSize());
 }
 
 QTEST_GUILESS_MAIN(TestDumpFormats)
