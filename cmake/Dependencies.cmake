@@ -10,6 +10,7 @@ if(WIN32)
 else()
   find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 endif()
+find_package(ZLIB REQUIRED)
 
 if(BUILD_TESTING)
   # The tests' own servers: the account service and the fault server (Python), s3rver (Node).

@@ -3,10 +3,13 @@
 #include "core/Error.h"
 #include "core/Platform.h"
 #include "restore/CommandLine.h"
+#include "restore/ProgramInput.h"
 
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
+
+#include <optional>
 
 namespace {
 
@@ -123,7 +126,11 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     for (const auto& [name, value] : watch.environment)
         environment.insert(name, value);
     process->setProcessEnvironment(environment);
-    process->setStandardInputFile(QProcess::nullDevice());
+    std::optional<TProgramInput> input;
+    if (watch.input)
+        input.emplace(*process, watch.input, watch.stop);
+    else
+        process->setStandardInputFile(QProcess::nullDevice());
     StartHidden(*process);
 
     QProcess* child = &*process;
@@ -146,6 +153,8 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
             return;
         stopCheck.stop();
         outcome.Stopped = true;
+        if (input)
+            input->Halt();
         AskToEnd(*process);
         graceOver.start();
     });
@@ -157,6 +166,8 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
         return outcome;
     }
     outcome.Started = true;
+    if (input)
+        input->Start();
 
     // Each block of output is logged from the event loop, with the events of this thread between blocks.
     if (process->state() != QProcess::NotRunning) {
@@ -166,6 +177,8 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     }
     output.Take(process->readAllStandardOutput(), true);
     errors.Take(process->readAllStandardError(), true);
+    if (input && input->Failure())
+        std::rethrow_exception(input->Failure());
 
     outcome.Crashed = process->exitStatus() == QProcess::CrashExit;
     outcome.ExitCode = outcome.Crashed ? -1 : process->exitCode();

@@ -2,6 +2,7 @@
 
 #include "restore/LogSink.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -23,7 +24,7 @@ struct TProgramOutcome {
     bool Succeeded() const { return Started && !Crashed && !Stopped && ExitCode == 0; }
 };
 
-// How a program is watched while it runs. Both may be left empty.
+// How a program is watched while it runs, and what it reads. All may be left empty.
 struct TProgramWatch {
     // Once a stop is asked for, the program is asked to end (AskToEnd) and ended (ForceEnd) when it is
     // still running after EndGrace; a program not yet started is not started.
@@ -32,7 +33,14 @@ struct TProgramWatch {
     std::function<bool(const QString& line)> takeLine;
     // Set in the program's environment beside ours, such as a password that must not appear on its
     // command line or in the log.
-    QList<QPair<QString, QString>> environment;
+    QList<QPair<QString, QString>> environment = {};
+    // The program's standard input, one block per call and an empty block at the end, asked for only as
+    // the program reads (little more than a MiB waits for it at any time). Left empty, the input is
+    // closed. Once a stop is asked for, or the program has ended, it is not called again. Should it
+    // throw, the program is ended at once, never seeing an end of input, and RunAndWait throws that
+    // exception on once the program is gone. (The "= {}" lets a watch be made of the first members alone
+    // without a warning.)
+    std::function<QByteArray()> input = {};
 };
 
 // How long a program asked to end may take before it is ended by force.
@@ -43,9 +51,9 @@ inline const QString ProgramOutputIndent = QStringLiteral("    ");
 
 // Runs a program to its end. Logs "<program> <parameters>" first, then starts the program by bare name
 // through the PATH search, with the parameter text split by SplitCommandLine and no shell, its input
-// closed and no controlling terminal (StartHidden), so it can never stop to ask for input. Every line
-// it writes, on standard output or standard error, is logged as it arrives, indented by
-// ProgramOutputIndent; a line longer than 4096 bytes is logged in parts.
+// closed or fed by watch.input and no controlling terminal (StartHidden), so it can never stop to ask
+// for input. Every line it writes, on standard output or standard error, is logged as it arrives,
+// indented by ProgramOutputIndent; a line longer than 4096 bytes is logged in parts.
 // The program inherits our environment and current folder, except that its messages are in English
 // (LC_MESSAGES=C): the log reads the same on every machine and pg_restore's closing words can be
 // recognised. Runs on any thread, in an event loop of its own on that thread (which serves the output

@@ -1,7 +1,64 @@
+#include "core/Error.h"
 #include "restore/RunAndWait.h"
+#include "support/ErrorOf.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QTest>
 #include <QTimer>
+
+namespace {
+
+// Input of a given size (or endless, for -1) in blocks of a given size; every byte tells its offset, so
+// a block lost, doubled or out of order changes the digest of the whole.
+class GeneratedInput {
+  public:
+    GeneratedInput(qint64 total, qsizetype block)
+        : total_(total)
+        , block_(block) {}
+
+    QByteArray operator()() {
+        const qint64 size = total_ < 0 ? block_ : qMin<qint64>(block_, total_ - given_);
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (qsizetype i = 0; i < size; ++i)
+            bytes[i] = char((given_ + i) % 251);
+        given_ += size;
+        return bytes;
+    }
+    qint64 Given() const { return given_; }
+
+  private:
+    qint64 total_;
+    qsizetype block_;
+    qint64 given_ = 0;
+};
+
+QString Md5Line(qint64 total, qsizetype block) {
+    GeneratedInput input(total, block);
+    QCryptographicHash md5(QCryptographicHash::Md5);
+    for (QByteArray bytes = input(); !bytes.isEmpty(); bytes = input())
+        md5.addData(bytes);
+    return QString::fromLatin1(md5.result().toHex()) + QStringLiteral("  -");
+}
+
+// This process's resident memory in KiB, from /proc.
+qint64 ResidentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Ignores the polite request to end and reads its input to the end: only a kill ends it early, and the
+// line shows that it saw its input end.
+const QString ReadsToTheEnd = QStringLiteral("-c \"trap '' TERM; cat >/dev/null; echo input ended\"");
+const QString InputEnded = ProgramOutputIndent + QStringLiteral("input ended");
+
+} // namespace
 
 class TestRunAndWait : public QObject {
     Q_OBJECT
@@ -14,6 +71,11 @@ class TestRunAndWait : public QObject {
     void outputReachesTheLog_data();
     void outputReachesTheLog();
     void floodOfOutputLetsEventsThrough();
+    void input_data();
+    void input();
+    void largeInputInFlatMemory();
+    void stopWhileFeeding();
+    void failingInputEndsTheProgram();
 };
 
 void TestRunAndWait::outcomes_data() {
@@ -154,6 +216,93 @@ void TestRunAndWait::floodOfOutputLetsEventsThrough() {
     QCOMPARE(lines, 300000);
     QVERIFY(ticks > ticksAtFirstLine);
     QCOMPARE(outcome.LastOutputLine, QStringLiteral("0123456789"));
+}
+
+void TestRunAndWait::input_data() {
+    QTest::addColumn<QString>("parameters");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("lastLine");
+
+    const qint64 total = 3 * 1024 * 1024 + 17;
+    QTest::newRow("fed whole") << "-c md5sum" << total << 0 << Md5Line(total, 65537);
+    QTest::newRow("empty") << "-c \"wc -c\"" << qint64(0) << 0 << "0";
+    QTest::newRow("reads a part and ends") << "-c \"head -c 1000 | wc -c\"" << qint64(-1) << 0 << "1000";
+    QTest::newRow("ends without reading") << "-c \"exit 4\"" << qint64(-1) << 4 << "";
+}
+
+void TestRunAndWait::input() {
+    QFETCH(QString, parameters);
+    QFETCH(qint64, total);
+    QFETCH(int, exitCode);
+    QFETCH(QString, lastLine);
+
+    TProgramWatch watch;
+    watch.input = GeneratedInput(total, 65537);
+    const TProgramOutcome outcome = RunAndWait(
+        QStringLiteral("sh"), parameters, [](const QString&) {}, watch);
+    QVERIFY(outcome.Started);
+    QCOMPARE(outcome.ExitCode, exitCode);
+    QCOMPARE(outcome.LastOutputLine, lastLine);
+}
+
+void TestRunAndWait::largeInputInFlatMemory() {
+    const qint64 total = 64 * 1024 * 1024;
+    const qint64 before = ResidentKiB();
+    QVERIFY(before > 0);
+    qint64 peak = before;
+    GeneratedInput generated(total, 256 * 1024);
+    TProgramWatch watch;
+    watch.input = [&] {
+        peak = qMax(peak, ResidentKiB());
+        return generated();
+    };
+    const TProgramOutcome outcome = RunAndWait(
+        QStringLiteral("wc"), QStringLiteral("-c"), [](const QString&) {}, watch);
+    QVERIFY(outcome.Succeeded());
+    QCOMPARE(outcome.LastOutputLine.trimmed(), QString::number(total));
+    // Without the wait for the program to read, all 64 MiB would be held at once.
+    QVERIFY2(peak - before < 16 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(peak - before)));
+}
+
+void TestRunAndWait::stopWhileFeeding() {
+    std::stop_source stop;
+    GeneratedInput generated(-1, 65536);
+    qint64 givenAtStop = -1;
+    TProgramWatch watch;
+    watch.stop = stop.get_token();
+    watch.input = [&] {
+        if (generated.Given() >= 4 * 1024 * 1024 && givenAtStop < 0) {
+            stop.request_stop();
+            givenAtStop = generated.Given();
+        }
+        return generated();
+    };
+    QStringList log;
+    const TProgramOutcome outcome = RunAndWait(
+        QStringLiteral("sh"), ReadsToTheEnd, [&](const QString& line) { log << line; }, watch);
+    QVERIFY(outcome.Stopped);
+    // The block of the call that asked for the stop was the last: nothing was read after it, and the
+    // program, killed once the grace was over, never saw its input end.
+    QCOMPARE(generated.Given(), givenAtStop + 65536);
+    QVERIFY(!log.contains(InputEnded));
+}
+
+void TestRunAndWait::failingInputEndsTheProgram() {
+    GeneratedInput generated(-1, 65536);
+    TProgramWatch watch;
+    watch.input = [&] {
+        if (generated.Given() >= 1024 * 1024)
+            throw Error(QStringLiteral("Cannot read file \"sales.sql.gz\". It is damaged"));
+        return generated();
+    };
+    QStringList log;
+    const QString error = ErrorOf([&] {
+        RunAndWait(
+            QStringLiteral("sh"), ReadsToTheEnd, [&](const QString& line) { log << line; }, watch);
+    });
+    QCOMPARE(error, QStringLiteral("Cannot read file \"sales.sql.gz\". It is damaged"));
+    QVERIFY(!log.contains(InputEnded));
 }
 
 QTEST_GUILESS_MAIN(TestRunAndWait)

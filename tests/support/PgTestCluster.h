@@ -77,10 +77,12 @@ class PgTestCluster {
              QString::fromLatin1(User), QStringLiteral("--"), database});
     }
 
-    // Writes a custom-format archive of the database, as pg_dump -Fc makes it.
-    void Dump(const QString& database, const QString& path) const {
-        Run(QStringLiteral("pg_dump"), {QStringLiteral("-Fc"), QStringLiteral("-U"),
-                                        QString::fromLatin1(User), QStringLiteral("-f"), path, database});
+    // Writes an archive of the database as pg_dump makes it with these options: by default a custom-format
+    // one (-Fc).
+    void Dump(const QString& database, const QString& path,
+              const QStringList& options = {QStringLiteral("-Fc")}) const {
+        Run(QStringLiteral("pg_dump"), options + QStringList{QStringLiteral("-U"), QString::fromLatin1(User),
+                                                             QStringLiteral("-f"), path, database});
     }
 
   private:

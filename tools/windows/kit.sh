@@ -1,6 +1,6 @@
-# Shared by scripts/windows and scripts/test-windows (sourced): installs the cross compiler and Wine from
-# Debian, unpacks the Windows kit (Qt and the C libraries cross-built for x86_64 Windows) and configures
-# a cross build. Needs $top, the repository.
+# Shared by scripts/windows and scripts/test-windows (sourced): installs the cross compiler, its zlib and
+# Wine from Debian, unpacks the Windows kit (Qt and the C libraries cross-built for x86_64 Windows) and
+# configures a cross build. Needs $top, the repository.
 
 kit_root=/build/winkit
 # The kit's CMake files name this folder, so it is unpacked there and nowhere else.
@@ -11,7 +11,7 @@ kit_archive_candidates=(
 )
 
 install_windows_packages() {
-  local packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  local packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev
     wine wine64 fonts-wine xvfb xauth)
   local missing=() p
   for p in "${packages[@]}"; do
