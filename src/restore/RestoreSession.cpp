@@ -15,7 +15,7 @@ void CheckWorkingFolder(const QString& workingFolder) {
 TRestoreSession::TRestoreSession(TRestoreInput input)
     : input_(std::move(input))
     , targetPath_(::TargetPath(input_.WorkingFolder, input_.Record.Name))
-    , steps_(input_.Server, input_.Database, input_.Jobs) {
+    , steps_(input_.Server, input_.Database, input_.Jobs, input_.Record.Name) {
     input_.Download.ObjectKey = input_.Record.Path;
     input_.Download.TargetPath = targetPath_;
 }

@@ -2,7 +2,9 @@
 
 #include "core/Error.h"
 #include "restore/CommandLine.h"
+#include "restore/DumpReader.h"
 #include "restore/PgQuoting.h"
+#include "restore/PlainDumpGuard.h"
 #include "restore/RestoreSession.h"
 
 #include <QRandomGenerator>
@@ -44,10 +46,12 @@ constexpr int FirstServerWithForcedDrop = 130000;
 
 } // namespace
 
-TRestoreSteps::TRestoreSteps(TDatabaseServer server, const QString& database, int jobs)
+TRestoreSteps::TRestoreSteps(TDatabaseServer server, const QString& database, int jobs,
+                             const QString& backupName)
     : server_(std::move(server))
     , database_(database)
-    , jobs_(jobs) {
+    , jobs_(jobs)
+    , backupName_(backupName) {
     const QString token = NewToken();
     restoring_ = QStringLiteral("corvane_restoring_") + token;
     replaced_ = QStringLiteral("corvane_replaced_") + token;
@@ -91,8 +95,11 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
         outcome = Psql(host, TRestoreStep::CheckServer, {sql}, Stoppable::Yes, take);
     }
     if (!outcome.Succeeded()) {
-        if (AskedForPassword(outcome))
-            return {true};
+        if (AskedForPassword(outcome)) {
+            TServerCheck asked;
+            asked.PasswordNeeded = true;
+            return asked;
+        }
         throw Error(QStringLiteral("The database server does not answer as user \"%1\", so nothing was "
                                    "downloaded: %2")
                         .arg(server_.User, DescribeFailure(PsqlProgram, outcome)));
@@ -123,6 +130,31 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
 
 void TRestoreSteps::CheckArchive(TRestoreHost& host, const QString& targetPath, const QString& name) {
     host.Log(QStringLiteral("Checking backup file"));
+    kind_ = DetectArchiveFormat(targetPath);
+    if (kind_.Format == TArchiveFormat::Unknown)
+        throw Error(
+            QStringLiteral("The backup \"%1\" is neither a pg_dump archive nor a plain SQL dump; no database "
+                           "was changed")
+                .arg(name));
+    if (kind_.Gzipped && kind_.Format != TArchiveFormat::PlainSql)
+        throw Error(
+            QStringLiteral("The backup \"%1\" is a pg_dump archive compressed with gzip, which pg_restore "
+                           "cannot read; no database was changed. Keep such backups uncompressed (pg_dump "
+                           "-Fc compresses by itself)")
+                .arg(name));
+    if (kind_.Format == TArchiveFormat::PlainSql) {
+        host.Log(kind_.Gzipped
+                     ? QStringLiteral("The backup is a plain SQL dump compressed with gzip: psql restores it")
+                     : QStringLiteral("The backup is a plain SQL dump: psql restores it"));
+        return;
+    }
+    // pg_restore restores a tar archive with one job only.
+    if (kind_.Format == TArchiveFormat::Tar && jobs_ > 1) {
+        host.LogFmt(
+            QStringLiteral("The backup is a tar archive, which pg_restore restores with one job, not %s"),
+            {QString::number(jobs_)});
+        jobs_ = 1;
+    }
     const TProgramOutcome outcome =
         Run(host, TRestoreStep::CheckArchive, PgRestoreProgram,
             {QStringLiteral("--list"), QStringLiteral("--"), targetPath}, Stoppable::Yes,
@@ -170,6 +202,10 @@ int TRestoreSteps::RestoreIntoTemporary(TRestoreHost& host, const QString& targe
             throw;
         }
         host.LogFmt(QStringLiteral("Restoring database: %s"), {restoring_});
+        if (kind_.Format == TArchiveFormat::PlainSql) {
+            RestorePlainDump(host, targetPath);
+            return 0;
+        }
         QStringList arguments = server_.ConnectionArguments();
         if (jobs_ > 1)
             arguments << QStringLiteral("-j") << QString::number(jobs_);
@@ -194,6 +230,35 @@ int TRestoreSteps::RestoreIntoTemporary(TRestoreHost& host, const QString& targe
     } catch (const std::exception& error) {
         ThrowUnchanged(host, error);
     }
+}
+
+// psql runs the dump in one transaction that the first error ends, fed from the file (decompressed on the
+// way for gzip) through the guard that keeps it in the temporary database. Its progress is the file's
+// bytes consumed.
+void TRestoreSteps::RestorePlainDump(TRestoreHost& host, const QString& targetPath) {
+    TDumpReader reader(targetPath);
+    TPlainDumpGuard guard(backupName_);
+    const TDownloadProgress progress = host.DownloadProgress();
+    if (progress.Start)
+        progress.Start(reader.FileSize());
+    qint64 reported = 0;
+    const std::function<QByteArray()> dump = GuardedDumpInput(reader, guard);
+    QStringList arguments{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
+                          QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("--single-transaction")};
+    arguments << server_.ConnectionArguments() << QStringLiteral("-d")
+              << QStringLiteral("dbname=") + QuoteConnectionValue(restoring_);
+    TProgramWatch watch{host.StopToken(), {}, server_.Environment(), [&]() {
+                            QByteArray block = dump();
+                            if (progress.Advance)
+                                progress.Advance(reader.Consumed() -
+                                                 std::exchange(reported, reader.Consumed()));
+                            return block;
+                        }};
+    const TProgramOutcome outcome =
+        host.RunClientProgram(TRestoreStep::RestoreArchive, PsqlProgram, JoinCommandLine(arguments), watch);
+    if (progress.Reset)
+        progress.Reset();
+    CheckProgramOutcome(PsqlProgram, outcome);
 }
 
 void TRestoreSteps::Finish(TRestoreHost& host, bool keep) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "restore/ArchiveFormat.h"
 #include "restore/DatabaseServer.h"
 #include "restore/RestoreHost.h"
 #include "restore/RestoreProgress.h"
@@ -25,7 +26,7 @@ struct TServerCheck {
 // restores never meet, and short enough for any named database.
 class TRestoreSteps {
   public:
-    TRestoreSteps(TDatabaseServer server, const QString& database, int jobs);
+    TRestoreSteps(TDatabaseServer server, const QString& database, int jobs, const QString& backupName);
 
     void SetPassword(const QString& password) { server_.Password = password; }
 
@@ -33,8 +34,10 @@ class TRestoreSteps {
     // user may create databases, and the named database is not in use. Throws with what is missing and
     // what to do.
     TServerCheck CheckServer(TRestoreHost& host);
-    // pg_restore reads the archive's table of contents: a file it cannot read (no pg_dump archive) ends
-    // the restore before any database is touched. Its items are what the restore's progress counts.
+    // Tells the backup's format by its content: a custom or tar archive, whose table of contents
+    // pg_restore then reads (its items are what the restore's progress counts), or a plain SQL dump,
+    // perhaps gzipped, which psql restores. Anything else, or an archive pg_restore cannot read, ends the
+    // restore before any database is touched. A tar archive is restored with one job.
     void CheckArchive(TRestoreHost& host, const QString& targetPath, const QString& name);
     // Whether the named database exists; when it does, a rename that is rolled back at once shows that
     // the swap could be made: one in use, or that the user may not rename, ends the restore here.
@@ -48,6 +51,7 @@ class TRestoreSteps {
     enum class Stoppable { No, Yes };
 
     [[noreturn]] void ThrowUnchanged(TRestoreHost& host, const std::exception& error);
+    void RestorePlainDump(TRestoreHost& host, const QString& targetPath);
     void Swap(TRestoreHost& host);
     QString DropTemporary(TRestoreHost& host, const QString& name);
     // A createdb that was stopped may leave its CREATE DATABASE running on the server, which would
@@ -63,6 +67,8 @@ class TRestoreSteps {
     TDatabaseServer server_;
     QString database_;
     int jobs_;
+    QString backupName_;
+    TArchiveKind kind_;
     QString restoring_;
     QString replaced_;
     QString maintenance_ = QStringLiteral("postgres"); // the database psql connects to

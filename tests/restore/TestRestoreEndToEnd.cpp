@@ -98,6 +98,8 @@ class TestRestoreEndToEnd : public QObject {
     void failuresKeepTheOldDatabase_data();
     void failuresKeepTheOldDatabase();
     void serverThatAsksForAPassword();
+    void restoresEveryFormat_data();
+    void restoresEveryFormat();
 
   private:
     // Restores the backup of that key into the database of that name (empty: the proposed one), from
@@ -130,7 +132,23 @@ void TestRestoreEndToEnd::initTestCase() {
     const QByteArray bytes = whole.readAll();
     server_->PutObject(bucket_, QStringLiteral("db/Truncated-20231118.backup"),
                        bytes.left(bytes.size() * 6 / 10));
-    server_->PutObject(bucket_, QStringLiteral("db/Broken-20231118.backup"), "this is not an archive\n");
+    // Text would be taken for a plain SQL dump: these bytes are no format at all.
+    server_->PutObject(bucket_, QStringLiteral("db/Broken-20231118.backup"),
+                       QByteArray::fromHex("00010203") + "this is not an archive\n");
+
+    // The same database in the other formats pg_dump writes, named so that no name gives the format away.
+    const QList<std::pair<QString, QStringList>> formats{
+        {QStringLiteral("tar"), {QStringLiteral("-Ft")}},
+        {QStringLiteral("plain"), {QStringLiteral("-Fp")}},
+        {QStringLiteral("create"), {QStringLiteral("-Fp"), QStringLiteral("--create")}}};
+    for (const auto& [name, options] : formats) {
+        const QString path = dumps.filePath(name);
+        cluster_->Dump(SourceDatabase, path, options);
+        server_->PutFile(bucket_, QStringLiteral("db/Formats-") + name, path);
+    }
+    PgTestCluster::Run(QStringLiteral("gzip"),
+                       {QStringLiteral("-k"), dumps.filePath(QStringLiteral("plain"))});
+    server_->PutFile(bucket_, QStringLiteral("db/Formats-gzip"), dumps.filePath(QStringLiteral("plain.gz")));
 
     // A dump whose table belongs to a role the server no longer has: pg_restore restores the rows and
     // ignores the one error of giving the table to that role.
@@ -243,10 +261,11 @@ void TestRestoreEndToEnd::failuresKeepTheOldDatabase_data() {
     QTest::newRow("truncated archive, no database before")
         << "db/Truncated-20231118.backup" << none << "truncated" << false << none
         << "pg_restore failed with exit code 1: pg_restore: error: " << none;
-    QTest::newRow("not an archive") << "db/Broken-20231118.backup" << none << "broken" << true << none
-                                    << "pg_restore cannot read the backup \"Broken-20231118.backup\"; no "
-                                       "database was changed (pg_restore failed with exit code 1: "
-                                    << none;
+    QTest::newRow("not an archive")
+        << "db/Broken-20231118.backup" << none << "broken" << true << none
+        << "The backup \"Broken-20231118.backup\" is neither a pg_dump archive nor "
+           "a plain SQL dump; no database was changed"
+        << none;
     QTest::newRow("damaged on the way")
         << "damaged/5000/" + BackupName << none << TargetDatabase << true << none
         << "The backup \"damaged/5000/Sales Office-20231118.backup\" arrived damaged" << none;
@@ -392,6 +411,65 @@ void TestRestoreEndToEnd::serverThatAsksForAPassword() {
     QCOMPARE(commandLines.filter(secret), QStringList());
     QCOMPARE(host.log.filter(secret), QStringList());
     query(QStringLiteral("postgres"), QStringLiteral("DROP DATABASE remote_sales"));
+}
+
+// Every format pg_dump writes, told by content: custom and tar through pg_restore (tar with one job
+// whatever the setting), plain and gzipped plain through psql in one transaction; a plain dump that would
+// reach another database is refused, and the database of that name stays as it was.
+void TestRestoreEndToEnd::restoresEveryFormat_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<QString>("error");  // how it begins; empty: none
+    QTest::addColumn<QString>("logged"); // a line the log must hold
+
+    const QString none;
+    QTest::newRow("custom, two jobs")
+        << "db/" + BackupName << 2 << none << "Restoring database: corvane_restoring_<token>";
+    QTest::newRow("tar, two jobs asked")
+        << "db/Formats-tar" << 2 << none
+        << "The backup is a tar archive, which pg_restore restores with one job, not 2";
+    QTest::newRow("plain") << "db/Formats-plain" << 2 << none
+                           << "The backup is a plain SQL dump: psql restores it";
+    QTest::newRow("plain, gzipped")
+        << "db/Formats-gzip" << 1 << none
+        << "The backup is a plain SQL dump compressed with gzip: psql restores it";
+    QTest::newRow("plain, reaching other databases")
+        << "db/Formats-create" << 1
+        << "The backup \"Formats-create\" is a plain SQL dump that creates a database"
+        << "Dropping database: corvane_restoring_<token>";
+}
+
+void TestRestoreEndToEnd::restoresEveryFormat() {
+    QFETCH(QString, key);
+    QFETCH(int, jobs);
+    QFETCH(QString, error);
+    QFETCH(QString, logged);
+    const QString target = QStringLiteral("formats_target");
+    cluster_->CreateDatabase(target, OldSql);
+    const QString oldRows = cluster_->Query(target, OldRows);
+
+    FakeRestoreHost host;
+    host.realDownload = true;
+    host.realPrograms = true;
+    TDownloadRequest storage;
+    storage.Connection = server_->ConnectionInfo();
+    storage.BucketSetting = bucket_ + QStringLiteral("/db");
+    const TRestoreInput input{workingFolder_->path(),
+                              {{}, {}, QString::fromLatin1(PgTestCluster::User), {}},
+                              TBackupRecord{key.section(u'/', -1), key},
+                              target,
+                              jobs,
+                              storage};
+    const QString thrown = ErrorOf([&] { RestoreThroughPhases(input, host); });
+    QVERIFY2(WithoutToken(host.log).contains(logged), qPrintable(host.log.join(u'\n')));
+    if (error.isEmpty()) {
+        QCOMPARE(thrown, QString());
+        QCOMPARE(cluster_->Query(target, BackupRows), sourceRows_);
+    } else {
+        QVERIFY2(thrown.startsWith(error), qPrintable(thrown));
+        QCOMPARE(cluster_->Query(target, OldRows), oldRows);
+    }
+    cluster_->DropDatabase(target);
 }
 
 QTEST_GUILESS_MAIN(TestRestoreEndToEnd)
