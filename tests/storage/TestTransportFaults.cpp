@@ -39,7 +39,8 @@ TS3ConnectionInfo Connection(quint16 port) {
 
 // Short limits keep the stalled answers quick.
 const TS3TransportLimits ShortLimits{std::chrono::milliseconds(2000), std::chrono::seconds(1), {}};
-const QString StalledMessage = QStringLiteral("The server b.s3.localhost sent nothing for 1 s, so the request was ended");
+const QString StalledMessage =
+    QStringLiteral("The server b.s3.localhost sent nothing for 1 s, so the request was ended");
 
 // A token of its own for each use, so that no earlier run's requests count.
 QString UniqueToken(const QString& stem) {
@@ -289,8 +290,7 @@ void TestTransportFaults::reportsBrokenTransfers_data() {
     QTest::newRow("closed before the header")
         << "close/x"
         << "Error receiving data: (52) Server returned nothing (no headers, no data)" << 0;
-    QTest::newRow("no header in time") << "stall-header/x"
-                                       << StalledMessage << 0;
+    QTest::newRow("no header in time") << "stall-header/x" << StalledMessage << 0;
     QTest::newRow("body stalls") << "stall-body/1/x" << StalledMessage << 1;
 }
 
