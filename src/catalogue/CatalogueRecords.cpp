@@ -28,6 +28,9 @@ template <typename T> T Take(const char*& at) {
 }
 
 void PutText(char*& at, QByteArrayView text) {
+    // An empty text may have no data at all, and memcpy from a null pointer is undefined even for no bytes.
+    if (text.isEmpty())
+        return;
     std::memcpy(at, text.data(), size_t(text.size()));
     at += text.size();
 }

@@ -27,6 +27,9 @@ install_windows_packages() {
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
+# Unpacks the kit to $kit_root unless the kit there came from an archive of the same content. Checkouts on
+# one machine share $kit_root: the unpack holds a lock next to it, and a new kit is unpacked beside it and
+# renamed into place, so that a build reading the kit never sees it half unpacked.
 unpack_kit() {
   local archive="" candidate
   for candidate in "${kit_archive_candidates[@]}"; do
@@ -39,18 +42,27 @@ unpack_kit() {
     echo "it with CORVANE_WINDOWS_KIT=/path/to/winkit.tar.xz (looked in: ${kit_archive_candidates[*]})." >&2
     exit 1
   fi
-  local stamp="$kit_root/.unpacked-from"
-  local identity
-  identity="$(stat -c '%s %Y' "$archive")"
-  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$identity" ]; then return; fi
-  if [ ! -w "$(dirname "$kit_root")" ] && ! mkdir -p "$(dirname "$kit_root")" 2>/dev/null; then
-    echo "cannot create $(dirname "$kit_root"): run as root once to unpack the Windows kit" >&2
+  local parent
+  parent=$(dirname "$kit_root")
+  if ! mkdir -p "$parent" 2>/dev/null || [ ! -w "$parent" ]; then
+    echo "cannot write to $parent: run as root once to unpack the Windows kit" >&2
     exit 1
   fi
-  rm -rf "$kit_root"
-  mkdir -p "$(dirname "$kit_root")"
-  tar -xJf "$archive" -C "$(dirname "$kit_root")"
-  echo "$identity" >"$stamp"
+  local identity kit_name
+  identity="sha256 $(sha256sum <"$archive" | cut -d' ' -f1)"
+  kit_name=$(basename "$kit_root")
+  (
+    flock 9
+    if [ "$(cat "$kit_root/.unpacked-from" 2>/dev/null)" = "$identity" ]; then exit 0; fi
+    echo "Unpacking the Windows kit $archive to $kit_root"
+    unpack=$(mktemp -d "$kit_root.unpack.XXXXXX")
+    trap 'rm -rf "$unpack"' EXIT
+    tar -xJf "$archive" -C "$unpack"
+    echo "$identity" >"$unpack/$kit_name/.unpacked-from"
+    # Between the two renames there is no kit at all, never part of one.
+    if [ -e "$kit_root" ]; then mv "$kit_root" "$unpack/previous"; fi
+    mv "$unpack/$kit_name" "$kit_root"
+  ) 9>"$kit_root.lock"
 }
 
 # The cache variables of a configure preset in CMakePresets.json, as -D options.
