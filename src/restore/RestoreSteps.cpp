@@ -340,7 +340,8 @@ void TRestoreSteps::WaitForStoppedCreate(TRestoreHost& host) {
     const QString sql =
         QStringLiteral(
             "DO $$BEGIN FOR i IN 1..300 LOOP EXIT WHEN NOT EXISTS (SELECT FROM pg_stat_activity WHERE "
-            "pid <> pg_backend_pid() AND usename = current_user AND query ILIKE 'CREATE DATABASE%' AND "
+            "pid <> pg_backend_pid() AND usename = current_user AND state = 'active' AND query ILIKE 'CREATE "
+            "DATABASE%' AND "
             "position(%1 IN query) > 0); PERFORM pg_sleep(0.1); END LOOP; END$$")
             .arg(QuoteLiteral(restoring_));
     Psql(host, TRestoreStep::WaitForCreate, {sql}, Stoppable::No);
