@@ -67,21 +67,21 @@ bool Expired(const std::optional<std::time_t>& expires, std::time_t now) {
 
 } // namespace
 
-void CookieJar::Store(QByteArrayView setCookie, QByteArrayView host, QByteArrayView requestPath,
-                      std::time_t now) {
+void TCookieJar::Store(QByteArrayView setCookie, QByteArrayView host, QByteArrayView requestPath,
+                       std::time_t now) {
     const QByteArrayList parts = setCookie.toByteArray().split(';');
     const QByteArray& pair = parts.front();
     const qsizetype equals = pair.indexOf('=');
     if (equals < 0)
         return;
 
-    Cookie cookie;
-    cookie.name = pair.first(equals).trimmed();
-    cookie.value = pair.sliced(equals + 1).trimmed();
-    if (cookie.name.isEmpty() || HasControlCharacters(cookie.name) || HasControlCharacters(cookie.value))
+    TCookie cookie;
+    cookie.Name = pair.first(equals).trimmed();
+    cookie.Value = pair.sliced(equals + 1).trimmed();
+    if (cookie.Name.isEmpty() || HasControlCharacters(cookie.Name) || HasControlCharacters(cookie.Value))
         return;
-    cookie.domain = Lower(host);
-    cookie.path = DefaultPath(requestPath);
+    cookie.Domain = Lower(host);
+    cookie.Path = DefaultPath(requestPath);
 
     std::optional<std::time_t> maxAge;
     for (qsizetype i = 1; i < parts.size(); ++i) {
@@ -91,7 +91,7 @@ void CookieJar::Store(QByteArrayView setCookie, QByteArrayView host, QByteArrayV
         if (name == "expires") {
             const std::time_t date = curl_getdate(value.constData(), nullptr);
             if (date != -1)
-                cookie.expires = date;
+                cookie.Expires = date;
         } else if (name == "max-age") {
             if (const auto expiry = MaxAgeExpiry(value, now))
                 maxAge = expiry;
@@ -99,48 +99,48 @@ void CookieJar::Store(QByteArrayView setCookie, QByteArrayView host, QByteArrayV
             const QByteArray domain = Lower(value.startsWith('.') ? value.sliced(1) : value);
             if (!DomainMatches(Lower(host), domain))
                 return;
-            cookie.hostOnly = false;
-            cookie.domain = domain;
+            cookie.HostOnly = false;
+            cookie.Domain = domain;
         } else if (name == "path") {
-            cookie.path = value.startsWith('/') ? value : DefaultPath(requestPath);
+            cookie.Path = value.startsWith('/') ? value : DefaultPath(requestPath);
         } else if (name == "secure") {
-            cookie.secure = true;
+            cookie.Secure = true;
         }
     }
     if (maxAge)
-        cookie.expires = maxAge;
+        cookie.Expires = maxAge;
 
-    const auto same = std::find_if(cookies_.begin(), cookies_.end(), [&](const Cookie& old) {
-        return old.name == cookie.name && old.domain == cookie.domain && old.path == cookie.path;
+    const auto same = std::find_if(FCookies.begin(), FCookies.end(), [&](const TCookie& old) {
+        return old.Name == cookie.Name && old.Domain == cookie.Domain && old.Path == cookie.Path;
     });
-    if (same != cookies_.end()) {
-        cookie.created = same->created;
-        cookies_.erase(same);
+    if (same != FCookies.end()) {
+        cookie.Created = same->Created;
+        FCookies.erase(same);
     } else {
-        cookie.created = nextCreated_++;
+        cookie.Created = FNextCreated++;
     }
-    if (!Expired(cookie.expires, now))
-        cookies_.push_back(std::move(cookie));
+    if (!Expired(cookie.Expires, now))
+        FCookies.push_back(std::move(cookie));
 }
 
-QByteArray CookieJar::CookieHeader(QByteArrayView host, QByteArrayView requestPath, bool secure,
-                                   std::time_t now) {
-    std::erase_if(cookies_, [now](const Cookie& cookie) { return Expired(cookie.expires, now); });
+QByteArray TCookieJar::CookieHeader(QByteArrayView host, QByteArrayView requestPath, bool secure,
+                                    std::time_t now) {
+    std::erase_if(FCookies, [now](const TCookie& cookie) { return Expired(cookie.Expires, now); });
 
     const QByteArray lowerHost = Lower(host);
-    std::vector<const Cookie*> matching;
-    for (const Cookie& cookie : cookies_) {
+    std::vector<const TCookie*> matching;
+    for (const TCookie& cookie : FCookies) {
         const bool domainFits =
-            cookie.hostOnly ? lowerHost == cookie.domain : DomainMatches(lowerHost, cookie.domain);
-        if (domainFits && PathMatches(requestPath, cookie.path) && (secure || !cookie.secure))
+            cookie.HostOnly ? lowerHost == cookie.Domain : DomainMatches(lowerHost, cookie.Domain);
+        if (domainFits && PathMatches(requestPath, cookie.Path) && (secure || !cookie.Secure))
             matching.push_back(&cookie);
     }
-    std::sort(matching.begin(), matching.end(), [](const Cookie* a, const Cookie* b) {
-        return a->path.size() != b->path.size() ? a->path.size() > b->path.size() : a->created < b->created;
+    std::sort(matching.begin(), matching.end(), [](const TCookie* a, const TCookie* b) {
+        return a->Path.size() != b->Path.size() ? a->Path.size() > b->Path.size() : a->Created < b->Created;
     });
 
     QByteArrayList pairs;
-    for (const Cookie* cookie : matching)
-        pairs.append(cookie->name + '=' + cookie->value);
+    for (const TCookie* cookie : matching)
+        pairs.append(cookie->Name + '=' + cookie->Value);
     return pairs.join("; ");
 }

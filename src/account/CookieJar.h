@@ -11,7 +11,7 @@
 // goes back to the host that set it (or to the hosts of its Domain attribute), under its path, over
 // TLS only when marked Secure, and until it expires. Without a list of public suffixes, a Domain
 // attribute is accepted only when the setting host lies within it.
-class CookieJar {
+class TCookieJar {
   public:
     // Takes the value of one Set-Cookie header received for a request to host and path.
     void Store(QByteArrayView setCookie, QByteArrayView host, QByteArrayView requestPath, std::time_t now);
@@ -21,17 +21,17 @@ class CookieJar {
     QByteArray CookieHeader(QByteArrayView host, QByteArrayView requestPath, bool secure, std::time_t now);
 
   private:
-    struct Cookie {
-        QByteArray name;
-        QByteArray value;
-        QByteArray domain;
-        QByteArray path;
-        bool hostOnly = true;
-        bool secure = false;
-        std::optional<std::time_t> expires;
-        unsigned long long created = 0;
+    struct TCookie {
+        QByteArray Name;
+        QByteArray Value;
+        QByteArray Domain;
+        QByteArray Path;
+        bool HostOnly = true;
+        bool Secure = false;
+        std::optional<std::time_t> Expires;
+        unsigned long long Created = 0;
     };
 
-    std::vector<Cookie> cookies_;
-    unsigned long long nextCreated_ = 0;
+    std::vector<TCookie> FCookies;
+    unsigned long long FNextCreated = 0;
 };

@@ -3,8 +3,8 @@
 namespace {
 
 bool IsTokenChar(char c) {
-    static constexpr QByteArrayView separators = "()<>@,;:\\\"/[]?={} \t";
-    return c > 32 && c < 127 && !separators.contains(c);
+    static constexpr QByteArrayView Separators = "()<>@,;:\\\"/[]?={} \t";
+    return c > 32 && c < 127 && !Separators.contains(c);
 }
 
 bool SameName(QByteArrayView a, QByteArrayView b) {
@@ -12,45 +12,45 @@ bool SameName(QByteArrayView a, QByteArrayView b) {
 }
 
 // Walks through a header value one token, quoted string or separator at a time.
-class HeaderCursor {
+class THeaderCursor {
   public:
-    explicit HeaderCursor(QByteArrayView text)
-        : text_(text) {}
+    explicit THeaderCursor(QByteArrayView text)
+        : FText(text) {}
 
-    bool AtEnd() const { return pos_ >= text_.size(); }
-    char Peek() const { return AtEnd() ? '\0' : text_[pos_]; }
-    void Skip() { ++pos_; }
+    bool AtEnd() const { return FPos >= FText.size(); }
+    char Peek() const { return AtEnd() ? '\0' : FText[FPos]; }
+    void Skip() { ++FPos; }
 
     void SkipSpaces() {
         while (Peek() == ' ' || Peek() == '\t')
-            ++pos_;
+            ++FPos;
     }
 
     QByteArrayView Token() {
-        const qsizetype start = pos_;
-        while (!AtEnd() && IsTokenChar(text_[pos_]))
-            ++pos_;
-        return text_.sliced(start, pos_ - start);
+        const qsizetype start = FPos;
+        while (!AtEnd() && IsTokenChar(FText[FPos]))
+            ++FPos;
+        return FText.sliced(start, FPos - start);
     }
 
     // A quoted string without its quotes and escapes, or a token.
     QByteArray Value() {
         if (Peek() != '"')
             return Token().toByteArray();
-        ++pos_;
+        ++FPos;
         QByteArray value;
-        while (!AtEnd() && text_[pos_] != '"') {
-            if (text_[pos_] == '\\' && pos_ + 1 < text_.size())
-                ++pos_;
-            value.append(text_[pos_++]);
+        while (!AtEnd() && FText[FPos] != '"') {
+            if (FText[FPos] == '\\' && FPos + 1 < FText.size())
+                ++FPos;
+            value.append(FText[FPos++]);
         }
-        ++pos_;
+        ++FPos;
         return value;
     }
 
   private:
-    QByteArrayView text_;
-    qsizetype pos_ = 0;
+    QByteArrayView FText;
+    qsizetype FPos = 0;
 };
 
 } // namespace
@@ -58,7 +58,7 @@ class HeaderCursor {
 std::optional<QByteArray> BasicChallengeCharset(QByteArrayView wwwAuthenticate) {
     // Each challenge is a scheme followed by name=value parameters; a word not followed by "=" starts
     // the next challenge.
-    HeaderCursor cursor(wwwAuthenticate);
+    THeaderCursor cursor(wwwAuthenticate);
     std::optional<QByteArray> charset;
     bool inBasic = false;
     while (!cursor.AtEnd()) {
@@ -83,7 +83,7 @@ std::optional<QByteArray> BasicChallengeCharset(QByteArrayView wwwAuthenticate) 
 }
 
 QByteArray ContentTypeCharset(QByteArrayView contentType) {
-    HeaderCursor cursor(contentType);
+    THeaderCursor cursor(contentType);
     while (!cursor.AtEnd() && cursor.Peek() != ';')
         cursor.Skip();
     while (!cursor.AtEnd()) {

@@ -11,56 +11,56 @@ TBackgroundOperation::~TBackgroundOperation() {
 
 void TBackgroundOperation::CheckIdle() const {
     if (IsRunning())
-        throw Error(QStringLiteral("Another operation is still running"));
+        throw TError(QStringLiteral("Another operation is still running"));
 }
 
-void TBackgroundOperation::Start(Work work, Ended ended) {
+void TBackgroundOperation::Start(TWork work, TEnded ended) {
     CheckIdle();
-    stop_ = std::stop_source();
-    ended_ = std::move(ended);
-    error_ = nullptr;
-    workEnded_.store(false, std::memory_order_relaxed);
-    const quint64 generation = ++generation_;
-    thread_.reset(QThread::create([this, work = std::move(work), stop = stop_.get_token()] {
+    FStop = std::stop_source();
+    FEnded = std::move(ended);
+    FError = nullptr;
+    FWorkEnded.store(false, std::memory_order_relaxed);
+    const quint64 generation = ++FGeneration;
+    FThread.reset(QThread::create([this, work = std::move(work), stop = FStop.get_token()] {
         try {
             work(stop);
         } catch (...) {
-            error_ = std::current_exception();
+            FError = std::current_exception();
         }
-        workEnded_.store(true, std::memory_order_release);
+        FWorkEnded.store(true, std::memory_order_release);
     }));
     // The thread's end is heard on this object's thread (the connection is queued), and only by this
     // object: once it is gone, so is the end.
     connect(
-        thread_.get(), &QThread::finished, this, [this, generation] { Finish(generation); },
+        FThread.get(), &QThread::finished, this, [this, generation] { Finish(generation); },
         Qt::QueuedConnection);
-    thread_->start();
+    FThread->start();
 }
 
 void TBackgroundOperation::Finish(quint64 generation) {
-    if (!thread_ || generation != generation_)
+    if (!FThread || generation != FGeneration)
         return;
     Join();
-    const Ended ended = std::exchange(ended_, nullptr);
-    const std::exception_ptr error = std::exchange(error_, nullptr);
+    const TEnded ended = std::exchange(FEnded, nullptr);
+    const std::exception_ptr error = std::exchange(FError, nullptr);
     if (ended)
         ended(error);
 }
 
 void TBackgroundOperation::StopAndJoin() {
-    if (!thread_)
+    if (!FThread)
         return;
     RequestStop();
     Join();
-    ++generation_;
-    ended_ = nullptr;
-    error_ = nullptr;
+    ++FGeneration;
+    FEnded = nullptr;
+    FError = nullptr;
 }
 
 void TBackgroundOperation::Join() {
-    thread_->wait();
+    FThread->wait();
     // True once the thread has ended; the acquiring load is what takes the work's writes over.
-    [[maybe_unused]] const bool ended = workEnded_.load(std::memory_order_acquire);
+    [[maybe_unused]] const bool ended = FWorkEnded.load(std::memory_order_acquire);
     Q_ASSERT(ended);
-    thread_.reset();
+    FThread.reset();
 }

@@ -20,23 +20,23 @@ class TBackgroundOperation : public QObject {
     Q_OBJECT
 
   public:
-    using Work = std::function<void(std::stop_token stop)>;
+    using TWork = std::function<void(std::stop_token stop)>;
     // Called on the owner's thread once the work has ended, with what it threw (empty on success). It may
     // start the next work.
-    using Ended = std::function<void(std::exception_ptr error)>;
+    using TEnded = std::function<void(std::exception_ptr error)>;
 
     explicit TBackgroundOperation(QObject* parent = nullptr);
     // StopAndJoin.
     ~TBackgroundOperation() override;
 
     // Starts the work. Throws as CheckIdle does while one runs.
-    void Start(Work work, Ended ended);
-    bool IsRunning() const { return thread_ != nullptr; }
-    // Throws Error "Another operation is still running" while one runs: for a command to call before it
+    void Start(TWork work, TEnded ended);
+    bool IsRunning() const { return FThread != nullptr; }
+    // Throws TError "Another operation is still running" while one runs: for a command to call before it
     // changes anything on its way to Start.
     void CheckIdle() const;
-    bool IsStopRequested() const { return stop_.stop_requested(); }
-    void RequestStop() { stop_.request_stop(); }
+    bool IsStopRequested() const { return FStop.stop_requested(); }
+    void RequestStop() { FStop.request_stop(); }
 
     // Asks a running work to stop and waits for its thread to end, processing no events; its Ended is
     // dropped. The work must not wait for the owner's thread, which is blocked here.
@@ -47,12 +47,12 @@ class TBackgroundOperation : public QObject {
     // Waits for the thread's end and takes over what the work wrote.
     void Join();
 
-    std::unique_ptr<QThread> thread_;
-    quint64 generation_ = 0; // which Start a finished thread belongs to; a stale end is dropped
-    std::stop_source stop_;
-    Ended ended_;
-    std::exception_ptr error_; // written by the work's thread, read after it has ended
+    std::unique_ptr<QThread> FThread;
+    quint64 FGeneration = 0; // which Start a finished thread belongs to; a stale end is dropped
+    std::stop_source FStop;
+    TEnded FEnded;
+    std::exception_ptr FError; // written by the work's thread, read after it has ended
     // Set by the work's thread as its last act and read once it has ended: the hand-over of what the
     // work wrote then rests on an atomic that ThreadSanitizer sees, not only on Qt's own wait.
-    std::atomic<bool> workEnded_{false};
+    std::atomic<bool> FWorkEnded{false};
 };

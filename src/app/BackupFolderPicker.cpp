@@ -23,45 +23,45 @@ QString StartFolder(const QString& initialFolder) {
 
 TBackupFolderPicker::TBackupFolderPicker(QWidget* parent, const QString& initialFolder)
     : QDialog(parent)
-    , folders_(new QFileSystemModel(this))
-    , tree_(new QTreeView(this)) {
+    , FFolders(new QFileSystemModel(this))
+    , FTree(new QTreeView(this)) {
     setObjectName(QStringLiteral("BackupFolderPicker"));
     setWindowTitle(QStringLiteral("Browse For Folder"));
 
     auto* caption = new QLabel(QStringLiteral("Backup directory"), this);
     caption->setObjectName(QStringLiteral("Caption"));
 
-    folders_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
-    folders_->setReadOnly(true);
-    folders_->setRootPath(QString());
-    tree_->setObjectName(QStringLiteral("FolderTree"));
-    tree_->setModel(folders_);
-    tree_->setHeaderHidden(true);
-    for (int column = 1; column < folders_->columnCount(); ++column)
-        tree_->hideColumn(column);
-    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
-    caption->setBuddy(tree_);
+    FFolders->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+    FFolders->setReadOnly(true);
+    FFolders->setRootPath(QString());
+    FTree->setObjectName(QStringLiteral("FolderTree"));
+    FTree->setModel(FFolders);
+    FTree->setHeaderHidden(true);
+    for (int column = 1; column < FFolders->columnCount(); ++column)
+        FTree->hideColumn(column);
+    FTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    caption->setBuddy(FTree);
     // The model reads folders in the background, and each folder read moves the rows below it: until
     // the user moves, the start folder is brought back into view as the folders above it are read.
     const auto keepStartFolderInView = [this] {
-        if (!startFolder_.isEmpty())
-            tree_->scrollTo(tree_->currentIndex(), QAbstractItemView::PositionAtCenter);
+        if (!FStartFolder.isEmpty())
+            FTree->scrollTo(FTree->currentIndex(), QAbstractItemView::PositionAtCenter);
     };
-    connect(folders_, &QFileSystemModel::rowsInserted, this, keepStartFolderInView, Qt::QueuedConnection);
-    connect(folders_, &QFileSystemModel::layoutChanged, this, keepStartFolderInView, Qt::QueuedConnection);
+    connect(FFolders, &QFileSystemModel::rowsInserted, this, keepStartFolderInView, Qt::QueuedConnection);
+    connect(FFolders, &QFileSystemModel::layoutChanged, this, keepStartFolderInView, Qt::QueuedConnection);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     // OK needs a folder.
-    connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this, buttons] {
-        startFolder_.clear();
+    connect(FTree->selectionModel(), &QItemSelectionModel::currentChanged, this, [this, buttons] {
+        FStartFolder.clear();
         buttons->button(QDialogButtonBox::Ok)->setEnabled(!SelectedFolder().isEmpty());
     });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption);
-    layout->addWidget(tree_);
+    layout->addWidget(FTree);
     layout->addWidget(buttons);
     resize(320, 400);
 
@@ -70,17 +70,17 @@ TBackupFolderPicker::TBackupFolderPicker(QWidget* parent, const QString& initial
 }
 
 void TBackupFolderPicker::Select(const QString& folder) {
-    const QModelIndex index = folders_->index(folder);
+    const QModelIndex index = FFolders->index(folder);
     if (!index.isValid())
         return;
     for (QModelIndex above = index.parent(); above.isValid(); above = above.parent())
-        tree_->expand(above);
-    tree_->setCurrentIndex(index);
-    startFolder_ = folders_->filePath(index);
-    tree_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        FTree->expand(above);
+    FTree->setCurrentIndex(index);
+    FStartFolder = FFolders->filePath(index);
+    FTree->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 QString TBackupFolderPicker::SelectedFolder() const {
-    const QModelIndex current = tree_->currentIndex();
-    return current.isValid() ? QDir::toNativeSeparators(folders_->filePath(current)) : QString();
+    const QModelIndex current = FTree->currentIndex();
+    return current.isValid() ? QDir::toNativeSeparators(FFolders->filePath(current)) : QString();
 }

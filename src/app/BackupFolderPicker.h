@@ -22,7 +22,7 @@ class TBackupFolderPicker : public QDialog {
   private:
     void Select(const QString& folder);
 
-    QFileSystemModel* folders_;
-    QTreeView* tree_;
-    QString startFolder_; // kept in view while the folders above it are read, until the user moves
+    QFileSystemModel* FFolders;
+    QTreeView* FTree;
+    QString FStartFolder; // kept in view while the folders above it are read, until the user moves
 };

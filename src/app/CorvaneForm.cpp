@@ -45,9 +45,9 @@ TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget*
                           Qt::WindowCloseButtonHint)
     , StorageInfo(environment.Storage)
     , ui(std::make_unique<Ui::TCorvaneEditorForm>())
-    , catalogue(std::make_unique<TCatalogueTable>())
-    , environment(std::move(environment))
-    , accountClient(this->environment.AccountUrl) {
+    , FCatalogue(std::make_unique<TCatalogueTable>())
+    , FEnvironment(std::move(environment))
+    , FAccountClient(this->FEnvironment.AccountUrl) {
     ui->setupUi(this);
     // A client program may write megabytes into the log; the oldest lines go beyond this many.
     ui->MemoLog->setMaximumBlockCount(MaximumLogLines);
@@ -59,7 +59,7 @@ TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget*
     Timer.setObjectName(QStringLiteral("Timer"));
     Timer.setInterval(300);
     Timer.setSingleShot(true);
-    progressTimer.setInterval(ProgressInterval);
+    FProgressTimer.setInterval(ProgressInterval);
     WireEvents();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -72,13 +72,13 @@ TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget*
 // An operation still running (a test that ends early, the program ending) is stopped and its thread
 // joined while the window is whole; what it would have done next is dropped.
 TCorvaneEditorForm::~TCorvaneEditorForm() {
-    operation.StopAndJoin();
+    FOperation.StopAndJoin();
 }
 
 void TCorvaneEditorForm::SetUpGrid() {
-    ui->GridFiles->setModel(catalogue.get());
-    recordInWork = new TRecordInWorkDelegate(ui->GridFiles);
-    ui->GridFiles->setItemDelegate(recordInWork);
+    ui->GridFiles->setModel(FCatalogue.get());
+    FRecordInWork = new TRecordInWorkDelegate(ui->GridFiles);
+    ui->GridFiles->setItemDelegate(FRecordInWork);
     // The selected row stays highlighted when the grid loses the focus.
     QPalette palette = ui->GridFiles->palette();
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
@@ -120,14 +120,14 @@ void TCorvaneEditorForm::WireEvents() {
     auto* stopKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     stopKey->setContext(Qt::WindowShortcut);
     connect(stopKey, &QShortcut::activated, this, &TCorvaneEditorForm::BtnStopClick);
-    connect(&progressTimer, &QTimer::timeout, this, [this] {
+    connect(&FProgressTimer, &QTimer::timeout, this, [this] {
         UpdateProgressBar();
         FlushLog();
     });
 
     connect(ui->GridFiles->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) { catalogue->SetCurrentRow(current.row()); });
-    connect(catalogue.get(), &TCatalogueTable::CurrentRecordMoved, this,
+            [this](const QModelIndex& current) { FCatalogue->SetCurrentRow(current.row()); });
+    connect(FCatalogue.get(), &TCatalogueTable::CurrentRecordMoved, this,
             &TCorvaneEditorForm::SelectCurrentRow);
     // A Ctrl+click on the selected row would clear the selection and leave the current record, on which
     // Restore and Download act, unmarked: the current row stays selected.
@@ -149,7 +149,7 @@ void TCorvaneEditorForm::WireEvents() {
     }
     auto* removeRecord = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete), ui->GridFiles);
     removeRecord->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(removeRecord, &QShortcut::activated, this, [this] { catalogue->RemoveCurrentRecord(); });
+    connect(removeRecord, &QShortcut::activated, this, [this] { FCatalogue->RemoveCurrentRecord(); });
 }
 
 void TCorvaneEditorForm::PopupGridAtCurrentRow() {
@@ -168,11 +168,11 @@ void TCorvaneEditorForm::SelectCurrentRow(int row) {
         return;
     }
     ui->GridFiles->selectRow(row);
-    ui->GridFiles->scrollTo(catalogue->index(row, 0));
+    ui->GridFiles->scrollTo(FCatalogue->index(row, 0));
 }
 
-SignInResult TCorvaneEditorForm::Authenticate(const QString& AUserName, const QString& APassword) {
-    return accountClient.Authenticate(AUserName, APassword);
+TSignInResult TCorvaneEditorForm::Authenticate(const QString& AUserName, const QString& APassword) {
+    return FAccountClient.Authenticate(AUserName, APassword);
 }
 
 void TCorvaneEditorForm::FormCreate() {
@@ -184,29 +184,29 @@ void TCorvaneEditorForm::LoadSettings() {
     // Until both credentials have been read, the sign-in dialog is due: a store that cannot be read
     // must not leave the user signed out without a way to sign in.
     FShowLogin = true;
-    SettingsStore store;
-    ui->EdtBucket->setText(store.ReadText(SettingName::Bucket));
-    ui->EdtTempDir->setText(store.ReadText(SettingName::TempDir));
-    ui->EdtDBUsername->setText(store.ReadText(SettingName::DBUsername));
-    ui->EdtDBHost->setText(store.ReadText(SettingName::DBHost));
-    ui->EdtDBPort->setText(store.ReadText(SettingName::DBPort));
+    TSettingsStore store;
+    ui->EdtBucket->setText(store.ReadText(TSettingName::Bucket));
+    ui->EdtTempDir->setText(store.ReadText(TSettingName::TempDir));
+    ui->EdtDBUsername->setText(store.ReadText(TSettingName::DBUsername));
+    ui->EdtDBHost->setText(store.ReadText(TSettingName::DBHost));
+    ui->EdtDBPort->setText(store.ReadText(TSettingName::DBPort));
     // No stored number: one job per processor core. The spin box keeps the value within 1 and 8.
     bool jobsStored = false;
-    const int jobs = store.ReadText(SettingName::RestoreJobs).toInt(&jobsStored);
+    const int jobs = store.ReadText(TSettingName::RestoreJobs).toInt(&jobsStored);
     ui->EdtRestoreJobs->setValue(jobsStored ? jobs : QThread::idealThreadCount());
-    storedUserName = store.ReadText(SettingName::Username);
-    storedPassword = store.ReadText(SettingName::Password);
-    FShowLogin = storedUserName.isEmpty() || storedPassword.isEmpty();
+    FStoredUserName = store.ReadText(TSettingName::Username);
+    FStoredPassword = store.ReadText(TSettingName::Password);
+    FShowLogin = FStoredUserName.isEmpty() || FStoredPassword.isEmpty();
 }
 
 void TCorvaneEditorForm::SaveSettings() {
-    SettingsStore store;
-    store.WriteText(SettingName::Bucket, ui->EdtBucket->text());
-    store.WriteText(SettingName::TempDir, ui->EdtTempDir->text());
-    store.WriteText(SettingName::DBUsername, ui->EdtDBUsername->text());
-    store.WriteText(SettingName::DBHost, ui->EdtDBHost->text());
-    store.WriteText(SettingName::DBPort, ui->EdtDBPort->text());
-    store.WriteText(SettingName::RestoreJobs, QString::number(ui->EdtRestoreJobs->value()));
+    TSettingsStore store;
+    store.WriteText(TSettingName::Bucket, ui->EdtBucket->text());
+    store.WriteText(TSettingName::TempDir, ui->EdtTempDir->text());
+    store.WriteText(TSettingName::DBUsername, ui->EdtDBUsername->text());
+    store.WriteText(TSettingName::DBHost, ui->EdtDBHost->text());
+    store.WriteText(TSettingName::DBPort, ui->EdtDBPort->text());
+    store.WriteText(TSettingName::RestoreJobs, QString::number(ui->EdtRestoreJobs->value()));
 }
 
 void TCorvaneEditorForm::AutoConnect() {
@@ -220,8 +220,8 @@ void TCorvaneEditorForm::showEvent(QShowEvent* event) {
     // The start-up tick is armed when the window is first on screen, so that its work (the focus and
     // the sign-in dialog) never runs while the window is still hidden, not even inside an error box
     // shown during creation.
-    if (!timerArmed) {
-        timerArmed = true;
+    if (!FTimerArmed) {
+        FTimerArmed = true;
         Timer.start();
     }
 }
@@ -234,16 +234,16 @@ void TCorvaneEditorForm::TimerTimer() {
     if (FShowLogin)
         ShowSignIn();
     else
-        StartSignInCheck(storedUserName, storedPassword);
+        StartSignInCheck(FStoredUserName, FStoredPassword);
 }
 
 void TCorvaneEditorForm::StartSignInCheck(const QString& userName, const QString& password) {
-    StartOperation<SignInResult>(
+    StartOperation<TSignInResult>(
         TOperationKind::SignIn,
-        [client = &accountClient, userName, password](std::stop_token stop) {
+        [client = &FAccountClient, userName, password](std::stop_token stop) {
             return client->Authenticate(userName, password, stop);
         },
-        [this](SignInResult result) {
+        [this](TSignInResult result) {
             // Whatever kept the stored credentials from being accepted, a stop included, the sign-in
             // dialog follows; an attempt there tells the user why, refused or unreachable.
             if (result.IsAccepted())
@@ -256,10 +256,10 @@ void TCorvaneEditorForm::StartSignInCheck(const QString& userName, const QString
 void TCorvaneEditorForm::ShowSignIn() {
     TLoginForm login(
         this,
-        [client = &accountClient](const QString& user, const QString& password, std::stop_token stop) {
+        [client = &FAccountClient](const QString& user, const QString& password, std::stop_token stop) {
             return client->Authenticate(user, password, stop);
         },
-        SettingsStore(), environment.EndTool);
+        TSettingsStore(), FEnvironment.EndTool);
     if (login.exec() == TLoginForm::ResultSignedIn)
         AutoConnect();
 }
@@ -269,11 +269,11 @@ void TCorvaneEditorForm::closeEvent(QCloseEvent* event) {
     // window closes when it has ended.
     if (IsOperationRunning()) {
         event->ignore();
-        if (closeWhenEnded)
+        if (FCloseWhenEnded)
             return;
         if (!AskStopAndClose(this, RunningOperationName()))
             return;
-        closeWhenEnded = true;
+        FCloseWhenEnded = true;
         // Ended while the question was open: the window closes now.
         if (!IsOperationRunning())
             QTimer::singleShot(0, this, &QWidget::close);
@@ -328,7 +328,7 @@ void TCorvaneEditorForm::GridFilesDblClick() {
 }
 
 void TCorvaneEditorForm::BtnSearchClick() {
-    SearchCatalogue(*catalogue, ui->EdtFilter->text());
+    SearchCatalogue(*FCatalogue, ui->EdtFilter->text());
 }
 
 // The listing is read into records of its own beside the window and handed to the grid whole; the
@@ -336,29 +336,29 @@ void TCorvaneEditorForm::BtnSearchClick() {
 void TCorvaneEditorForm::BtnConnectClick() {
     const QString bucketSetting = ui->EdtBucket->text();
     const QString bucket = SplitBucketSetting(bucketSetting).at(0);
-    operation.CheckIdle();
-    catalogue->Empty();
+    FOperation.CheckIdle();
+    FCatalogue->Empty();
     StartOperation<std::shared_ptr<TCatalogueRecords>>(
         TOperationKind::Connect,
-        [bucket, bucketSetting, info = StorageInfo, limits = environment.StorageLimits,
+        [bucket, bucketSetting, info = StorageInfo, limits = FEnvironment.StorageLimits,
          log = QueuedLog()](std::stop_token stop) mutable {
-            limits.stop = stop;
+            limits.Stop = stop;
             try {
                 return std::make_shared<TCatalogueRecords>(
                     ListCatalogue(info, bucketSetting, limits, ServicePageSize, log));
-            } catch (const OperationStopped&) {
-                throw OperationStopped(QStringLiteral("The listing of \"%1\" was stopped").arg(bucket));
+            } catch (const TOperationStopped&) {
+                throw TOperationStopped(QStringLiteral("The listing of \"%1\" was stopped").arg(bucket));
             }
         },
-        [this](std::shared_ptr<TCatalogueRecords> records) { catalogue->TakeRecords(std::move(*records)); });
+        [this](std::shared_ptr<TCatalogueRecords> records) { FCatalogue->TakeRecords(std::move(*records)); });
 }
 
 TLogFunction TCorvaneEditorForm::QueuedLog() {
-    return [queue = &logQueue](const QString& message) { queue->Push(message); };
+    return [queue = &FLogQueue](const QString& message) { queue->Push(message); };
 }
 
 void TCorvaneEditorForm::FlushLog() {
-    const QStringList lines = logQueue.TakeBatch();
+    const QStringList lines = FLogQueue.TakeBatch();
     if (lines.isEmpty())
         return;
     const QDateTime now = QDateTime::currentDateTime();
@@ -374,39 +374,39 @@ void TCorvaneEditorForm::FlushLog() {
 }
 
 void TCorvaneEditorForm::Log(const QString& message) {
-    logQueue.Push(message);
+    FLogQueue.Push(message);
     FlushLog();
 }
 
 std::optional<TBackupRecord> TCorvaneEditorForm::CurrentRecord() const {
-    if (catalogue->HasNoCurrentRecord())
+    if (FCatalogue->HasNoCurrentRecord())
         return std::nullopt;
-    return TBackupRecord{catalogue->FieldAsText(TCatalogueField::Name),
-                         catalogue->FieldAsText(TCatalogueField::Path)};
+    return TBackupRecord{FCatalogue->FieldAsText(TCatalogueField::Name),
+                         FCatalogue->FieldAsText(TCatalogueField::Path)};
 }
 
 void TCorvaneEditorForm::mniDownloadClick() {
-    const QString target = TargetPath(ui->EdtTempDir->text(), catalogue->FieldAsText(TCatalogueField::Name));
-    TDownloadRequest request = DownloadRequest(catalogue->FieldAsText(TCatalogueField::Path), target);
+    const QString target = TargetPath(ui->EdtTempDir->text(), FCatalogue->FieldAsText(TCatalogueField::Name));
+    TDownloadRequest request = DownloadRequest(FCatalogue->FieldAsText(TCatalogueField::Path), target);
     StartOperation(
         TOperationKind::Download,
-        [request, log = QueuedLog(), progress = TransferProgressOf(progress)](std::stop_token stop) mutable {
-            request.Limits.stop = stop;
+        [request, log = QueuedLog(), progress = TransferProgressOf(FProgress)](std::stop_token stop) mutable {
+            request.Limits.Stop = stop;
             ::DownloadBackup(request, log, progress);
         });
-    MarkRecordInWork(catalogue->FieldAsText(TCatalogueField::Name));
+    MarkRecordInWork(FCatalogue->FieldAsText(TCatalogueField::Name));
 }
 
 TDownloadRequest TCorvaneEditorForm::DownloadRequest(const QString& objectKey,
                                                      const QString& targetPath) const {
-    return {StorageInfo, ui->EdtBucket->text(), objectKey, targetPath, environment.StorageLimits};
+    return {StorageInfo, ui->EdtBucket->text(), objectKey, targetPath, FEnvironment.StorageLimits};
 }
 
-template <typename Result>
-void TCorvaneEditorForm::StartOperation(TOperationKind kind, std::function<Result(std::stop_token)> work,
-                                        std::function<void(Result)> next) {
+template <typename TResult>
+void TCorvaneEditorForm::StartOperation(TOperationKind kind, std::function<TResult(std::stop_token)> work,
+                                        std::function<void(TResult)> next) {
     // Written by the work's thread before it ends, read on this thread after it has ended.
-    auto result = std::make_shared<std::optional<Result>>();
+    auto result = std::make_shared<std::optional<TResult>>();
     StartOperation(
         kind, [work = std::move(work), result](std::stop_token stop) { result->emplace(work(stop)); },
         [next = std::move(next), result] { next(std::move(**result)); });
@@ -414,8 +414,8 @@ void TCorvaneEditorForm::StartOperation(TOperationKind kind, std::function<Resul
 
 void TCorvaneEditorForm::StartOperation(TOperationKind kind, std::function<void(std::stop_token)> work,
                                         std::function<void()> next) {
-    runningKind = kind;
-    operation.Start(std::move(work), [this, next = std::move(next)](std::exception_ptr error) {
+    FRunningKind = kind;
+    FOperation.Start(std::move(work), [this, next = std::move(next)](std::exception_ptr error) {
         OperationEnded(error, next);
     });
     ShowOperationRunning(true);
@@ -424,32 +424,32 @@ void TCorvaneEditorForm::StartOperation(TOperationKind kind, std::function<void(
 void TCorvaneEditorForm::OperationEnded(std::exception_ptr error, const std::function<void()>& next) {
     FlushLog();
     // A restore's phase that ended well leaves the next step to the restore, which ends itself.
-    if (error || !restoreSession)
+    if (error || !FRestoreSession)
         EndOperation();
     if (error) {
         try {
             std::rethrow_exception(error);
-        } catch (const OperationStopped& stopped) {
+        } catch (const TOperationStopped& stopped) {
             Log(stopped.Message());
         } catch (const std::exception& failure) {
-            if (!closeWhenEnded)
+            if (!FCloseWhenEnded)
                 ShowErrorBox(this, MessageOf(failure));
         }
-    } else if (next && !(closeWhenEnded && !restoreSession)) {
+    } else if (next && !(FCloseWhenEnded && !FRestoreSession)) {
         ReportErrors(this, next);
     }
-    if (closeWhenEnded && !IsOperationRunning())
+    if (FCloseWhenEnded && !IsOperationRunning())
         close();
 }
 
 void TCorvaneEditorForm::EndOperation() {
-    restoreSession.reset();
+    FRestoreSession.reset();
     ShowOperationRunning(false);
     MarkRecordInWork({});
 }
 
 QString TCorvaneEditorForm::RunningOperationName() const {
-    switch (runningKind) {
+    switch (FRunningKind) {
     case TOperationKind::SignIn:
         return QStringLiteral("The sign-in check");
     case TOperationKind::Connect:
@@ -476,21 +476,21 @@ void TCorvaneEditorForm::ShowOperationRunning(bool running) {
         else
             busy->unsetCursor();
     }
-    progress.Clear();
+    FProgress.Clear();
     UpdateProgressBar();
     if (running)
-        progressTimer.start();
+        FProgressTimer.start();
     else
-        progressTimer.stop();
+        FProgressTimer.stop();
 }
 
 void TCorvaneEditorForm::MarkRecordInWork(const QString& name) {
-    recordInWork->SetRecordInWork(name);
+    FRecordInWork->SetRecordInWork(name);
     ui->GridFiles->viewport()->update();
 }
 
 void TCorvaneEditorForm::UpdateProgressBar() {
-    const TOperationProgress::TSnapshot now = progress.Read();
+    const TOperationProgress::TSnapshot now = FProgress.Read();
     QProgressBar* bar = ui->ProgressBar;
     QString text;
     switch (now.Kind) {
@@ -508,10 +508,10 @@ void TCorvaneEditorForm::UpdateProgressBar() {
 }
 
 void TCorvaneEditorForm::BtnStopClick() {
-    if (!operation.IsRunning() || operation.IsStopRequested())
+    if (!FOperation.IsRunning() || FOperation.IsStopRequested())
         return;
     Log(QStringLiteral("Stopping: %1").arg(RunningOperationName()));
-    operation.RequestStop();
+    FOperation.RequestStop();
 }
 
 void TCorvaneEditorForm::BtnTempDirClick() {
@@ -524,28 +524,28 @@ void TCorvaneEditorForm::BtnTempDirClick() {
 // whether to replace a database that exists (before anything is downloaded), and whether to keep a
 // restore with ignored errors.
 void TCorvaneEditorForm::BtnRestoreClick() {
-    operation.CheckIdle();
+    FOperation.CheckIdle();
     try {
         CheckWorkingFolder(ui->EdtTempDir->text());
-    } catch (const Error&) {
+    } catch (const TError&) {
         ui->EdtTempDir->setFocus();
         throw;
     }
     try {
         CheckDatabaseUser(ui->EdtDBUsername->text());
-    } catch (const Error&) {
+    } catch (const TError&) {
         ui->EdtDBUsername->setFocus();
         throw;
     }
     try {
         CheckDatabaseHost(ui->EdtDBHost->text());
-    } catch (const Error&) {
+    } catch (const TError&) {
         ui->EdtDBHost->setFocus();
         throw;
     }
     try {
         CheckDatabasePort(ui->EdtDBPort->text());
-    } catch (const Error&) {
+    } catch (const TError&) {
         ui->EdtDBPort->setFocus();
         throw;
     }
@@ -559,10 +559,10 @@ void TCorvaneEditorForm::BtnRestoreClick() {
     CheckDatabaseName(*database);
 
     const TDatabaseServer server{ui->EdtDBHost->text(), ui->EdtDBPort->text(), ui->EdtDBUsername->text(), {}};
-    restoreSession = std::make_shared<TRestoreSession>(TRestoreInput{ui->EdtTempDir->text(), server, *record,
-                                                                     *database, ui->EdtRestoreJobs->value(),
-                                                                     DownloadRequest({}, {})});
-    passwordRefused = false;
+    FRestoreSession = std::make_shared<TRestoreSession>(TRestoreInput{ui->EdtTempDir->text(), server, *record,
+                                                                      *database, ui->EdtRestoreJobs->value(),
+                                                                      DownloadRequest({}, {})});
+    FPasswordRefused = false;
     CheckRestoreServer();
     MarkRecordInWork(record->Name);
 }
@@ -574,25 +574,25 @@ void TCorvaneEditorForm::CheckRestoreServer() {
 }
 
 void TCorvaneEditorForm::ServerChecked(const TServerCheck& check) {
-    if (operation.IsStopRequested()) {
+    if (FOperation.IsStopRequested()) {
         EndOperation();
         Log(QStringLiteral("The restore was stopped; nothing was downloaded"));
         return;
     }
     if (check.PasswordNeeded) {
         const std::optional<QString> password =
-            PromptDatabasePassword(this, restoreSession->Input().Server.User, passwordRefused);
+            PromptDatabasePassword(this, FRestoreSession->Input().Server.User, FPasswordRefused);
         if (!password) {
             EndOperation();
             Log(QStringLiteral("The restore was cancelled; nothing was downloaded"));
             return;
         }
-        passwordRefused = true;
-        restoreSession->SetPassword(*password);
+        FPasswordRefused = true;
+        FRestoreSession->SetPassword(*password);
         CheckRestoreServer();
         return;
     }
-    const QString& database = restoreSession->Input().Database;
+    const QString& database = FRestoreSession->Input().Database;
     if (check.TargetExists && !AskReplaceDatabase(this, database, check.TargetSize, check.TargetOwner)) {
         EndOperation();
         Log(QStringLiteral("The restore was cancelled; nothing was downloaded"));
@@ -604,7 +604,7 @@ void TCorvaneEditorForm::ServerChecked(const TServerCheck& check) {
             return 0;
         },
         [this](int) {
-            if (operation.IsStopRequested()) {
+            if (FOperation.IsStopRequested()) {
                 EndOperation();
                 Log(QStringLiteral("The restore was stopped; no database was changed"));
                 return;
@@ -615,13 +615,13 @@ void TCorvaneEditorForm::ServerChecked(const TServerCheck& check) {
         });
 }
 
-template <typename Result>
-void TCorvaneEditorForm::RunRestorePhase(std::function<Result(TRestoreSession&, TRestoreHost&)> phase,
-                                         std::function<void(Result)> next) {
-    StartOperation<Result>(
+template <typename TResult>
+void TCorvaneEditorForm::RunRestorePhase(std::function<TResult(TRestoreSession&, TRestoreHost&)> phase,
+                                         std::function<void(TResult)> next) {
+    StartOperation<TResult>(
         TOperationKind::Restore,
-        [session = restoreSession, phase = std::move(phase), queue = &logQueue,
-         counters = &progress](std::stop_token stop) {
+        [session = FRestoreSession, phase = std::move(phase), queue = &FLogQueue,
+         counters = &FProgress](std::stop_token stop) {
             TWindowRestoreHost host(*queue, *counters, stop);
             return phase(*session, host);
         },
@@ -631,9 +631,9 @@ void TCorvaneEditorForm::RunRestorePhase(std::function<Result(TRestoreSession&, 
 // The restored database replaces the named one when it is whole, or when the user keeps it despite
 // the errors pg_restore went past; a stop or a close asked for meanwhile discards it.
 void TCorvaneEditorForm::FinishRestore(int ignoredErrors) {
-    const bool keep = !operation.IsStopRequested() && !closeWhenEnded &&
+    const bool keep = !FOperation.IsStopRequested() && !FCloseWhenEnded &&
                       (ignoredErrors == 0 ||
-                       AskKeepRestoredDatabase(this, restoreSession->Input().Database, ignoredErrors));
+                       AskKeepRestoredDatabase(this, FRestoreSession->Input().Database, ignoredErrors));
     RunRestorePhase<int>(
         [keep](TRestoreSession& session, TRestoreHost& host) {
             session.Finish(host, keep);

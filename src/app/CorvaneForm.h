@@ -38,9 +38,9 @@ class TCorvaneEditorForm : public QWidget {
     ~TCorvaneEditorForm() override;
 
     // The account check; the sign-in dialog reaches it through the window that owns it.
-    SignInResult Authenticate(const QString& AUserName, const QString& APassword);
+    TSignInResult Authenticate(const QString& AUserName, const QString& APassword);
 
-    TCatalogueTable& CdsObject() const { return *catalogue; }
+    TCatalogueTable& CdsObject() const { return *FCatalogue; }
     TS3ConnectionInfo StorageInfo;
 
     // Event handlers. They raise errors; the connections made in the constructor show them in the
@@ -59,9 +59,9 @@ class TCorvaneEditorForm : public QWidget {
     void BtnStopClick();
 
     // Whether Connect, Download or a restore (or the start-up sign-in check) is running.
-    bool IsOperationRunning() const { return operation.IsRunning() || restoreSession != nullptr; }
+    bool IsOperationRunning() const { return FOperation.IsRunning() || FRestoreSession != nullptr; }
     // Until the first tick after the window was shown has started the sign-in check or dialog.
-    bool IsStartUpPending() const { return !timerArmed || Timer.isActive(); }
+    bool IsStartUpPending() const { return !FTimerArmed || Timer.isActive(); }
 
     // Appends a line to the log after the lines background work has queued.
     void Log(const QString& message);
@@ -92,9 +92,9 @@ class TCorvaneEditorForm : public QWidget {
     enum class TOperationKind { SignIn, Connect, Download, Restore };
     // Starts work beside the window, with the window busy until it ends. On the window's thread, the
     // work's error is then shown (logged when the work was stopped), or else next gets its result.
-    template <typename Result>
-    void StartOperation(TOperationKind kind, std::function<Result(std::stop_token)> work,
-                        std::function<void(Result)> next);
+    template <typename TResult>
+    void StartOperation(TOperationKind kind, std::function<TResult(std::stop_token)> work,
+                        std::function<void(TResult)> next);
     void StartOperation(TOperationKind kind, std::function<void(std::stop_token)> work,
                         std::function<void()> next = {});
     void OperationEnded(std::exception_ptr error, const std::function<void()>& next);
@@ -106,9 +106,9 @@ class TCorvaneEditorForm : public QWidget {
     void UpdateProgressBar();
     void StartSignInCheck(const QString& userName, const QString& password);
     // One of the restore's phases beside the window, on the running restore's session.
-    template <typename Result>
-    void RunRestorePhase(std::function<Result(TRestoreSession&, TRestoreHost&)> phase,
-                         std::function<void(Result)> next);
+    template <typename TResult>
+    void RunRestorePhase(std::function<TResult(TRestoreSession&, TRestoreHost&)> phase,
+                         std::function<void(TResult)> next);
     void CheckRestoreServer();
     void ServerChecked(const TServerCheck& check);
     void FinishRestore(int ignoredErrors);
@@ -117,25 +117,25 @@ class TCorvaneEditorForm : public QWidget {
     QString RunningOperationName() const;
 
     std::unique_ptr<Ui::TCorvaneEditorForm> ui;
-    std::unique_ptr<TCatalogueTable> catalogue;
+    std::unique_ptr<TCatalogueTable> FCatalogue;
     QMenu* PopupGrid = nullptr;
-    TRecordInWorkDelegate* recordInWork = nullptr; // owned by the grid
+    TRecordInWorkDelegate* FRecordInWork = nullptr; // owned by the grid
     QTimer Timer;
-    QTimer progressTimer; // moves the bar and the log from the queue and counters a few times a second
-    TCorvaneEnvironment environment;
-    AccountClient accountClient;
+    QTimer FProgressTimer; // moves the bar and the log from the queue and counters a few times a second
+    TCorvaneEnvironment FEnvironment;
+    TAccountClient FAccountClient;
     // Written by background work, read by the window; declared before the operation, so that they
     // outlive its thread.
-    TLogQueue logQueue;
-    TOperationProgress progress;
-    TBackgroundOperation operation;
+    TLogQueue FLogQueue;
+    TOperationProgress FProgress;
+    TBackgroundOperation FOperation;
     bool FShowLogin = false;
-    bool timerArmed = false;
-    bool closeWhenEnded = false; // the user chose to stop the operation and close
+    bool FTimerArmed = false;
+    bool FCloseWhenEnded = false; // the user chose to stop the operation and close
     // The running restore's, from its first phase to the end of its last; its phases run on it in turn.
-    std::shared_ptr<TRestoreSession> restoreSession;
-    bool passwordRefused = false; // the server was given a password and asked again
-    TOperationKind runningKind = TOperationKind::SignIn;
-    QString storedUserName; // the credentials read at start-up, checked once the window is shown
-    QString storedPassword;
+    std::shared_ptr<TRestoreSession> FRestoreSession;
+    bool FPasswordRefused = false; // the server was given a password and asked again
+    TOperationKind FRunningKind = TOperationKind::SignIn;
+    QString FStoredUserName; // the credentials read at start-up, checked once the window is shown
+    QString FStoredPassword;
 };

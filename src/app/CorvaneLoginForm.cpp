@@ -16,19 +16,19 @@ constexpr int ButtonLeftAtDesignWidth = 120;
 
 } // namespace
 
-TLoginForm::TLoginForm(QWidget* AOwner, CredentialCheck Authenticate, SettingsStore store,
+TLoginForm::TLoginForm(QWidget* owner, TCredentialCheck authenticate, TSettingsStore store,
                        std::function<void()> endTool)
-    : QDialog(AOwner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::TLoginForm>())
-    , FAuthenticate(std::move(Authenticate))
+    , FAuthenticate(std::move(authenticate))
     , FStore(std::move(store))
     , FEndTool(std::move(endTool)) {
     ui->setupUi(this);
     connect(ui->BtnConnect, &QPushButton::clicked, this,
             [this] { ReportErrors(this, [this] { BtnConnectClick(); }); });
 
-    if (const QScreen* screen = AOwner ? AOwner->screen() : QGuiApplication::primaryScreen())
+    if (const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     FormCreate();
 }
@@ -39,8 +39,8 @@ void TLoginForm::FormCreate() {
     // A read error is shown here, as nothing above a constructor would show it; the dialog then opens
     // with the fields read until then.
     try {
-        ui->EdtUsername->setText(FStore.ReadText(SettingName::Username));
-        ui->EdtPassword->setText(FStore.ReadText(SettingName::Password));
+        ui->EdtUsername->setText(FStore.ReadText(TSettingName::Username));
+        ui->EdtPassword->setText(FStore.ReadText(TSettingName::Password));
     } catch (const std::exception& error) {
         ShowErrorBox(parentWidget(), MessageOf(error));
     }
@@ -52,7 +52,7 @@ void TLoginForm::BtnConnectClick() {
     ui->BtnConnect->setEnabled(false);
     ui->BtnConnect->setCursor(Qt::BusyCursor);
     // Written by the check's thread before it ends, read here after it has ended.
-    auto result = std::make_shared<SignInResult>();
+    auto result = std::make_shared<TSignInResult>();
     FCheck.Start([check = FAuthenticate, userName = ui->EdtUsername->text(),
                   password = ui->EdtPassword->text(),
                   result](std::stop_token stop) { *result = check(userName, password, stop); },
@@ -63,19 +63,19 @@ void TLoginForm::BtnConnectClick() {
                  });
 }
 
-void TLoginForm::SignInEnded(const SignInResult& result) {
-    switch (result.outcome) {
-    case SignInResult::Outcome::Accepted:
+void TLoginForm::SignInEnded(const TSignInResult& result) {
+    switch (result.Outcome) {
+    case TSignInResult::TOutcome::Accepted:
         break;
-    case SignInResult::Outcome::Refused:
-        throw Error(QStringLiteral("Incorrect username or password"));
-    case SignInResult::Outcome::Unreachable:
-        throw Error(QStringLiteral("Cannot reach the account service: %1").arg(result.reason));
-    case SignInResult::Outcome::Stopped:
+    case TSignInResult::TOutcome::Refused:
+        throw TError(QStringLiteral("Incorrect username or password"));
+    case TSignInResult::TOutcome::Unreachable:
+        throw TError(QStringLiteral("Cannot reach the account service: %1").arg(result.Reason));
+    case TSignInResult::TOutcome::Stopped:
         return;
     }
-    FStore.WriteText(SettingName::Username, ui->EdtUsername->text());
-    FStore.WriteText(SettingName::Password, ui->EdtPassword->text());
+    FStore.WriteText(TSettingName::Username, ui->EdtUsername->text());
+    FStore.WriteText(TSettingName::Password, ui->EdtPassword->text());
     done(ResultSignedIn);
 }
 

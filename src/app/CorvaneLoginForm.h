@@ -24,17 +24,17 @@ class TLoginForm : public QDialog {
 
   public:
     // Runs beside the dialog; a stop ends it.
-    using CredentialCheck =
-        std::function<SignInResult(const QString& AUserName, const QString& APassword, std::stop_token stop)>;
+    using TCredentialCheck = std::function<TSignInResult(const QString& AUserName, const QString& APassword,
+                                                         std::stop_token stop)>;
 
     static constexpr int ResultSignedIn = 1;
     static constexpr int ResultClosed = 2;
 
-    // AOwner: the main window. Authenticate: its account check, run beside the dialog. endTool (never empty):
+    // owner: the main window. authenticate: its account check, run beside the dialog. endTool (never empty):
     // how to ask the tool to end; by default every event loop stops at once, without a close request to any
     // window, so the main window's close handling (which saves its settings) does not run.
     TLoginForm(
-        QWidget* AOwner, CredentialCheck Authenticate, SettingsStore store,
+        QWidget* owner, TCredentialCheck authenticate, TSettingsStore store,
         std::function<void()> endTool = [] { QCoreApplication::exit(0); });
     ~TLoginForm() override;
 
@@ -59,11 +59,11 @@ class TLoginForm : public QDialog {
     void FormCreate();
     void FormClose();
     // The attempt's end, on the dialog's thread. Throws as BtnConnectClick describes.
-    void SignInEnded(const SignInResult& result);
+    void SignInEnded(const TSignInResult& result);
 
     std::unique_ptr<Ui::TLoginForm> ui;
-    CredentialCheck FAuthenticate;
-    SettingsStore FStore;
+    TCredentialCheck FAuthenticate;
+    TSettingsStore FStore;
     std::function<void()> FEndTool;
     TBackgroundOperation FCheck;
 };

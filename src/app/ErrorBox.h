@@ -25,7 +25,7 @@ void SetErrorBoxHandler(std::function<void(const QString& text)> handler);
 
 // Runs an event handler and shows any error it raises in the standard error box. Handlers are connected
 // through this one place, so no error escapes into Qt's event dispatching.
-template <typename Handler> void ReportErrors(QWidget* owner, Handler&& handler) {
+template <typename THandler> void ReportErrors(QWidget* owner, THandler&& handler) {
     try {
         handler();
     } catch (const std::exception& error) {

@@ -5,32 +5,32 @@
 #include <algorithm>
 #include <cmath>
 
-using Clock = std::chrono::steady_clock;
+using TClock = std::chrono::steady_clock;
 
 void TOperationProgress::StartTransfer(qint64 total) {
-    done_.store(0);
-    total_.store(total);
-    started_.store(Clock::now().time_since_epoch().count());
-    kind_.store(TKind::Transfer);
+    FDone.store(0);
+    FTotal.store(total);
+    FStarted.store(TClock::now().time_since_epoch().count());
+    FKind.store(TKind::Transfer);
 }
 
 void TOperationProgress::SetItems(qint64 done, qint64 total) {
-    done_.store(done);
-    total_.store(total);
-    kind_.store(TKind::Items);
+    FDone.store(done);
+    FTotal.store(total);
+    FKind.store(TKind::Items);
 }
 
 void TOperationProgress::Clear() {
-    kind_.store(TKind::None);
+    FKind.store(TKind::None);
 }
 
 TOperationProgress::TSnapshot TOperationProgress::Read() const {
     TSnapshot snapshot;
-    snapshot.Kind = kind_.load();
-    snapshot.Done = done_.load(std::memory_order_relaxed);
-    snapshot.Total = total_.load();
+    snapshot.Kind = FKind.load();
+    snapshot.Done = FDone.load(std::memory_order_relaxed);
+    snapshot.Total = FTotal.load();
     if (snapshot.Kind == TKind::Transfer)
-        snapshot.Elapsed = Clock::now() - Clock::time_point(Clock::duration(started_.load()));
+        snapshot.Elapsed = TClock::now() - TClock::time_point(TClock::duration(FStarted.load()));
     return snapshot;
 }
 
@@ -59,7 +59,7 @@ QString Duration(qint64 seconds) {
 
 } // namespace
 
-QString TransferProgressText(qint64 done, qint64 total, Clock::duration elapsed) {
+QString TransferProgressText(qint64 done, qint64 total, TClock::duration elapsed) {
     const QLocale locale;
     const QString separator = QStringLiteral(" · ");
     QString text = Percent(done, total) + separator +

@@ -16,7 +16,7 @@ class TOperationProgress {
 
     // A transfer of total bytes begins (total may be 0).
     void StartTransfer(qint64 total);
-    void AddBytes(qint64 count) { done_.fetch_add(count, std::memory_order_relaxed); }
+    void AddBytes(qint64 count) { FDone.fetch_add(count, std::memory_order_relaxed); }
     // A count of items: done of total.
     void SetItems(qint64 done, qint64 total);
     // Nothing to show.
@@ -31,10 +31,10 @@ class TOperationProgress {
     TSnapshot Read() const;
 
   private:
-    std::atomic<TKind> kind_{TKind::None};
-    std::atomic<qint64> done_{0};
-    std::atomic<qint64> total_{0};
-    std::atomic<std::chrono::steady_clock::rep> started_{0};
+    std::atomic<TKind> FKind{TKind::None};
+    std::atomic<qint64> FDone{0};
+    std::atomic<qint64> FTotal{0};
+    std::atomic<std::chrono::steady_clock::rep> FStarted{0};
 };
 
 // A download's reports, feeding the counters.

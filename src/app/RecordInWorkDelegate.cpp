@@ -1,7 +1,7 @@
 #include "app/RecordInWorkDelegate.h"
 
 bool TRecordInWorkDelegate::IsInWork(const QModelIndex& index) const {
-    return !recordInWork_.isEmpty() && index.siblingAtColumn(0).data().toString() == recordInWork_;
+    return !FRecordInWork.isEmpty() && index.siblingAtColumn(0).data().toString() == FRecordInWork;
 }
 
 void TRecordInWorkDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {

@@ -11,12 +11,12 @@ class TRecordInWorkDelegate : public QStyledItemDelegate {
     using QStyledItemDelegate::QStyledItemDelegate;
 
     // The backup in work; an empty name marks none.
-    void SetRecordInWork(const QString& name) { recordInWork_ = name; }
+    void SetRecordInWork(const QString& name) { FRecordInWork = name; }
     bool IsInWork(const QModelIndex& index) const;
 
   protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
   private:
-    QString recordInWork_;
+    QString FRecordInWork;
 };

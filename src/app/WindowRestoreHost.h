@@ -12,17 +12,17 @@
 class TWindowRestoreHost : public TRestoreHost {
   public:
     TWindowRestoreHost(TLogQueue& log, TOperationProgress& progress, std::stop_token stop)
-        : log_(log)
-        , progress_(progress)
-        , stop_(std::move(stop)) {}
+        : FLog(log)
+        , FProgress(progress)
+        , FStop(std::move(stop)) {}
 
-    void Log(const QString& message) override { log_.Push(message); }
-    std::stop_token StopToken() const override { return stop_; }
-    void ShowRestoreProgress(int done, int total) override { progress_.SetItems(done, total); }
-    TDownloadProgress DownloadProgress() override { return TransferProgressOf(progress_); }
+    void Log(const QString& message) override { FLog.Push(message); }
+    std::stop_token StopToken() const override { return FStop; }
+    void ShowRestoreProgress(int done, int total) override { FProgress.SetItems(done, total); }
+    TDownloadProgress DownloadProgress() override { return TransferProgressOf(FProgress); }
 
   private:
-    TLogQueue& log_;
-    TOperationProgress& progress_;
-    std::stop_token stop_;
+    TLogQueue& FLog;
+    TOperationProgress& FProgress;
+    std::stop_token FStop;
 };

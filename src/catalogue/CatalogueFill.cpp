@@ -14,10 +14,10 @@ QString CannotList(const QString& bucket, const QString& reason) {
     return QStringLiteral("Cannot list bucket \"%1\": %2").arg(bucket, reason);
 }
 
-Error ListingError(const QString& bucket, const std::optional<TS3ErrorDocument>& error) {
+TError ListingError(const QString& bucket, const std::optional<TS3ErrorDocument>& error) {
     const QString reason = error ? QStringLiteral("%1: %2").arg(error->Code, error->Message)
                                  : QStringLiteral("the answer was not a bucket listing");
-    return Error(CannotList(bucket, reason));
+    return TError(CannotList(bucket, reason));
 }
 
 // The key with every occurrence of the folder prefix removed, as the catalogue names its backups: a
@@ -62,7 +62,7 @@ TS3ListingPage ListPage(TS3StorageService& service, const QString& bucket, const
             throw ListingError(bucket, service.LastErrorDocument());
         return std::move(*page);
     } catch (const TS3ListingTooLarge& error) {
-        throw Error(CannotList(
+        throw TError(CannotList(
             bucket, QStringLiteral("a listing page is larger than %1 MiB").arg(error.Cap() / Mebibyte)));
     }
 }
@@ -75,9 +75,9 @@ QString NextMarker(const TS3ListingPage& page, const QString& bucket, QSet<QStri
     // A truncated page that does not move the listing on, or that leads back to a page already read,
     // would have the same pages asked for again and again.
     if (marker.isEmpty())
-        throw Error(CannotList(bucket, QStringLiteral("the service reported more keys without moving on")));
+        throw TError(CannotList(bucket, QStringLiteral("the service reported more keys without moving on")));
     if (earlierMarkers.contains(marker))
-        throw Error(CannotList(
+        throw TError(CannotList(
             bucket, QStringLiteral("the service led the listing back to \"%1\", where it had been before")
                         .arg(marker)));
     earlierMarkers.insert(marker);

@@ -74,181 +74,181 @@ QDateTime TRecordTime::ToDateTime() const {
 }
 
 struct TCatalogueRecords::TExtras {
-    QByteArrayView lowerName;
-    QByteArrayView path;     // when kept
-    QByteArrayView timeText; // when kept
-    qint64 sizeMb = 0;
-    int offsetSeconds = 0;
+    QByteArrayView LowerName;
+    QByteArrayView Path;     // when kept
+    QByteArrayView TimeText; // when kept
+    qint64 SizeMb = 0;
+    int OffsetSeconds = 0;
 };
 
 TCatalogueRecords::TCatalogueRecords(qsizetype textWidth, qsizetype pathWidth)
-    : textWidth_(textWidth)
-    , pathWidth_(pathWidth) {
+    : FTextWidth(textWidth)
+    , FPathWidth(pathWidth) {
     Q_ASSERT(textWidth <= 255 && pathWidth <= 0xFFFF);
 }
 
 TCatalogueRecords::~TCatalogueRecords() = default;
 
 void TCatalogueRecords::Append(const TNarrowRecord& record) {
-    const QByteArrayView name = NarrowPrefix(record.Name, textWidth_);
-    const QByteArrayView path = NarrowPrefix(record.Path, pathWidth_);
-    const QByteArrayView timeText = NarrowPrefix(record.LastModified, textWidth_);
+    const QByteArrayView name = NarrowPrefix(record.Name, FTextWidth);
+    const QByteArrayView path = NarrowPrefix(record.Path, FPathWidth);
+    const QByteArrayView timeText = NarrowPrefix(record.LastModified, FTextWidth);
     TStored stored;
-    stored.size = record.Size;
-    stored.msecs = record.Time.Msecs;
-    stored.timeKind = record.Time.Kind;
-    stored.nameLength = quint8(name.size());
+    stored.Size = record.Size;
+    stored.Msecs = record.Time.Msecs;
+    stored.TimeKind = record.Time.Kind;
+    stored.NameLength = quint8(name.size());
     qsizetype length = name.size();
 
     QByteArray lowerName;
     if (!IsLowerAscii(name)) {
         lowerName = LowerNarrow(name);
         if (lowerName != name) {
-            stored.flags |= LowerKept;
+            stored.Flags |= LowerKept;
             length += qsizetype(sizeof(quint16)) + lowerName.size();
         }
     }
     const int folder = FolderOf(path, name);
     if (folder < 0) {
-        stored.flags |= PathKept;
+        stored.Flags |= PathKept;
         length += qsizetype(sizeof(quint16)) + path.size();
     } else {
-        stored.folder = quint8(folder);
+        stored.Folder = quint8(folder);
     }
     const auto canonical = record.Time.Kind == TRecordTime::TKind::Invalid
                                ? std::nullopt
                                : CanonicalTimestampText(record.Time.Msecs);
     if (!canonical || timeText != QByteArrayView(canonical->data(), qsizetype(canonical->size()))) {
-        stored.flags |= TimeTextKept;
+        stored.Flags |= TimeTextKept;
         length += qsizetype(sizeof(quint8)) + timeText.size();
     }
     if (record.Size_mb != record.Size / Mebibyte) {
-        stored.flags |= SizeMbKept;
+        stored.Flags |= SizeMbKept;
         length += qsizetype(sizeof(qint64));
     }
     if (record.Time.Kind == TRecordTime::TKind::Offset) {
-        stored.flags |= OffsetKept;
+        stored.Flags |= OffsetKept;
         length += qsizetype(sizeof(qint32));
     }
 
-    char* at = Reserve(length, &stored.textAt);
+    char* at = Reserve(length, &stored.TextAt);
     PutText(at, name);
-    if (stored.flags & LowerKept) {
+    if (stored.Flags & LowerKept) {
         Put(at, quint16(lowerName.size()));
         PutText(at, lowerName);
     }
-    if (stored.flags & PathKept) {
+    if (stored.Flags & PathKept) {
         Put(at, quint16(path.size()));
         PutText(at, path);
     }
-    if (stored.flags & TimeTextKept) {
+    if (stored.Flags & TimeTextKept) {
         Put(at, quint8(timeText.size()));
         PutText(at, timeText);
     }
-    if (stored.flags & SizeMbKept)
+    if (stored.Flags & SizeMbKept)
         Put(at, qint64(record.Size_mb));
-    if (stored.flags & OffsetKept)
+    if (stored.Flags & OffsetKept)
         Put(at, qint32(record.Time.OffsetSeconds));
-    records_.push_back(stored);
+    FRecords.push_back(stored);
 }
 
 void TCatalogueRecords::Erase(qsizetype index) {
     // The record's bytes stay in their block until the records are cleared.
-    records_.erase(records_.begin() + index);
+    FRecords.erase(FRecords.begin() + index);
 }
 
 void TCatalogueRecords::Clear() {
-    records_ = std::vector<TStored>();
-    blocks_.clear();
-    blockUsed_ = 0;
-    folders_.clear();
-    lastFolder_ = -1;
+    FRecords = std::vector<TStored>();
+    FBlocks.clear();
+    FBlockUsed = 0;
+    FFolders.clear();
+    FLastFolder = -1;
 }
 
 QByteArrayView TCatalogueRecords::Name(qsizetype index) const {
-    const TStored& record = records_[size_t(index)];
-    return {TextAt(record.textAt), record.nameLength};
+    const TStored& record = FRecords[size_t(index)];
+    return {TextAt(record.TextAt), record.NameLength};
 }
 
 QByteArrayView TCatalogueRecords::LowerName(qsizetype index) const {
-    const TStored& record = records_[size_t(index)];
-    return record.flags & LowerKept ? ExtrasOf(record).lowerName : Name(index);
+    const TStored& record = FRecords[size_t(index)];
+    return record.Flags & LowerKept ? ExtrasOf(record).LowerName : Name(index);
 }
 
 QByteArray TCatalogueRecords::LastModified(qsizetype index) const {
-    const TStored& record = records_[size_t(index)];
-    if (record.flags & TimeTextKept)
-        return ExtrasOf(record).timeText.toByteArray();
-    const auto text = CanonicalTimestampText(record.msecs);
+    const TStored& record = FRecords[size_t(index)];
+    if (record.Flags & TimeTextKept)
+        return ExtrasOf(record).TimeText.toByteArray();
+    const auto text = CanonicalTimestampText(record.Msecs);
     return QByteArray(text->data(), qsizetype(text->size()));
 }
 
 QByteArray TCatalogueRecords::Path(qsizetype index) const {
-    const TStored& record = records_[size_t(index)];
-    if (record.flags & PathKept)
-        return ExtrasOf(record).path.toByteArray();
-    QByteArray path = folders_[record.folder];
+    const TStored& record = FRecords[size_t(index)];
+    if (record.Flags & PathKept)
+        return ExtrasOf(record).Path.toByteArray();
+    QByteArray path = FFolders[record.Folder];
     path.append(Name(index));
     return path;
 }
 
 qint64 TCatalogueRecords::Size_mb(qsizetype index) const {
-    const TStored& record = records_[size_t(index)];
-    return record.flags & SizeMbKept ? ExtrasOf(record).sizeMb : record.size / Mebibyte;
+    const TStored& record = FRecords[size_t(index)];
+    return record.Flags & SizeMbKept ? ExtrasOf(record).SizeMb : record.Size / Mebibyte;
 }
 
 TRecordTime TCatalogueRecords::Time(qsizetype index) const {
-    const TStored& record = records_[size_t(index)];
-    const int offset = record.flags & OffsetKept ? ExtrasOf(record).offsetSeconds : 0;
-    return {record.timeKind, record.msecs, offset};
+    const TStored& record = FRecords[size_t(index)];
+    const int offset = record.Flags & OffsetKept ? ExtrasOf(record).OffsetSeconds : 0;
+    return {record.TimeKind, record.Msecs, offset};
 }
 
 TCatalogueRecords::TExtras TCatalogueRecords::ExtrasOf(const TStored& record) const {
     TExtras extras;
-    const char* at = TextAt(record.textAt);
-    extras.lowerName = QByteArrayView(at, record.nameLength);
-    at += record.nameLength;
-    if (record.flags & LowerKept)
-        extras.lowerName = TakeText<quint16>(at);
-    if (record.flags & PathKept)
-        extras.path = TakeText<quint16>(at);
-    if (record.flags & TimeTextKept)
-        extras.timeText = TakeText<quint8>(at);
-    if (record.flags & SizeMbKept)
-        extras.sizeMb = Take<qint64>(at);
-    if (record.flags & OffsetKept)
-        extras.offsetSeconds = Take<qint32>(at);
+    const char* at = TextAt(record.TextAt);
+    extras.LowerName = QByteArrayView(at, record.NameLength);
+    at += record.NameLength;
+    if (record.Flags & LowerKept)
+        extras.LowerName = TakeText<quint16>(at);
+    if (record.Flags & PathKept)
+        extras.Path = TakeText<quint16>(at);
+    if (record.Flags & TimeTextKept)
+        extras.TimeText = TakeText<quint8>(at);
+    if (record.Flags & SizeMbKept)
+        extras.SizeMb = Take<qint64>(at);
+    if (record.Flags & OffsetKept)
+        extras.OffsetSeconds = Take<qint32>(at);
     return extras;
 }
 
 char* TCatalogueRecords::Reserve(qsizetype length, qint64* at) {
     Q_ASSERT(length <= BlockSize);
-    if (blocks_.empty() || blockUsed_ + length > BlockSize) {
-        blocks_.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
-        blockUsed_ = 0;
+    if (FBlocks.empty() || FBlockUsed + length > BlockSize) {
+        FBlocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
+        FBlockUsed = 0;
     }
-    *at = qint64(blocks_.size() - 1) * BlockSize + blockUsed_;
-    char* start = blocks_.back().get() + blockUsed_;
-    blockUsed_ += length;
+    *at = qint64(FBlocks.size() - 1) * BlockSize + FBlockUsed;
+    char* start = FBlocks.back().get() + FBlockUsed;
+    FBlockUsed += length;
     return start;
 }
 
 const char* TCatalogueRecords::TextAt(qint64 at) const {
-    return blocks_[size_t(at / BlockSize)].get() + at % BlockSize;
+    return FBlocks[size_t(at / BlockSize)].get() + at % BlockSize;
 }
 
 int TCatalogueRecords::FolderOf(QByteArrayView path, QByteArrayView name) {
     if (!path.endsWith(name))
         return -1;
     const QByteArrayView folder = path.first(path.size() - name.size());
-    if (lastFolder_ >= 0 && folders_[size_t(lastFolder_)] == folder)
-        return lastFolder_;
-    for (std::size_t i = 0; i < folders_.size(); ++i) {
-        if (folders_[i] == folder)
-            return lastFolder_ = int(i);
+    if (FLastFolder >= 0 && FFolders[size_t(FLastFolder)] == folder)
+        return FLastFolder;
+    for (std::size_t i = 0; i < FFolders.size(); ++i) {
+        if (FFolders[i] == folder)
+            return FLastFolder = int(i);
     }
-    if (folders_.size() >= FolderLimit)
+    if (FFolders.size() >= FolderLimit)
         return -1;
-    folders_.push_back(folder.toByteArray());
-    return lastFolder_ = int(folders_.size() - 1);
+    FFolders.push_back(folder.toByteArray());
+    return FLastFolder = int(FFolders.size() - 1);
 }

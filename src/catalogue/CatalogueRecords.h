@@ -47,26 +47,26 @@ class TCatalogueRecords {
     void Append(const TNarrowRecord& record);
     void Erase(qsizetype index);
     void Clear();
-    qsizetype Count() const { return qsizetype(records_.size()); }
+    qsizetype Count() const { return qsizetype(FRecords.size()); }
 
     QByteArrayView Name(qsizetype index) const;
     // The name as simple lower-casing gives it (see LowerNarrow), which the filter reads.
     QByteArrayView LowerName(qsizetype index) const;
     QByteArray LastModified(qsizetype index) const;
-    qint64 Size(qsizetype index) const { return records_[size_t(index)].size; }
+    qint64 Size(qsizetype index) const { return FRecords[size_t(index)].Size; }
     QByteArray Path(qsizetype index) const;
     qint64 Size_mb(qsizetype index) const;
     TRecordTime Time(qsizetype index) const;
 
   private:
     struct TStored {
-        qint64 textAt = 0; // where the name and what is kept beside it start
-        qint64 size = 0;
-        qint64 msecs = 0;
-        quint8 nameLength = 0;
-        quint8 folder = 0; // the path's folder, when the path is not kept
-        quint8 flags = 0;
-        TRecordTime::TKind timeKind = TRecordTime::TKind::Invalid;
+        qint64 TextAt = 0; // where the name and what is kept beside it start
+        qint64 Size = 0;
+        qint64 Msecs = 0;
+        quint8 NameLength = 0;
+        quint8 Folder = 0; // the path's folder, when the path is not kept
+        quint8 Flags = 0;
+        TRecordTime::TKind TimeKind = TRecordTime::TKind::Invalid;
     };
     struct TExtras;
     TExtras ExtrasOf(const TStored& record) const;
@@ -75,11 +75,11 @@ class TCatalogueRecords {
     const char* TextAt(qint64 at) const;
     int FolderOf(QByteArrayView path, QByteArrayView name);
 
-    qsizetype textWidth_;
-    qsizetype pathWidth_;
-    std::vector<TStored> records_;
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    qsizetype blockUsed_ = 0;
-    std::vector<QByteArray> folders_;
-    int lastFolder_ = -1;
+    qsizetype FTextWidth;
+    qsizetype FPathWidth;
+    std::vector<TStored> FRecords;
+    std::vector<std::unique_ptr<char[]>> FBlocks;
+    qsizetype FBlockUsed = 0;
+    std::vector<QByteArray> FFolders;
+    int FLastFolder = -1;
 };

@@ -45,7 +45,7 @@ TCatalogueTable::TCatalogueTable(QObject* parent)
     : QAbstractTableModel(parent) {}
 
 int TCatalogueTable::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(shown_.size());
+    return parent.isValid() ? 0 : static_cast<int>(FShown.size());
 }
 
 int TCatalogueTable::columnCount(const QModelIndex& parent) const {
@@ -55,7 +55,7 @@ int TCatalogueTable::columnCount(const QModelIndex& parent) const {
 QVariant TCatalogueTable::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const qsizetype record = shown_[index.row()];
+    const qsizetype record = FShown[index.row()];
     if (role == Qt::TextAlignmentRole) {
         const Qt::Alignment horizontal = index.column() == SizeMbColumn ? Qt::AlignRight : Qt::AlignLeft;
         return QVariant::fromValue(horizontal | Qt::AlignVCenter);
@@ -64,11 +64,11 @@ QVariant TCatalogueTable::data(const QModelIndex& index, int role) const {
         return {};
     switch (index.column()) {
     case NameColumn:
-        return QString::fromUtf8(records_.Name(record));
+        return QString::fromUtf8(FRecords.Name(record));
     case SizeMbColumn:
-        return SizeText(records_.Size_mb(record));
+        return SizeText(FRecords.Size_mb(record));
     case LastModifiedColumn:
-        return DateTimeText(records_.Time(record).ToDateTime());
+        return DateTimeText(FRecords.Time(record).ToDateTime());
     default:
         return {};
     }
@@ -105,18 +105,18 @@ QString TCatalogueTable::DateTimeText(const QDateTime& time) {
 }
 
 void TCatalogueTable::Empty() {
-    if (suspensions_ == 0)
+    if (FSuspensions == 0)
         beginResetModel();
-    records_.Clear();
-    shown_ = std::vector<int>();
-    currentRow_ = -1;
-    if (suspensions_ == 0)
+    FRecords.Clear();
+    FShown = std::vector<int>();
+    FCurrentRow = -1;
+    if (FSuspensions == 0)
         endResetModel();
     NotifyCurrent();
 }
 
 void TCatalogueTable::TakeRecords(TCatalogueRecords records) {
-    records_ = std::move(records);
+    FRecords = std::move(records);
     ShowFiltered();
 }
 
@@ -129,38 +129,38 @@ void TCatalogueTable::Append(const TCatalogueRecord& record) {
 }
 
 void TCatalogueTable::AppendNarrow(const TNarrowRecord& record) {
-    records_.Append(record);
-    if (!IsShown(records_.Count() - 1))
+    FRecords.Append(record);
+    if (!IsShown(FRecords.Count() - 1))
         return;
-    const int row = static_cast<int>(shown_.size());
-    if (suspensions_ == 0)
+    const int row = static_cast<int>(FShown.size());
+    if (FSuspensions == 0)
         beginInsertRows({}, row, row);
-    shown_.push_back(static_cast<int>(records_.Count()) - 1);
-    const bool becomesCurrent = currentRow_ < 0;
+    FShown.push_back(static_cast<int>(FRecords.Count()) - 1);
+    const bool becomesCurrent = FCurrentRow < 0;
     if (becomesCurrent)
-        currentRow_ = row;
-    if (suspensions_ == 0)
+        FCurrentRow = row;
+    if (FSuspensions == 0)
         endInsertRows();
     if (becomesCurrent)
         NotifyCurrent();
 }
 
 void TCatalogueTable::MoveToFirst() {
-    currentRow_ = shown_.empty() ? -1 : 0;
+    FCurrentRow = FShown.empty() ? -1 : 0;
     NotifyCurrent();
 }
 
 bool TCatalogueTable::HasNoCurrentRecord() const {
-    return currentRow_ < 0;
+    return FCurrentRow < 0;
 }
 
 void TCatalogueTable::SetCurrentRow(int row) {
     if (row >= 0 && row < rowCount())
-        currentRow_ = row;
+        FCurrentRow = row;
 }
 
 qsizetype TCatalogueTable::Current() const {
-    return currentRow_ < 0 ? -1 : shown_[currentRow_];
+    return FCurrentRow < 0 ? -1 : FShown[FCurrentRow];
 }
 
 QString TCatalogueTable::FieldAsText(TCatalogueField field) const {
@@ -169,82 +169,82 @@ QString TCatalogueTable::FieldAsText(TCatalogueField field) const {
         return {};
     switch (field) {
     case TCatalogueField::Name:
-        return QString::fromUtf8(records_.Name(record));
+        return QString::fromUtf8(FRecords.Name(record));
     case TCatalogueField::LastModified:
-        return QString::fromUtf8(records_.LastModified(record));
+        return QString::fromUtf8(FRecords.LastModified(record));
     case TCatalogueField::Size:
-        return SizeText(records_.Size(record));
+        return SizeText(FRecords.Size(record));
     case TCatalogueField::Path:
-        return QString::fromUtf8(records_.Path(record));
+        return QString::fromUtf8(FRecords.Path(record));
     case TCatalogueField::Size_mb:
-        return SizeText(records_.Size_mb(record));
+        return SizeText(FRecords.Size_mb(record));
     case TCatalogueField::LastModified_datatime:
-        return DateTimeText(records_.Time(record).ToDateTime());
+        return DateTimeText(FRecords.Time(record).ToDateTime());
     }
     return {};
 }
 
 void TCatalogueTable::RemoveCurrentRecord() {
-    if (currentRow_ < 0)
+    if (FCurrentRow < 0)
         return;
-    const int row = currentRow_;
-    const int removed = shown_[row];
-    if (suspensions_ == 0)
+    const int row = FCurrentRow;
+    const int removed = FShown[row];
+    if (FSuspensions == 0)
         beginRemoveRows({}, row, row);
-    records_.Erase(removed);
-    shown_.erase(shown_.begin() + row);
-    for (int& index : shown_) {
+    FRecords.Erase(removed);
+    FShown.erase(FShown.begin() + row);
+    for (int& index : FShown) {
         if (index > removed)
             --index;
     }
-    currentRow_ = std::min(row, rowCount() - 1);
-    if (suspensions_ == 0)
+    FCurrentRow = std::min(row, rowCount() - 1);
+    if (FSuspensions == 0)
         endRemoveRows();
     NotifyCurrent();
 }
 
 TCatalogueRecord TCatalogueTable::RecordAt(int row) const {
-    const qsizetype record = shown_.at(row);
-    return {QString::fromUtf8(records_.Name(record)),
-            QString::fromUtf8(records_.LastModified(record)),
-            records_.Size(record),
-            QString::fromUtf8(records_.Path(record)),
-            records_.Size_mb(record),
-            records_.Time(record).ToDateTime()};
+    const qsizetype record = FShown.at(row);
+    return {QString::fromUtf8(FRecords.Name(record)),
+            QString::fromUtf8(FRecords.LastModified(record)),
+            FRecords.Size(record),
+            QString::fromUtf8(FRecords.Path(record)),
+            FRecords.Size_mb(record),
+            FRecords.Time(record).ToDateTime()};
 }
 
 void TCatalogueTable::SuspendView() {
-    if (suspensions_++ == 0)
+    if (FSuspensions++ == 0)
         beginResetModel();
 }
 
 void TCatalogueTable::ResumeView() {
-    if (--suspensions_ > 0)
+    if (--FSuspensions > 0)
         return;
     endResetModel();
     // A reset clears the view's selection: tell it which row is current.
-    emit CurrentRecordMoved(currentRow_);
+    emit CurrentRecordMoved(FCurrentRow);
 }
 
 void TCatalogueTable::SetFilterExpression(const QString& expression) {
-    if (!filtered_) {
-        filterExpression_ = expression;
+    if (!FFiltered) {
+        FFilterExpression = expression;
         return;
     }
     std::optional<TLikePattern> pattern = ParseFilter(expression);
-    filterExpression_ = expression;
-    pattern_ = std::move(pattern);
+    FFilterExpression = expression;
+    FPattern = std::move(pattern);
     ShowFiltered();
 }
 
 void TCatalogueTable::SetFiltered(bool filtered) {
-    if (filtered && !filtered_) {
-        pattern_ = ParseFilter(filterExpression_);
-        filtered_ = true;
+    if (filtered && !FFiltered) {
+        FPattern = ParseFilter(FFilterExpression);
+        FFiltered = true;
         ShowFiltered();
-    } else if (!filtered && filtered_) {
-        filtered_ = false;
-        pattern_.reset();
+    } else if (!filtered && FFiltered) {
+        FFiltered = false;
+        FPattern.reset();
         ShowFiltered();
     } else {
         MoveToFirst();
@@ -252,24 +252,24 @@ void TCatalogueTable::SetFiltered(bool filtered) {
 }
 
 bool TCatalogueTable::IsShown(qsizetype index) const {
-    return !filtered_ || !pattern_ || pattern_->Matches(records_.LowerName(index));
+    return !FFiltered || !FPattern || FPattern->Matches(FRecords.LowerName(index));
 }
 
 void TCatalogueTable::ShowFiltered() {
-    if (suspensions_ == 0)
+    if (FSuspensions == 0)
         beginResetModel();
-    shown_.clear();
-    for (int i = 0; i < static_cast<int>(records_.Count()); ++i) {
+    FShown.clear();
+    for (int i = 0; i < static_cast<int>(FRecords.Count()); ++i) {
         if (IsShown(i))
-            shown_.push_back(i);
+            FShown.push_back(i);
     }
-    currentRow_ = shown_.empty() ? -1 : 0;
-    if (suspensions_ == 0)
+    FCurrentRow = FShown.empty() ? -1 : 0;
+    if (FSuspensions == 0)
         endResetModel();
     NotifyCurrent();
 }
 
 void TCatalogueTable::NotifyCurrent() {
-    if (suspensions_ == 0)
-        emit CurrentRecordMoved(currentRow_);
+    if (FSuspensions == 0)
+        emit CurrentRecordMoved(FCurrentRow);
 }

@@ -55,7 +55,7 @@ class TCatalogueTable : public QAbstractTableModel {
     void MoveToFirst();
     bool HasNoCurrentRecord() const;
     // Row of the current record among the shown ones, -1 when there is none.
-    int CurrentRow() const { return currentRow_; }
+    int CurrentRow() const { return FCurrentRow; }
     // Follows the grid's selection; a row outside the shown ones leaves the current record as it is.
     void SetCurrentRow(int row);
     // A field of the current record as text; empty text when there is no current record.
@@ -65,7 +65,7 @@ class TCatalogueTable : public QAbstractTableModel {
 
     // The shown record at row; every record, shown or not, counts in RecordCount.
     TCatalogueRecord RecordAt(int row) const;
-    int RecordCount() const { return static_cast<int>(records_.Count()); }
+    int RecordCount() const { return static_cast<int>(FRecords.Count()); }
 
     // While suspended the view hears of no change; the outermost ResumeView refreshes it once.
     void SuspendView();
@@ -73,26 +73,26 @@ class TCatalogueTable : public QAbstractTableModel {
     class TViewSuspension {
       public:
         explicit TViewSuspension(TCatalogueTable& table)
-            : table_(table) {
-            table_.SuspendView();
+            : FTable(table) {
+            FTable.SuspendView();
         }
-        ~TViewSuspension() { table_.ResumeView(); }
+        ~TViewSuspension() { FTable.ResumeView(); }
         TViewSuspension(const TViewSuspension&) = delete;
         TViewSuspension& operator=(const TViewSuspension&) = delete;
 
       private:
-        TCatalogueTable& table_;
+        TCatalogueTable& FTable;
     };
 
     // Stores the filter expression; while filtering is on it is parsed and applied at once (a parse
     // error then changes nothing). A blank expression lets every record through. Throws
     // TFilterParseError.
     void SetFilterExpression(const QString& expression);
-    QString FilterExpression() const { return filterExpression_; }
+    QString FilterExpression() const { return FFilterExpression; }
     // Switching on parses the stored expression (a parse error leaves filtering off) and shows only
     // the records it holds for; switching off shows them all. Either way the first one becomes current.
     void SetFiltered(bool filtered);
-    bool IsFiltered() const { return filtered_; }
+    bool IsFiltered() const { return FFiltered; }
 
     // The grid's text for a last-modified time: the short date, and when the time is not exactly
     // midnight a blank and the long time, both in the user's formats.
@@ -112,11 +112,11 @@ class TCatalogueTable : public QAbstractTableModel {
     // Index of the current record among all, -1 when there is none.
     qsizetype Current() const;
 
-    TCatalogueRecords records_{TextFieldWidth, PathFieldWidth};
-    std::vector<int> shown_; // indices into records_, in order
-    int currentRow_ = -1;
-    QString filterExpression_;
-    bool filtered_ = false;
-    std::optional<TLikePattern> pattern_; // the parsed expression; none for a blank one
-    int suspensions_ = 0;
+    TCatalogueRecords FRecords{TextFieldWidth, PathFieldWidth};
+    std::vector<int> FShown; // indices into FRecords, in order
+    int FCurrentRow = -1;
+    QString FFilterExpression;
+    bool FFiltered = false;
+    std::optional<TLikePattern> FPattern; // the parsed expression; none for a blank one
+    int FSuspensions = 0;
 };

@@ -24,10 +24,10 @@ QDate ReadDate(QStringView text) {
     const auto month = ReadNumber(text, 5, 2);
     const auto day = ReadNumber(text, 8, 2);
     if (text.size() != 10 || text[4] != u'-' || text[7] != u'-' || !year || !month || !day)
-        throw Error(QStringLiteral("Invalid date string: %1").arg(text));
+        throw TError(QStringLiteral("Invalid date string: %1").arg(text));
     const QDate date(*year, *month, *day);
     if (!date.isValid())
-        throw Error(QStringLiteral("Invalid date string: %1").arg(text));
+        throw TError(QStringLiteral("Invalid date string: %1").arg(text));
     return date;
 }
 
@@ -36,18 +36,18 @@ QTime ReadTime(QStringView text) {
     const auto minutes = ReadNumber(text, 3, 2);
     const auto seconds = ReadNumber(text, 6, 2);
     if (text.size() < 8 || text[2] != u':' || text[5] != u':' || !hours || !minutes || !seconds)
-        throw Error(QStringLiteral("Invalid time string: %1").arg(text));
+        throw TError(QStringLiteral("Invalid time string: %1").arg(text));
     int milliseconds = 0;
     if (text.size() > 8) {
         const QStringView fraction = text.mid(9);
         if (text[8] != u'.' || fraction.isEmpty() || !IsAsciiDigits(fraction))
-            throw Error(QStringLiteral("Invalid time string: %1").arg(text));
+            throw TError(QStringLiteral("Invalid time string: %1").arg(text));
         for (qsizetype i = 0; i < 3; ++i)
             milliseconds = milliseconds * 10 + (i < fraction.size() ? fraction[i].unicode() - u'0' : 0);
     }
     const QTime time(*hours, *minutes, *seconds, milliseconds);
     if (!time.isValid())
-        throw Error(QStringLiteral("Invalid time string: %1").arg(text));
+        throw TError(QStringLiteral("Invalid time string: %1").arg(text));
     return time;
 }
 
@@ -63,7 +63,7 @@ int ReadOffset(QStringView text) {
     else if (digits.size() != 2)
         minutes.reset();
     if (!hours || !minutes || *hours > 23 || *minutes > 59)
-        throw Error(QStringLiteral("Invalid time Offset string: %1").arg(text));
+        throw TError(QStringLiteral("Invalid time Offset string: %1").arg(text));
     const int seconds = (*hours * 60 + *minutes) * 60;
     return text[0] == u'-' ? -seconds : seconds;
 }
@@ -92,9 +92,9 @@ void CivilFromDays(qint64 days, qint64* year, int* month, int* day) {
 }
 
 int DaysInMonth(qint64 year, int month) {
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static constexpr int Days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
+    return month == 2 && leap ? 29 : Days[month - 1];
 }
 
 // The number of 'digits' ASCII digits at text[at], or -1.

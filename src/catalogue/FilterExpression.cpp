@@ -14,9 +14,9 @@ constexpr qsizetype LiteralWidth = 255;
 enum class TTokenKind { Identifier, Number, String, Symbol, End };
 
 struct TToken {
-    TTokenKind kind;
-    QString text; // identifier, number, symbol, or the literal's value
-    qsizetype offset;
+    TTokenKind Kind;
+    QString Text; // identifier, number, symbol, or the literal's value
+    qsizetype Offset;
 };
 
 bool IsWordStart(QChar c) {
@@ -117,51 +117,51 @@ std::vector<TToken> Tokenize(const QString& text) {
 class TParser {
   public:
     explicit TParser(std::vector<TToken> tokens)
-        : tokens_(std::move(tokens)) {}
+        : FTokens(std::move(tokens)) {}
 
     QString Parse() {
         ExpectWord(QStringLiteral("lower"));
         ExpectSymbol(QStringLiteral("("));
         const TToken& field = Next();
-        if (field.kind != TTokenKind::Identifier)
-            throw TFilterParseError(QStringLiteral("Field name expected"), field.offset);
-        if (field.text.compare(QStringLiteral("Name"), Qt::CaseInsensitive) != 0)
-            throw TFilterParseError(QStringLiteral("Field '%1' not found").arg(field.text), field.offset);
+        if (field.Kind != TTokenKind::Identifier)
+            throw TFilterParseError(QStringLiteral("Field name expected"), field.Offset);
+        if (field.Text.compare(QStringLiteral("Name"), Qt::CaseInsensitive) != 0)
+            throw TFilterParseError(QStringLiteral("Field '%1' not found").arg(field.Text), field.Offset);
         ExpectSymbol(QStringLiteral(")"));
         ExpectWord(QStringLiteral("like"));
         const TToken& literal = Next();
-        if (literal.kind != TTokenKind::String)
-            throw TFilterParseError(QStringLiteral("String constant expected"), literal.offset);
+        if (literal.Kind != TTokenKind::String)
+            throw TFilterParseError(QStringLiteral("String constant expected"), literal.Offset);
         const TToken& end = Next();
-        if (end.kind != TTokenKind::End)
-            throw TFilterParseError(QStringLiteral("End of filter expression expected"), end.offset);
-        return literal.text;
+        if (end.Kind != TTokenKind::End)
+            throw TFilterParseError(QStringLiteral("End of filter expression expected"), end.Offset);
+        return literal.Text;
     }
 
   private:
-    const TToken& Next() { return tokens_[position_++]; }
+    const TToken& Next() { return FTokens[FPosition++]; }
 
     void ExpectWord(const QString& word) {
         const TToken& token = Next();
-        if (token.kind != TTokenKind::Identifier || token.text.compare(word, Qt::CaseInsensitive) != 0)
-            throw TFilterParseError(QStringLiteral("'%1' expected").arg(word), token.offset);
+        if (token.Kind != TTokenKind::Identifier || token.Text.compare(word, Qt::CaseInsensitive) != 0)
+            throw TFilterParseError(QStringLiteral("'%1' expected").arg(word), token.Offset);
     }
 
     void ExpectSymbol(const QString& symbol) {
         const TToken& token = Next();
-        if (token.kind != TTokenKind::Symbol || token.text != symbol)
-            throw TFilterParseError(QStringLiteral("'%1' expected").arg(symbol), token.offset);
+        if (token.Kind != TTokenKind::Symbol || token.Text != symbol)
+            throw TFilterParseError(QStringLiteral("'%1' expected").arg(symbol), token.Offset);
     }
 
-    std::vector<TToken> tokens_;
-    size_t position_ = 0;
+    std::vector<TToken> FTokens;
+    size_t FPosition = 0;
 };
 
 } // namespace
 
 TFilterParseError::TFilterParseError(const QString& message, qsizetype offset)
-    : Error(message)
-    , offset_(offset) {}
+    : TError(message)
+    , FOffset(offset) {}
 
 TLikePattern ParseFilterExpression(const QString& expression) {
     const QString literal = TParser(Tokenize(expression)).Parse();

@@ -7,13 +7,13 @@
 
 // A filter expression that does not parse. Message() is the message; Offset() the position in the
 // expression (in UTF-16 code units) where the fault was found.
-class TFilterParseError : public Error {
+class TFilterParseError : public TError {
   public:
     TFilterParseError(const QString& message, qsizetype offset);
-    qsizetype Offset() const { return offset_; }
+    qsizetype Offset() const { return FOffset; }
 
   private:
-    qsizetype offset_;
+    qsizetype FOffset;
 };
 
 // The catalogue's filters have the form lower(Name) like '<pattern>' (function, field and operator

@@ -46,46 +46,46 @@ TLikePattern::TLikePattern(const QByteArray& pattern) {
         at += length;
     }
 
-    characters_ = qsizetype(characters.size());
-    words_ = characters_ / WordBits + 1;
+    FCharacters = qsizetype(characters.size());
+    FWords = FCharacters / WordBits + 1;
     auto setBit = [](TWord* words, qsizetype state) {
         words[state / WordBits] |= TWord(1) << (state % WordBits);
     };
-    stays_.assign(words_, 0);
+    FStays.assign(FWords, 0);
     for (qsizetype state : stays)
-        setBit(stays_.data(), state);
-    anyAdvances_.assign(words_, 0);
-    for (qsizetype i = 0; i < characters_; ++i) {
+        setBit(FStays.data(), state);
+    FAnyAdvances.assign(FWords, 0);
+    for (qsizetype i = 0; i < FCharacters; ++i) {
         if (!characters[i])
-            setBit(anyAdvances_.data(), i + 1);
+            setBit(FAnyAdvances.data(), i + 1);
     }
 
     // A character named in the pattern advances the states its "_" advance as well.
-    byteAdvances_.resize(256 * words_);
+    FByteAdvances.resize(256 * FWords);
     for (int byte = 0; byte < 256; ++byte)
-        std::copy(anyAdvances_.begin(), anyAdvances_.end(), byteAdvances_.begin() + byte * words_);
-    for (qsizetype i = 0; i < characters_; ++i) {
+        std::copy(FAnyAdvances.begin(), FAnyAdvances.end(), FByteAdvances.begin() + byte * FWords);
+    for (qsizetype i = 0; i < FCharacters; ++i) {
         if (!characters[i])
             continue;
         const QByteArrayView bytes = *characters[i];
         if (bytes.size() == 1) {
-            setBit(&byteAdvances_[static_cast<unsigned char>(bytes[0]) * words_], i + 1);
+            setBit(&FByteAdvances[static_cast<unsigned char>(bytes[0]) * FWords], i + 1);
             continue;
         }
-        auto wide = std::find_if(wideCharacters_.begin(), wideCharacters_.end(),
-                                 [&](const TWideCharacter& known) { return known.bytes == bytes; });
-        if (wide == wideCharacters_.end())
-            wide = wideCharacters_.insert(wideCharacters_.end(), {bytes.toByteArray(), anyAdvances_});
-        setBit(wide->advances.data(), i + 1);
+        auto wide = std::find_if(FWideCharacters.begin(), FWideCharacters.end(),
+                                 [&](const TWideCharacter& known) { return known.Bytes == bytes; });
+        if (wide == FWideCharacters.end())
+            wide = FWideCharacters.insert(FWideCharacters.end(), {bytes.toByteArray(), FAnyAdvances});
+        setBit(wide->Advances.data(), i + 1);
     }
 }
 
 const TLikePattern::TWord* TLikePattern::AdvancesOn(QByteArrayView character) const {
-    for (const TWideCharacter& wide : wideCharacters_) {
-        if (wide.bytes == character)
-            return wide.advances.data();
+    for (const TWideCharacter& wide : FWideCharacters) {
+        if (wide.Bytes == character)
+            return wide.Advances.data();
     }
-    return anyAdvances_.data();
+    return FAnyAdvances.data();
 }
 
 // Kept small so that the loops take it in: a byte that is a character of its own is one look-up.
@@ -93,7 +93,7 @@ inline const TLikePattern::TWord* TLikePattern::AdvancesAt(qsizetype words, cons
                                                            qsizetype* at) const {
     const qsizetype start = (*at)++;
     if (*at == size || !IsContinuationByte(data[*at]))
-        return &byteAdvances_[static_cast<unsigned char>(data[start]) * words];
+        return &FByteAdvances[static_cast<unsigned char>(data[start]) * words];
     *at = start + CharacterLength(data, size, start);
     return AdvancesOn(QByteArrayView(data + start, *at - start));
 }
@@ -118,18 +118,18 @@ template <qsizetype FixedSpan>
 TLikePattern::TOutcome TLikePattern::StepSpan(TScan& scan, const TSpan& span, TWord* states) const {
     // What the loop reads lives in locals: a store to the states (unsigned 64-bit words) may alias any
     // signed 64-bit member, so the loop would read members again after every step.
-    const qsizetype first = span.first;
-    const qsizetype words = FixedSpan > 0 ? FixedSpan : span.last - first + 1;
-    const qsizetype readLimit = span.readLimit;
-    const qsizetype atLimit = std::min(scan.size, span.atLimit);
-    const qsizetype stride = words_;
-    const TWord* stays = stays_.data() + first;
+    const qsizetype first = span.First;
+    const qsizetype words = FixedSpan > 0 ? FixedSpan : span.Last - first + 1;
+    const qsizetype readLimit = span.ReadLimit;
+    const qsizetype atLimit = std::min(scan.Size, span.AtLimit);
+    const qsizetype stride = FWords;
+    const TWord* stays = FStays.data() + first;
     const TWord finalBit = FinalBit();
-    const bool watchFinal = span.last == characters_ / WordBits && (stays_[span.last] & finalBit) != 0;
-    const char* data = scan.data;
-    const qsizetype size = scan.size;
-    qsizetype at = scan.at;
-    qsizetype read = scan.read;
+    const bool watchFinal = span.Last == FCharacters / WordBits && (FStays[span.Last] & finalBit) != 0;
+    const char* data = scan.Data;
+    const qsizetype size = scan.Size;
+    qsizetype at = scan.At;
+    qsizetype read = scan.Read;
 
     // A span of known width is stepped in registers.
     std::array<TWord, std::max<qsizetype>(FixedSpan, 1)> kept;
@@ -154,35 +154,35 @@ TLikePattern::TOutcome TLikePattern::StepSpan(TScan& scan, const TSpan& span, TW
             break;
         }
     }
-    scan.at = at;
-    scan.read = read;
+    scan.At = at;
+    scan.Read = read;
     if constexpr (FixedSpan > 0)
         std::copy_n(kept.begin(), FixedSpan, states + first);
     return outcome;
 }
 
 bool TLikePattern::Matches(QByteArrayView text) const {
-    QVarLengthArray<TWord, 4> states(words_, 0);
+    QVarLengthArray<TWord, 4> states(FWords, 0);
     states[0] = 1;
-    const qsizetype finalWord = characters_ / WordBits;
+    const qsizetype finalWord = FCharacters / WordBits;
     TScan scan{text.data(), text.size()};
 
     // The text is read in spans of characters over which the same words can hold a live state. No
     // state beyond the characters read is reached yet, and a state further from the end than bytes
     // remain after the next character can never reach it. Words below the span are left behind with
     // what is in them, never read again; words above it are still empty.
-    while (scan.at < scan.size) {
-        const qsizetype lowestUseful = characters_ - scan.size + scan.at;
+    while (scan.At < scan.Size) {
+        const qsizetype lowestUseful = FCharacters - scan.Size + scan.At;
         TSpan span;
-        span.first = std::max<qsizetype>(lowestUseful, 0) / WordBits;
-        span.last = std::min(finalWord, (scan.read + 1) / WordBits);
-        if (span.first > span.last)
+        span.First = std::max<qsizetype>(lowestUseful, 0) / WordBits;
+        span.Last = std::min(finalWord, (scan.Read + 1) / WordBits);
+        if (span.First > span.Last)
             return false;
-        span.readLimit = span.last == finalWord ? scan.size : (span.last + 1) * WordBits - 1;
-        span.atLimit =
-            span.first == span.last ? scan.size : (span.first + 1) * WordBits + scan.size - characters_;
+        span.ReadLimit = span.Last == finalWord ? scan.Size : (span.Last + 1) * WordBits - 1;
+        span.AtLimit =
+            span.First == span.Last ? scan.Size : (span.First + 1) * WordBits + scan.Size - FCharacters;
         TOutcome outcome = TOutcome::Running;
-        switch (span.last - span.first + 1) {
+        switch (span.Last - span.First + 1) {
         case 1:
             outcome = StepSpan<1>(scan, span, states.data());
             break;

@@ -27,46 +27,46 @@ class TLikePattern {
 
     // An ordinary character of more than one byte, with the states it lets advance.
     struct TWideCharacter {
-        QByteArray bytes;
-        std::vector<TWord> advances;
+        QByteArray Bytes;
+        std::vector<TWord> Advances;
     };
 
-    // The states the character at data[*at] lets advance; moves *at past it. words: words_, from the
+    // The states the character at data[*at] lets advance; moves *at past it. words: FWords, from the
     // caller's local copy.
     const TWord* AdvancesAt(qsizetype words, const char* data, qsizetype size, qsizetype* at) const;
     const TWord* AdvancesOn(QByteArrayView character) const;
 
     // Where the reading of a text stands.
     struct TScan {
-        const char* data;
-        qsizetype size;
-        qsizetype at = 0;   // bytes read
-        qsizetype read = 0; // characters read
+        const char* Data;
+        qsizetype Size;
+        qsizetype At = 0;   // bytes read
+        qsizetype Read = 0; // characters read
     };
     // The words first to last of the states, stepped while the characters read stay below readLimit
     // and the bytes read below atLimit.
     struct TSpan {
-        qsizetype first = 0;
-        qsizetype last = 0;
-        qsizetype readLimit = 0;
-        qsizetype atLimit = 0;
+        qsizetype First = 0;
+        qsizetype Last = 0;
+        qsizetype ReadLimit = 0;
+        qsizetype AtLimit = 0;
     };
     enum class TOutcome { Running, Matched, Failed };
 
-    TWord FinalBit() const { return TWord(1) << (characters_ % WordBits); }
+    TWord FinalBit() const { return TWord(1) << (FCharacters % WordBits); }
     template <typename TStates>
     static TWord StepWords(TStates&& states, const TWord* advances, const TWord* stays, qsizetype span);
     // FixedSpan: the span's width in words when known at compile time, else 0.
     template <qsizetype FixedSpan> TOutcome StepSpan(TScan& scan, const TSpan& span, TWord* states) const;
 
-    qsizetype characters_ = 0; // characters of text the pattern consumes: the final state's number
-    qsizetype words_ = 1;
+    qsizetype FCharacters = 0; // characters of text the pattern consumes: the final state's number
+    qsizetype FWords = 1;
     // The states a "%" keeps on any character.
-    std::vector<TWord> stays_;
-    // For each byte that is a character of its own, words_ words: bit i+1 when the pattern's
+    std::vector<TWord> FStays;
+    // For each byte that is a character of its own, FWords words: bit i+1 when the pattern's
     // character i is "_" or that byte.
-    std::vector<TWord> byteAdvances_;
+    std::vector<TWord> FByteAdvances;
     // Bit i+1 for every "_": how the characters not named in the pattern advance.
-    std::vector<TWord> anyAdvances_;
-    std::vector<TWideCharacter> wideCharacters_;
+    std::vector<TWord> FAnyAdvances;
+    std::vector<TWideCharacter> FWideCharacters;
 };

@@ -18,22 +18,22 @@ QByteArrayView TrimmedBlanksAndControls(QByteArrayView text) {
 
 } // namespace
 
-CurlHeaderList::~CurlHeaderList() {
-    curl_slist_free_all(list_);
+TCurlHeaderList::~TCurlHeaderList() {
+    curl_slist_free_all(FList);
 }
 
-bool CurlHeaderList::Append(const QByteArray& line) {
-    curl_slist* longer = curl_slist_append(list_, line.constData());
+bool TCurlHeaderList::Append(const QByteArray& line) {
+    curl_slist* longer = curl_slist_append(FList, line.constData());
     if (longer == nullptr)
         return false;
-    list_ = longer;
+    FList = longer;
     return true;
 }
 
-std::optional<HttpHeaderField> SplitHeaderLine(QByteArrayView line) {
+std::optional<THttpHeaderField> SplitHeaderLine(QByteArrayView line) {
     const qsizetype colon = line.indexOf(':');
     if (colon < 1)
         return std::nullopt;
-    return HttpHeaderField{TrimmedBlanksAndControls(line.first(colon)),
-                           TrimmedBlanksAndControls(line.sliced(colon + 1))};
+    return THttpHeaderField{TrimmedBlanksAndControls(line.first(colon)),
+                            TrimmedBlanksAndControls(line.sliced(colon + 1))};
 }

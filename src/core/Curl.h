@@ -11,43 +11,43 @@
 // Owners for libcurl's handles, and the reading of the header lines libcurl hands over, shared by the
 // account sign-in, the S3 transport and the test servers' clients.
 
-struct CurlEasyDeleter {
+struct TCurlEasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 // An easy handle, cleaned up when it goes.
-using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+using TCurlEasy = std::unique_ptr<CURL, TCurlEasyDeleter>;
 
-struct CurlUrlDeleter {
+struct TCurlUrlDeleter {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
 // A URL handle, cleaned up when it goes.
-using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
+using TCurlUrl = std::unique_ptr<CURLU, TCurlUrlDeleter>;
 
 // A request's own header lines (CURLOPT_HTTPHEADER), freed when the list goes. It must outlive the
 // transfers that use it.
-class CurlHeaderList {
+class TCurlHeaderList {
   public:
-    CurlHeaderList() = default;
-    ~CurlHeaderList();
-    CurlHeaderList(const CurlHeaderList&) = delete;
-    CurlHeaderList& operator=(const CurlHeaderList&) = delete;
+    TCurlHeaderList() = default;
+    ~TCurlHeaderList();
+    TCurlHeaderList(const TCurlHeaderList&) = delete;
+    TCurlHeaderList& operator=(const TCurlHeaderList&) = delete;
 
     // Adds "Name: value" (or "Name:" to drop a header libcurl would add). False when libcurl is out of
     // memory; the list then stays as it was.
     bool Append(const QByteArray& line);
-    curl_slist* List() const { return list_; }
+    curl_slist* List() const { return FList; }
 
   private:
-    curl_slist* list_ = nullptr;
+    curl_slist* FList = nullptr;
 };
 
 // One header of an answer. The views point into the line given to SplitHeaderLine.
-struct HttpHeaderField {
-    QByteArrayView name;
-    QByteArrayView value;
+struct THttpHeaderField {
+    QByteArrayView Name;
+    QByteArrayView Value;
 };
 
 // Splits an answer's header line at its first ":": the name before it, the value after it, both
 // trimmed of blanks and control characters (codes up to 32, and 127), line end included. Nothing for
 // a line without ":" after its first character, such as the end of the header or most status lines.
-std::optional<HttpHeaderField> SplitHeaderLine(QByteArrayView line);
+std::optional<THttpHeaderField> SplitHeaderLine(QByteArrayView line);

@@ -2,16 +2,16 @@
 
 #include <cstring>
 
-Error::Error(const QString& message)
+TError::TError(const QString& message)
     : std::runtime_error(message.toStdString())
-    , message_(message) {}
+    , FMessage(message) {}
 
 QString SystemErrorText(int errorNumber) {
     return QString::fromLocal8Bit(std::strerror(errorNumber));
 }
 
 QString MessageOf(const std::exception& error) {
-    if (const auto* own = dynamic_cast<const Error*>(&error))
+    if (const auto* own = dynamic_cast<const TError*>(&error))
         return own->Message();
     return QString::fromUtf8(error.what());
 }

@@ -17,22 +17,22 @@ QString NotShownLine(qint64 count) {
 } // namespace
 
 TLogQueue::TLogQueue(qsizetype headLines, qsizetype tailLines)
-    : headLimit_(headLines)
-    , tailLimit_(tailLines) {
+    : FHeadLimit(headLines)
+    , FTailLimit(tailLines) {
     Q_ASSERT(headLines >= 0 && tailLines >= 0);
 }
 
 void TLogQueue::Push(const QString& line) {
-    const std::lock_guard lock(mutex_);
-    if (head_.size() < headLimit_) {
-        head_.append(line);
-    } else if (tail_.size() < tailLimit_) {
-        tail_.append(line);
+    const std::lock_guard lock(FMutex);
+    if (FHead.size() < FHeadLimit) {
+        FHead.append(line);
+    } else if (FTail.size() < FTailLimit) {
+        FTail.append(line);
     } else {
-        ++dropped_;
-        if (tailLimit_ > 0) {
-            tail_[tailStart_] = line;
-            tailStart_ = (tailStart_ + 1) % tailLimit_;
+        ++FDropped;
+        if (FTailLimit > 0) {
+            FTail[FTailStart] = line;
+            FTailStart = (FTailStart + 1) % FTailLimit;
         }
     }
 }
@@ -45,11 +45,11 @@ QStringList TLogQueue::TakeBatch() {
     {
         // Only the lists change hands under the lock; the batch is put together after it, so that
         // pushing threads never wait for that.
-        const std::lock_guard lock(mutex_);
-        batch.swap(head_);
-        tail.swap(tail_);
-        tailStart = std::exchange(tailStart_, 0);
-        dropped = std::exchange(dropped_, 0);
+        const std::lock_guard lock(FMutex);
+        batch.swap(FHead);
+        tail.swap(FTail);
+        tailStart = std::exchange(FTailStart, 0);
+        dropped = std::exchange(FDropped, 0);
     }
     batch.reserve(batch.size() + tail.size() + 1);
     if (dropped > 0)

@@ -27,13 +27,13 @@ class TLogQueue {
     QStringList TakeBatch();
 
   private:
-    const qsizetype headLimit_;
-    const qsizetype tailLimit_;
+    const qsizetype FHeadLimit;
+    const qsizetype FTailLimit;
     // A standard mutex rather than QMutex: ThreadSanitizer sees it, and the threaded tests run under it.
-    std::mutex mutex_;
-    QStringList head_;
-    // Grows to tailLimit_, then each line overwrites the oldest, at tailStart_.
-    QList<QString> tail_;
-    qsizetype tailStart_ = 0;
-    qint64 dropped_ = 0;
+    std::mutex FMutex;
+    QStringList FHead;
+    // Grows to FTailLimit, then each line overwrites the oldest, at FTailStart.
+    QList<QString> FTail;
+    qsizetype FTailStart = 0;
+    qint64 FDropped = 0;
 };

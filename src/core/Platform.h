@@ -8,20 +8,20 @@ class QProcess;
 // The calls that differ between operating systems, in one place. PlatformPosix.cpp implements them for
 // Linux and the other POSIX systems, PlatformWindows.cpp for Windows.
 
-// A local file opened for reading and writing by this process alone: every other ExclusiveFile on the
+// A local file opened for reading and writing by this process alone: every other TExclusiveFile on the
 // same path is refused while this one is open, so two downloads can never write into the same file (on
 // Windows no other program may open it at all meanwhile). The file is created when missing and is not
 // inherited by programs started meanwhile. A link at the path is never followed: a download must not
 // write into whatever file a link planted there names.
-class ExclusiveFile {
+class TExclusiveFile {
   public:
-    // Throws Error "Cannot create file "<path>". <system text>" when the file cannot be created, opened,
+    // Throws TError "Cannot create file "<path>". <system text>" when the file cannot be created, opened,
     // locked or cut, or when the path names a symbolic link. An existing file is cut to zero length, but only
     // once the lock shows that nobody else writes into it.
-    explicit ExclusiveFile(const QString& path);
-    ~ExclusiveFile();
-    ExclusiveFile(const ExclusiveFile&) = delete;
-    ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+    explicit TExclusiveFile(const QString& path);
+    ~TExclusiveFile();
+    TExclusiveFile(const TExclusiveFile&) = delete;
+    TExclusiveFile& operator=(const TExclusiveFile&) = delete;
 
     // Writes at the current position; the number of bytes written, which may be fewer than asked, or -1.
     qint64 Write(const char* data, qint64 count);
@@ -30,33 +30,33 @@ class ExclusiveFile {
     // run on another thread than the writes.
     qint64 WriteAt(qint64 offset, const char* data, qint64 count);
     qint64 ReadAt(qint64 offset, char* data, qint64 count) const;
-    // These throw Error with the system's reason.
+    // These throw TError with the system's reason.
     qint64 Position() const;
     void SetPosition(qint64 position);
     qint64 Size() const;
     void Resize(qint64 size);
 
   private:
-    qintptr handle_;
+    qintptr FHandle;
 };
 
 // Puts a file on the list of files removed should the process be ended by a signal while this object
 // lives (SIGTERM, SIGINT or SIGHUP on POSIX systems): a download registers its partial file, so that a
 // killed process leaves nothing named like a backup behind. The process then ends as the signal would
 // have ended it. Register a file only once this process has created it, and only while it may go.
-class RemovedIfKilled {
+class TRemovedIfKilled {
   public:
-    // Throws Error when the list is full (it holds far more files than the tool ever writes at once).
-    explicit RemovedIfKilled(const QString& path);
-    ~RemovedIfKilled();
-    RemovedIfKilled(const RemovedIfKilled&) = delete;
-    RemovedIfKilled& operator=(const RemovedIfKilled&) = delete;
+    // Throws TError when the list is full (it holds far more files than the tool ever writes at once).
+    explicit TRemovedIfKilled(const QString& path);
+    ~TRemovedIfKilled();
+    TRemovedIfKilled(const TRemovedIfKilled&) = delete;
+    TRemovedIfKilled& operator=(const TRemovedIfKilled&) = delete;
 
   private:
-    int slot_;
+    int FSlot;
 };
 
-// Removes a file. Throws Error "Cannot delete file "<path>". <system text>" when it is there and stays.
+// Removes a file. Throws TError "Cannot delete file "<path>". <system text>" when it is there and stays.
 void RemoveFile(const QString& path);
 
 // Makes a program that process starts run hidden: without a console window and without the terminal the

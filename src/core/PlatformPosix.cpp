@@ -20,7 +20,7 @@
 namespace {
 
 [[noreturn]] void ThrowSystemError(const QString& action, int errorNumber) {
-    throw Error(action + QStringLiteral(". ") + SystemErrorText(errorNumber));
+    throw TError(action + QStringLiteral(". ") + SystemErrorText(errorNumber));
 }
 
 int Descriptor(qintptr handle) {
@@ -29,7 +29,7 @@ int Descriptor(qintptr handle) {
 
 } // namespace
 
-ExclusiveFile::ExclusiveFile(const QString& path) {
+TExclusiveFile::TExclusiveFile(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     int error = errno;
@@ -48,18 +48,18 @@ ExclusiveFile::ExclusiveFile(const QString& path) {
     }
     if (fd < 0)
         ThrowSystemError(QStringLiteral("Cannot create file \"%1\"").arg(path), error);
-    handle_ = fd;
+    FHandle = fd;
 }
 
-ExclusiveFile::~ExclusiveFile() {
-    ::close(Descriptor(handle_));
+TExclusiveFile::~TExclusiveFile() {
+    ::close(Descriptor(FHandle));
 }
 
-qint64 ExclusiveFile::Write(const char* data, qint64 count) {
+qint64 TExclusiveFile::Write(const char* data, qint64 count) {
     if (count < 0)
         return -1;
     for (;;) {
-        const ssize_t written = ::write(Descriptor(handle_), data, static_cast<size_t>(count));
+        const ssize_t written = ::write(Descriptor(FHandle), data, static_cast<size_t>(count));
         if (written >= 0)
             return written;
         if (errno != EINTR)
@@ -67,12 +67,12 @@ qint64 ExclusiveFile::Write(const char* data, qint64 count) {
     }
 }
 
-qint64 ExclusiveFile::WriteAt(qint64 offset, const char* data, qint64 count) {
+qint64 TExclusiveFile::WriteAt(qint64 offset, const char* data, qint64 count) {
     if (offset < 0 || count < 0)
         return -1;
     for (;;) {
         const ssize_t written =
-            ::pwrite(Descriptor(handle_), data, static_cast<size_t>(count), off_t(offset));
+            ::pwrite(Descriptor(FHandle), data, static_cast<size_t>(count), off_t(offset));
         if (written >= 0)
             return written;
         if (errno != EINTR)
@@ -80,11 +80,11 @@ qint64 ExclusiveFile::WriteAt(qint64 offset, const char* data, qint64 count) {
     }
 }
 
-qint64 ExclusiveFile::ReadAt(qint64 offset, char* data, qint64 count) const {
+qint64 TExclusiveFile::ReadAt(qint64 offset, char* data, qint64 count) const {
     if (offset < 0 || count < 0)
         return -1;
     for (;;) {
-        const ssize_t read = ::pread(Descriptor(handle_), data, static_cast<size_t>(count), off_t(offset));
+        const ssize_t read = ::pread(Descriptor(FHandle), data, static_cast<size_t>(count), off_t(offset));
         if (read >= 0)
             return read;
         if (errno != EINTR)
@@ -92,27 +92,27 @@ qint64 ExclusiveFile::ReadAt(qint64 offset, char* data, qint64 count) const {
     }
 }
 
-qint64 ExclusiveFile::Position() const {
-    const off_t position = ::lseek(Descriptor(handle_), 0, SEEK_CUR);
+qint64 TExclusiveFile::Position() const {
+    const off_t position = ::lseek(Descriptor(FHandle), 0, SEEK_CUR);
     if (position < 0)
         ThrowSystemError(QStringLiteral("Cannot read the file position"), errno);
     return position;
 }
 
-void ExclusiveFile::SetPosition(qint64 position) {
-    if (::lseek(Descriptor(handle_), position, SEEK_SET) < 0)
+void TExclusiveFile::SetPosition(qint64 position) {
+    if (::lseek(Descriptor(FHandle), position, SEEK_SET) < 0)
         ThrowSystemError(QStringLiteral("Cannot set the file position"), errno);
 }
 
-qint64 ExclusiveFile::Size() const {
+qint64 TExclusiveFile::Size() const {
     struct stat status {};
-    if (::fstat(Descriptor(handle_), &status) != 0)
+    if (::fstat(Descriptor(FHandle), &status) != 0)
         ThrowSystemError(QStringLiteral("Cannot read the file size"), errno);
     return status.st_size;
 }
 
-void ExclusiveFile::Resize(qint64 size) {
-    if (::ftruncate(Descriptor(handle_), size) != 0)
+void TExclusiveFile::Resize(qint64 size) {
+    if (::ftruncate(Descriptor(FHandle), size) != 0)
         ThrowSystemError(QStringLiteral("Cannot set the file size"), errno);
 }
 

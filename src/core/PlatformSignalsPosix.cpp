@@ -20,16 +20,16 @@ namespace {
 // locks and with nothing but calls that are safe in a signal handler (unlink, sigaction, raise). A
 // slot's path is written only while the slot is Claimed and read only by whoever moved it from Armed
 // to Removing, so neither ever sees half a path.
-enum SlotState : int { Free, Claimed, Armed, Removing };
+enum TSlotState : int { Free, Claimed, Armed, Removing };
 static_assert(std::atomic<int>::is_always_lock_free);
 
-struct Slot {
-    std::atomic<int> state{Free};
-    char path[PATH_MAX];
+struct TSlot {
+    std::atomic<int> State{Free};
+    char Path[PATH_MAX];
 };
 
 constexpr int SlotCount = 16;
-std::array<Slot, SlotCount> registry;
+std::array<TSlot, SlotCount> registry;
 
 constexpr int HandledSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -38,10 +38,10 @@ constexpr int HandledSignals[] = {SIGTERM, SIGINT, SIGHUP};
 std::atomic<pid_t> owner{0};
 
 void RemoveRegisteredFilesAndEnd(int signalNumber) {
-    for (Slot& slot : registry) {
+    for (TSlot& slot : registry) {
         int armed = Armed;
-        if (::getpid() == owner.load() && slot.state.compare_exchange_strong(armed, Removing))
-            ::unlink(slot.path);
+        if (::getpid() == owner.load() && slot.State.compare_exchange_strong(armed, Removing))
+            ::unlink(slot.Path);
     }
     // The signal's own action ends the process once this handler returns, with the status that the
     // parent expects from this signal.
@@ -71,26 +71,26 @@ void InstallHandlers() {
 
 } // namespace
 
-RemovedIfKilled::RemovedIfKilled(const QString& path) {
+TRemovedIfKilled::TRemovedIfKilled(const QString& path) {
     static std::once_flag installed;
     std::call_once(installed, InstallHandlers);
     // Absolute, since the handler cannot know the working directory the path was meant in.
     const QByteArray name = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    for (slot_ = 0; name.size() < PATH_MAX && slot_ < SlotCount; ++slot_) {
-        Slot& slot = registry[slot_];
+    for (FSlot = 0; name.size() < PATH_MAX && FSlot < SlotCount; ++FSlot) {
+        TSlot& slot = registry[FSlot];
         int free = Free;
-        if (!slot.state.compare_exchange_strong(free, Claimed))
+        if (!slot.State.compare_exchange_strong(free, Claimed))
             continue;
-        std::memcpy(slot.path, name.constData(), size_t(name.size()) + 1);
-        slot.state.store(Armed);
+        std::memcpy(slot.Path, name.constData(), size_t(name.size()) + 1);
+        slot.State.store(Armed);
         return;
     }
-    throw Error(
+    throw TError(
         QStringLiteral("Cannot register file \"%1\" for removal should the process be ended").arg(path));
 }
 
-RemovedIfKilled::~RemovedIfKilled() {
+TRemovedIfKilled::~TRemovedIfKilled() {
     // A slot the handler is working on stays Removing: the process ends with it.
     int armed = Armed;
-    registry[slot_].state.compare_exchange_strong(armed, Free);
+    registry[FSlot].State.compare_exchange_strong(armed, Free);
 }

@@ -33,7 +33,7 @@ QString WindowsErrorText(DWORD code) {
 }
 
 [[noreturn]] void ThrowSystemError(const QString& action, DWORD code) {
-    throw Error(action + QStringLiteral(". ") + WindowsErrorText(code));
+    throw TError(action + QStringLiteral(". ") + WindowsErrorText(code));
 }
 
 [[noreturn]] void ThrowLastError(const QString& action) {
@@ -57,29 +57,29 @@ bool SetFileSize(HANDLE file, qint64 size) {
 
 // A manual-reset event for one read or write on an overlapped handle, so that calls on other threads
 // that wait on the same handle meanwhile never take each other's completion.
-class CompletionEvent {
+class TCompletionEvent {
   public:
-    CompletionEvent()
-        : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~CompletionEvent() {
-        if (event_)
-            CloseHandle(event_);
+    TCompletionEvent()
+        : FEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~TCompletionEvent() {
+        if (FEvent)
+            CloseHandle(FEvent);
     }
-    CompletionEvent(const CompletionEvent&) = delete;
-    CompletionEvent& operator=(const CompletionEvent&) = delete;
-    HANDLE Get() const { return event_; }
+    TCompletionEvent(const TCompletionEvent&) = delete;
+    TCompletionEvent& operator=(const TCompletionEvent&) = delete;
+    HANDLE Get() const { return FEvent; }
 
   private:
-    HANDLE event_;
+    HANDLE FEvent;
 };
 
 // Starts a read or write at offset through start(count, overlapped) and waits for its end: the number
 // of bytes moved, 0 when reading at the end of the file, or -1. ReadFile and WriteFile take a 32-bit
 // count: a larger block moves in part.
-template <typename Start> qint64 TransferAt(HANDLE file, qint64 offset, qint64 count, Start start) {
+template <typename TStart> qint64 TransferAt(HANDLE file, qint64 offset, qint64 count, TStart start) {
     if (offset < 0 || count < 0)
         return -1;
-    const CompletionEvent done;
+    const TCompletionEvent done;
     if (!done.Get())
         return -1;
     OVERLAPPED at{};
@@ -100,7 +100,7 @@ qint64 WriteFileAt(HANDLE file, qint64 offset, const char* data, qint64 count) {
 
 } // namespace
 
-ExclusiveFile::ExclusiveFile(const QString& path) {
+TExclusiveFile::TExclusiveFile(const QString& path) {
     // Share mode delete only: while this handle is open, every other open of the file for reading or
     // writing fails with a sharing violation, ours and other programs' alike, but the file can still be
     // removed (it goes once the last handle closes), so that a download that fails or is killed leaves
@@ -131,15 +131,15 @@ ExclusiveFile::ExclusiveFile(const QString& path) {
         CloseHandle(file);
         ThrowSystemError(failure, code);
     }
-    handle_ = reinterpret_cast<qintptr>(file);
+    FHandle = reinterpret_cast<qintptr>(file);
 }
 
-ExclusiveFile::~ExclusiveFile() {
-    CloseHandle(Handle(handle_));
+TExclusiveFile::~TExclusiveFile() {
+    CloseHandle(Handle(FHandle));
 }
 
-qint64 ExclusiveFile::Write(const char* data, qint64 count) {
-    const HANDLE file = Handle(handle_);
+qint64 TExclusiveFile::Write(const char* data, qint64 count) {
+    const HANDLE file = Handle(FHandle);
     LARGE_INTEGER position{};
     if (!SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT))
         return -1;
@@ -151,40 +151,40 @@ qint64 ExclusiveFile::Write(const char* data, qint64 count) {
     return written;
 }
 
-qint64 ExclusiveFile::WriteAt(qint64 offset, const char* data, qint64 count) {
-    return WriteFileAt(Handle(handle_), offset, data, count);
+qint64 TExclusiveFile::WriteAt(qint64 offset, const char* data, qint64 count) {
+    return WriteFileAt(Handle(FHandle), offset, data, count);
 }
 
-qint64 ExclusiveFile::ReadAt(qint64 offset, char* data, qint64 count) const {
-    const HANDLE file = Handle(handle_);
+qint64 TExclusiveFile::ReadAt(qint64 offset, char* data, qint64 count) const {
+    const HANDLE file = Handle(FHandle);
     return TransferAt(file, offset, count,
                       [&](DWORD chunk, OVERLAPPED* at) { return ReadFile(file, data, chunk, nullptr, at); });
 }
 
-qint64 ExclusiveFile::Position() const {
+qint64 TExclusiveFile::Position() const {
     LARGE_INTEGER position{};
-    if (!SetFilePointerEx(Handle(handle_), LARGE_INTEGER{}, &position, FILE_CURRENT))
+    if (!SetFilePointerEx(Handle(FHandle), LARGE_INTEGER{}, &position, FILE_CURRENT))
         ThrowLastError(QStringLiteral("Cannot read the file position"));
     return position.QuadPart;
 }
 
-void ExclusiveFile::SetPosition(qint64 position) {
+void TExclusiveFile::SetPosition(qint64 position) {
     LARGE_INTEGER target{};
     target.QuadPart = position;
-    if (!SetFilePointerEx(Handle(handle_), target, nullptr, FILE_BEGIN))
+    if (!SetFilePointerEx(Handle(FHandle), target, nullptr, FILE_BEGIN))
         ThrowLastError(QStringLiteral("Cannot set the file position"));
 }
 
-qint64 ExclusiveFile::Size() const {
+qint64 TExclusiveFile::Size() const {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(Handle(handle_), &size))
+    if (!GetFileSizeEx(Handle(FHandle), &size))
         ThrowLastError(QStringLiteral("Cannot read the file size"));
     return size.QuadPart;
 }
 
 // The position stays where it was, as ftruncate leaves it.
-void ExclusiveFile::Resize(qint64 size) {
-    if (!SetFileSize(Handle(handle_), size))
+void TExclusiveFile::Resize(qint64 size) {
+    if (!SetFileSize(Handle(FHandle), size))
         ThrowLastError(QStringLiteral("Cannot set the file size"));
 }
 
@@ -192,22 +192,22 @@ namespace {
 
 // The files to remove should the process be ended from outside. The console control handler runs on a
 // thread of its own, so the list is guarded by a mutex.
-struct KilledFileRegistry {
-    std::mutex guard;
-    std::array<std::wstring, 16> paths;
+struct TKilledFileRegistry {
+    std::mutex Guard;
+    std::array<std::wstring, 16> Paths;
 };
 
-KilledFileRegistry& Registry() {
-    static KilledFileRegistry registry;
+TKilledFileRegistry& Registry() {
+    static TKilledFileRegistry registry;
     return registry;
 }
 
 // Ctrl+C, a closed console, logoff and shutdown: the registered files go, then the process ends as it
 // would have.
 BOOL WINAPI RemoveRegisteredFiles(DWORD) {
-    KilledFileRegistry& registry = Registry();
-    const std::lock_guard lock(registry.guard);
-    for (const std::wstring& path : registry.paths) {
+    TKilledFileRegistry& registry = Registry();
+    const std::lock_guard lock(registry.Guard);
+    for (const std::wstring& path : registry.Paths) {
         if (!path.empty())
             DeleteFileW(path.c_str());
     }
@@ -216,25 +216,25 @@ BOOL WINAPI RemoveRegisteredFiles(DWORD) {
 
 } // namespace
 
-RemovedIfKilled::RemovedIfKilled(const QString& path) {
+TRemovedIfKilled::TRemovedIfKilled(const QString& path) {
     static const bool installed = SetConsoleCtrlHandler(RemoveRegisteredFiles, TRUE);
     Q_UNUSED(installed);
-    KilledFileRegistry& registry = Registry();
-    const std::lock_guard lock(registry.guard);
-    for (slot_ = 0; slot_ < int(registry.paths.size()); ++slot_) {
-        if (registry.paths[slot_].empty()) {
-            registry.paths[slot_] = NativePath(QFileInfo(path).absoluteFilePath());
+    TKilledFileRegistry& registry = Registry();
+    const std::lock_guard lock(registry.Guard);
+    for (FSlot = 0; FSlot < int(registry.Paths.size()); ++FSlot) {
+        if (registry.Paths[FSlot].empty()) {
+            registry.Paths[FSlot] = NativePath(QFileInfo(path).absoluteFilePath());
             return;
         }
     }
-    throw Error(
+    throw TError(
         QStringLiteral("Cannot register file \"%1\" for removal should the process be ended").arg(path));
 }
 
-RemovedIfKilled::~RemovedIfKilled() {
-    KilledFileRegistry& registry = Registry();
-    const std::lock_guard lock(registry.guard);
-    registry.paths[slot_].clear();
+TRemovedIfKilled::~TRemovedIfKilled() {
+    TKilledFileRegistry& registry = Registry();
+    const std::lock_guard lock(registry.Guard);
+    registry.Paths[FSlot].clear();
 }
 
 void RemoveFile(const QString& path) {

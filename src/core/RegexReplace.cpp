@@ -9,19 +9,19 @@
 
 namespace {
 
-struct CompileContextDeleter {
+struct TCompileContextDeleter {
     void operator()(pcre2_compile_context* context) const { pcre2_compile_context_free(context); }
 };
-struct CodeDeleter {
+struct TCodeDeleter {
     void operator()(pcre2_code* code) const { pcre2_code_free(code); }
 };
-struct MatchDataDeleter {
+struct TMatchDataDeleter {
     void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
 };
 
-using CompileContext = std::unique_ptr<pcre2_compile_context, CompileContextDeleter>;
-using Code = std::unique_ptr<pcre2_code, CodeDeleter>;
-using MatchData = std::unique_ptr<pcre2_match_data, MatchDataDeleter>;
+using TCompileContext = std::unique_ptr<pcre2_compile_context, TCompileContextDeleter>;
+using TCode = std::unique_ptr<pcre2_code, TCodeDeleter>;
+using TMatchData = std::unique_ptr<pcre2_match_data, TMatchDataDeleter>;
 
 QString ErrorText(int errorCode) {
     PCRE2_UCHAR buffer[256];
@@ -33,20 +33,20 @@ QString ErrorText(int errorCode) {
 
 // UTF-8 mode; every Unicode line ending is a newline; without PCRE2_UCP the classes \d, \s and \w keep
 // to ASCII. Both texts come from QString, so they are valid UTF-8 and need no second check.
-Code Compile(const QByteArray& pattern) {
-    CompileContext context(pcre2_compile_context_create(nullptr));
+TCode Compile(const QByteArray& pattern) {
+    TCompileContext context(pcre2_compile_context_create(nullptr));
     if (!context)
-        throw Error(QStringLiteral("Out of memory compiling a regular expression"));
+        throw TError(QStringLiteral("Out of memory compiling a regular expression"));
     pcre2_set_newline(context.get(), PCRE2_NEWLINE_ANY);
 
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    Code code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.constData()), pattern.size(),
-                            PCRE2_UTF | PCRE2_NO_UTF_CHECK, &errorCode, &errorOffset, context.get()));
+    TCode code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.constData()), pattern.size(),
+                             PCRE2_UTF | PCRE2_NO_UTF_CHECK, &errorCode, &errorOffset, context.get()));
     if (!code) {
-        throw Error(QStringLiteral("Error in regular expression at offset %1: %2")
-                        .arg(errorOffset)
-                        .arg(ErrorText(errorCode)));
+        throw TError(QStringLiteral("Error in regular expression at offset %1: %2")
+                         .arg(errorOffset)
+                         .arg(ErrorText(errorCode)));
     }
     return code;
 }
@@ -54,10 +54,10 @@ Code Compile(const QByteArray& pattern) {
 } // namespace
 
 QString ReplaceAll(const QString& input, const QString& pattern, const QString& replacement) {
-    const Code code = Compile(pattern.toUtf8());
-    const MatchData match(pcre2_match_data_create_from_pattern(code.get(), nullptr));
+    const TCode code = Compile(pattern.toUtf8());
+    const TMatchData match(pcre2_match_data_create_from_pattern(code.get(), nullptr));
     if (!match)
-        throw Error(QStringLiteral("Out of memory matching a regular expression"));
+        throw TError(QStringLiteral("Out of memory matching a regular expression"));
 
     const QByteArray subject = input.toUtf8();
     const QByteArray inserted = replacement.toUtf8();
@@ -70,7 +70,7 @@ QString ReplaceAll(const QString& input, const QString& pattern, const QString& 
         if (rc == PCRE2_ERROR_NOMATCH)
             break;
         if (rc < 0) {
-            throw Error(QStringLiteral("Error in regular expression: %1").arg(ErrorText(rc)));
+            throw TError(QStringLiteral("Error in regular expression: %1").arg(ErrorText(rc)));
         }
         // Not-empty matching guarantees that every match ends after it starts, so the search advances.
         const PCRE2_SIZE* bounds = pcre2_get_ovector_pointer(match.get());

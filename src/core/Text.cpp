@@ -36,7 +36,7 @@ bool IsAsciiDigits(QStringView text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return IsAsciiDigit(c); });
 }
 
-qsizetype IndexOfName(const NameValuePairs& pairs, QStringView name) {
+qsizetype IndexOfName(const TNameValuePairs& pairs, QStringView name) {
     const auto found =
         std::find_if(pairs.cbegin(), pairs.cend(), [name](const QPair<QString, QString>& pair) {
             return pair.first.compare(name, Qt::CaseInsensitive) == 0;

@@ -29,6 +29,6 @@ inline bool IsContinuationByte(char byte) {
 }
 
 // Ordered name=value pairs, such as headers and query parameters.
-using NameValuePairs = QList<QPair<QString, QString>>;
+using TNameValuePairs = QList<QPair<QString, QString>>;
 // The index of the first pair whose name equals name without regard to letter case, or -1.
-qsizetype IndexOfName(const NameValuePairs& pairs, QStringView name);
+qsizetype IndexOfName(const TNameValuePairs& pairs, QStringView name);

@@ -23,6 +23,6 @@ struct TArchiveKind {
 //   return. Bytes from 0x80 up pass in any order, as a plain dump is in its database's encoding, which
 //   need not be UTF-8; binary data shows itself by NUL and other control bytes long before 64 KiB;
 // - anything else, an empty file included: Unknown.
-// Throws Error "Cannot read file "<path>". <reason>" for a file that cannot be read, or whose gzip data
+// Throws TError "Cannot read file "<path>". <reason>" for a file that cannot be read, or whose gzip data
 // is damaged or ends within those first bytes.
 TArchiveKind DetectArchiveFormat(const QString& path);

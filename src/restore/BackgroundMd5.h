@@ -18,9 +18,9 @@ class TBackgroundMd5 {
   public:
     // Reads count bytes at offset into data: the number read, 0 at the end, or -1. Called on the
     // hashing thread while the writer goes on writing elsewhere in the file.
-    using ReadAt = std::function<qint64(qint64 offset, char* data, qint64 count)>;
+    using TReadAt = std::function<qint64(qint64 offset, char* data, qint64 count)>;
 
-    explicit TBackgroundMd5(ReadAt read);
+    explicit TBackgroundMd5(TReadAt read);
     ~TBackgroundMd5();
     TBackgroundMd5(const TBackgroundMd5&) = delete;
     TBackgroundMd5& operator=(const TBackgroundMd5&) = delete;
@@ -37,18 +37,18 @@ class TBackgroundMd5 {
 
   private:
     void Run(std::stop_token stop);
-    bool Idle() const { return !busy_ && (broken_ || hashed_ == prefix_); }
+    bool Idle() const { return !FBusy && (FBroken || FHashed == FPrefix); }
 
     static constexpr qint64 ReadSize = 1024 * 1024;
 
-    const ReadAt read_;
-    std::mutex mutex_;
-    std::condition_variable_any changed_;
-    std::map<qint64, qint64> ahead_; // written ranges past the gap after the prefix: start -> end
-    qint64 prefix_ = 0;              // bytes from the start written without a gap
-    qint64 hashed_ = 0;              // of those, the ones md5_ has seen
-    bool busy_ = false;              // the thread reads and hashes outside the lock
-    bool broken_ = false;
-    QCryptographicHash md5_{QCryptographicHash::Md5};
-    std::jthread thread_; // last: it starts once everything above is there
+    const TReadAt FRead;
+    std::mutex FMutex;
+    std::condition_variable_any FChanged;
+    std::map<qint64, qint64> FAhead; // written ranges past the gap after the prefix: start -> end
+    qint64 FPrefix = 0;              // bytes from the start written without a gap
+    qint64 FHashed = 0;              // of those, the ones FMd5 has seen
+    bool FBusy = false;              // the thread reads and hashes outside the lock
+    bool FBroken = false;
+    QCryptographicHash FMd5{QCryptographicHash::Md5};
+    std::jthread FThread; // last: it starts once everything above is there
 };

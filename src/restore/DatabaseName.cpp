@@ -14,25 +14,25 @@ QString DeriveDatabaseName(const QString& name) {
 
 void CheckDatabaseName(const QString& name) {
     if (name.isEmpty())
-        throw Error(QStringLiteral("Database name is required"));
+        throw TError(QStringLiteral("Database name is required"));
     if (name.contains(QChar(u'\0')))
-        throw Error(QStringLiteral("A database name cannot hold a NUL character"));
+        throw TError(QStringLiteral("A database name cannot hold a NUL character"));
     if (name.toUtf8().size() > LongestDatabaseName)
-        throw Error(QStringLiteral("The database name \"%1\" is longer than the %2 bytes PostgreSQL allows")
-                        .arg(name, QString::number(LongestDatabaseName)));
+        throw TError(QStringLiteral("The database name \"%1\" is longer than the %2 bytes PostgreSQL allows")
+                         .arg(name, QString::number(LongestDatabaseName)));
     // Every database is made from template1 (and template0), and postgres is where the client programs
     // connect first: a backup in their place would reach every later database, or every connection.
     for (const QStringView own : {u"template0", u"template1", u"postgres"}) {
         if (name == own)
-            throw Error(QStringLiteral("The database \"%1\" belongs to the server itself and cannot be "
-                                       "replaced by a restore; choose another name")
-                            .arg(name));
+            throw TError(QStringLiteral("The database \"%1\" belongs to the server itself and cannot be "
+                                        "replaced by a restore; choose another name")
+                             .arg(name));
     }
 }
 
 void CheckDatabaseUser(const QString& user) {
     if (user.isEmpty())
-        throw Error(QStringLiteral("Database username is required"));
+        throw TError(QStringLiteral("Database username is required"));
     if (user.startsWith(u'-'))
-        throw Error(QStringLiteral("The database username \"%1\" cannot begin with \"-\"").arg(user));
+        throw TError(QStringLiteral("The database username \"%1\" cannot begin with \"-\"").arg(user));
 }

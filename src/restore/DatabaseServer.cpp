@@ -20,7 +20,7 @@ QList<QPair<QString, QString>> TDatabaseServer::Environment() const {
 
 void CheckDatabaseHost(const QString& host) {
     if (host.startsWith(u'-'))
-        throw Error(QStringLiteral("The database host \"%1\" cannot begin with \"-\"").arg(host));
+        throw TError(QStringLiteral("The database host \"%1\" cannot begin with \"-\"").arg(host));
 }
 
 void CheckDatabasePort(const QString& port) {
@@ -29,7 +29,7 @@ void CheckDatabasePort(const QString& port) {
     bool number = false;
     const uint value = port.toUInt(&number);
     if (!number || value < 1 || value > 65535 || port.startsWith(u'+'))
-        throw Error(QStringLiteral("The database port \"%1\" is not a port number (1 to 65535)").arg(port));
+        throw TError(QStringLiteral("The database port \"%1\" is not a port number (1 to 65535)").arg(port));
 }
 
 bool AskedForPassword(const TProgramOutcome& outcome) {

@@ -17,7 +17,7 @@ qint64 ReadContentLength(const TS3NameValueList& properties) {
     bool ok = false;
     const qint64 length = text.toLongLong(&ok);
     if (!ok || length < 0)
-        throw Error(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        throw TError(QStringLiteral("'%1' is not a valid integer value").arg(text));
     return length;
 }
 
@@ -52,22 +52,22 @@ void DownloadWhole(const TDownloadRequest& request, const TDownloadProgress& pro
         file.reset();
         QFile::remove(request.TargetPath);
     });
-    const RemovedIfKilled removedIfKilled(request.TargetPath);
+    const TRemovedIfKilled removedIfKilled(request.TargetPath);
     TS3DownloadStream& stream = *file;
 
     TS3NameValueList properties;
     TS3NameValueList metadata;
     if (!service->GetObjectProperties(bucketName, request.ObjectKey, properties, metadata))
-        throw Error(QStringLiteral("The backup \"%1\" is not in the bucket or cannot be read")
-                        .arg(request.ObjectKey));
+        throw TError(QStringLiteral("The backup \"%1\" is not in the bucket or cannot be read")
+                         .arg(request.ObjectKey));
     const qint64 expected = ReadContentLength(properties);
     const QByteArray expectedMd5 = PlainMd5Of(properties.Value(QStringLiteral("ETag")));
     stream.SetHashing(!expectedMd5.isEmpty());
     // A body longer than the size announced ends the download at the first block past it.
     stream.OnProgress = [&](qint64 count) {
         if (stream.Size() > expected)
-            throw Error(QStringLiteral("The download of \"%1\" sent more than the %2 bytes announced")
-                            .arg(request.ObjectKey, QString::number(expected)));
+            throw TError(QStringLiteral("The download of \"%1\" sent more than the %2 bytes announced")
+                             .arg(request.ObjectKey, QString::number(expected)));
         if (progress.Advance)
             progress.Advance(count);
     };
@@ -84,19 +84,19 @@ void DownloadWhole(const TDownloadRequest& request, const TDownloadProgress& pro
                                        properties.Value(QStringLiteral("ETag"))};
             FetchInRanges(*service, object, ranges, stream, progress.Advance);
         } else if (!service->GetObject(bucketName, request.ObjectKey, stream)) {
-            throw Error(QStringLiteral("The download of \"%1\" failed: the service answered with status %2")
-                            .arg(request.ObjectKey, QString::number(service->LastStatusCode())));
+            throw TError(QStringLiteral("The download of \"%1\" failed: the service answered with status %2")
+                             .arg(request.ObjectKey, QString::number(service->LastStatusCode())));
         }
     }
     stream.Flush();
     const qint64 received = stream.Size();
     if (received != expected)
-        throw Error(QStringLiteral("The download of \"%1\" ended after %2 of %3 bytes")
-                        .arg(request.ObjectKey, QString::number(received), QString::number(expected)));
+        throw TError(QStringLiteral("The download of \"%1\" ended after %2 of %3 bytes")
+                         .arg(request.ObjectKey, QString::number(received), QString::number(expected)));
     if (!expectedMd5.isEmpty() && stream.Md5().toHex() != expectedMd5)
-        throw Error(QStringLiteral("The backup \"%1\" arrived damaged: its content does not match the "
-                                   "checksum (ETag) the storage gives for it")
-                        .arg(request.ObjectKey));
+        throw TError(QStringLiteral("The backup \"%1\" arrived damaged: its content does not match the "
+                                    "checksum (ETag) the storage gives for it")
+                         .arg(request.ObjectKey));
 
     incomplete.dismiss();
 }
@@ -108,8 +108,8 @@ void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
     log(QStringLiteral("Downloading backup file"));
     try {
         DownloadWhole(request, progress, ranges);
-    } catch (const OperationStopped&) {
-        throw OperationStopped(QStringLiteral("The download of \"%1\" was stopped").arg(request.ObjectKey));
+    } catch (const TOperationStopped&) {
+        throw TOperationStopped(QStringLiteral("The download of \"%1\" was stopped").arg(request.ObjectKey));
     }
     log(QStringLiteral("Download completed"));
 }

@@ -36,7 +36,7 @@ struct TDownloadProgress {
 // with 200, the file holds exactly Content-Length bytes and, when the object's ETag is a plain MD5 (32 hex
 // digits), the MD5 of the bytes written equals it. Otherwise the file it created is removed and an error
 // names the cause ("... arrived damaged ..." for a wrong MD5); a body longer than announced ends the
-// download at once. A stop asked for through the limits' token ends it with OperationStopped "The
+// download at once. A stop asked for through the limits' token ends it with TOperationStopped "The
 // download of "<key>" was stopped", the file removed as well. Runs on any thread; progress is called on it.
 // The product keeps the default ranges; tests and benchmarks choose their own.
 void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,

@@ -9,42 +9,42 @@
 
 TS3DownloadStream::TS3DownloadStream(const QString& fileName)
     : TFileStream(fileName)
-    , md5_([this](qint64 offset, char* data, qint64 count) { return ReadAt(offset, data, count); }) {}
+    , FMd5([this](qint64 offset, char* data, qint64 count) { return ReadAt(offset, data, count); }) {}
 
 TS3DownloadStream::~TS3DownloadStream() {
     // What is still gathered goes to the file; a destructor cannot report a failure, and the download
     // flushes and checks the size before it counts the file as whole.
     try {
         WriteGathered();
-    } catch (const Error&) {
+    } catch (const TError&) {
     }
 }
 
-qint64 TS3DownloadStream::Write(const void* Buffer, qint64 Count) {
+qint64 TS3DownloadStream::Write(const void* buffer, qint64 count) {
     if (!WriteGathered())
         return -1;
-    const qint64 written = WriteOnce(position_, static_cast<const char*>(Buffer), Count);
+    const qint64 written = WriteOnce(FPosition, static_cast<const char*>(buffer), count);
     if (written > 0)
-        position_ += written;
+        FPosition += written;
     return written;
 }
 
-qint64 TS3DownloadStream::Write(std::span<const char> Buffer, qint64 Offset, qint64 Count) {
+qint64 TS3DownloadStream::Write(std::span<const char> buffer, qint64 offset, qint64 count) {
     qint64 accepted = -1;
-    if (Offset >= 0 && Count >= 0 && Offset <= qint64(Buffer.size()) &&
-        Count <= qint64(Buffer.size()) - Offset) {
-        if (gathered_.capacity() < GatherSize)
-            gathered_.reserve(GatherSize + 64 * 1024);
-        gathered_.append(Buffer.data() + Offset, Count);
-        accepted = gathered_.size() < GatherSize || WriteGathered() ? Count : -1;
+    if (offset >= 0 && count >= 0 && offset <= qint64(buffer.size()) &&
+        count <= qint64(buffer.size()) - offset) {
+        if (FGathered.capacity() < GatherSize)
+            FGathered.reserve(GatherSize + 64 * 1024);
+        FGathered.append(buffer.data() + offset, count);
+        accepted = FGathered.size() < GatherSize || WriteGathered() ? count : -1;
     }
     if (OnProgress)
-        OnProgress(Count);
+        OnProgress(count);
     return accepted;
 }
 
 qint64 TS3DownloadStream::Position() const {
-    return position_ + gathered_.size();
+    return FPosition + FGathered.size();
 }
 
 qint64 TS3DownloadStream::Size() const {
@@ -54,18 +54,18 @@ qint64 TS3DownloadStream::Size() const {
 void TS3DownloadStream::SetPosition(qint64 position) {
     Flush();
     if (position < 0)
-        throw Error(QStringLiteral("Cannot set the file position"));
-    position_ = position;
+        throw TError(QStringLiteral("Cannot set the file position"));
+    FPosition = position;
 }
 
 void TS3DownloadStream::SetSize(qint64 size) {
     Flush();
-    md5_.Cut(size, [&] { TFileStream::SetSize(size); });
+    FMd5.Cut(size, [&] { TFileStream::SetSize(size); });
 }
 
 void TS3DownloadStream::Flush() {
     if (!WriteGathered())
-        throw Error(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName(), SystemErrorText(errno)));
+        throw TError(QStringLiteral("Cannot write file \"%1\". %2").arg(FileName(), SystemErrorText(errno)));
 }
 
 // Writes the gathered bytes, repeating short writes; what was written leaves the gathered bytes even
@@ -73,19 +73,19 @@ void TS3DownloadStream::Flush() {
 bool TS3DownloadStream::WriteGathered() {
     qint64 done = 0;
     bool ok = true;
-    while (done < gathered_.size()) {
-        const qint64 written = WriteOnce(position_, gathered_.constData() + done, gathered_.size() - done);
+    while (done < FGathered.size()) {
+        const qint64 written = WriteOnce(FPosition, FGathered.constData() + done, FGathered.size() - done);
         if (written <= 0) {
             ok = false;
             break;
         }
-        position_ += written;
+        FPosition += written;
         done += written;
     }
-    if (done == gathered_.size())
-        gathered_.resize(0); // keeps the capacity for the next blocks
+    if (done == FGathered.size())
+        FGathered.resize(0); // keeps the capacity for the next blocks
     else
-        gathered_.remove(0, done);
+        FGathered.remove(0, done);
     return ok;
 }
 
@@ -93,7 +93,7 @@ void TS3DownloadStream::WriteAt(qint64 offset, const char* data, qint64 count) {
     for (qint64 done = 0; done < count;) {
         const qint64 written = WriteOnce(offset + done, data + done, count - done);
         if (written <= 0)
-            throw Error(
+            throw TError(
                 QStringLiteral("Cannot write file \"%1\". %2").arg(FileName(), SystemErrorText(errno)));
         done += written;
     }
@@ -101,15 +101,15 @@ void TS3DownloadStream::WriteAt(qint64 offset, const char* data, qint64 count) {
 
 qint64 TS3DownloadStream::WriteOnce(qint64 offset, const char* data, qint64 count) {
     const qint64 written = TFileStream::WriteAt(offset, data, count);
-    if (hashing_)
-        md5_.Written(offset, written);
+    if (FHashing)
+        FMd5.Written(offset, written);
     return written;
 }
 
 QByteArray TS3DownloadStream::Md5() {
     Flush();
-    if (hashing_) {
-        const QByteArray hashed = md5_.Result(Size());
+    if (FHashing) {
+        const QByteArray hashed = FMd5.Result(Size());
         if (!hashed.isEmpty())
             return hashed;
     }

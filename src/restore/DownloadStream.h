@@ -29,11 +29,11 @@ class TS3DownloadStream : public TFileStream {
     TS3ProgressEvent OnProgress;
 
     // Writes what is gathered, then passes straight to the file; reports nothing.
-    qint64 Write(const void* Buffer, qint64 Count) override;
-    // Gathers the block (writing the gathered bytes once they reach GatherSize), then reports Count,
-    // the size of the block asked for, through OnProgress. Returns Count, or -1 when the bytes asked for
-    // lie outside Buffer or the gathered bytes cannot be written.
-    qint64 Write(std::span<const char> Buffer, qint64 Offset, qint64 Count) override;
+    qint64 Write(const void* buffer, qint64 count) override;
+    // Gathers the block (writing the gathered bytes once they reach GatherSize), then reports count,
+    // the size of the block asked for, through OnProgress. Returns count, or -1 when the bytes asked for
+    // lie outside buffer or the gathered bytes cannot be written.
+    qint64 Write(std::span<const char> buffer, qint64 offset, qint64 count) override;
 
     // Position and size count the gathered bytes as written.
     qint64 Position() const override;
@@ -45,7 +45,7 @@ class TS3DownloadStream : public TFileStream {
 
     // Whether the MD5 is computed while writing (the default). Off, Md5() reads the file instead; a
     // download whose checksum is not a plain MD5 turns it off and saves its cost. Set before writing.
-    void SetHashing(bool on) { hashing_ = on; }
+    void SetHashing(bool on) { FHashing = on; }
 
     // Writes what is gathered into the file. Throws "Cannot write file "<path>". <system message>".
     void Flush();
@@ -60,8 +60,8 @@ class TS3DownloadStream : public TFileStream {
     bool WriteGathered();
     qint64 WriteOnce(qint64 offset, const char* data, qint64 count);
 
-    QByteArray gathered_; // received, not yet in the file; it goes right after position_
-    qint64 position_ = 0;
-    bool hashing_ = true;
-    TBackgroundMd5 md5_;
+    QByteArray FGathered; // received, not yet in the file; it goes right after FPosition
+    qint64 FPosition = 0;
+    bool FHashing = true;
+    TBackgroundMd5 FMd5;
 };

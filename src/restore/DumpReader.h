@@ -13,14 +13,14 @@ class TDumpReader {
   public:
     static constexpr qsizetype BlockSize = 256 * 1024;
 
-    // Opens the file and tells gzip by its first two bytes (1f 8b). Throws Error "Cannot read file
+    // Opens the file and tells gzip by its first two bytes (1f 8b). Throws TError "Cannot read file
     // "<path>". <system text>".
     explicit TDumpReader(const QString& path);
     ~TDumpReader();
     TDumpReader(const TDumpReader&) = delete;
     TDumpReader& operator=(const TDumpReader&) = delete;
 
-    bool Gzipped() const { return inflate_ != nullptr; }
+    bool Gzipped() const { return FInflate != nullptr; }
 
     // The next bytes of the content, at most maxSize of them; empty at the end and only there. Throws
     // Error "Cannot read file "<path>". <reason>" when the file cannot be read, when its gzip data is
@@ -31,7 +31,7 @@ class TDumpReader {
     // The bytes of the file used so far, and its size: the progress of a gzip file can only be told in
     // the bytes of the file, as the size of its content is not known before the end.
     qint64 Consumed() const;
-    qint64 FileSize() const { return file_.size(); }
+    qint64 FileSize() const { return FFile.size(); }
 
   private:
     struct TInflate;
@@ -40,8 +40,8 @@ class TDumpReader {
     bool FillInput();
     [[noreturn]] void Fail(const QString& reason) const;
 
-    QFile file_;
-    std::unique_ptr<TInflate> inflate_;
-    QByteArray input_;
-    bool betweenMembers_ = false;
+    QFile FFile;
+    std::unique_ptr<TInflate> FInflate;
+    QByteArray FInput;
+    bool FBetweenMembers = false;
 };

@@ -1,33 +1,33 @@
 #include "restore/FileStream.h"
 
 TFileStream::TFileStream(const QString& fileName)
-    : fileName_(fileName)
-    , file_(fileName) {}
+    : FFileName(fileName)
+    , FFile(fileName) {}
 
 TFileStream::~TFileStream() = default;
 
-qint64 TFileStream::Write(const void* Buffer, qint64 Count) {
-    return file_.Write(static_cast<const char*>(Buffer), Count);
+qint64 TFileStream::Write(const void* buffer, qint64 count) {
+    return FFile.Write(static_cast<const char*>(buffer), count);
 }
 
-qint64 TFileStream::Write(std::span<const char> Buffer, qint64 Offset, qint64 Count) {
-    if (Offset < 0 || Count < 0 || Offset > qint64(Buffer.size()) || Count > qint64(Buffer.size()) - Offset)
+qint64 TFileStream::Write(std::span<const char> buffer, qint64 offset, qint64 count) {
+    if (offset < 0 || count < 0 || offset > qint64(buffer.size()) || count > qint64(buffer.size()) - offset)
         return -1;
-    return file_.Write(Buffer.data() + Offset, Count);
+    return FFile.Write(buffer.data() + offset, count);
 }
 
 qint64 TFileStream::Position() const {
-    return file_.Position();
+    return FFile.Position();
 }
 
 void TFileStream::SetPosition(qint64 position) {
-    file_.SetPosition(position);
+    FFile.SetPosition(position);
 }
 
 qint64 TFileStream::Size() const {
-    return file_.Size();
+    return FFile.Size();
 }
 
 void TFileStream::SetSize(qint64 size) {
-    file_.Resize(size);
+    FFile.Resize(size);
 }

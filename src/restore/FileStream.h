@@ -18,11 +18,11 @@ class TFileStream : public TS3Stream {
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
 
-    const QString& FileName() const { return fileName_; }
+    const QString& FileName() const { return FFileName; }
 
     // Both writes return the number of bytes written, which may be fewer than asked, or -1 on failure.
-    qint64 Write(const void* Buffer, qint64 Count) override;
-    qint64 Write(std::span<const char> Buffer, qint64 Offset, qint64 Count) override;
+    qint64 Write(const void* buffer, qint64 count) override;
+    qint64 Write(std::span<const char> buffer, qint64 offset, qint64 count) override;
 
     qint64 Position() const override;
     void SetPosition(qint64 position) override;
@@ -30,13 +30,13 @@ class TFileStream : public TS3Stream {
     void SetSize(qint64 size) override;
 
   protected:
-    // Write at offset or read from it, leaving the stream's position alone; as ExclusiveFile's.
+    // Write at offset or read from it, leaving the stream's position alone; as TExclusiveFile's.
     qint64 WriteAt(qint64 offset, const char* data, qint64 count) {
-        return file_.WriteAt(offset, data, count);
+        return FFile.WriteAt(offset, data, count);
     }
-    qint64 ReadAt(qint64 offset, char* data, qint64 count) const { return file_.ReadAt(offset, data, count); }
+    qint64 ReadAt(qint64 offset, char* data, qint64 count) const { return FFile.ReadAt(offset, data, count); }
 
   private:
-    QString fileName_;
-    ExclusiveFile file_;
+    QString FFileName;
+    TExclusiveFile FFile;
 };

@@ -5,7 +5,7 @@
 namespace {
 
 [[noreturn]] void ThrowMismatch(const QString& logTemplate) {
-    throw Error(QStringLiteral("Format '%1' invalid or incompatible with argument").arg(logTemplate));
+    throw TError(QStringLiteral("Format '%1' invalid or incompatible with argument").arg(logTemplate));
 }
 
 } // namespace

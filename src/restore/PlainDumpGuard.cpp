@@ -8,12 +8,12 @@ namespace {
 
 using TTokenKind = TPsqlScanner::TTokenKind;
 
-template <typename Token> bool IsWord(const Token& token, const char* word) {
+template <typename TToken> bool IsWord(const TToken& token, const char* word) {
     return token.Kind == TTokenKind::Word && token.Text == word;
 }
 
 // A setting's yes or no as the server reads it: on, off, and any start of true, yes, false, no.
-template <typename Token> std::optional<bool> SettingValue(const Token& token) {
+template <typename TToken> std::optional<bool> SettingValue(const TToken& token) {
     if (token.Kind == TTokenKind::Symbol || token.Kind == TTokenKind::QuotedName)
         return std::nullopt;
     const QByteArray value = token.Text.toLower();
@@ -31,25 +31,25 @@ template <typename Token> std::optional<bool> SettingValue(const Token& token) {
 } // namespace
 
 TPlainDumpGuard::TPlainDumpGuard(const QString& backupName)
-    : backupName_(backupName) {}
+    : FBackupName(backupName) {}
 
 void TPlainDumpGuard::Take(QByteArrayView bytes) {
-    scanner_.Take(bytes);
+    FScanner.Take(bytes);
 }
 
 void TPlainDumpGuard::Finish() {
-    scanner_.Finish();
-    if (!reason_.isEmpty())
+    FScanner.Finish();
+    if (!FReason.isEmpty())
         Throw({});
 }
 
 void TPlainDumpGuard::Token(const TPsqlScanner::TToken& token) {
-    if (tokens_ < KeptTokens)
-        first_[tokens_] = {token.Kind, token.Text.toByteArray(), token.Line, token.Column};
-    if (tokens_ <= KeptTokens)
-        ++tokens_;
-    if (tokens_ == 2 && IsWord(token, "database")) {
-        const TKeptToken& verb = first_[0];
+    if (FTokens < KeptTokens)
+        FFirst[FTokens] = {token.Kind, token.Text.toByteArray(), token.Line, token.Column};
+    if (FTokens <= KeptTokens)
+        ++FTokens;
+    if (FTokens == 2 && IsWord(token, "database")) {
+        const TKeptToken& verb = FFirst[0];
         if (IsWord(verb, "create"))
             Refuse(QStringLiteral("creates a database"), verb.Line, verb.Column);
         else if (IsWord(verb, "drop"))
@@ -57,9 +57,9 @@ void TPlainDumpGuard::Token(const TPsqlScanner::TToken& token) {
         else if (IsWord(verb, "alter"))
             Refuse(QStringLiteral("alters a database"), verb.Line, verb.Column);
     }
-    if (tokens_ >= 2 && IsWord(first_[0], "copy")) {
-        fromStdin_ = fromStdin_ || (afterFrom_ && IsWord(token, "stdin"));
-        afterFrom_ = IsWord(token, "from");
+    if (FTokens >= 2 && IsWord(FFirst[0], "copy")) {
+        FFromStdin = FFromStdin || (FAfterFrom && IsWord(token, "stdin"));
+        FAfterFrom = IsWord(token, "from");
     }
 }
 
@@ -67,17 +67,17 @@ void TPlainDumpGuard::Semicolon(bool psqlSends) {
     FollowStandardStrings();
     // psql reads COPY data only after a COPY that is a query of its own; where the server would find
     // one inside a longer query, which lines are data cannot be told.
-    if (fromStdin_) {
-        if (psqlSends && statementsUnsent_ == 0)
-            scanner_.CopyDataFollows();
+    if (FFromStdin) {
+        if (psqlSends && FStatementsUnsent == 0)
+            FScanner.CopyDataFollows();
         else
-            Unclear(first_[0].Line, first_[0].Column);
+            Unclear(FFirst[0].Line, FFirst[0].Column);
     }
-    tokens_ = 0;
-    afterFrom_ = false;
-    fromStdin_ = false;
-    statementStart_.clear();
-    statementsUnsent_ = psqlSends ? 0 : statementsUnsent_ + 1;
+    FTokens = 0;
+    FAfterFrom = false;
+    FFromStdin = false;
+    FStatementStart.clear();
+    FStatementsUnsent = psqlSends ? 0 : FStatementsUnsent + 1;
 }
 
 void TPlainDumpGuard::BackslashCommand(const QByteArray& name, qint64 line, qsizetype column) {
@@ -94,47 +94,47 @@ void TPlainDumpGuard::Unclear(qint64 line, qsizetype column) {
 }
 
 void TPlainDumpGuard::LineEnds(qint64 line, QByteArrayView lineStart) {
-    if (!reason_.isEmpty() && refusedLine_ == line)
-        Throw(refusedColumn_ < lineStart.size() ? lineStart.sliced(refusedColumn_) : QByteArrayView());
-    if (tokens_ > 0 && first_[0].Line == line && first_[0].Column < lineStart.size())
-        statementStart_ = lineStart.sliced(first_[0].Column).toByteArray();
+    if (!FReason.isEmpty() && FRefusedLine == line)
+        Throw(FRefusedColumn < lineStart.size() ? lineStart.sliced(FRefusedColumn) : QByteArrayView());
+    if (FTokens > 0 && FFirst[0].Line == line && FFirst[0].Column < lineStart.size())
+        FStatementStart = lineStart.sliced(FFirst[0].Column).toByteArray();
 }
 
 // SET [SESSION | LOCAL] standard_conforming_strings { = | TO } value, and RESET: psql reads '' strings by
 // it from the next line on.
 void TPlainDumpGuard::FollowStandardStrings() {
-    if (tokens_ >= 2 && IsWord(first_[0], "reset") &&
-        (IsWord(first_[1], "standard_conforming_strings") || IsWord(first_[1], "all"))) {
-        scanner_.SetStandardStrings(true);
+    if (FTokens >= 2 && IsWord(FFirst[0], "reset") &&
+        (IsWord(FFirst[1], "standard_conforming_strings") || IsWord(FFirst[1], "all"))) {
+        FScanner.SetStandardStrings(true);
         return;
     }
-    if (tokens_ == 0 || !IsWord(first_[0], "set"))
+    if (FTokens == 0 || !IsWord(FFirst[0], "set"))
         return;
     int at = 1;
-    if (tokens_ > at && (IsWord(first_[at], "session") || IsWord(first_[at], "local")))
+    if (FTokens > at && (IsWord(FFirst[at], "session") || IsWord(FFirst[at], "local")))
         ++at;
-    if (tokens_ < at + 3 || !IsWord(first_[at], "standard_conforming_strings"))
+    if (FTokens < at + 3 || !IsWord(FFirst[at], "standard_conforming_strings"))
         return;
-    const TKeptToken& assign = first_[at + 1];
+    const TKeptToken& assign = FFirst[at + 1];
     if (!(assign.Kind == TTokenKind::Symbol && assign.Text == "=") && !IsWord(assign, "to"))
         return;
-    const TKeptToken& value = first_[at + 2];
+    const TKeptToken& value = FFirst[at + 2];
     if (IsWord(value, "default"))
-        scanner_.SetStandardStrings(true);
+        FScanner.SetStandardStrings(true);
     else if (const std::optional<bool> standard = SettingValue(value))
-        scanner_.SetStandardStrings(*standard);
+        FScanner.SetStandardStrings(*standard);
 }
 
 // The first refusal counts. It is thrown once its line has ended, so the message can quote the line;
 // a statement refused on a later line than it began was quoted when that line ended.
 void TPlainDumpGuard::Refuse(const QString& reason, qint64 line, qsizetype column) {
-    if (!reason_.isEmpty())
+    if (!FReason.isEmpty())
         return;
-    reason_ = reason;
-    refusedLine_ = line;
-    refusedColumn_ = column;
-    if (line < scanner_.Line())
-        Throw(statementStart_);
+    FReason = reason;
+    FRefusedLine = line;
+    FRefusedColumn = column;
+    if (line < FScanner.Line())
+        Throw(FStatementStart);
 }
 
 void TPlainDumpGuard::Throw(QByteArrayView text) const {
@@ -142,12 +142,12 @@ void TPlainDumpGuard::Throw(QByteArrayView text) const {
     if (quoted.size() > 80)
         quoted = quoted.left(80) + QStringLiteral("...");
     const QString where = quoted.isEmpty()
-                              ? QStringLiteral("line %1").arg(refusedLine_)
-                              : QStringLiteral("line %1: %2").arg(QString::number(refusedLine_), quoted);
-    throw Error(
+                              ? QStringLiteral("line %1").arg(FRefusedLine)
+                              : QStringLiteral("line %1: %2").arg(QString::number(FRefusedLine), quoted);
+    throw TError(
         QStringLiteral("The backup \"%1\" is a plain SQL dump that %2 (%3); Corvane restores only plain "
                        "dumps of one database, as pg_dump writes them without --create")
-            .arg(backupName_, reason_, where));
+            .arg(FBackupName, FReason, where));
 }
 
 std::function<QByteArray()> GuardedDumpInput(TDumpReader& reader, TPlainDumpGuard& guard) {

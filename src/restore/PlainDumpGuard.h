@@ -27,7 +27,7 @@ class TPlainDumpGuard : private TPsqlScanner::TListener {
     // The backup's name goes into the message.
     explicit TPlainDumpGuard(const QString& backupName);
 
-    // Reads the next bytes of the dump. Throws Error, "The backup "<name>" is a plain SQL dump that
+    // Reads the next bytes of the dump. Throws TError, "The backup "<name>" is a plain SQL dump that
     // connects to another database (line 22: \connect sales); ...", at the latest once the line of the
     // first refused command has ended, so psql, which runs a line only once its newline has come, never
     // runs it when every block reaches psql only after it has passed here.
@@ -46,8 +46,8 @@ class TPlainDumpGuard : private TPsqlScanner::TListener {
     void Refuse(const QString& reason, qint64 line, qsizetype column);
     [[noreturn]] void Throw(QByteArrayView text) const;
 
-    QString backupName_;
-    TPsqlScanner scanner_{*this};
+    QString FBackupName;
+    TPsqlScanner FScanner{*this};
 
     // The statement at hand, as the server splits statements (at every semicolon), by its first tokens.
     struct TKeptToken {
@@ -57,18 +57,18 @@ class TPlainDumpGuard : private TPsqlScanner::TListener {
         qsizetype Column = 0;
     };
     static constexpr int KeptTokens = 5;
-    TKeptToken first_[KeptTokens];
-    int tokens_ = 0;
-    bool afterFrom_ = false;    // a COPY's last token was FROM
-    bool fromStdin_ = false;    // a COPY ... FROM STDIN: psql reads COPY data after it
-    int statementsUnsent_ = 0;  // statements ended since psql last sent a query
-    QByteArray statementStart_; // the statement's first line from its first token, once that line ended
+    TKeptToken FFirst[KeptTokens];
+    int FTokens = 0;
+    bool FAfterFrom = false;    // a COPY's last token was FROM
+    bool FFromStdin = false;    // a COPY ... FROM STDIN: psql reads COPY data after it
+    int FStatementsUnsent = 0;  // statements ended since psql last sent a query
+    QByteArray FStatementStart; // the statement's first line from its first token, once that line ended
 
-    QString reason_;
-    qint64 refusedLine_ = 0;
-    qsizetype refusedColumn_ = 0;
+    QString FReason;
+    qint64 FRefusedLine = 0;
+    qsizetype FRefusedColumn = 0;
 };
 
-// The standard input of psql restoring a plain dump (TProgramWatch::input): the reader's blocks, each
+// The standard input of psql restoring a plain dump (TProgramWatch::Input): the reader's blocks, each
 // handed on only once the guard has passed it. Throws what they throw.
 std::function<QByteArray()> GuardedDumpInput(TDumpReader& reader, TPlainDumpGuard& guard);

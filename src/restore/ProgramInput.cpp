@@ -5,12 +5,12 @@
 #include <QProcess>
 
 TProgramInput::TProgramInput(QProcess& process, std::function<QByteArray()> source, std::stop_token stop)
-    : process_(process)
-    , source_(std::move(source))
-    , stop_(std::move(stop)) {
-    written_ = QObject::connect(&process_, &QProcess::bytesWritten, &process_, [this] { Feed(); });
+    : FProcess(process)
+    , FSource(std::move(source))
+    , FStop(std::move(stop)) {
+    FWritten = QObject::connect(&FProcess, &QProcess::bytesWritten, &FProcess, [this] { Feed(); });
     // A program that ends or closes its input early fails the write; what is left is not its to read.
-    failed_ = QObject::connect(&process_, &QProcess::errorOccurred, &process_,
+    FFailed = QObject::connect(&FProcess, &QProcess::errorOccurred, &FProcess,
                                [this](QProcess::ProcessError error) {
                                    if (error == QProcess::WriteError)
                                        Halt();
@@ -18,8 +18,8 @@ TProgramInput::TProgramInput(QProcess& process, std::function<QByteArray()> sour
 }
 
 TProgramInput::~TProgramInput() {
-    QObject::disconnect(written_);
-    QObject::disconnect(failed_);
+    QObject::disconnect(FWritten);
+    QObject::disconnect(FFailed);
 }
 
 void TProgramInput::Start() {
@@ -27,27 +27,27 @@ void TProgramInput::Start() {
 }
 
 void TProgramInput::Feed() {
-    while (!halted_ && process_.state() == QProcess::Running && process_.bytesToWrite() < InputBacklog) {
+    while (!FHalted && FProcess.state() == QProcess::Running && FProcess.bytesToWrite() < InputBacklog) {
         // RunAndWait ends the program on its next look at the stop; until then, nothing more is read.
-        if (stop_.stop_requested()) {
+        if (FStop.stop_requested()) {
             Halt();
             return;
         }
         QByteArray block;
         try {
-            block = source_();
+            block = FSource();
         } catch (...) {
-            failure_ = std::current_exception();
+            FFailure = std::current_exception();
             Halt();
-            ForceEnd(process_);
+            ForceEnd(FProcess);
             return;
         }
         if (block.isEmpty()) {
             Halt();
-            process_.closeWriteChannel();
+            FProcess.closeWriteChannel();
             return;
         }
-        if (process_.write(block) < 0) {
+        if (FProcess.write(block) < 0) {
             Halt();
             return;
         }

@@ -27,19 +27,19 @@ class TProgramInput {
     void Start();
     // Writes nothing more and leaves the input open: a program being stopped must not see an end of
     // input, which it would take for the whole of it (psql would commit a restore cut short).
-    void Halt() { halted_ = true; }
+    void Halt() { FHalted = true; }
     // What the source threw, if it threw: the program has then been ended at once, input open.
-    std::exception_ptr Failure() const { return failure_; }
+    std::exception_ptr Failure() const { return FFailure; }
 
   private:
     void Feed();
 
-    QProcess& process_;
-    std::function<QByteArray()> source_;
-    std::stop_token stop_;
+    QProcess& FProcess;
+    std::function<QByteArray()> FSource;
+    std::stop_token FStop;
     // Cut when this goes: a process that outlives it may still signal while it is reaped.
-    QMetaObject::Connection written_;
-    QMetaObject::Connection failed_;
-    bool halted_ = false;
-    std::exception_ptr failure_;
+    QMetaObject::Connection FWritten;
+    QMetaObject::Connection FFailed;
+    bool FHalted = false;
+    std::exception_ptr FFailure;
 };

@@ -31,7 +31,7 @@ char Lower(char c) {
 void TPsqlScanner::Take(QByteArrayView bytes) {
     qsizetype at = 0;
     while (at < bytes.size()) {
-        if (state_ == TState::CopyData) {
+        if (FState == TState::CopyData) {
             at = SkipCopyData(bytes, at);
             continue;
         }
@@ -42,19 +42,19 @@ void TPsqlScanner::Take(QByteArrayView bytes) {
 
 void TPsqlScanner::Finish() {
     // psql runs the last line also without its newline.
-    switch (state_) {
+    switch (FState) {
     case TState::Word:
         EndToken();
         break;
     case TState::CommandName:
-        listener_.BackslashCommand(commandName_, line_, commandColumn_);
+        FListener.BackslashCommand(FCommandName, FLine, FCommandColumn);
         break;
     default:
         break;
     }
-    state_ = TState::Normal;
-    if (column_ > 0)
-        listener_.LineEnds(line_, QByteArrayView(lineStart_, qMin(column_, LineStart)));
+    FState = TState::Normal;
+    if (FColumn > 0)
+        FListener.LineEnds(FLine, QByteArrayView(FLineStart, qMin(FColumn, LineStart)));
 }
 
 void TPsqlScanner::Feed(char c) {
@@ -63,24 +63,24 @@ void TPsqlScanner::Feed(char c) {
     if (c == '\n') {
         EndLine();
     } else {
-        if (column_ < LineStart)
-            lineStart_[column_] = c;
-        ++column_;
+        if (FColumn < LineStart)
+            FLineStart[FColumn] = c;
+        ++FColumn;
     }
-    recent_[2] = recent_[1];
-    recent_[1] = recent_[0];
-    recent_[0] = c;
+    FRecent[2] = FRecent[1];
+    FRecent[1] = FRecent[0];
+    FRecent[0] = c;
 }
 
 void TPsqlScanner::EndLine() {
-    listener_.LineEnds(line_, QByteArrayView(lineStart_, qMin(column_, LineStart)));
-    ++line_;
-    column_ = 0;
-    standardStrings_ = nextStandardStrings_;
-    if (copiesPending_ > 0) {
-        resumeState_ = state_;
-        state_ = TState::CopyData;
-        copyLineSize_ = 0;
+    FListener.LineEnds(FLine, QByteArrayView(FLineStart, qMin(FColumn, LineStart)));
+    ++FLine;
+    FColumn = 0;
+    FStandardStrings = FNextStandardStrings;
+    if (FCopiesPending > 0) {
+        FResumeState = FState;
+        FState = TState::CopyData;
+        FCopyLineSize = 0;
     }
 }
 
@@ -90,102 +90,102 @@ qsizetype TPsqlScanner::SkipCopyData(QByteArrayView bytes, qsizetype from) {
     const char* start = bytes.data() + from;
     const auto* newline = static_cast<const char*>(std::memchr(start, '\n', size_t(bytes.size() - from)));
     const qsizetype end = newline ? newline - bytes.data() : bytes.size();
-    const qsizetype kept = qMin(end - from, qsizetype(sizeof copyLine_) - copyLineSize_);
-    std::memcpy(copyLine_ + copyLineSize_, start, size_t(kept));
-    copyLineSize_ += kept;
+    const qsizetype kept = qMin(end - from, qsizetype(sizeof FCopyLine) - FCopyLineSize);
+    std::memcpy(FCopyLine + FCopyLineSize, start, size_t(kept));
+    FCopyLineSize += kept;
     if (!newline)
         return end;
-    ++line_;
-    const QByteArrayView line(copyLine_, copyLineSize_);
-    if ((line == "\\." || line == "\\.\r") && --copiesPending_ == 0)
-        state_ = resumeState_;
-    copyLineSize_ = 0;
+    ++FLine;
+    const QByteArrayView line(FCopyLine, FCopyLineSize);
+    if ((line == "\\." || line == "\\.\r") && --FCopiesPending == 0)
+        FState = FResumeState;
+    FCopyLineSize = 0;
     return end + 1;
 }
 
 // Takes one byte in the current state; false when the state has changed and the byte is to be read
 // again in the new one.
 bool TPsqlScanner::Step(char c) {
-    switch (state_) {
+    switch (FState) {
     case TState::Normal:
         return StepNormal(c);
     case TState::Word:
         return StepWord(c);
     case TState::Minus:
     case TState::Slash:
-        if ((state_ == TState::Minus && c == '-') || (state_ == TState::Slash && c == '*')) {
-            state_ = c == '-' ? TState::LineComment : TState::BlockComment;
-            commentDepth_ = 1;
+        if ((FState == TState::Minus && c == '-') || (FState == TState::Slash && c == '*')) {
+            FState = c == '-' ? TState::LineComment : TState::BlockComment;
+            FCommentDepth = 1;
             return true;
         }
-        StartToken(TTokenKind::Symbol, column_ - 1);
-        AddToToken(state_ == TState::Minus ? '-' : '/');
+        StartToken(TTokenKind::Symbol, FColumn - 1);
+        AddToToken(FState == TState::Minus ? '-' : '/');
         EndToken();
-        state_ = TState::Normal;
+        FState = TState::Normal;
         return false;
     case TState::LineComment:
         // psql ends a -- comment at a carriage return too: what follows it on the line is read.
         if (c == '\n' || c == '\r')
-            state_ = TState::Normal;
+            FState = TState::Normal;
         return true;
     case TState::BlockComment:
         if (c == '*')
-            state_ = TState::BlockStar;
+            FState = TState::BlockStar;
         else if (c == '/')
-            state_ = TState::BlockSlash;
+            FState = TState::BlockSlash;
         return true;
     case TState::BlockStar:
         if (c == '/')
-            state_ = --commentDepth_ == 0 ? TState::Normal : TState::BlockComment;
+            FState = --FCommentDepth == 0 ? TState::Normal : TState::BlockComment;
         else if (c != '*')
-            state_ = TState::BlockComment;
+            FState = TState::BlockComment;
         return true;
     case TState::BlockSlash:
         if (c == '*') {
-            ++commentDepth_;
-            state_ = TState::BlockComment;
+            ++FCommentDepth;
+            FState = TState::BlockComment;
         } else if (c != '/') {
-            state_ = TState::BlockComment;
+            FState = TState::BlockComment;
         }
         return true;
     case TState::Quote:
         if (c == '\'') {
-            state_ = TState::QuoteEnd;
-        } else if (c == '\\' && quoteEscapes_) {
-            state_ = TState::QuoteEscape;
+            FState = TState::QuoteEnd;
+        } else if (c == '\\' && FQuoteEscapes) {
+            FState = TState::QuoteEscape;
         } else {
             AddToToken(c);
         }
         return true;
     case TState::QuoteEscape:
         AddToToken(c);
-        state_ = TState::Quote;
+        FState = TState::Quote;
         return true;
     case TState::QuoteEnd:
         // A second quote at once is a quote inside the string. psql reads a line at a time, so unlike
         // the server it never joins 'a'<newline>'b' into one string: the second is a string of its own.
         if (c == '\'') {
             AddToToken(c);
-            state_ = TState::Quote;
+            FState = TState::Quote;
             return true;
         }
         EndToken();
-        state_ = TState::Normal;
+        FState = TState::Normal;
         return false;
     case TState::Name:
         if (c == '"')
-            state_ = TState::NameEnd;
+            FState = TState::NameEnd;
         else
             AddToToken(c);
         return true;
     case TState::NameEnd:
         if (c == '"') {
             AddToToken(c);
-            state_ = TState::Name;
+            FState = TState::Name;
             return true;
         }
         EndToken();
-        state_ = TState::Normal;
+        FState = TState::Normal;
         return false;
     case TState::DollarOpen:
     case TState::DollarBody:
@@ -193,21 +193,21 @@ bool TPsqlScanner::Step(char c) {
         return StepDollar(c);
     case TState::CommandName:
         if (IsSpace(c) || c == '\\') {
-            listener_.BackslashCommand(commandName_, line_, commandColumn_);
-            state_ = TState::CommandArguments;
+            FListener.BackslashCommand(FCommandName, FLine, FCommandColumn);
+            FState = TState::CommandArguments;
             return false;
         }
-        if (commandName_.size() < TokenText)
-            commandName_ += c;
+        if (FCommandName.size() < TokenText)
+            FCommandName += c;
         return true;
     case TState::CommandArguments:
         // The arguments run to the end of the line; a backslash there starts the next command.
         if (c == '\n') {
-            state_ = TState::Normal;
+            FState = TState::Normal;
         } else if (c == '\\') {
-            commandName_.clear();
-            commandColumn_ = column_;
-            state_ = TState::CommandName;
+            FCommandName.clear();
+            FCommandColumn = FColumn;
+            FState = TState::CommandName;
         }
         return true;
     case TState::CopyData:
@@ -221,30 +221,30 @@ bool TPsqlScanner::StepNormal(char c) {
         return true;
     switch (c) {
     case '-':
-        state_ = TState::Minus;
+        FState = TState::Minus;
         return true;
     case '/':
-        state_ = TState::Slash;
+        FState = TState::Slash;
         return true;
     case '\'':
-        StartToken(TTokenKind::String, column_);
+        StartToken(TTokenKind::String, FColumn);
         // U&'' strings take no backslash escapes, whatever standard_conforming_strings says.
-        OpenQuote(!standardStrings_ &&
-                  !(recent_[0] == '&' && Lower(recent_[1]) == 'u' && !IsWordChar(recent_[2])));
+        OpenQuote(!FStandardStrings &&
+                  !(FRecent[0] == '&' && Lower(FRecent[1]) == 'u' && !IsWordChar(FRecent[2])));
         return true;
     case '"':
-        StartToken(TTokenKind::QuotedName, column_);
-        state_ = TState::Name;
+        StartToken(TTokenKind::QuotedName, FColumn);
+        FState = TState::Name;
         return true;
     case '$':
-        dollarTag_.clear();
-        dollarColumn_ = column_;
-        state_ = TState::DollarOpen;
+        FDollarTag.clear();
+        FDollarColumn = FColumn;
+        FState = TState::DollarOpen;
         return true;
     case '\\':
-        commandName_.clear();
-        commandColumn_ = column_;
-        state_ = TState::CommandName;
+        FCommandName.clear();
+        FCommandColumn = FColumn;
+        FState = TState::CommandName;
         return true;
     case ';':
         Semicolon();
@@ -253,155 +253,155 @@ bool TPsqlScanner::StepNormal(char c) {
         break;
     }
     if (IsWordStart(c) || IsDigit(c)) {
-        StartToken(IsDigit(c) ? TTokenKind::Number : TTokenKind::Word, column_);
-        wordAfterDot_ = recent_[0] == '.';
+        StartToken(IsDigit(c) ? TTokenKind::Number : TTokenKind::Word, FColumn);
+        FWordAfterDot = FRecent[0] == '.';
         AddToToken(c);
-        state_ = TState::Word;
+        FState = TState::Word;
         return true;
     }
     if (c == '(')
-        ++parenDepth_;
-    else if (c == ')' && parenDepth_ > 0)
-        --parenDepth_;
-    StartToken(TTokenKind::Symbol, column_);
+        ++FParenDepth;
+    else if (c == ')' && FParenDepth > 0)
+        --FParenDepth;
+    StartToken(TTokenKind::Symbol, FColumn);
     AddToToken(c);
     EndToken();
     return true;
 }
 
 bool TPsqlScanner::StepWord(char c) {
-    const bool number = tokenKind_ == TTokenKind::Number;
+    const bool number = FTokenKind == TTokenKind::Number;
     if (IsWordStart(c) || IsDigit(c) || (c == '$' && !number)) {
         AddToToken(c);
         return true;
     }
     // Where a number runs into a quote or a "$", psql versions cut the tokens differently.
     if (number && (c == '\'' || c == '$'))
-        listener_.Unclear(tokenLine_, tokenColumn_);
-    if (c == '\'' && !number && tokenSize_ == 1) {
-        const char prefix = tokenText_[0];
+        FListener.Unclear(FTokenLine, FTokenColumn);
+    if (c == '\'' && !number && FTokenSize == 1) {
+        const char prefix = FTokenText[0];
         if (prefix == 'e' || prefix == 'b' || prefix == 'x' || prefix == 'n') {
             // After "1." the letter may belong to the number, and the string then be a plain one.
-            if (wordAfterDot_)
-                listener_.Unclear(tokenLine_, tokenColumn_);
-            tokenKind_ = TTokenKind::String;
-            tokenSize_ = 0;
-            OpenQuote(prefix == 'e' || (prefix == 'n' && !standardStrings_));
+            if (FWordAfterDot)
+                FListener.Unclear(FTokenLine, FTokenColumn);
+            FTokenKind = TTokenKind::String;
+            FTokenSize = 0;
+            OpenQuote(prefix == 'e' || (prefix == 'n' && !FStandardStrings));
             return true;
         }
     }
     EndToken();
-    state_ = TState::Normal;
+    FState = TState::Normal;
     return false;
 }
 
 // $tag$ opens a body that only the same $tag$ closes; the tag is a word that does not start with a
 // digit, or nothing. A "$" that opens no body is a symbol of its own, and psql reads on right after it.
 bool TPsqlScanner::StepDollar(char c) {
-    if (state_ == TState::DollarOpen) {
+    if (FState == TState::DollarOpen) {
         if (c == '$') {
-            StartToken(TTokenKind::String, dollarColumn_);
-            state_ = TState::DollarBody;
+            StartToken(TTokenKind::String, FDollarColumn);
+            FState = TState::DollarBody;
             return true;
         }
-        const bool tagByte = dollarTag_.isEmpty() ? IsWordStart(c) : IsWordStart(c) || IsDigit(c);
-        if (tagByte && dollarTag_.size() < LongestDollarTag) {
-            dollarTag_ += c;
+        const bool tagByte = FDollarTag.isEmpty() ? IsWordStart(c) : IsWordStart(c) || IsDigit(c);
+        if (tagByte && FDollarTag.size() < LongestDollarTag) {
+            FDollarTag += c;
             return true;
         }
         if (tagByte)
-            listener_.Unclear(line_, dollarColumn_);
-        StartToken(TTokenKind::Symbol, dollarColumn_);
+            FListener.Unclear(FLine, FDollarColumn);
+        StartToken(TTokenKind::Symbol, FDollarColumn);
         AddToToken('$');
         EndToken();
-        state_ = TState::Normal;
-        const QByteArray again = std::exchange(dollarTag_, {});
+        FState = TState::Normal;
+        const QByteArray again = std::exchange(FDollarTag, {});
         for (const char byte : again) {
             while (!Step(byte)) {
             }
         }
         return false;
     }
-    if (state_ == TState::DollarBody) {
+    if (FState == TState::DollarBody) {
         if (c == '$') {
-            candidate_.clear();
-            candidateLength_ = 0;
-            state_ = TState::DollarClose;
+            FCandidate.clear();
+            FCandidateLength = 0;
+            FState = TState::DollarClose;
         }
         return true;
     }
     if (c == '$') {
-        if (candidateLength_ == dollarTag_.size() && candidate_ == dollarTag_) {
+        if (FCandidateLength == FDollarTag.size() && FCandidate == FDollarTag) {
             EndToken();
-            state_ = TState::Normal;
+            FState = TState::Normal;
             return true;
         }
         // Not the tag, but this "$" may start it.
-        candidate_.clear();
-        candidateLength_ = 0;
+        FCandidate.clear();
+        FCandidateLength = 0;
         return true;
     }
-    if (candidateLength_ == 0 ? IsWordStart(c) : IsWordStart(c) || IsDigit(c)) {
-        if (candidateLength_ < dollarTag_.size())
-            candidate_ += c;
-        ++candidateLength_;
+    if (FCandidateLength == 0 ? IsWordStart(c) : IsWordStart(c) || IsDigit(c)) {
+        if (FCandidateLength < FDollarTag.size())
+            FCandidate += c;
+        ++FCandidateLength;
         return true;
     }
-    state_ = TState::DollarBody;
+    FState = TState::DollarBody;
     return true;
 }
 
 void TPsqlScanner::StartToken(TTokenKind kind, qsizetype column) {
-    tokenKind_ = kind;
-    tokenSize_ = 0;
-    tokenLine_ = line_;
-    tokenColumn_ = column;
+    FTokenKind = kind;
+    FTokenSize = 0;
+    FTokenLine = FLine;
+    FTokenColumn = column;
 }
 
 void TPsqlScanner::AddToToken(char c) {
-    if (tokenSize_ < TokenText)
-        tokenText_[tokenSize_++] = tokenKind_ == TTokenKind::Word ? Lower(c) : c;
+    if (FTokenSize < TokenText)
+        FTokenText[FTokenSize++] = FTokenKind == TTokenKind::Word ? Lower(c) : c;
 }
 
 void TPsqlScanner::EndToken() {
-    const QByteArrayView text(tokenText_, tokenSize_);
-    if (tokenKind_ == TTokenKind::Word)
+    const QByteArrayView text(FTokenText, FTokenSize);
+    if (FTokenKind == TTokenKind::Word)
         CountIdentifier(text);
-    listener_.Token({tokenKind_, text, tokenLine_, tokenColumn_});
+    FListener.Token({FTokenKind, text, FTokenLine, FTokenColumn});
 }
 
 void TPsqlScanner::OpenQuote(bool escapes) {
-    quoteEscapes_ = escapes;
-    state_ = TState::Quote;
+    FQuoteEscapes = escapes;
+    FState = TState::Quote;
 }
 
 // psql's heuristic for SQL function bodies: in a statement that starts CREATE [OR REPLACE] FUNCTION or
 // PROCEDURE, BEGIN (and CASE within it) opens a block that END closes, and no semicolon inside one
 // sends the query.
 void TPsqlScanner::CountIdentifier(QByteArrayView word) {
-    if (identifierCount_ == 0)
-        std::memset(identifiers_, 0, sizeof identifiers_);
-    if (identifierCount_ < 4 &&
+    if (FIdentifierCount == 0)
+        std::memset(FIdentifiers, 0, sizeof FIdentifiers);
+    if (FIdentifierCount < 4 &&
         (word == "create" || word == "function" || word == "procedure" || word == "or" || word == "replace"))
-        identifiers_[identifierCount_] = word[0];
-    if (identifierCount_ < 5)
-        ++identifierCount_;
-    const bool function = identifiers_[0] == 'c' && (identifiers_[1] == 'f' || identifiers_[1] == 'p' ||
-                                                     (identifiers_[1] == 'o' && identifiers_[2] == 'r' &&
-                                                      (identifiers_[3] == 'f' || identifiers_[3] == 'p')));
-    if (!function || parenDepth_ != 0)
+        FIdentifiers[FIdentifierCount] = word[0];
+    if (FIdentifierCount < 5)
+        ++FIdentifierCount;
+    const bool function = FIdentifiers[0] == 'c' && (FIdentifiers[1] == 'f' || FIdentifiers[1] == 'p' ||
+                                                     (FIdentifiers[1] == 'o' && FIdentifiers[2] == 'r' &&
+                                                      (FIdentifiers[3] == 'f' || FIdentifiers[3] == 'p')));
+    if (!function || FParenDepth != 0)
         return;
     if (word == "begin")
-        ++beginDepth_;
-    else if (word == "case" && beginDepth_ >= 1)
-        ++beginDepth_;
-    else if (word == "end" && beginDepth_ > 0)
-        --beginDepth_;
+        ++FBeginDepth;
+    else if (word == "case" && FBeginDepth >= 1)
+        ++FBeginDepth;
+    else if (word == "end" && FBeginDepth > 0)
+        --FBeginDepth;
 }
 
 void TPsqlScanner::Semicolon() {
-    const bool sends = parenDepth_ == 0 && beginDepth_ == 0;
+    const bool sends = FParenDepth == 0 && FBeginDepth == 0;
     if (sends)
-        identifierCount_ = 0;
-    listener_.Semicolon(sends);
+        FIdentifierCount = 0;
+    FListener.Semicolon(sends);
 }

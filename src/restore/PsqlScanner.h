@@ -42,19 +42,19 @@ class TPsqlScanner {
     static constexpr qsizetype LineStart = 200;
 
     explicit TPsqlScanner(TListener& listener)
-        : listener_(listener) {}
+        : FListener(listener) {}
 
     void Take(QByteArrayView bytes);
     // The text has ended: what psql still runs of its last line, without a newline, is told too.
     void Finish();
 
     // psql reads the lines after the query it has just sent as COPY data, up to a line "\.".
-    void CopyDataFollows() { ++copiesPending_; }
+    void CopyDataFollows() { ++FCopiesPending; }
     // Whether '' strings take backslash escapes (standard_conforming_strings off); psql reads the next
     // line so, not the rest of this one.
-    void SetStandardStrings(bool standard) { nextStandardStrings_ = standard; }
+    void SetStandardStrings(bool standard) { FNextStandardStrings = standard; }
 
-    qint64 Line() const { return line_; }
+    qint64 Line() const { return FLine; }
 
   private:
     enum class TState {
@@ -94,47 +94,47 @@ class TPsqlScanner {
     void CountIdentifier(QByteArrayView word);
     void Semicolon();
 
-    TListener& listener_;
-    TState state_ = TState::Normal;
+    TListener& FListener;
+    TState FState = TState::Normal;
     static constexpr qsizetype TokenText = 64;
 
     // Plain arrays: these change with every byte.
-    qint64 line_ = 1;
-    char lineStart_[LineStart];
-    qsizetype column_ = 0;
+    qint64 FLine = 1;
+    char FLineStart[LineStart];
+    qsizetype FColumn = 0;
 
-    char recent_[3] = {'\n', '\n', '\n'}; // the last bytes read, the latest first
+    char FRecent[3] = {'\n', '\n', '\n'}; // the last bytes read, the latest first
 
-    TTokenKind tokenKind_ = TTokenKind::Symbol;
-    char tokenText_[TokenText];
-    qsizetype tokenSize_ = 0;
-    qint64 tokenLine_ = 0;
-    qsizetype tokenColumn_ = 0;
-    bool wordAfterDot_ = false; // the word began right after a "."
+    TTokenKind FTokenKind = TTokenKind::Symbol;
+    char FTokenText[TokenText];
+    qsizetype FTokenSize = 0;
+    qint64 FTokenLine = 0;
+    qsizetype FTokenColumn = 0;
+    bool FWordAfterDot = false; // the word began right after a "."
 
-    bool quoteEscapes_ = false;
-    bool standardStrings_ = true;
-    bool nextStandardStrings_ = true;
+    bool FQuoteEscapes = false;
+    bool FStandardStrings = true;
+    bool FNextStandardStrings = true;
 
-    int commentDepth_ = 0;
-    QByteArray dollarTag_;
-    qsizetype dollarColumn_ = 0;
-    QByteArray candidate_; // what may be the closing tag, as far as it can still match
-    qsizetype candidateLength_ = 0;
+    int FCommentDepth = 0;
+    QByteArray FDollarTag;
+    qsizetype FDollarColumn = 0;
+    QByteArray FCandidate; // what may be the closing tag, as far as it can still match
+    qsizetype FCandidateLength = 0;
 
-    QByteArray commandName_;
-    qsizetype commandColumn_ = 0;
+    QByteArray FCommandName;
+    qsizetype FCommandColumn = 0;
 
     // psql's own reckoning of where a query ends: parentheses, and the BEGIN ... END depth of a
     // CREATE [OR REPLACE] FUNCTION or PROCEDURE, judged by the first letters of its first four words.
-    int parenDepth_ = 0;
-    int beginDepth_ = 0;
-    int identifierCount_ = 0;
-    char identifiers_[4] = {};
+    int FParenDepth = 0;
+    int FBeginDepth = 0;
+    int FIdentifierCount = 0;
+    char FIdentifiers[4] = {};
 
-    int copiesPending_ = 0;
-    TState resumeState_ = TState::Normal;
+    int FCopiesPending = 0;
+    TState FResumeState = TState::Normal;
     // The first bytes of the current COPY data line: five tell "\." and "\.\r" from every longer line.
-    char copyLine_[5];
-    qsizetype copyLineSize_ = 0;
+    char FCopyLine[5];
+    qsizetype FCopyLineSize = 0;
 };

@@ -31,6 +31,6 @@ struct TRangedObject {
 // size of every block received. Throws "The backup "<key>" changed on the server during the download"
 // when a range is refused because the ETag no longer matches (412), "The download of "<key>" failed: the
 // service answered with status <n>" for any other answer than 206 with the range asked for, the
-// transport's error for a range that broke off once too often, and OperationStopped for a stop.
+// transport's error for a range that broke off once too often, and TOperationStopped for a stop.
 void FetchInRanges(TS3StorageService& service, const TRangedObject& object, const TDownloadRanges& ranges,
                    TS3DownloadStream& stream, const TS3ProgressEvent& advance);

@@ -4,7 +4,7 @@
 
 void TRestoreHost::Download(const TDownloadRequest& request) {
     TDownloadRequest stoppable = request;
-    stoppable.Limits.stop = StopToken();
+    stoppable.Limits.Stop = StopToken();
     DownloadBackup(
         stoppable, [this](const QString& line) { Log(line); }, DownloadProgress());
 }

@@ -9,7 +9,7 @@ bool TRestoreProgress::TakeListLine(const QString& line) {
         return false;
     // Comments start with ";"; every other line that is not blank names one item.
     if (!line.startsWith(u';') && !line.trimmed().isEmpty())
-        ++total_;
+        ++FTotal;
     return true;
 }
 
@@ -17,12 +17,12 @@ bool TRestoreProgress::TakeVerboseLine(const QString& line) {
     // The starts of items, then pg_restore's other running commentary (the item numbers of a parallel
     // restore, its loop and connection notes); "pg_restore: warning:" and "pg_restore: error:" lines do
     // not match either.
-    static constexpr QStringView programPrefix = u"pg_restore: ";
-    if (!line.startsWith(programPrefix))
+    static constexpr QStringView ProgramPrefix = u"pg_restore: ";
+    if (!line.startsWith(ProgramPrefix))
         return false;
-    const QStringView message = QStringView(line).sliced(programPrefix.size());
-    static constexpr QStringView started[] = {u"creating ", u"processing data for table ", u"executing "};
-    static constexpr QStringView commentary[] = {u"processing item ",
+    const QStringView message = QStringView(line).sliced(ProgramPrefix.size());
+    static constexpr QStringView Started[] = {u"creating ", u"processing data for table ", u"executing "};
+    static constexpr QStringView Commentary[] = {u"processing item ",
                                                  u"processing missed item ",
                                                  u"launching item ",
                                                  u"finished item ",
@@ -32,9 +32,9 @@ bool TRestoreProgress::TakeVerboseLine(const QString& line) {
                                                  u"implied data-only restore",
                                                  u"setting owner and privileges for "};
     const auto startsMessage = [&](QStringView start) { return message.startsWith(start); };
-    if (std::any_of(std::begin(started), std::end(started), startsMessage)) {
-        ++done_;
+    if (std::any_of(std::begin(Started), std::end(Started), startsMessage)) {
+        ++FDone;
         return true;
     }
-    return std::any_of(std::begin(commentary), std::end(commentary), startsMessage);
+    return std::any_of(std::begin(Commentary), std::end(Commentary), startsMessage);
 }

@@ -14,11 +14,11 @@ class TRestoreProgress {
     // warnings, errors and anything else are left for the log.
     bool TakeVerboseLine(const QString& line);
 
-    int Total() const { return total_; }
+    int Total() const { return FTotal; }
     // Items started, never above the total.
-    int Done() const { return done_ < total_ ? done_ : total_; }
+    int Done() const { return FDone < FTotal ? FDone : FTotal; }
 
   private:
-    int total_ = 0;
-    int done_ = 0;
+    int FTotal = 0;
+    int FDone = 0;
 };

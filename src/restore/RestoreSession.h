@@ -46,7 +46,7 @@ void CheckWorkingFolder(const QString& workingFolder);
 // A failure in 2 or 3 drops the temporary database; an error names any temporary database that could
 // not be dropped. The downloaded file is deleted on every path, at the latest when the session goes.
 // Every step logs one line, then its command line and the program's own lines. A phase stopped through
-// the host's stop token throws OperationStopped; other failures throw Error with their message.
+// the host's stop token throws TOperationStopped; other failures throw TError with their message.
 class TRestoreSession {
   public:
     explicit TRestoreSession(TRestoreInput input);
@@ -54,11 +54,11 @@ class TRestoreSession {
     TRestoreSession(const TRestoreSession&) = delete;
     TRestoreSession& operator=(const TRestoreSession&) = delete;
 
-    const TRestoreInput& Input() const { return input_; }
+    const TRestoreInput& Input() const { return FInput; }
     // The local file the backup is downloaded into.
-    const QString& TargetPath() const { return targetPath_; }
+    const QString& TargetPath() const { return FTargetPath; }
     // The password the server asked for, for every later program of the restore.
-    void SetPassword(const QString& password) { steps_.SetPassword(password); }
+    void SetPassword(const QString& password) { FSteps.SetPassword(password); }
 
     TServerCheck CheckServer(TRestoreHost& host);
     void Prepare(TRestoreHost& host);
@@ -69,7 +69,7 @@ class TRestoreSession {
     void Finish(TRestoreHost& host, bool keep);
 
   private:
-    TRestoreInput input_;
-    QString targetPath_;
-    TRestoreSteps steps_;
+    TRestoreInput FInput;
+    QString FTargetPath;
+    TRestoreSteps FSteps;
 };

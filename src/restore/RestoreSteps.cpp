@@ -28,12 +28,12 @@ bool IsDigits(QStringView text) {
 int IgnoredErrorCount(const TProgramOutcome& outcome) {
     if (!outcome.Started || outcome.Crashed || outcome.ExitCode == 0)
         return 0;
-    static constexpr QStringView closing = u"errors ignored on restore: ";
+    static constexpr QStringView Closing = u"errors ignored on restore: ";
     const QString line = outcome.LastErrorLine.trimmed();
-    const qsizetype at = line.lastIndexOf(closing);
+    const qsizetype at = line.lastIndexOf(Closing);
     if (at < 0)
         return 0;
-    const QStringView count = QStringView(line).sliced(at + closing.size());
+    const QStringView count = QStringView(line).sliced(at + Closing.size());
     return IsDigits(count) ? count.toInt() : 0;
 }
 
@@ -48,30 +48,30 @@ constexpr int FirstServerWithForcedDrop = 130000;
 
 TRestoreSteps::TRestoreSteps(TDatabaseServer server, const QString& database, int jobs,
                              const QString& backupName)
-    : server_(std::move(server))
-    , database_(database)
-    , jobs_(jobs)
-    , backupName_(backupName) {
+    : FServer(std::move(server))
+    , FDatabase(database)
+    , FJobs(jobs)
+    , FBackupName(backupName) {
     const QString token = NewToken();
-    restoring_ = QStringLiteral("corvane_restoring_") + token;
-    replaced_ = QStringLiteral("corvane_replaced_") + token;
+    FRestoring = QStringLiteral("corvane_restoring_") + token;
+    FReplaced = QStringLiteral("corvane_replaced_") + token;
 }
 
 TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
     host.Log(QStringLiteral("Checking the PostgreSQL client programs"));
     for (const QString& program : {PgRestoreProgram, PsqlProgram, CreateDbProgram, DropDbProgram}) {
         const TProgramOutcome outcome =
-            Run(host, TRestoreStep::ProgramVersion, program, {QStringLiteral("--version")}, Stoppable::Yes);
+            Run(host, TRestoreStep::ProgramVersion, program, {QStringLiteral("--version")}, TStoppable::Yes);
         if (!outcome.Started)
-            throw Error(
+            throw TError(
                 QStringLiteral("%1 was not found, so nothing was downloaded: install the PostgreSQL client "
                                "programs, or add the folder that holds them to PATH (%2)")
                     .arg(program, outcome.StartError));
         CheckProgramOutcome(program, outcome);
     }
 
-    host.LogFmt(QStringLiteral("Checking database server as user: %s"), {server_.User});
-    const QString target = QuoteLiteral(database_);
+    host.LogFmt(QStringLiteral("Checking database server as user: %s"), {FServer.User});
+    const QString target = QuoteLiteral(FDatabase);
     const QString sql =
         QStringLiteral("SELECT r.rolcreatedb OR r.rolsuper, current_setting('server_version_num'), "
                        "(SELECT count(*) FROM pg_stat_activity WHERE datname = %1), "
@@ -88,11 +88,11 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
         answer = line;
         return true;
     };
-    TProgramOutcome outcome = Psql(host, TRestoreStep::CheckServer, {sql}, Stoppable::Yes, take);
+    TProgramOutcome outcome = Psql(host, TRestoreStep::CheckServer, {sql}, TStoppable::Yes, take);
     // A server without the postgres database is reached through template1, as the client programs do.
     if (!outcome.Succeeded() && outcome.LastErrorLine.contains(u"database \"postgres\" does not exist")) {
-        maintenance_ = QStringLiteral("template1");
-        outcome = Psql(host, TRestoreStep::CheckServer, {sql}, Stoppable::Yes, take);
+        FMaintenance = QStringLiteral("template1");
+        outcome = Psql(host, TRestoreStep::CheckServer, {sql}, TStoppable::Yes, take);
     }
     if (!outcome.Succeeded()) {
         if (AskedForPassword(outcome)) {
@@ -100,132 +100,133 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
             asked.PasswordNeeded = true;
             return asked;
         }
-        throw Error(QStringLiteral("The database server does not answer as user \"%1\", so nothing was "
-                                   "downloaded: %2")
-                        .arg(server_.User, DescribeFailure(PsqlProgram, outcome)));
+        throw TError(QStringLiteral("The database server does not answer as user \"%1\", so nothing was "
+                                    "downloaded: %2")
+                         .arg(FServer.User, DescribeFailure(PsqlProgram, outcome)));
     }
 
     // "t|150018|0|7669 kB|owner": the owner last, as the only field that may hold "|".
     const QStringList fields = answer.split(u'|');
     if (fields.size() < 5 || !IsDigits(fields[1]) || !IsDigits(fields[2]))
-        throw Error(QStringLiteral("The database server gave an answer Corvane cannot read: %1").arg(answer));
-    serverVersion_ = fields[1].toInt();
+        throw TError(
+            QStringLiteral("The database server gave an answer Corvane cannot read: %1").arg(answer));
+    FServerVersion = fields[1].toInt();
     if (fields[0] != u"t")
-        throw Error(
+        throw TError(
             QStringLiteral("The database user \"%1\" may not create databases, so nothing was downloaded: "
                            "restore as a user who may, or give this one the right (ALTER ROLE ... "
                            "CREATEDB)")
-                .arg(server_.User));
+                .arg(FServer.User));
     TServerCheck check;
     check.TargetOwner = fields.mid(4).join(u'|');
     check.TargetExists = !check.TargetOwner.isEmpty();
     check.TargetSize = fields[3];
     if (const int sessions = fields[2].toInt(); sessions > 0)
-        throw Error(QStringLiteral("The database \"%1\" is in use (%2 open session(s)), so nothing was "
-                                   "downloaded: close the programs connected to it and restore again")
-                        .arg(database_)
-                        .arg(sessions));
+        throw TError(QStringLiteral("The database \"%1\" is in use (%2 open session(s)), so nothing was "
+                                    "downloaded: close the programs connected to it and restore again")
+                         .arg(FDatabase)
+                         .arg(sessions));
     return check;
 }
 
 void TRestoreSteps::CheckArchive(TRestoreHost& host, const QString& targetPath, const QString& name) {
     host.Log(QStringLiteral("Checking backup file"));
-    kind_ = DetectArchiveFormat(targetPath);
-    if (kind_.Format == TArchiveFormat::Unknown)
-        throw Error(
+    FKind = DetectArchiveFormat(targetPath);
+    if (FKind.Format == TArchiveFormat::Unknown)
+        throw TError(
             QStringLiteral("The backup \"%1\" is neither a pg_dump archive nor a plain SQL dump; no database "
                            "was changed")
                 .arg(name));
-    if (kind_.Gzipped && kind_.Format != TArchiveFormat::PlainSql)
-        throw Error(
+    if (FKind.Gzipped && FKind.Format != TArchiveFormat::PlainSql)
+        throw TError(
             QStringLiteral("The backup \"%1\" is a pg_dump archive compressed with gzip, which pg_restore "
                            "cannot read; no database was changed. Keep such backups uncompressed (pg_dump "
                            "-Fc compresses by itself)")
                 .arg(name));
-    if (kind_.Format == TArchiveFormat::PlainSql) {
-        host.Log(kind_.Gzipped
+    if (FKind.Format == TArchiveFormat::PlainSql) {
+        host.Log(FKind.Gzipped
                      ? QStringLiteral("The backup is a plain SQL dump compressed with gzip: psql restores it")
                      : QStringLiteral("The backup is a plain SQL dump: psql restores it"));
         return;
     }
     // pg_restore restores a tar archive with one job only.
-    if (kind_.Format == TArchiveFormat::Tar && jobs_ > 1) {
+    if (FKind.Format == TArchiveFormat::Tar && FJobs > 1) {
         host.LogFmt(
             QStringLiteral("The backup is a tar archive, which pg_restore restores with one job, not %s"),
-            {QString::number(jobs_)});
-        jobs_ = 1;
+            {QString::number(FJobs)});
+        FJobs = 1;
     }
     const TProgramOutcome outcome =
         Run(host, TRestoreStep::CheckArchive, PgRestoreProgram,
-            {QStringLiteral("--list"), QStringLiteral("--"), targetPath}, Stoppable::Yes,
-            [this](const QString& line) { return progress_.TakeListLine(line); });
+            {QStringLiteral("--list"), QStringLiteral("--"), targetPath}, TStoppable::Yes,
+            [this](const QString& line) { return FProgress.TakeListLine(line); });
     if (!outcome.Started)
         CheckProgramOutcome(PgRestoreProgram, outcome);
     if (!outcome.Succeeded())
-        throw Error(QStringLiteral("pg_restore cannot read the backup \"%1\"; no database was changed (%2)")
-                        .arg(name, DescribeFailure(PgRestoreProgram, outcome)));
+        throw TError(QStringLiteral("pg_restore cannot read the backup \"%1\"; no database was changed (%2)")
+                         .arg(name, DescribeFailure(PgRestoreProgram, outcome)));
 }
 
 void TRestoreSteps::CheckTarget(TRestoreHost& host) {
-    host.LogFmt(QStringLiteral("Checking database: %s"), {database_});
+    host.LogFmt(QStringLiteral("Checking database: %s"), {FDatabase});
     TProgramOutcome outcome = Psql(
         host, TRestoreStep::FindDatabase,
-        {QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = %1").arg(QuoteLiteral(database_))});
+        {QStringLiteral("SELECT count(*) FROM pg_database WHERE datname = %1").arg(QuoteLiteral(FDatabase))});
     if (!outcome.Succeeded())
-        throw Error(QStringLiteral("The database \"%1\" cannot be checked, so nothing was restored: %2")
-                        .arg(database_, DescribeFailure(PsqlProgram, outcome)));
-    targetExists_ = outcome.LastOutputLine.trimmed() == QStringLiteral("1");
-    if (!targetExists_)
+        throw TError(QStringLiteral("The database \"%1\" cannot be checked, so nothing was restored: %2")
+                         .arg(FDatabase, DescribeFailure(PsqlProgram, outcome)));
+    FTargetExists = outcome.LastOutputLine.trimmed() == QStringLiteral("1");
+    if (!FTargetExists)
         return;
     outcome = Psql(host, TRestoreStep::CheckRename,
-                   {QStringLiteral("BEGIN; %1; ROLLBACK").arg(RenameSql(database_, replaced_))});
+                   {QStringLiteral("BEGIN; %1; ROLLBACK").arg(RenameSql(FDatabase, FReplaced))});
     if (!outcome.Succeeded())
-        throw Error(QStringLiteral("The database \"%1\" is in use or cannot be replaced by user \"%2\", so "
-                                   "nothing was restored: %3")
-                        .arg(database_, server_.User, DescribeFailure(PsqlProgram, outcome)));
+        throw TError(QStringLiteral("The database \"%1\" is in use or cannot be replaced by user \"%2\", so "
+                                    "nothing was restored: %3")
+                         .arg(FDatabase, FServer.User, DescribeFailure(PsqlProgram, outcome)));
 }
 
 int TRestoreSteps::RestoreIntoTemporary(TRestoreHost& host, const QString& targetPath) {
     try {
-        host.LogFmt(QStringLiteral("Creating database: %s"), {restoring_});
+        host.LogFmt(QStringLiteral("Creating database: %s"), {FRestoring});
         // From template0, so that nothing a site added to template1 reaches the restored database.
         try {
             CheckProgramOutcome(
                 CreateDbProgram,
                 Run(host, TRestoreStep::CreateDatabase, CreateDbProgram,
-                    server_.ConnectionArguments() +
+                    FServer.ConnectionArguments() +
                         QStringList{QStringLiteral("-T"), QStringLiteral("template0"), QStringLiteral("-O"),
-                                    server_.User, QStringLiteral("--"), restoring_},
-                    Stoppable::Yes));
-        } catch (const OperationStopped&) {
-            createStopped_ = true;
+                                    FServer.User, QStringLiteral("--"), FRestoring},
+                    TStoppable::Yes));
+        } catch (const TOperationStopped&) {
+            FCreateStopped = true;
             throw;
         }
-        host.LogFmt(QStringLiteral("Restoring database: %s"), {restoring_});
-        if (kind_.Format == TArchiveFormat::PlainSql) {
+        host.LogFmt(QStringLiteral("Restoring database: %s"), {FRestoring});
+        if (FKind.Format == TArchiveFormat::PlainSql) {
             RestorePlainDump(host, targetPath);
             return 0;
         }
-        QStringList arguments = server_.ConnectionArguments();
-        if (jobs_ > 1)
-            arguments << QStringLiteral("-j") << QString::number(jobs_);
+        QStringList arguments = FServer.ConnectionArguments();
+        if (FJobs > 1)
+            arguments << QStringLiteral("-j") << QString::number(FJobs);
         // The lines --verbose writes as each item starts move the progress bar instead of the log.
         arguments << QStringLiteral("--verbose") << QStringLiteral("-d")
-                  << QStringLiteral("dbname=") + QuoteConnectionValue(restoring_) << QStringLiteral("--")
+                  << QStringLiteral("dbname=") + QuoteConnectionValue(FRestoring) << QStringLiteral("--")
                   << targetPath;
-        host.ShowRestoreProgress(0, progress_.Total());
+        host.ShowRestoreProgress(0, FProgress.Total());
         const TProgramOutcome outcome = Run(host, TRestoreStep::RestoreArchive, PgRestoreProgram, arguments,
-                                            Stoppable::Yes, [this, &host](const QString& line) {
-                                                if (!progress_.TakeVerboseLine(line))
+                                            TStoppable::Yes, [this, &host](const QString& line) {
+                                                if (!FProgress.TakeVerboseLine(line))
                                                     return false;
-                                                host.ShowRestoreProgress(progress_.Done(), progress_.Total());
+                                                host.ShowRestoreProgress(FProgress.Done(), FProgress.Total());
                                                 return true;
                                             });
         if (outcome.Succeeded())
             return 0;
         const int ignored = IgnoredErrorCount(outcome);
         if (ignored == 0)
-            throw Error(DescribeFailure(PgRestoreProgram, outcome));
+            throw TError(DescribeFailure(PgRestoreProgram, outcome));
         return ignored;
     } catch (const std::exception& error) {
         ThrowUnchanged(host, error);
@@ -237,7 +238,7 @@ int TRestoreSteps::RestoreIntoTemporary(TRestoreHost& host, const QString& targe
 // bytes consumed.
 void TRestoreSteps::RestorePlainDump(TRestoreHost& host, const QString& targetPath) {
     TDumpReader reader(targetPath);
-    TPlainDumpGuard guard(backupName_);
+    TPlainDumpGuard guard(FBackupName);
     const TDownloadProgress progress = host.DownloadProgress();
     if (progress.Start)
         progress.Start(reader.FileSize());
@@ -245,9 +246,9 @@ void TRestoreSteps::RestorePlainDump(TRestoreHost& host, const QString& targetPa
     const std::function<QByteArray()> dump = GuardedDumpInput(reader, guard);
     QStringList arguments{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
                           QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("--single-transaction")};
-    arguments << server_.ConnectionArguments() << QStringLiteral("-d")
-              << QStringLiteral("dbname=") + QuoteConnectionValue(restoring_);
-    TProgramWatch watch{host.StopToken(), {}, server_.Environment(), [&]() {
+    arguments << FServer.ConnectionArguments() << QStringLiteral("-d")
+              << QStringLiteral("dbname=") + QuoteConnectionValue(FRestoring);
+    TProgramWatch watch{host.StopToken(), {}, FServer.Environment(), [&]() {
                             QByteArray block = dump();
                             if (progress.Advance)
                                 progress.Advance(reader.Consumed() -
@@ -263,8 +264,8 @@ void TRestoreSteps::RestorePlainDump(TRestoreHost& host, const QString& targetPa
 
 void TRestoreSteps::Finish(TRestoreHost& host, bool keep) {
     if (!keep) {
-        if (const QString left = DropTemporary(host, restoring_); !left.isEmpty())
-            throw Error(left);
+        if (const QString left = DropTemporary(host, FRestoring); !left.isEmpty())
+            throw TError(left);
         host.Log(QStringLiteral("The restored database has been discarded"));
         return;
     }
@@ -273,9 +274,9 @@ void TRestoreSteps::Finish(TRestoreHost& host, bool keep) {
     } catch (const std::exception& error) {
         ThrowUnchanged(host, error);
     }
-    if (targetExists_) {
-        if (const QString left = DropTemporary(host, replaced_); !left.isEmpty())
-            throw Error(QStringLiteral("The database \"%1\" has been restored. ").arg(database_) + left);
+    if (FTargetExists) {
+        if (const QString left = DropTemporary(host, FReplaced); !left.isEmpty())
+            throw TError(QStringLiteral("The database \"%1\" has been restored. ").arg(FDatabase) + left);
     }
 }
 
@@ -283,25 +284,25 @@ void TRestoreSteps::Finish(TRestoreHost& host, bool keep) {
 // database was not changed (and names a temporary database that could not be dropped).
 void TRestoreSteps::ThrowUnchanged(TRestoreHost& host, const std::exception& error) {
     QString message =
-        MessageOf(error) + QStringLiteral("; the database \"%1\" was not changed").arg(database_);
-    if (createStopped_)
+        MessageOf(error) + QStringLiteral("; the database \"%1\" was not changed").arg(FDatabase);
+    if (FCreateStopped)
         WaitForStoppedCreate(host);
-    if (const QString left = DropTemporary(host, restoring_); !left.isEmpty())
+    if (const QString left = DropTemporary(host, FRestoring); !left.isEmpty())
         message += QStringLiteral(". ") + left;
-    if (dynamic_cast<const OperationStopped*>(&error))
-        throw OperationStopped(message);
-    throw Error(message);
+    if (dynamic_cast<const TOperationStopped*>(&error))
+        throw TOperationStopped(message);
+    throw TError(message);
 }
 
 // The named database takes the temporary name and the restored one takes its name, both in one
 // transaction, so that a failure leaves both as they were.
 void TRestoreSteps::Swap(TRestoreHost& host) {
-    host.LogFmt(QStringLiteral("Replacing database: %s"), {database_});
-    const QString moveIn = RenameSql(restoring_, database_);
+    host.LogFmt(QStringLiteral("Replacing database: %s"), {FDatabase});
+    const QString moveIn = RenameSql(FRestoring, FDatabase);
     const QString sql =
-        targetExists_ ? QStringLiteral("BEGIN; %1; %2; COMMIT").arg(RenameSql(database_, replaced_), moveIn)
+        FTargetExists ? QStringLiteral("BEGIN; %1; %2; COMMIT").arg(RenameSql(FDatabase, FReplaced), moveIn)
                       : moveIn;
-    CheckProgramOutcome(PsqlProgram, Psql(host, TRestoreStep::Swap, {sql}, Stoppable::No));
+    CheckProgramOutcome(PsqlProgram, Psql(host, TRestoreStep::Swap, {sql}, TStoppable::No));
 }
 
 // Drops one of the temporary databases, ending any session left in it (a client program killed
@@ -310,23 +311,23 @@ void TRestoreSteps::Swap(TRestoreHost& host) {
 // are ended first, and the drop follows in a transaction of its own.
 QString TRestoreSteps::DropTemporary(TRestoreHost& host, const QString& name) {
     host.LogFmt(QStringLiteral("Dropping database: %s"), {name});
-    const TRestoreStep step = name == restoring_ ? TRestoreStep::DropRestoring : TRestoreStep::DropReplaced;
+    const TRestoreStep step = name == FRestoring ? TRestoreStep::DropRestoring : TRestoreStep::DropReplaced;
     TProgramOutcome outcome;
     QString program = DropDbProgram;
-    if (serverVersion_ > 0 && serverVersion_ < FirstServerWithForcedDrop) {
+    if (FServerVersion > 0 && FServerVersion < FirstServerWithForcedDrop) {
         program = PsqlProgram;
         outcome =
             Psql(host, step,
                  {QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = %1")
                       .arg(QuoteLiteral(name)),
                   QStringLiteral("DROP DATABASE IF EXISTS %1").arg(QuoteIdentifier(name))},
-                 Stoppable::No);
+                 TStoppable::No);
     } else {
         outcome = Run(host, step, DropDbProgram,
-                      server_.ConnectionArguments() + QStringList{QStringLiteral("--if-exists"),
+                      FServer.ConnectionArguments() + QStringList{QStringLiteral("--if-exists"),
                                                                   QStringLiteral("--force"),
                                                                   QStringLiteral("--"), name},
-                      Stoppable::No);
+                      TStoppable::No);
     }
     if (outcome.Succeeded())
         return {};
@@ -336,37 +337,37 @@ QString TRestoreSteps::DropTemporary(TRestoreHost& host, const QString& name) {
 }
 
 void TRestoreSteps::WaitForStoppedCreate(TRestoreHost& host) {
-    createStopped_ = false;
+    FCreateStopped = false;
     const QString sql =
         QStringLiteral(
             "DO $$BEGIN FOR i IN 1..300 LOOP EXIT WHEN NOT EXISTS (SELECT FROM pg_stat_activity WHERE "
             "pid <> pg_backend_pid() AND usename = current_user AND state = 'active' AND query ILIKE 'CREATE "
             "DATABASE%' AND "
             "position(%1 IN query) > 0); PERFORM pg_sleep(0.1); END LOOP; END$$")
-            .arg(QuoteLiteral(restoring_));
-    Psql(host, TRestoreStep::WaitForCreate, {sql}, Stoppable::No);
+            .arg(QuoteLiteral(FRestoring));
+    Psql(host, TRestoreStep::WaitForCreate, {sql}, TStoppable::No);
 }
 
 TProgramOutcome TRestoreSteps::Psql(TRestoreHost& host, TRestoreStep step, const QStringList& commands,
-                                    Stoppable stoppable, std::function<bool(const QString&)> takeLine) {
+                                    TStoppable stoppable, std::function<bool(const QString&)> takeLine) {
     QStringList arguments{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"),
                           QStringLiteral("-t"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1")};
-    arguments << server_.ConnectionArguments() << QStringLiteral("-d") << maintenance_;
+    arguments << FServer.ConnectionArguments() << QStringLiteral("-d") << FMaintenance;
     for (const QString& command : commands)
         arguments << QStringLiteral("-c") << command;
     return Run(host, step, PsqlProgram, arguments, stoppable, std::move(takeLine));
 }
 
-// A stoppable program that was stopped ends the restore with OperationStopped. The swap and the
+// A stoppable program that was stopped ends the restore with TOperationStopped. The swap and the
 // dropping of temporary databases are not stoppable: they are short, and they are what leaves the
 // databases as they should be.
 TProgramOutcome TRestoreSteps::Run(TRestoreHost& host, TRestoreStep step, const QString& program,
-                                   const QStringList& arguments, Stoppable stoppable,
+                                   const QStringList& arguments, TStoppable stoppable,
                                    std::function<bool(const QString&)> takeLine) {
-    TProgramWatch watch{stoppable == Stoppable::Yes ? host.StopToken() : std::stop_token(),
-                        std::move(takeLine), server_.Environment()};
+    TProgramWatch watch{stoppable == TStoppable::Yes ? host.StopToken() : std::stop_token(),
+                        std::move(takeLine), FServer.Environment()};
     const TProgramOutcome outcome = host.RunClientProgram(step, program, JoinCommandLine(arguments), watch);
     if (outcome.Stopped)
-        throw OperationStopped(DescribeFailure(program, outcome));
+        throw TOperationStopped(DescribeFailure(program, outcome));
     return outcome;
 }

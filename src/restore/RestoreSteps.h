@@ -28,7 +28,7 @@ class TRestoreSteps {
   public:
     TRestoreSteps(TDatabaseServer server, const QString& database, int jobs, const QString& backupName);
 
-    void SetPassword(const QString& password) { server_.Password = password; }
+    void SetPassword(const QString& password) { FServer.Password = password; }
 
     // Before anything is downloaded: the four client programs run, the server answers as the user, the
     // user may create databases, and the named database is not in use. Throws with what is missing and
@@ -48,7 +48,7 @@ class TRestoreSteps {
     void Finish(TRestoreHost& host, bool keep);
 
   private:
-    enum class Stoppable { No, Yes };
+    enum class TStoppable { No, Yes };
 
     [[noreturn]] void ThrowUnchanged(TRestoreHost& host, const std::exception& error);
     void RestorePlainDump(TRestoreHost& host, const QString& targetPath);
@@ -58,22 +58,22 @@ class TRestoreSteps {
     // create the database after the temporary one was dropped: waits until no such statement runs.
     void WaitForStoppedCreate(TRestoreHost& host);
     TProgramOutcome Psql(TRestoreHost& host, TRestoreStep step, const QStringList& commands,
-                         Stoppable stoppable = Stoppable::Yes,
+                         TStoppable stoppable = TStoppable::Yes,
                          std::function<bool(const QString&)> takeLine = {});
     TProgramOutcome Run(TRestoreHost& host, TRestoreStep step, const QString& program,
-                        const QStringList& arguments, Stoppable stoppable,
+                        const QStringList& arguments, TStoppable stoppable,
                         std::function<bool(const QString&)> takeLine = {});
 
-    TDatabaseServer server_;
-    QString database_;
-    int jobs_;
-    QString backupName_;
-    TArchiveKind kind_;
-    QString restoring_;
-    QString replaced_;
-    QString maintenance_ = QStringLiteral("postgres"); // the database psql connects to
-    int serverVersion_ = 0;                            // server_version_num, 0 until checked
-    TRestoreProgress progress_;
-    bool targetExists_ = false;
-    bool createStopped_ = false;
+    TDatabaseServer FServer;
+    QString FDatabase;
+    int FJobs;
+    QString FBackupName;
+    TArchiveKind FKind;
+    QString FRestoring;
+    QString FReplaced;
+    QString FMaintenance = QStringLiteral("postgres"); // the database psql connects to
+    int FServerVersion = 0;                            // server_version_num, 0 until checked
+    TRestoreProgress FProgress;
+    bool FTargetExists = false;
+    bool FCreateStopped = false;
 };

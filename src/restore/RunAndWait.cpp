@@ -21,74 +21,74 @@ class TChildProcess {
   public:
     TChildProcess() = default;
     ~TChildProcess() {
-        if (process_.state() != QProcess::NotRunning) {
-            ForceEnd(process_);
-            process_.waitForFinished(-1);
+        if (FProcess.state() != QProcess::NotRunning) {
+            ForceEnd(FProcess);
+            FProcess.waitForFinished(-1);
         }
     }
     TChildProcess(const TChildProcess&) = delete;
     TChildProcess& operator=(const TChildProcess&) = delete;
 
-    QProcess& operator*() { return process_; }
-    QProcess* operator->() { return &process_; }
+    QProcess& operator*() { return FProcess; }
+    QProcess* operator->() { return &FProcess; }
 
   private:
-    QProcess process_;
+    QProcess FProcess;
 };
 
 // One output channel of the program, cut into lines as its bytes arrive.
 class TOutputLines {
   public:
     TOutputLines(const TLogFunction& log, const std::function<bool(const QString&)>& takeLine)
-        : log_(log)
-        , takeLine_(takeLine) {}
+        : FLog(log)
+        , FTakeLine(takeLine) {}
 
     // Logs every complete line of what has arrived so far; at the end, the unfinished last one too.
     void Take(const QByteArray& data, bool atEnd) {
-        pending_ += data;
+        FPending += data;
         qsizetype from = 0;
         for (;;) {
-            const qsizetype newline = pending_.indexOf('\n', from);
+            const qsizetype newline = FPending.indexOf('\n', from);
             if (newline >= 0 && newline - from <= LongestLine) {
-                Emit(pending_.mid(from, newline - from));
+                Emit(FPending.mid(from, newline - from));
                 from = newline + 1;
-            } else if (pending_.size() - from > LongestLine) {
-                Emit(pending_.mid(from, LongestLine));
+            } else if (FPending.size() - from > LongestLine) {
+                Emit(FPending.mid(from, LongestLine));
                 from += LongestLine;
             } else {
                 break;
             }
         }
-        pending_.remove(0, from);
-        if (atEnd && !pending_.isEmpty()) {
-            Emit(pending_);
-            pending_.clear();
+        FPending.remove(0, from);
+        if (atEnd && !FPending.isEmpty()) {
+            Emit(FPending);
+            FPending.clear();
         }
     }
 
-    const QString& Last() const { return last_; }
-    const QString& LastError() const { return lastError_.isEmpty() ? last_ : lastError_; }
+    const QString& Last() const { return FLast; }
+    const QString& LastError() const { return FLastError.isEmpty() ? FLast : FLastError; }
 
   private:
     void Emit(QByteArray bytes) {
         if (bytes.endsWith('\r'))
             bytes.chop(1);
         const QString line = QString::fromLocal8Bit(bytes);
-        if (takeLine_ && takeLine_(line))
+        if (FTakeLine && FTakeLine(line))
             return;
-        log_(ProgramOutputIndent + line);
+        FLog(ProgramOutputIndent + line);
         if (line.trimmed().isEmpty())
             return;
-        last_ = line;
+        FLast = line;
         if (line.contains(u"error", Qt::CaseInsensitive) || line.contains(u"fatal", Qt::CaseInsensitive))
-            lastError_ = line;
+            FLastError = line;
     }
 
-    const TLogFunction& log_;
-    const std::function<bool(const QString&)>& takeLine_;
-    QByteArray pending_;
-    QString last_;
-    QString lastError_;
+    const TLogFunction& FLog;
+    const std::function<bool(const QString&)>& FTakeLine;
+    QByteArray FPending;
+    QString FLast;
+    QString FLastError;
 };
 
 // The environment of a client program: ours, with the messages in English.
@@ -110,25 +110,25 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
                            const TProgramWatch& watch) {
     log(program + u' ' + parameters);
     TProgramOutcome outcome;
-    if (watch.stop.stop_requested()) {
+    if (watch.Stop.stop_requested()) {
         outcome.Stopped = true;
         return outcome;
     }
 
     // The lines outlive the process: output that arrives while an early exit kills the program still
     // has somewhere to go.
-    TOutputLines output(log, watch.takeLine);
-    TOutputLines errors(log, watch.takeLine);
+    TOutputLines output(log, watch.TakeLine);
+    TOutputLines errors(log, watch.TakeLine);
     TChildProcess process;
     process->setProgram(program);
     process->setArguments(SplitCommandLine(parameters));
     QProcessEnvironment environment = ClientEnvironment();
-    for (const auto& [name, value] : watch.environment)
+    for (const auto& [name, value] : watch.Environment)
         environment.insert(name, value);
     process->setProcessEnvironment(environment);
     std::optional<TProgramInput> input;
-    if (watch.input)
-        input.emplace(*process, watch.input, watch.stop);
+    if (watch.Input)
+        input.emplace(*process, watch.Input, watch.Stop);
     else
         process->setStandardInputFile(QProcess::nullDevice());
     StartHidden(*process);
@@ -149,7 +149,7 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     graceOver.setSingleShot(true);
     graceOver.setInterval(EndGrace);
     QObject::connect(&stopCheck, &QTimer::timeout, &loop, [&] {
-        if (!watch.stop.stop_requested())
+        if (!watch.Stop.stop_requested())
             return;
         stopCheck.stop();
         outcome.Stopped = true;
@@ -171,7 +171,7 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
 
     // Each block of output is logged from the event loop, with the events of this thread between blocks.
     if (process->state() != QProcess::NotRunning) {
-        if (watch.stop.stop_possible())
+        if (watch.Stop.stop_possible())
             stopCheck.start();
         loop.exec();
     }
@@ -202,7 +202,7 @@ QString DescribeFailure(const QString& program, const TProgramOutcome& outcome) 
 
 void CheckProgramOutcome(const QString& program, const TProgramOutcome& outcome) {
     if (outcome.Stopped)
-        throw OperationStopped(DescribeFailure(program, outcome));
+        throw TOperationStopped(DescribeFailure(program, outcome));
     if (!outcome.Succeeded())
-        throw Error(DescribeFailure(program, outcome));
+        throw TError(DescribeFailure(program, outcome));
 }

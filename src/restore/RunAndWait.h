@@ -28,19 +28,19 @@ struct TProgramOutcome {
 struct TProgramWatch {
     // Once a stop is asked for, the program is asked to end (AskToEnd) and ended (ForceEnd) when it is
     // still running after EndGrace; a program not yet started is not started.
-    std::stop_token stop;
+    std::stop_token Stop;
     // Sees every complete line the program writes; a line it takes (returns true for) is not logged.
-    std::function<bool(const QString& line)> takeLine;
+    std::function<bool(const QString& line)> TakeLine;
     // Set in the program's environment beside ours, such as a password that must not appear on its
     // command line or in the log.
-    QList<QPair<QString, QString>> environment = {};
+    QList<QPair<QString, QString>> Environment = {};
     // The program's standard input, one block per call and an empty block at the end, asked for only as
     // the program reads (little more than a MiB waits for it at any time). Left empty, the input is
     // closed. Once a stop is asked for, or the program has ended, it is not called again. Should it
     // throw, the program is ended at once, never seeing an end of input, and RunAndWait throws that
     // exception on once the program is gone. (The "= {}" lets a watch be made of the first members alone
     // without a warning.)
-    std::function<QByteArray()> input = {};
+    std::function<QByteArray()> Input = {};
 };
 
 // How long a program asked to end may take before it is ended by force.
@@ -67,5 +67,5 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
 // wrote one.
 QString DescribeFailure(const QString& program, const TProgramOutcome& outcome);
 
-// Throws DescribeFailure as an Error; does nothing for a success.
+// Throws DescribeFailure as a TError; does nothing for a success.
 void CheckProgramOutcome(const QString& program, const TProgramOutcome& outcome);

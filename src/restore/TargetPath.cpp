@@ -29,12 +29,12 @@ bool EscapesFolder(const QString& name) {
 
 QString TargetPath(const QString& workingFolder, const QString& name) {
     if (EscapesFolder(name))
-        throw Error(QStringLiteral("Invalid characters in path"));
+        throw TError(QStringLiteral("Invalid characters in path"));
     if (workingFolder.isEmpty())
         return name;
     if (name.isEmpty())
         return workingFolder;
     if (HasInvalidCharacters(workingFolder) || HasInvalidCharacters(name))
-        throw Error(QStringLiteral("Invalid characters in path"));
+        throw TError(QStringLiteral("Invalid characters in path"));
     return JoinNativePath(workingFolder, name);
 }

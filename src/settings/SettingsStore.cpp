@@ -9,29 +9,29 @@
 #endif
 
 #ifdef Q_OS_WIN
-SettingsStore::SettingsStore()
-    : SettingsStore(QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Corvane"), QSettings::NativeFormat) {}
+TSettingsStore::TSettingsStore()
+    : TSettingsStore(QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Corvane"), QSettings::NativeFormat) {}
 #else
-SettingsStore::SettingsStore()
-    : SettingsStore(QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Corvane"),
-                              QStringLiteral("Corvane"))
-                        .fileName(),
-                    QSettings::IniFormat) {}
+TSettingsStore::TSettingsStore()
+    : TSettingsStore(QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Corvane"),
+                               QStringLiteral("Corvane"))
+                         .fileName(),
+                     QSettings::IniFormat) {}
 #endif
 
-SettingsStore::SettingsStore(QString filePath)
-    : SettingsStore(std::move(filePath), QSettings::IniFormat) {}
+TSettingsStore::TSettingsStore(QString filePath)
+    : TSettingsStore(std::move(filePath), QSettings::IniFormat) {}
 
-SettingsStore::SettingsStore(QString location, QSettings::Format format)
-    : location_(std::move(location))
-    , format_(format) {}
+TSettingsStore::TSettingsStore(QString location, QSettings::Format format)
+    : FLocation(std::move(location))
+    , FFormat(format) {}
 
-QString SettingsStore::ReadText(const QString& name) const {
-    const QVariant value = QSettings(location_, format_).value(name);
+QString TSettingsStore::ReadText(const QString& name) const {
+    const QVariant value = QSettings(FLocation, FFormat).value(name);
     if (!value.isValid())
         return {};
     if (value.typeId() != QMetaType::QString)
-        throw Error(QStringLiteral("Invalid data type for '%1'").arg(name));
+        throw TError(QStringLiteral("Invalid data type for '%1'").arg(name));
 
     QString text = value.toString();
     const qsizetype nul = text.indexOf(QChar(u'\0'));
@@ -40,14 +40,14 @@ QString SettingsStore::ReadText(const QString& name) const {
     return text;
 }
 
-void SettingsStore::WriteText(const QString& name, const QString& text) const {
+void TSettingsStore::WriteText(const QString& name, const QString& text) const {
 #ifndef Q_OS_WIN
-    if (!PrepareOwnerOnlyFile(location_))
-        throw Error(QStringLiteral("Failed to set data for '%1'").arg(name));
+    if (!PrepareOwnerOnlyFile(FLocation))
+        throw TError(QStringLiteral("Failed to set data for '%1'").arg(name));
 #endif
-    QSettings settings(location_, format_);
+    QSettings settings(FLocation, FFormat);
     settings.setValue(name, text);
     settings.sync();
     if (settings.status() != QSettings::NoError)
-        throw Error(QStringLiteral("Failed to set data for '%1'").arg(name));
+        throw TError(QStringLiteral("Failed to set data for '%1'").arg(name));
 }

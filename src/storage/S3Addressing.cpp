@@ -11,19 +11,19 @@ bool NeedsSegmentEncoding(const QString& key) {
 
 } // namespace
 
-QString ObjectUrl(const TS3ConnectionInfo& info, const QString& BucketName, const QString& ObjectName) {
-    QString path = ObjectName;
-    if (NeedsSegmentEncoding(ObjectName)) {
+QString ObjectUrl(const TS3ConnectionInfo& info, const QString& bucketName, const QString& objectName) {
+    QString path = objectName;
+    if (NeedsSegmentEncoding(objectName)) {
         QStringList segments;
-        for (const QString& segment : ObjectName.split(u'/'))
+        for (const QString& segment : objectName.split(u'/'))
             segments.append(QString::fromLatin1(EncodeValue(segment)));
         path = segments.join(u'/');
     }
-    return info.StorageURL(BucketName) + u'/' + path;
+    return info.StorageURL(bucketName) + u'/' + path;
 }
 
-QString ListingUrl(const TS3ConnectionInfo& info, const QString& BucketName, const TS3QueryParams& params) {
-    QString url = info.StorageURL(BucketName) + u'/';
+QString ListingUrl(const TS3ConnectionInfo& info, const QString& bucketName, const TS3QueryParams& params) {
+    QString url = info.StorageURL(bucketName) + u'/';
     for (qsizetype i = 0; i < params.size(); ++i) {
         const QString value = i == 0 ? TrimmedBlanks(params[i].second).toString() : params[i].second;
         url += i == 0 ? u'?' : u'&';

@@ -4,27 +4,27 @@
 #include <stdexcept>
 
 TS3ListingTooLarge::TS3ListingTooLarge(qint64 cap)
-    : Error(QStringLiteral("The listing page is larger than %1 MiB").arg(cap / (1024 * 1024)))
-    , cap_(cap) {}
+    : TError(QStringLiteral("The listing page is larger than %1 MiB").arg(cap / (1024 * 1024)))
+    , FCap(cap) {}
 
 void TS3ListingSink::Append(const char* data, qint64 count) {
-    if (count > cap_ - data_.size())
-        throw TS3ListingTooLarge(cap_);
-    data_.append(data, count);
+    if (count > FCap - FData.size())
+        throw TS3ListingTooLarge(FCap);
+    FData.append(data, count);
 }
 
 TS3StreamSink::TS3StreamSink(TS3Stream& stream)
-    : stream_(stream)
-    , startPosition_(stream.Position())
-    , startSize_(stream.Size()) {}
+    : FStream(stream)
+    , FStartPosition(stream.Position())
+    , FStartSize(stream.Size()) {}
 
 void TS3StreamSink::Append(const char* data, qint64 count) {
     const std::span<const char> block(data, size_t(count));
-    qint64 written = stream_.Write(block, 0, count);
+    qint64 written = FStream.Write(block, 0, count);
     if (written < 0)
         throw std::runtime_error("Stream write error");
     while (written < count) {
-        const qint64 more = stream_.Write(block, written, count - written);
+        const qint64 more = FStream.Write(block, written, count - written);
         if (more <= 0)
             throw std::runtime_error("Stream write error");
         written += more;
@@ -32,6 +32,6 @@ void TS3StreamSink::Append(const char* data, qint64 count) {
 }
 
 void TS3StreamSink::Restart() {
-    stream_.SetSize(startSize_);
-    stream_.SetPosition(startPosition_);
+    FStream.SetSize(FStartSize);
+    FStream.SetPosition(FStartPosition);
 }

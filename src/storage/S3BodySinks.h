@@ -7,13 +7,13 @@
 #include <QByteArray>
 
 // Raised when a listing answer grows past the cap of its sink.
-class TS3ListingTooLarge : public Error {
+class TS3ListingTooLarge : public TError {
   public:
     explicit TS3ListingTooLarge(qint64 cap);
-    qint64 Cap() const { return cap_; }
+    qint64 Cap() const { return FCap; }
 
   private:
-    qint64 cap_;
+    qint64 FCap;
 };
 
 // Collects the bytes of a listing answer, which is parsed once it is whole. S3 sends at most 1,000
@@ -24,15 +24,15 @@ class TS3ListingSink : public TS3BodySink {
     static constexpr qint64 DefaultCap = qint64(64) * 1024 * 1024;
 
     explicit TS3ListingSink(qint64 cap = DefaultCap)
-        : cap_(cap) {}
+        : FCap(cap) {}
     void Append(const char* data, qint64 count) override;
-    void Restart() override { data_.clear(); }
+    void Restart() override { FData.clear(); }
     // The bytes received, handed over without a copy; the sink is empty afterwards.
-    QByteArray TakeBytes() { return std::move(data_); }
+    QByteArray TakeBytes() { return std::move(FData); }
 
   private:
-    QByteArray data_;
-    qint64 cap_;
+    QByteArray FData;
+    qint64 FCap;
 };
 
 // Writes each block of an object's body into the caller's stream through its byte-array write.
@@ -44,10 +44,10 @@ class TS3StreamSink : public TS3BodySink {
     explicit TS3StreamSink(TS3Stream& stream);
     void Append(const char* data, qint64 count) override;
     void Restart() override;
-    qint64 StartPosition() const { return startPosition_; }
+    qint64 StartPosition() const { return FStartPosition; }
 
   private:
-    TS3Stream& stream_;
-    qint64 startPosition_;
-    qint64 startSize_;
+    TS3Stream& FStream;
+    qint64 FStartPosition;
+    qint64 FStartSize;
 };

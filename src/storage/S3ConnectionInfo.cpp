@@ -11,28 +11,28 @@ TS3ConnectionInfo TS3ConnectionInfo::FromBuild() {
     return info;
 }
 
-bool TS3ConnectionInfo::UsesPathStyle(const QString& BucketName) const {
-    if (!BucketName.contains(u'.'))
+bool TS3ConnectionInfo::UsesPathStyle(const QString& bucketName) const {
+    if (!bucketName.contains(u'.'))
         return false;
     return PathStyle == TS3PathStyle::DottedAlways ||
            Protocol.compare(QLatin1StringView("https"), Qt::CaseInsensitive) == 0;
 }
 
-QString TS3ConnectionInfo::VirtualHost(const QString& BucketName) const {
-    if (BucketName.isEmpty())
+QString TS3ConnectionInfo::VirtualHost(const QString& bucketName) const {
+    if (bucketName.isEmpty())
         return StorageEndpoint;
-    return BucketName + u'.' + StorageEndpoint;
+    return bucketName + u'.' + StorageEndpoint;
 }
 
-QString TS3ConnectionInfo::RequestHost(const QString& BucketName) const {
-    return UsesPathStyle(BucketName) ? StorageEndpoint : VirtualHost(BucketName);
+QString TS3ConnectionInfo::RequestHost(const QString& bucketName) const {
+    return UsesPathStyle(bucketName) ? StorageEndpoint : VirtualHost(bucketName);
 }
 
-QString TS3ConnectionInfo::StorageURL(const QString& BucketName) const {
-    const QString root = Protocol + QStringLiteral("://") + RequestHost(BucketName);
-    if (!UsesPathStyle(BucketName))
+QString TS3ConnectionInfo::StorageURL(const QString& bucketName) const {
+    const QString root = Protocol + QStringLiteral("://") + RequestHost(bucketName);
+    if (!UsesPathStyle(bucketName))
         return root;
-    return root + u'/' + QString::fromLatin1(EncodeValue(BucketName));
+    return root + u'/' + QString::fromLatin1(EncodeValue(bucketName));
 }
 
 QStringList SplitBucketSetting(const QString& text) {
@@ -41,6 +41,6 @@ QStringList SplitBucketSetting(const QString& text) {
     if (pieces.last().isEmpty())
         pieces.removeLast();
     if (pieces.size() != 2)
-        throw Error(QStringLiteral("Invalid bucket configuration"));
+        throw TError(QStringLiteral("Invalid bucket configuration"));
     return pieces;
 }

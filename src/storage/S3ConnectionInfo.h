@@ -26,17 +26,17 @@ class TS3ConnectionInfo {
     static TS3ConnectionInfo FromBuild();
 
     // True when the bucket is addressed path-style (see TS3PathStyle).
-    bool UsesPathStyle(const QString& BucketName) const;
+    bool UsesPathStyle(const QString& bucketName) const;
     // "<bucket>.<endpoint>", or the endpoint alone for an empty bucket name.
-    QString VirtualHost(const QString& BucketName) const;
+    QString VirtualHost(const QString& bucketName) const;
     // The host (and port) that the bucket's requests go to and are signed for: the endpoint for
-    // path-style, else VirtualHost(BucketName).
-    QString RequestHost(const QString& BucketName) const;
+    // path-style, else VirtualHost(bucketName).
+    QString RequestHost(const QString& bucketName) const;
     // Where the bucket's addresses begin, without a trailing "/": Protocol, "://" and RequestHost, then
     // for path-style "/" and the bucket name (RFC 3986 encoded).
-    QString StorageURL(const QString& BucketName) const;
+    QString StorageURL(const QString& bucketName) const;
 };
 
 // Splits "bucket/folder" at every "/"; a "/" at the very end adds no empty piece.
-// Throws Error("Invalid bucket configuration") unless there are exactly two pieces.
+// Throws TError("Invalid bucket configuration") unless there are exactly two pieces.
 QStringList SplitBucketSetting(const QString& text);

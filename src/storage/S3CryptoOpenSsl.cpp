@@ -9,7 +9,7 @@ QByteArray Sha256Hex(const QByteArray& data) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_Digest(data.constData(), size_t(data.size()), digest, &length, EVP_sha256(), nullptr) != 1)
-        throw Error(QStringLiteral("SHA-256 failed"));
+        throw TError(QStringLiteral("SHA-256 failed"));
     return QByteArray(reinterpret_cast<const char*>(digest), length).toHex();
 }
 
@@ -19,6 +19,6 @@ QByteArray HmacSha256(const QByteArray& key, const QByteArray& message) {
     if (HMAC(EVP_sha256(), key.constData(), int(key.size()),
              reinterpret_cast<const unsigned char*>(message.constData()), size_t(message.size()), mac,
              &length) == nullptr)
-        throw Error(QStringLiteral("HMAC-SHA256 failed"));
+        throw TError(QStringLiteral("HMAC-SHA256 failed"));
     return QByteArray(reinterpret_cast<const char*>(mac), length);
 }

@@ -16,11 +16,11 @@ namespace {
 constexpr long ReceiveBufferSize = 512 * 1024;
 constexpr char UserAgent[] = "User-Agent: Corvane-S3/1.0";
 
-Error CurlError(const char* what, CURLcode code) {
-    return Error(QStringLiteral("%1: (%2) %3")
-                     .arg(QLatin1StringView(what))
-                     .arg(int(code))
-                     .arg(QString::fromUtf8(curl_easy_strerror(code))));
+TError CurlError(const char* what, CURLcode code) {
+    return TError(QStringLiteral("%1: (%2) %3")
+                      .arg(QLatin1StringView(what))
+                      .arg(int(code))
+                      .arg(QString::fromUtf8(curl_easy_strerror(code))));
 }
 
 void Check(CURLcode code, const char* what) {
@@ -28,60 +28,60 @@ void Check(CURLcode code, const char* what) {
         throw CurlError(what, code);
 }
 
-using Clock = std::chrono::steady_clock;
+using TClock = std::chrono::steady_clock;
 
 // Why the progress callback ended a transfer.
-enum class Interruption { None, Stopped, Stalled };
+enum class TInterruption { None, Stopped, Stalled };
 
 // What the callbacks of one send share with it.
-struct Transfer {
-    TS3BodySink* body = nullptr;
-    int bodyStatus = 0; // when set, only an answer with this status hands its body over
-    const TS3TransportLimits* limits = nullptr;
-    Interruption interruption = Interruption::None;
-    curl_off_t sent = 0; // bytes sent and received when the transfer last moved
-    curl_off_t received = 0;
-    Clock::time_point lastMoved = Clock::now();
-    QList<QByteArray> headerLines; // of the latest answer
-    bool headersComplete = false;
-    int statusCode = 0;           // of the latest answer, from its status line
-    QByteArray redirectBody;      // the start of a redirect answer's body, for RedirectTarget
-    std::exception_ptr sinkError; // an exception of the sink, rethrown once libcurl has returned
+struct TTransfer {
+    TS3BodySink* Body = nullptr;
+    int BodyStatus = 0; // when set, only an answer with this status hands its body over
+    const TS3TransportLimits* Limits = nullptr;
+    TInterruption Interruption = TInterruption::None;
+    curl_off_t Sent = 0; // bytes sent and received when the transfer last moved
+    curl_off_t Received = 0;
+    TClock::time_point LastMoved = TClock::now();
+    QList<QByteArray> HeaderLines; // of the latest answer
+    bool HeadersComplete = false;
+    int StatusCode = 0;           // of the latest answer, from its status line
+    QByteArray RedirectBody;      // the start of a redirect answer's body, for RedirectTarget
+    std::exception_ptr SinkError; // an exception of the sink, rethrown once libcurl has returned
 };
 
 size_t OnHeaderLine(char* data, size_t size, size_t count, void* userData) {
-    auto& transfer = *static_cast<Transfer*>(userData);
+    auto& transfer = *static_cast<TTransfer*>(userData);
     QByteArray line(data, qsizetype(size * count));
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
     if (line.startsWith("HTTP/")) {
         // A new answer begins (for instance after "100 Continue"); only the last one counts.
-        transfer.headerLines.clear();
-        transfer.headersComplete = false;
-        transfer.statusCode = line.split(' ').value(1).toInt();
+        transfer.HeaderLines.clear();
+        transfer.HeadersComplete = false;
+        transfer.StatusCode = line.split(' ').value(1).toInt();
     }
     if (line.isEmpty())
-        transfer.headersComplete = true;
+        transfer.HeadersComplete = true;
     else
-        transfer.headerLines.append(line);
+        transfer.HeaderLines.append(line);
     return size * count;
 }
 
 size_t OnBodyBlock(char* data, size_t size, size_t count, void* userData) {
-    auto& transfer = *static_cast<Transfer*>(userData);
+    auto& transfer = *static_cast<TTransfer*>(userData);
     const size_t length = size * count;
     if (length == 0)
         return 0;
-    if (IsRedirectStatus(transfer.statusCode)) {
-        const qsizetype room = S3RedirectBodyLimit - transfer.redirectBody.size();
-        transfer.redirectBody.append(data, std::min(qsizetype(length), room));
+    if (IsRedirectStatus(transfer.StatusCode)) {
+        const qsizetype room = S3RedirectBodyLimit - transfer.RedirectBody.size();
+        transfer.RedirectBody.append(data, std::min(qsizetype(length), room));
     }
-    if (transfer.bodyStatus != 0 && transfer.statusCode != transfer.bodyStatus)
+    if (transfer.BodyStatus != 0 && transfer.StatusCode != transfer.BodyStatus)
         return length;
     try {
-        transfer.body->Append(data, qint64(length));
+        transfer.Body->Append(data, qint64(length));
     } catch (...) {
-        transfer.sinkError = std::current_exception();
+        transfer.SinkError = std::current_exception();
         return CURL_WRITEFUNC_ERROR;
     }
     return length;
@@ -90,18 +90,18 @@ size_t OnBodyBlock(char* data, size_t size, size_t count, void* userData) {
 // libcurl calls this many times a second while a transfer moves and at least once a second while it
 // waits, connecting included: a stop asked for and a transfer that stopped moving end it here.
 int OnTransferInfo(void* userData, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
-    auto& transfer = *static_cast<Transfer*>(userData);
-    if (transfer.limits->stop.stop_requested()) {
-        transfer.interruption = Interruption::Stopped;
+    auto& transfer = *static_cast<TTransfer*>(userData);
+    if (transfer.Limits->Stop.stop_requested()) {
+        transfer.Interruption = TInterruption::Stopped;
         return 1;
     }
-    const Clock::time_point now = Clock::now();
-    if (received != transfer.received || sent != transfer.sent) {
-        transfer.received = received;
-        transfer.sent = sent;
-        transfer.lastMoved = now;
-    } else if (now - transfer.lastMoved >= transfer.limits->stallTimeout) {
-        transfer.interruption = Interruption::Stalled;
+    const TClock::time_point now = TClock::now();
+    if (received != transfer.Received || sent != transfer.Sent) {
+        transfer.Received = received;
+        transfer.Sent = sent;
+        transfer.LastMoved = now;
+    } else if (now - transfer.LastMoved >= transfer.Limits->StallTimeout) {
+        transfer.Interruption = TInterruption::Stalled;
         return 1;
     }
     return 0;
@@ -111,7 +111,7 @@ int OnTransferInfo(void* userData, curl_off_t, curl_off_t received, curl_off_t, 
 // it cannot take, or that it would read differently (user information, say), gets no connection.
 QByteArray CurlUrlText(const TS3RequestUrl& url) {
     const QByteArray text = url.ToString().toUtf8();
-    CurlUrl parsed(curl_url());
+    TCurlUrl parsed(curl_url());
     char* host = nullptr;
     const bool ok =
         parsed &&
@@ -120,11 +120,11 @@ QByteArray CurlUrlText(const TS3RequestUrl& url) {
         url.Host.compare(QString::fromUtf8(host), Qt::CaseInsensitive) == 0;
     curl_free(host);
     if (!ok)
-        throw Error(QStringLiteral("Error connecting to server: %1").arg(url.Host));
+        throw TError(QStringLiteral("Error connecting to server: %1").arg(url.Host));
     return text;
 }
 
-void FillHeaderList(CurlHeaderList& list, const TS3NameValueList& headers) {
+void FillHeaderList(TCurlHeaderList& list, const TS3NameValueList& headers) {
     auto append = [&list](const QByteArray& line) {
         if (!list.Append(line))
             throw CurlError("Error adding header", CURLE_OUT_OF_MEMORY);
@@ -138,14 +138,14 @@ void FillHeaderList(CurlHeaderList& list, const TS3NameValueList& headers) {
 
 // Tells where the request broke off: before it was sent, before the answer's header, or in the body;
 // or that the host stopped answering.
-Error TransferError(CURL* curl, CURLcode code, const Transfer& transfer, const QString& host) {
-    if (transfer.interruption == Interruption::Stalled)
-        return Error(QStringLiteral("The server %1 sent nothing for %2 s, so the request was ended")
-                         .arg(host)
-                         .arg(transfer.limits->stallTimeout.count()));
+TError TransferError(CURL* curl, CURLcode code, const TTransfer& transfer, const QString& host) {
+    if (transfer.Interruption == TInterruption::Stalled)
+        return TError(QStringLiteral("The server %1 sent nothing for %2 s, so the request was ended")
+                          .arg(host)
+                          .arg(transfer.Limits->StallTimeout.count()));
     long requestSize = 0;
     curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize);
-    if (transfer.headersComplete)
+    if (transfer.HeadersComplete)
         return CurlError("Error reading data", code);
     if (requestSize > 0)
         return CurlError("Error receiving data", code);
@@ -154,31 +154,31 @@ Error TransferError(CURL* curl, CURLcode code, const Transfer& transfer, const Q
 
 } // namespace
 
-struct TS3CurlTransfer::State {
-    CurlEasy curl;
-    QByteArray url;
-    CurlHeaderList headerList;
-    Transfer transfer;
-    QString host;
+struct TS3CurlTransfer::TState {
+    TCurlEasy Curl;
+    QByteArray Url;
+    TCurlHeaderList HeaderList;
+    TTransfer Transfer;
+    QString Host;
 };
 
 TS3CurlTransfer::TS3CurlTransfer(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink* body,
                                  const TS3TransportLimits& limits, int bodyStatus)
-    : state_(std::make_unique<State>()) {
-    state_->curl.reset(curl_easy_init());
-    if (!state_->curl)
-        throw Error(QStringLiteral("Error obtaining session handle"));
-    state_->url = CurlUrlText(url);
-    state_->host = url.Host;
-    FillHeaderList(state_->headerList, request.Headers);
-    Transfer& transfer = state_->transfer;
-    transfer.body = body;
-    transfer.bodyStatus = bodyStatus;
-    transfer.limits = &limits;
+    : FState(std::make_unique<TState>()) {
+    FState->Curl.reset(curl_easy_init());
+    if (!FState->Curl)
+        throw TError(QStringLiteral("Error obtaining session handle"));
+    FState->Url = CurlUrlText(url);
+    FState->Host = url.Host;
+    FillHeaderList(FState->HeaderList, request.Headers);
+    TTransfer& transfer = FState->Transfer;
+    transfer.Body = body;
+    transfer.BodyStatus = bodyStatus;
+    transfer.Limits = &limits;
 
-    CURL* handle = state_->curl.get();
+    CURL* handle = FState->Curl.get();
     const char* opening = "Error opening request";
-    Check(curl_easy_setopt(handle, CURLOPT_URL, state_->url.constData()), opening);
+    Check(curl_easy_setopt(handle, CURLOPT_URL, FState->Url.constData()), opening);
     Check(curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https"), opening);
     Check(curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1)), opening);
     // Keys are sent as they are named: no removal of "." and ".." segments.
@@ -197,36 +197,36 @@ TS3CurlTransfer::TS3CurlTransfer(const TS3Request& request, const TS3RequestUrl&
     Check(curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer), opening);
 
     const char* timeouts = "Error setting timeout for the request";
-    Check(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeout.count())), timeouts);
+    Check(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(limits.ConnectTimeout.count())), timeouts);
     Check(curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, OnTransferInfo), timeouts);
     Check(curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer), timeouts);
     Check(curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L), timeouts);
 
-    Check(curl_easy_setopt(handle, CURLOPT_HTTPHEADER, state_->headerList.List()), "Error adding header");
+    Check(curl_easy_setopt(handle, CURLOPT_HTTPHEADER, FState->HeaderList.List()), "Error adding header");
 }
 
 TS3CurlTransfer::~TS3CurlTransfer() = default;
 
 CURL* TS3CurlTransfer::Handle() const {
-    return state_->curl.get();
+    return FState->Curl.get();
 }
 
 TS3CurlAnswer TS3CurlTransfer::Finish(CURLcode result) {
-    const Transfer& transfer = state_->transfer;
-    CURL* handle = state_->curl.get();
-    if (transfer.sinkError)
-        std::rethrow_exception(transfer.sinkError);
-    if (transfer.interruption == Interruption::Stopped)
-        throw OperationStopped(QStringLiteral("Stopped"));
+    const TTransfer& transfer = FState->Transfer;
+    CURL* handle = FState->Curl.get();
+    if (transfer.SinkError)
+        std::rethrow_exception(transfer.SinkError);
+    if (transfer.Interruption == TInterruption::Stopped)
+        throw TOperationStopped(QStringLiteral("Stopped"));
     if (result != CURLE_OK)
-        throw TransferError(handle, result, transfer, state_->host);
+        throw TransferError(handle, result, transfer, FState->Host);
 
     long status = 0;
     Check(curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status), "Error querying headers");
-    return {{int(status), ParseResponseHeaders(transfer.headerLines)}, transfer.redirectBody};
+    return {{int(status), ParseResponseHeaders(transfer.HeaderLines)}, transfer.RedirectBody};
 }
 
 bool TS3CurlTransfer::BrokeOff(CURLcode result) const {
-    const Transfer& transfer = state_->transfer;
-    return result != CURLE_OK && !transfer.sinkError && transfer.interruption == Interruption::None;
+    const TTransfer& transfer = FState->Transfer;
+    return result != CURLE_OK && !transfer.SinkError && transfer.Interruption == TInterruption::None;
 }

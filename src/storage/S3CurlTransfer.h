@@ -18,7 +18,7 @@ struct TS3CurlAnswer {
 class TS3CurlTransfer {
   public:
     // body receives a GET's body and is nullptr for a HEAD. With bodyStatus, only an answer with that
-    // status hands its body to body; any other answer's body is dropped. Throws Error when the handle
+    // status hands its body to body; any other answer's body is dropped. Throws TError when the handle
     // cannot be set up or libcurl would read another host from the URL.
     TS3CurlTransfer(const TS3Request& request, const TS3RequestUrl& url, TS3BodySink* body,
                     const TS3TransportLimits& limits, int bodyStatus = 0);
@@ -29,7 +29,7 @@ class TS3CurlTransfer {
     CURL* Handle() const;
 
     // The answer, once libcurl ended the transfer with result. Rethrows what the body sink threw; throws
-    // OperationStopped for a stop, and Error that tells where the request broke off or that the host
+    // TOperationStopped for a stop, and TError that tells where the request broke off or that the host
     // stopped answering.
     TS3CurlAnswer Finish(CURLcode result);
     // Whether the transfer failed because the connection broke (neither a stop, nor a stall, nor the
@@ -37,6 +37,6 @@ class TS3CurlTransfer {
     bool BrokeOff(CURLcode result) const;
 
   private:
-    struct State;
-    std::unique_ptr<State> state_;
+    struct TState;
+    std::unique_ptr<TState> FState;
 };

@@ -27,7 +27,7 @@ TS3HttpResponse SendRequest(const TS3Request& request, TS3BodySink* body, const 
         if (!next)
             return answer.Response;
         if (redirections == MaxRedirections)
-            throw Error(QStringLiteral("Maximum number of redirections (%1) exceeded").arg(MaxRedirections));
+            throw TError(QStringLiteral("Maximum number of redirections (%1) exceeded").arg(MaxRedirections));
         url = *next;
     }
 }

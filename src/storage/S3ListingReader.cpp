@@ -10,9 +10,9 @@
 #include <deque>
 
 struct TS3ListingPage::TStorage {
-    QByteArray bytes;
-    pugi::xml_document document;
-    std::deque<QByteArray> resolvedTexts; // texts that are not plain in the document
+    QByteArray Bytes;
+    pugi::xml_document Document;
+    std::deque<QByteArray> ResolvedTexts; // texts that are not plain in the document
 };
 
 TS3ListingPage::TS3ListingPage() = default;
@@ -28,9 +28,9 @@ bool Parse(QByteArray& bytes, pugi::xml_document& document) {
     if (bytes.isEmpty())
         return false;
     bytes = ListingAsUtf8(std::move(bytes));
-    constexpr unsigned options = pugi::parse_cdata | pugi::parse_eol | pugi::parse_ws_pcdata;
+    constexpr unsigned Options = pugi::parse_cdata | pugi::parse_eol | pugi::parse_ws_pcdata;
     return !bytes.isEmpty() &&
-           document.load_buffer_inplace(bytes.data(), size_t(bytes.size()), options, pugi::encoding_utf8);
+           document.load_buffer_inplace(bytes.data(), size_t(bytes.size()), Options, pugi::encoding_utf8);
 }
 
 QString TextContent(const pugi::xml_node& node) {
@@ -60,30 +60,30 @@ qint64 ReadSize(QByteArrayView text) {
     bool ok = false;
     const qint64 size = decoded.toLongLong(&ok, 10);
     if (!ok)
-        throw Error(QStringLiteral("'%1' is not a valid integer value").arg(decoded));
+        throw TError(QStringLiteral("'%1' is not a valid integer value").arg(decoded));
     return size;
 }
 
 // What the reader needs of the root: whether it is a listing or an error document.
 struct TRoot {
-    pugi::xml_node node;
-    bool isListing = false;
-    std::optional<TS3ErrorDocument> error;
+    pugi::xml_node Node;
+    bool IsListing = false;
+    std::optional<TS3ErrorDocument> Error;
 };
 
 TRoot JudgeRoot(const pugi::xml_document& document) {
     TRoot root;
-    root.node = document.document_element();
-    if (ElementNameIs(root.node, "Error")) {
-        root.error = TS3ErrorDocument{TextContent(ChildNamed(root.node, "Code")),
-                                      TextContent(ChildNamed(root.node, "Message"))};
+    root.Node = document.document_element();
+    if (ElementNameIs(root.Node, "Error")) {
+        root.Error = TS3ErrorDocument{TextContent(ChildNamed(root.Node, "Code")),
+                                      TextContent(ChildNamed(root.Node, "Message"))};
         return root;
     }
     const bool listingRoot =
-        ElementNameIs(root.node, "ListBucketResult") || ElementNameIs(root.node, "ListVersionsResult");
-    const pugi::xml_node name = root.node.child("Name");
+        ElementNameIs(root.Node, "ListBucketResult") || ElementNameIs(root.Node, "ListVersionsResult");
+    const pugi::xml_node name = root.Node.child("Name");
     QByteArray scratch;
-    root.isListing = listingRoot && name && !ElementText(name, scratch).Bytes.isEmpty();
+    root.IsListing = listingRoot && name && !ElementText(name, scratch).Bytes.isEmpty();
     return root;
 }
 
@@ -96,7 +96,7 @@ QByteArrayView PageText(const pugi::xml_node& element, TS3ListingPage::TStorage&
     QByteArray scratch;
     *read = ElementText(element, scratch);
     if (!scratch.isEmpty())
-        storage.resolvedTexts.push_back(std::move(scratch)); // the view follows the moved bytes
+        storage.ResolvedTexts.push_back(std::move(scratch)); // the view follows the moved bytes
     return read->Bytes;
 }
 
@@ -130,14 +130,14 @@ TS3ListingPageAnswer ReadListingPage(QByteArray bytes) {
     TS3ListingPageAnswer answer;
     TS3ListingPage page;
     page.Storage = std::make_unique<TS3ListingPage::TStorage>();
-    page.Storage->bytes = std::move(bytes);
-    if (!Parse(page.Storage->bytes, page.Storage->document))
+    page.Storage->Bytes = std::move(bytes);
+    if (!Parse(page.Storage->Bytes, page.Storage->Document))
         return answer;
-    const TRoot root = JudgeRoot(page.Storage->document);
-    answer.Error = root.error;
-    if (!root.isListing)
+    const TRoot root = JudgeRoot(page.Storage->Document);
+    answer.Error = root.Error;
+    if (!root.IsListing)
         return answer;
-    for (const pugi::xml_node& child : root.node.children()) {
+    for (const pugi::xml_node& child : root.Node.children()) {
         if (child.type() != pugi::node_element)
             continue;
         TXmlText read;

@@ -18,6 +18,6 @@ struct TS3ListingPageAnswer {
 // their encoding, their root is neither ListBucketResult nor ListVersionsResult, or the root lacks a Name
 // with text. Element names are compared without regard to ASCII letter case, except Name. An object
 // whose key holds a NUL character or bytes that are not text is left out and counted in SkippedKeys; one
-// without a key is left out silently. Throws Error("'<text>' is not a valid integer value") for a bad
-// Size, and Error for a declared encoding that cannot be read.
+// without a key is left out silently. Throws TError("'<text>' is not a valid integer value") for a bad
+// Size, and TError for a declared encoding that cannot be read.
 TS3ListingPageAnswer ReadListingPage(QByteArray bytes);

@@ -23,7 +23,7 @@ QString ErrorDocumentEndpoint(const QByteArray& body) {
 }
 
 [[noreturn]] void ThrowOtherRegion(const QString& what, const QString& name) {
-    throw Error(
+    throw TError(
         QStringLiteral("The bucket is in another region: the service names the %1 \"%2\"").arg(what, name));
 }
 
@@ -45,7 +45,7 @@ std::optional<TS3RequestUrl> RedirectTarget(const QByteArray& method, const TS3R
     try {
         if (!target.isEmpty())
             targetUrl = ParseRequestUrl(target);
-    } catch (const Error&) {
+    } catch (const TError&) {
         // A target that cannot be taken apart is no server of ours: refused below like any other.
     }
     if (targetUrl && IsSameServer(from, *targetUrl))
@@ -61,7 +61,7 @@ std::optional<TS3RequestUrl> RedirectTarget(const QByteArray& method, const TS3R
         ThrowOtherRegion(QStringLiteral("region"), region);
     if (target.isEmpty())
         return std::nullopt;
-    throw Error(
+    throw TError(
         QStringLiteral("Redirect to \"%1\" refused: a signed request is only sent again to the server it "
                        "was made for")
             .arg(target));

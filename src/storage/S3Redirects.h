@@ -18,7 +18,7 @@ bool IsRedirectStatus(int status);
 // sent again only to the same scheme, host and port (never from https to http), and a HEAD never.
 // Returns the URL to send the GET to again, or nothing when the answer goes back to the caller as it
 // is: no redirect, one without Location, or a HEAD's redirect within the same server.
-// Throws Error for a redirect anywhere else, without sending anything there:
+// Throws TError for a redirect anywhere else, without sending anything there:
 // - S3's region redirect, which names where the bucket lives (the Endpoint of the error document in
 //   body, or else the Location's host, or else the x-amz-bucket-region header):
 //   "The bucket is in another region: the service names the endpoint "<endpoint>"" or

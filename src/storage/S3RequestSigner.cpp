@@ -26,19 +26,19 @@ QString FormatAmzDate(const QDateTime& moment) {
 }
 
 TS3RequestSigner::TS3RequestSigner(const TS3ConnectionInfo& info)
-    : accountName_(info.AccountName)
-    , keySeed_("AWS4" + info.AccountKey.toUtf8()) {}
+    : FAccountName(info.AccountName)
+    , FKeySeed("AWS4" + info.AccountKey.toUtf8()) {}
 
-QString TS3RequestSigner::BuildAuthorizationString(const QString& StringToSign, const QString& DateISO,
-                                                   const QString& Region,
-                                                   const QString& SignedStrHeaders) const {
-    const QByteArray dateKey = HmacSha256(keySeed_, DateISO.toUtf8());
-    const QByteArray regionKey = HmacSha256(dateKey, Region.toUtf8());
+QString TS3RequestSigner::BuildAuthorizationString(const QString& stringToSign, const QString& dateISO,
+                                                   const QString& region,
+                                                   const QString& signedStrHeaders) const {
+    const QByteArray dateKey = HmacSha256(FKeySeed, dateISO.toUtf8());
+    const QByteArray regionKey = HmacSha256(dateKey, region.toUtf8());
     const QByteArray serviceKey = HmacSha256(regionKey, "s3");
     const QByteArray signingKey = HmacSha256(serviceKey, "aws4_request");
-    const QByteArray signature = HmacSha256(signingKey, StringToSign.toUtf8()).toHex();
-    return QLatin1StringView(Algorithm) + QStringLiteral(" Credential=") + accountName_ + u'/' +
-           CredentialScope(DateISO, Region) + QStringLiteral(",SignedHeaders=") + SignedStrHeaders +
+    const QByteArray signature = HmacSha256(signingKey, stringToSign.toUtf8()).toHex();
+    return QLatin1StringView(Algorithm) + QStringLiteral(" Credential=") + FAccountName + u'/' +
+           CredentialScope(dateISO, region) + QStringLiteral(",SignedHeaders=") + signedStrHeaders +
            QStringLiteral(",Signature=") + QString::fromLatin1(signature);
 }
 
@@ -77,10 +77,10 @@ QString BuildStringToSign(const QString& amzDate, const QString& region, const Q
 }
 
 TS3Request MakeSignedRequest(const TS3ConnectionInfo& info, const TS3RequestSigner& signer,
-                             const QByteArray& method, const QString& BucketName, const QString& url,
+                             const QByteArray& method, const QString& bucketName, const QString& url,
                              const QDateTime& now, const TS3NameValueList& extraHeaders) {
     TS3NameValueList standard;
-    standard.Add(QStringLiteral("host"), info.RequestHost(BucketName));
+    standard.Add(QStringLiteral("host"), info.RequestHost(bucketName));
     standard.Add(QStringLiteral("x-amz-content-sha256"), QLatin1StringView(S3EmptyContentSha256));
     standard.Add(QStringLiteral("x-amz-date"), FormatAmzDate(now));
     QStringList signedHeaderNames{QStringLiteral("host"), QStringLiteral("x-amz-content-sha256"),

@@ -23,12 +23,12 @@ class TS3RequestSigner {
 
     // "AWS4-HMAC-SHA256 Credential=<id>/<date>/<region>/s3/aws4_request,SignedHeaders=<names>,
     // Signature=<64 hex digits>" for the given string to sign.
-    QString BuildAuthorizationString(const QString& StringToSign, const QString& DateISO,
-                                     const QString& Region, const QString& SignedStrHeaders) const;
+    QString BuildAuthorizationString(const QString& stringToSign, const QString& dateISO,
+                                     const QString& region, const QString& signedStrHeaders) const;
 
   private:
-    QString accountName_;
-    QByteArray keySeed_; // "AWS4" followed by the secret access key
+    QString FAccountName;
+    QByteArray FKeySeed; // "AWS4" followed by the secret access key
 };
 
 // The canonical form of an encoded query: its parameters sorted by name and joined by "&", each as
@@ -52,5 +52,5 @@ struct TS3Request {
 // Takes the URL apart, makes the standard headers for the bucket with x-amz-date from now, and signs
 // them together with extraHeaders (lower-case names, such as "range"), which the request carries too.
 TS3Request MakeSignedRequest(const TS3ConnectionInfo& info, const TS3RequestSigner& signer,
-                             const QByteArray& method, const QString& BucketName, const QString& url,
+                             const QByteArray& method, const QString& bucketName, const QString& url,
                              const QDateTime& now, const TS3NameValueList& extraHeaders = {});

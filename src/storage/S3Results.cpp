@@ -3,10 +3,10 @@
 #include "core/Text.h"
 
 bool TS3NameValueList::Contains(const QString& name) const {
-    return IndexOfName(entries_, name) >= 0;
+    return IndexOfName(FEntries, name) >= 0;
 }
 
 QString TS3NameValueList::Value(const QString& name) const {
-    const qsizetype index = IndexOfName(entries_, name);
-    return index < 0 ? QString() : entries_[index].second;
+    const qsizetype index = IndexOfName(FEntries, name);
+    return index < 0 ? QString() : FEntries[index].second;
 }

@@ -43,15 +43,15 @@ struct TS3ErrorDocument {
 // Ordered name=value list; names are looked up without regard to letter case.
 class TS3NameValueList {
   public:
-    void Add(const QString& name, const QString& value) { entries_.append({name, value}); }
+    void Add(const QString& name, const QString& value) { FEntries.append({name, value}); }
     bool Contains(const QString& name) const;
     QString Value(const QString& name) const; // empty when absent
-    const QList<QPair<QString, QString>>& Entries() const { return entries_; }
-    bool IsEmpty() const { return entries_.isEmpty(); }
-    void Clear() { entries_.clear(); }
+    const QList<QPair<QString, QString>>& Entries() const { return FEntries; }
+    bool IsEmpty() const { return FEntries.isEmpty(); }
+    void Clear() { FEntries.clear(); }
 
   private:
-    QList<QPair<QString, QString>> entries_;
+    QList<QPair<QString, QString>> FEntries;
 };
 
 // Query parameters of a listing, name and value, in the order given.

@@ -7,58 +7,58 @@
 #include "storage/S3ListingReader.h"
 #include "storage/S3RequestSigner.h"
 
-class TS3StorageService::Impl {
+class TS3StorageService::TImpl {
   public:
-    Impl(const TS3ConnectionInfo& info, TS3TransportLimits limits)
-        : info(info)
-        , signer(info)
-        , limits(limits)
-        , clock(&QDateTime::currentDateTimeUtc) {}
+    TImpl(const TS3ConnectionInfo& info, TS3TransportLimits limits)
+        : Info(info)
+        , Signer(info)
+        , Limits(limits)
+        , Clock(&QDateTime::currentDateTimeUtc) {}
 
-    TS3HttpResponse Send(const QByteArray& method, const QString& BucketName, const QString& url,
+    TS3HttpResponse Send(const QByteArray& method, const QString& bucketName, const QString& url,
                          TS3BodySink* body) {
-        const TS3Request request = MakeSignedRequest(info, signer, method, BucketName, url, clock());
-        const TS3HttpResponse response = SendRequest(request, body, limits);
-        lastStatusCode = response.StatusCode;
+        const TS3Request request = MakeSignedRequest(Info, Signer, method, bucketName, url, Clock());
+        const TS3HttpResponse response = SendRequest(request, body, Limits);
+        LastStatusCode = response.StatusCode;
         return response;
     }
 
-    const TS3ConnectionInfo info;
-    const TS3RequestSigner signer;
-    const TS3TransportLimits limits;
-    TS3Clock clock;
-    std::optional<TS3ErrorDocument> lastErrorDocument;
-    int lastStatusCode = 0;
+    const TS3ConnectionInfo Info;
+    const TS3RequestSigner Signer;
+    const TS3TransportLimits Limits;
+    TS3Clock Clock;
+    std::optional<TS3ErrorDocument> LastErrorDocument;
+    int LastStatusCode = 0;
 };
 
 TS3StorageService::TS3StorageService(const TS3ConnectionInfo& info, TS3TransportLimits limits)
-    : impl_(std::make_unique<Impl>(info, limits)) {}
+    : FImpl(std::make_unique<TImpl>(info, limits)) {}
 
 TS3StorageService::~TS3StorageService() = default;
 
-std::optional<TS3ListingPage> TS3StorageService::GetListingPage(const QString& BucketName,
-                                                                const TS3QueryParams& OptionalParams) {
-    impl_->lastErrorDocument.reset();
+std::optional<TS3ListingPage> TS3StorageService::GetListingPage(const QString& bucketName,
+                                                                const TS3QueryParams& optionalParams) {
+    FImpl->LastErrorDocument.reset();
     TS3ListingSink body;
-    impl_->Send("GET", BucketName, ListingUrl(impl_->info, BucketName, OptionalParams), &body);
+    FImpl->Send("GET", bucketName, ListingUrl(FImpl->Info, bucketName, optionalParams), &body);
     // The status is not looked at: the answer is judged by its content.
     TS3ListingPageAnswer answer = ReadListingPage(body.TakeBytes());
-    impl_->lastErrorDocument = answer.Error;
+    FImpl->LastErrorDocument = answer.Error;
     return std::move(answer.Page);
 }
 
 const std::optional<TS3ErrorDocument>& TS3StorageService::LastErrorDocument() const {
-    return impl_->lastErrorDocument;
+    return FImpl->LastErrorDocument;
 }
 
-bool TS3StorageService::GetObjectProperties(const QString& BucketName, const QString& ObjectName,
-                                            TS3NameValueList& Properties, TS3NameValueList& Metadata) {
-    Properties.Clear();
-    Metadata.Clear();
-    if (BucketName.isEmpty() || ObjectName.isEmpty())
+bool TS3StorageService::GetObjectProperties(const QString& bucketName, const QString& objectName,
+                                            TS3NameValueList& properties, TS3NameValueList& metadata) {
+    properties.Clear();
+    metadata.Clear();
+    if (bucketName.isEmpty() || objectName.isEmpty())
         return false;
     const TS3HttpResponse response =
-        impl_->Send("HEAD", BucketName, ObjectUrl(impl_->info, BucketName, ObjectName), nullptr);
+        FImpl->Send("HEAD", bucketName, ObjectUrl(FImpl->Info, bucketName, objectName), nullptr);
     if (response.StatusCode != 200)
         return false;
     static const QString metadataPrefix = QStringLiteral("x-amz-meta-");
@@ -66,51 +66,51 @@ bool TS3StorageService::GetObjectProperties(const QString& BucketName, const QSt
         if (value.isEmpty())
             continue;
         if (name.startsWith(metadataPrefix, Qt::CaseInsensitive))
-            Metadata.Add(name.mid(metadataPrefix.size()), value);
+            metadata.Add(name.mid(metadataPrefix.size()), value);
         else
-            Properties.Add(name, value);
+            properties.Add(name, value);
     }
     return true;
 }
 
-bool TS3StorageService::GetObject(const QString& BucketName, const QString& ObjectName,
-                                  TS3Stream& ObjectStream) {
-    if (BucketName.isEmpty())
+bool TS3StorageService::GetObject(const QString& bucketName, const QString& objectName,
+                                  TS3Stream& objectStream) {
+    if (bucketName.isEmpty())
         return false;
-    TS3StreamSink body(ObjectStream);
+    TS3StreamSink body(objectStream);
     int status = 0;
     try {
         status =
-            impl_->Send("GET", BucketName, ObjectUrl(impl_->info, BucketName, ObjectName), &body).StatusCode;
+            FImpl->Send("GET", bucketName, ObjectUrl(FImpl->Info, bucketName, objectName), &body).StatusCode;
     } catch (...) {
         // What was written stays; the stream goes back to where the body began, as on success.
-        ObjectStream.SetPosition(body.StartPosition());
+        objectStream.SetPosition(body.StartPosition());
         throw;
     }
-    ObjectStream.SetPosition(body.StartPosition());
+    objectStream.SetPosition(body.StartPosition());
     return status == 200;
 }
 
-TS3Request TS3StorageService::RangeRequest(const QString& BucketName, const QString& ObjectName, qint64 first,
+TS3Request TS3StorageService::RangeRequest(const QString& bucketName, const QString& objectName, qint64 first,
                                            qint64 last, const QString& etag) const {
     TS3NameValueList headers;
     if (!etag.isEmpty())
         headers.Add(QStringLiteral("if-match"), etag);
     headers.Add(QStringLiteral("range"), QStringLiteral("bytes=%1-%2").arg(first).arg(last));
-    return MakeSignedRequest(impl_->info, impl_->signer, "GET", BucketName,
-                             ObjectUrl(impl_->info, BucketName, ObjectName), impl_->clock(), headers);
+    return MakeSignedRequest(FImpl->Info, FImpl->Signer, "GET", bucketName,
+                             ObjectUrl(FImpl->Info, bucketName, objectName), FImpl->Clock(), headers);
 }
 
 const TS3TransportLimits& TS3StorageService::Limits() const {
-    return impl_->limits;
+    return FImpl->Limits;
 }
 
 int TS3StorageService::LastStatusCode() const {
-    return impl_->lastStatusCode;
+    return FImpl->LastStatusCode;
 }
 
 void TS3StorageService::SetClock(TS3Clock clock) {
-    impl_->clock = std::move(clock);
+    FImpl->Clock = std::move(clock);
 }
 
 std::unique_ptr<TS3StorageService> CreateStorageService(TS3ConnectionInfo& info, const QString& bucketSetting,

@@ -17,7 +17,7 @@ using TS3Clock = std::function<QDateTime()>;
 
 // Signed requests to S3 for one user operation. Keeps no connection from one request to the next.
 // The service keeps its own copy of the connection data, taken when it is made.
-// Requests that cannot be carried out throw Error with the transport's message; a listing answer
+// Requests that cannot be carried out throw TError with the transport's message; a listing answer
 // larger than 64 MiB ends its request with TS3ListingTooLarge.
 class TS3StorageService {
   public:
@@ -30,20 +30,20 @@ class TS3StorageService {
     // prefix (its value is trimmed of leading and trailing characters at or below the space); later ones,
     // such as "marker", go exactly as given. No result when the answer is not a bucket listing; when it
     // was an S3 error document, LastErrorDocument() then holds its Code and Message.
-    std::optional<TS3ListingPage> GetListingPage(const QString& BucketName,
-                                                 const TS3QueryParams& OptionalParams);
+    std::optional<TS3ListingPage> GetListingPage(const QString& bucketName,
+                                                 const TS3QueryParams& optionalParams);
     const std::optional<TS3ErrorDocument>& LastErrorDocument() const;
 
-    // HEAD of one object: true for status 200, with its headers split into Properties and Metadata.
-    bool GetObjectProperties(const QString& BucketName, const QString& ObjectName,
-                             TS3NameValueList& Properties, TS3NameValueList& Metadata);
-    // GET of one object, its body written block by block into ObjectStream: true for status 200.
-    bool GetObject(const QString& BucketName, const QString& ObjectName, TS3Stream& ObjectStream);
+    // HEAD of one object: true for status 200, with its headers split into properties and metadata.
+    bool GetObjectProperties(const QString& bucketName, const QString& objectName,
+                             TS3NameValueList& properties, TS3NameValueList& metadata);
+    // GET of one object, its body written block by block into objectStream: true for status 200.
+    bool GetObject(const QString& bucketName, const QString& objectName, TS3Stream& objectStream);
 
     // A signed GET of the bytes first to last (both included) of one object, answered only while the
     // object's ETag is etag (If-Match; no condition when etag is empty). For TS3TransferGroup, which
     // sends it with Limits().
-    TS3Request RangeRequest(const QString& BucketName, const QString& ObjectName, qint64 first, qint64 last,
+    TS3Request RangeRequest(const QString& bucketName, const QString& objectName, qint64 first, qint64 last,
                             const QString& etag) const;
     const TS3TransportLimits& Limits() const;
 
@@ -54,8 +54,8 @@ class TS3StorageService {
     void SetClock(TS3Clock clock);
 
   private:
-    class Impl;
-    std::unique_ptr<Impl> impl_;
+    class TImpl;
+    std::unique_ptr<TImpl> FImpl;
 };
 
 // Checks the bucket setting (SplitBucketSetting), puts the built-in credentials into info and makes a

@@ -9,10 +9,10 @@ class TS3Stream {
   public:
     virtual ~TS3Stream() = default;
 
-    // Untyped write: Count bytes from Buffer. Returns the number of bytes written.
-    virtual qint64 Write(const void* Buffer, qint64 Count) = 0;
-    // Byte-array write: Count bytes of Buffer starting at index Offset. Returns the number written.
-    virtual qint64 Write(std::span<const char> Buffer, qint64 Offset, qint64 Count) = 0;
+    // Untyped write: count bytes from buffer. Returns the number of bytes written.
+    virtual qint64 Write(const void* buffer, qint64 count) = 0;
+    // Byte-array write: count bytes of buffer starting at index offset. Returns the number written.
+    virtual qint64 Write(std::span<const char> buffer, qint64 offset, qint64 count) = 0;
 
     virtual qint64 Position() const = 0;
     virtual void SetPosition(qint64 position) = 0;

@@ -12,7 +12,7 @@
 class TS3TransferGroup {
   public:
     // How one GET ended: its answer, or the failure that Failure rethrows.
-    struct Ended {
+    struct TEnded {
         int Tag = 0;
         TS3HttpResponse Response;
         std::exception_ptr Failure;
@@ -25,14 +25,14 @@ class TS3TransferGroup {
     TS3TransferGroup& operator=(const TS3TransferGroup&) = delete;
 
     // Starts a GET, known by tag, whose body goes to body when the answer's status is bodyStatus (other
-    // answers' bodies are dropped). body must outlive the GET. Throws Error when it cannot be started.
+    // answers' bodies are dropped). body must outlive the GET. Throws TError when it cannot be started.
     void Start(int tag, const TS3Request& request, TS3BodySink& body, int bodyStatus);
     int Running() const;
     // Moves the GETs on until at least one has ended and returns those that did. A stop asked for
-    // through the limits ends them all within a second with OperationStopped.
-    std::vector<Ended> WaitForEnded();
+    // through the limits ends them all within a second with TOperationStopped.
+    std::vector<TEnded> WaitForEnded();
 
   private:
-    struct State;
-    std::unique_ptr<State> state_;
+    struct TState;
+    std::unique_ptr<TState> FState;
 };

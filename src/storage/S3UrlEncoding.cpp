@@ -10,15 +10,15 @@
 namespace {
 
 QByteArray EncodeBytes(const QByteArray& utf8, const char* alwaysEncoded) {
-    static constexpr char hex[] = "0123456789ABCDEF";
+    static constexpr char Hex[] = "0123456789ABCDEF";
     QByteArray encoded;
     encoded.reserve(utf8.size());
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x21 || byte > 0x7E || std::strchr(alwaysEncoded, c) != nullptr) {
             encoded.append('%');
-            encoded.append(hex[byte >> 4]);
-            encoded.append(hex[byte & 0x0F]);
+            encoded.append(Hex[byte >> 4]);
+            encoded.append(Hex[byte & 0x0F]);
         } else {
             encoded.append(c);
         }
@@ -26,8 +26,8 @@ QByteArray EncodeBytes(const QByteArray& utf8, const char* alwaysEncoded) {
     return encoded;
 }
 
-Error InvalidUrl(const QString& url) {
-    return Error(QStringLiteral("Invalid URL: \"%1\"").arg(url));
+TError InvalidUrl(const QString& url) {
+    return TError(QStringLiteral("Invalid URL: \"%1\"").arg(url));
 }
 
 // Splits "host", "host:port" or "[v6]:port"; returns false when a port is not a number in range.

@@ -20,7 +20,7 @@ struct TS3RequestUrl {
 
 // Takes a URL apart and encodes its path and query. The host part ends at the first "/", "\", "?"
 // or "#"; the path at the first "?" or "#"; a fragment is dropped.
-// Throws Error("Invalid URL: \"<url>\"") when the URL cannot be taken apart.
+// Throws TError("Invalid URL: \"<url>\"") when the URL cannot be taken apart.
 TS3RequestUrl ParseRequestUrl(const QString& url);
 
 // Path rule: UTF-8 bytes; bytes outside 0x21..0x7E and " # / < > ? \ ^ ` { | } become %XX;

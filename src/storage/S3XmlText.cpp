@@ -163,8 +163,8 @@ QByteArray ListingAsUtf8(QByteArray bytes) {
         return bytes;
     if (IsOneOf(declared, {"ISO-8859-1", "ISO8859-1", "ISO_8859-1", "Latin1", "Latin-1", "L1"}))
         return Latin1AsUtf8(bytes);
-    throw Error(QStringLiteral("The listing is in an encoding that cannot be read: %1")
-                    .arg(QString::fromLatin1(declared)));
+    throw TError(QStringLiteral("The listing is in an encoding that cannot be read: %1")
+                     .arg(QString::fromLatin1(declared)));
 }
 
 TXmlText ElementText(const pugi::xml_node& element, QByteArray& scratch) {

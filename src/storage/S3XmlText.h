@@ -10,7 +10,7 @@ class xml_node;
 // A listing answer's bytes as UTF-8, the form the parser reads them in: unchanged when the document is
 // UTF-8 (by its byte-order mark, its declaration, or for want of either); converted when the mark, the
 // first bytes or the declaration name UTF-16, UTF-32 or Latin-1. Empty when the bytes are not text in
-// the encoding named. Throws Error for a declared encoding this reader does not know.
+// the encoding named. Throws TError for a declared encoding this reader does not know.
 QByteArray ListingAsUtf8(QByteArray bytes);
 
 // The text of an element as XML means it: every text and CDATA node below it in document order, with

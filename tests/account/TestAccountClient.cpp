@@ -14,18 +14,18 @@ namespace {
 
 // An attempt's outcome as one text a data table can hold: "accepted", "refused" or "unreachable: " and
 // the reason.
-QString Described(const SignInResult& result) {
-    switch (result.outcome) {
-    case SignInResult::Outcome::Accepted:
+QString Described(const TSignInResult& result) {
+    switch (result.Outcome) {
+    case TSignInResult::TOutcome::Accepted:
         return QStringLiteral("accepted");
-    case SignInResult::Outcome::Refused:
+    case TSignInResult::TOutcome::Refused:
         return QStringLiteral("refused");
-    case SignInResult::Outcome::Stopped:
+    case TSignInResult::TOutcome::Stopped:
         return QStringLiteral("stopped");
-    case SignInResult::Outcome::Unreachable:
+    case TSignInResult::TOutcome::Unreachable:
         break;
     }
-    return QStringLiteral("unreachable: ") + result.reason;
+    return QStringLiteral("unreachable: ") + result.Reason;
 }
 
 QString UnreachableBecause(CURLcode code) {
@@ -52,16 +52,16 @@ QByteArray SignInRequest(quint16 port, const QByteArray& credentials, const QByt
 class TestAccountClient : public QObject {
     Q_OBJECT
 
-    AccountTestService service = AccountTestService::FromFixture();
+    TAccountTestService FService = TAccountTestService::FromFixture();
 
     int RequestCount(const QString& userName) const {
-        const auto request = service.LastRequest(userName);
-        return request ? request->count : 0;
+        const auto request = FService.LastRequest(userName);
+        return request ? request->Count : 0;
     }
 
-    AccountTestService::Request Last(const QString& userName) const {
-        const auto request = service.LastRequest(userName);
-        return request ? *request : AccountTestService::Request{};
+    TAccountTestService::TRequest Last(const QString& userName) const {
+        const auto request = FService.LastRequest(userName);
+        return request ? *request : TAccountTestService::TRequest{};
     }
 
   private slots:
@@ -105,12 +105,12 @@ class TestAccountClient : public QObject {
         QFETCH(bool, accepted);
         const int before = RequestCount(recordedAs);
 
-        AccountClient client(service.BaseUrl());
+        TAccountClient client(FService.BaseUrl());
         QCOMPARE(client.Authenticate(user, password).IsAccepted(), accepted);
 
-        const AccountTestService::Request request = Last(recordedAs);
-        QCOMPARE(request.bytes, SignInRequest(service.Port(), credentials));
-        QCOMPARE(request.count, before + 1);
+        const TAccountTestService::TRequest request = Last(recordedAs);
+        QCOMPARE(request.Bytes, SignInRequest(FService.Port(), credentials));
+        QCOMPARE(request.Count, before + 1);
     }
 
     // Every answer leads to exactly one request: redirects are not followed and nothing is retried.
@@ -159,59 +159,59 @@ class TestAccountClient : public QObject {
         QFETCH(bool, accepted);
         QFETCH(QString, outcome);
         const int before = RequestCount(user);
-        AccountClient client(service.BaseUrl());
-        const SignInResult result = client.Authenticate(user, password);
+        TAccountClient client(FService.BaseUrl());
+        const TSignInResult result = client.Authenticate(user, password);
         QCOMPARE(result.IsAccepted(), accepted);
         QCOMPARE(Described(result), outcome);
         QCOMPARE(RequestCount(user), before + 1);
     }
 
     void keepsTheConnectionBetweenAttempts() {
-        AccountClient client(service.BaseUrl());
+        TAccountClient client(FService.BaseUrl());
         QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")).IsAccepted());
-        const int first = Last(QStringLiteral("account-test")).connection;
+        const int first = Last(QStringLiteral("account-test")).Connection;
         QVERIFY(!client.Authenticate(QStringLiteral("account-test"), QStringLiteral("wrong")).IsAccepted());
-        QCOMPARE(Last(QStringLiteral("account-test")).connection, first);
+        QCOMPARE(Last(QStringLiteral("account-test")).Connection, first);
         QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")).IsAccepted());
-        QCOMPARE(Last(QStringLiteral("account-test")).connection, first);
+        QCOMPARE(Last(QStringLiteral("account-test")).Connection, first);
 
         // After the service has closed the connection the next attempt opens a new one.
         QVERIFY(client.Authenticate(QStringLiteral("answer-close"), QString()).IsAccepted());
         QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")).IsAccepted());
-        QVERIFY(Last(QStringLiteral("account-test")).connection != first);
+        QVERIFY(Last(QStringLiteral("account-test")).Connection != first);
     }
 
     void keepsCookiesInMemoryForItsLife() {
         const QString user = QStringLiteral("cookie-test");
-        AccountClient client(service.BaseUrl());
+        TAccountClient client(FService.BaseUrl());
         QVERIFY(client.Authenticate(QStringLiteral("answer-cookie"), QString()).IsAccepted());
         QVERIFY(!client.Authenticate(user, QStringLiteral("x")).IsAccepted());
         // The cookie for another path stays behind; the session cookie comes last, after Authorization.
-        QCOMPARE(Last(user).bytes, SignInRequest(service.Port(), "cookie-test:x", "session=s3cr3t"));
+        QCOMPARE(Last(user).Bytes, SignInRequest(FService.Port(), "cookie-test:x", "session=s3cr3t"));
 
-        AccountClient another(service.BaseUrl());
+        TAccountClient another(FService.BaseUrl());
         QVERIFY(!another.Authenticate(user, QStringLiteral("x")).IsAccepted());
-        QCOMPARE(Last(user).bytes, SignInRequest(service.Port(), "cookie-test:x"));
+        QCOMPARE(Last(user).Bytes, SignInRequest(FService.Port(), "cookie-test:x"));
     }
 
     void encodesInTheCharsetOfABasicChallenge() {
         const QString user = QStringLiteral("Jürgen");
         const QString password = QStringLiteral("grüße€");
-        AccountClient client(service.BaseUrl());
+        TAccountClient client(FService.BaseUrl());
         QVERIFY(!client.Authenticate(user, password).IsAccepted());
-        QCOMPARE(Last(user).bytes, SignInRequest(service.Port(), "J\xFCrgen:gr\xFC\xDF"
-                                                                 "e?"));
+        QCOMPARE(Last(user).Bytes, SignInRequest(FService.Port(), "J\xFCrgen:gr\xFC\xDF"
+                                                                  "e?"));
 
         QVERIFY(!client.Authenticate(QStringLiteral("answer-utf8-challenge"), QString()).IsAccepted());
         QVERIFY(client.Authenticate(user, password).IsAccepted());
-        QCOMPARE(Last(user).bytes, SignInRequest(service.Port(), QStringLiteral("Jürgen:grüße€").toUtf8()));
+        QCOMPARE(Last(user).Bytes, SignInRequest(FService.Port(), QStringLiteral("Jürgen:grüße€").toUtf8()));
     }
 
     // The limit lies far below the slow answer's delay (the fixture's --slow-seconds) and far above what a
     // loopback answer takes on a busy machine, so neither outcome depends on the machine's load.
     void slowAnswerTimesOut() {
-        AccountClient client(service.BaseUrl(), AccountClientLimits{2000ms, 1500ms});
-        const SignInResult result = client.Authenticate(QStringLiteral("answer-slow"), QString());
+        TAccountClient client(FService.BaseUrl(), TAccountClientLimits{2000ms, 1500ms});
+        const TSignInResult result = client.Authenticate(QStringLiteral("answer-slow"), QString());
         QVERIFY(!result.IsAccepted());
         QCOMPARE(Described(result), UnreachableBecause(CURLE_OPERATION_TIMEDOUT));
         QVERIFY(client.Authenticate(QStringLiteral("account-test"), QStringLiteral("s3cret")).IsAccepted());
@@ -219,13 +219,13 @@ class TestAccountClient : public QObject {
 
     // A stop ends an attempt that waits for the slow answer, and the client serves the next one.
     void stopEndsTheAttempt() {
-        AccountClient client(service.BaseUrl());
+        TAccountClient client(FService.BaseUrl());
         std::stop_source stop;
         std::thread stopper([&] {
             QThread::msleep(300);
             stop.request_stop();
         });
-        const SignInResult result =
+        const TSignInResult result =
             client.Authenticate(QStringLiteral("answer-slow"), QString(), stop.get_token());
         stopper.join();
         QCOMPARE(Described(result), QStringLiteral("stopped"));
@@ -248,8 +248,8 @@ class TestAccountClient : public QObject {
     void unreachableServiceSaysWhy() {
         QFETCH(QString, url);
         QFETCH(QString, outcome);
-        AccountClient client(url, AccountClientLimits{2000ms, 2000ms});
-        const SignInResult result = client.Authenticate(QStringLiteral("demo"), QStringLiteral("demo"));
+        TAccountClient client(url, TAccountClientLimits{2000ms, 2000ms});
+        const TSignInResult result = client.Authenticate(QStringLiteral("demo"), QStringLiteral("demo"));
         QVERIFY(!result.IsAccepted());
         QCOMPARE(Described(result), outcome);
     }

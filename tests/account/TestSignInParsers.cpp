@@ -117,7 +117,7 @@ class TestSignInParsers : public QObject {
         QFETCH(bool, secure);
         QFETCH(int, secondsLater);
         QFETCH(QByteArray, expected);
-        CookieJar jar;
+        TCookieJar jar;
         for (const QByteArray& line : setCookies)
             jar.Store(line, setHost, "/my/account.json", Now);
         QCOMPARE(jar.CookieHeader(host, path, secure, Now + secondsLater), expected);

@@ -24,12 +24,12 @@ namespace {
 // What the dialog did with the world around it: the checks it asked for, whether each ran beside the
 // dialog's thread while that thread went on processing events, the error boxes and the requests to end
 // the tool.
-struct Observed {
-    QStringList checks;
-    QList<bool> checkedBeside;
-    QStringList errorBoxes;
-    QList<bool> stopped; // per check: whether a stop ended it
-    int endRequests = 0;
+struct TObserved {
+    QStringList Checks;
+    QList<bool> CheckedBeside;
+    QStringList ErrorBoxes;
+    QList<bool> Stopped; // per check: whether a stop ended it
+    int EndRequests = 0;
 };
 
 } // namespace
@@ -37,46 +37,46 @@ struct Observed {
 class TestLoginForm : public QObject {
     Q_OBJECT
 
-    AccountTestService service = AccountTestService::FromFixture();
-    AccountClient client{service.BaseUrl()};
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<SettingsStore> store;
-    Observed observed;
-    std::unique_ptr<ErrorBoxCapture> errorBoxes;
+    TAccountTestService FService = TAccountTestService::FromFixture();
+    TAccountClient FClient{FService.BaseUrl()};
+    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TSettingsStore> FStore;
+    TObserved FObserved;
+    std::unique_ptr<TErrorBoxCapture> FErrorBoxes;
     // Ticks of a timer on the dialog's thread, read by checks that run beside it.
-    std::atomic<int> guiTicks = 0;
-    QTimer ticker;
+    std::atomic<int> FGuiTicks = 0;
+    QTimer FTicker;
 
     // The dialog as the main window makes it, its check being the real sign-in against the service
     // (or against checkWith, another account client).
-    std::unique_ptr<TLoginForm> MakeDialog(AccountClient* checkWith = nullptr) {
-        AccountClient* checking = checkWith ? checkWith : &client;
+    std::unique_ptr<TLoginForm> MakeDialog(TAccountClient* checkWith = nullptr) {
+        TAccountClient* checking = checkWith ? checkWith : &FClient;
         auto check = [this, checking](const QString& user, const QString& password, std::stop_token stop) {
-            observed.checks.append(user + u'|' + password);
+            FObserved.Checks.append(user + u'|' + password);
             const bool beside = QThread::currentThread() != qApp->thread();
-            observed.checkedBeside.append(beside);
+            FObserved.CheckedBeside.append(beside);
             if (beside) {
                 // The dialog's thread ticks on while the check waits for three of its ticks.
-                const int from = guiTicks;
+                const int from = FGuiTicks;
                 QDeadlineTimer deadline(5000);
-                while (guiTicks < from + 3 && !deadline.hasExpired())
+                while (FGuiTicks < from + 3 && !deadline.hasExpired())
                     QThread::msleep(2);
-                observed.checkedBeside.last() = guiTicks >= from + 3;
+                FObserved.CheckedBeside.last() = FGuiTicks >= from + 3;
             }
-            const SignInResult result = checking->Authenticate(user, password, stop);
-            observed.stopped.append(result.outcome == SignInResult::Outcome::Stopped);
+            const TSignInResult result = checking->Authenticate(user, password, stop);
+            FObserved.Stopped.append(result.Outcome == TSignInResult::TOutcome::Stopped);
             return result;
         };
-        return std::make_unique<TLoginForm>(nullptr, check, *store, [this] { ++observed.endRequests; });
+        return std::make_unique<TLoginForm>(nullptr, check, *FStore, [this] { ++FObserved.EndRequests; });
     }
 
     // Connect as a click would press it, waiting for the check's end: the error box it showed, if any.
     QString SignIn(TLoginForm& dialog) {
-        const qsizetype boxes = observed.errorBoxes.size();
+        const qsizetype boxes = FObserved.ErrorBoxes.size();
         dialog.BtnConnectClick();
         if (!QTest::qWaitFor([&] { return !dialog.IsChecking(); }, 30000))
             return QStringLiteral("the check did not end");
-        return observed.errorBoxes.size() > boxes ? observed.errorBoxes.constLast() : QString();
+        return FObserved.ErrorBoxes.size() > boxes ? FObserved.ErrorBoxes.constLast() : QString();
     }
 
     static void ShowActive(QWidget& dialog) {
@@ -87,20 +87,20 @@ class TestLoginForm : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        store = std::make_unique<SettingsStore>(dir->filePath(QStringLiteral("Corvane/Corvane.ini")));
-        observed = {};
-        errorBoxes = std::make_unique<ErrorBoxCapture>(observed.errorBoxes);
-        ticker.start(2);
+        FDir = std::make_unique<QTemporaryDir>();
+        FStore = std::make_unique<TSettingsStore>(FDir->filePath(QStringLiteral("Corvane/Corvane.ini")));
+        FObserved = {};
+        FErrorBoxes = std::make_unique<TErrorBoxCapture>(FObserved.ErrorBoxes);
+        FTicker.start(2);
     }
 
     void initTestCase() {
-        connect(&ticker, &QTimer::timeout, this, [this] { ++guiTicks; });
+        connect(&FTicker, &QTimer::timeout, this, [this] { ++FGuiTicks; });
     }
 
     void cleanup() {
-        ticker.stop();
-        errorBoxes.reset();
+        FTicker.stop();
+        FErrorBoxes.reset();
         QVERIFY(!QGuiApplication::overrideCursor());
     }
 
@@ -168,20 +168,20 @@ class TestLoginForm : public QObject {
         QFETCH(QString, password);
         QFETCH(QStringList, errors);
         if (!ini.isEmpty()) {
-            QVERIFY(QDir().mkpath(QFileInfo(store->Location()).path()));
-            QFile file(store->Location());
+            QVERIFY(QDir().mkpath(QFileInfo(FStore->Location()).path()));
+            QFile file(FStore->Location());
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(ini);
         }
         const auto dialog = MakeDialog();
         QCOMPARE(Control<QLineEdit>(*dialog, "EdtUsername")->text(), user);
         QCOMPARE(Control<QLineEdit>(*dialog, "EdtPassword")->text(), password);
-        QCOMPARE(observed.errorBoxes, errors);
+        QCOMPARE(FObserved.ErrorBoxes, errors);
     }
 
     void refusedThenAccepted() {
-        store->WriteText(SettingName::Username, QStringLiteral("dialog-test"));
-        store->WriteText(SettingName::Password, QStringLiteral("refused before"));
+        FStore->WriteText(TSettingName::Username, QStringLiteral("dialog-test"));
+        FStore->WriteText(TSettingName::Password, QStringLiteral("refused before"));
         const auto dialog = MakeDialog();
         ShowActive(*dialog);
         auto* password = Control<QLineEdit>(*dialog, "EdtPassword");
@@ -189,19 +189,19 @@ class TestLoginForm : public QObject {
         QCOMPARE(SignIn(*dialog), ErrorBoxText(QStringLiteral("Incorrect username or password")));
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->result(), 0);
-        QCOMPARE(store->ReadText(SettingName::Password), QStringLiteral("refused before"));
+        QCOMPARE(FStore->ReadText(TSettingName::Password), QStringLiteral("refused before"));
 
         password->setText(QStringLiteral("Right Password"));
         QCOMPARE(SignIn(*dialog), QString());
         QVERIFY(!dialog->isVisible());
         QCOMPARE(dialog->result(), TLoginForm::ResultSignedIn);
-        QCOMPARE(store->ReadText(SettingName::Username), QStringLiteral("dialog-test"));
-        QCOMPARE(store->ReadText(SettingName::Password), QStringLiteral("Right Password"));
+        QCOMPARE(FStore->ReadText(TSettingName::Username), QStringLiteral("dialog-test"));
+        QCOMPARE(FStore->ReadText(TSettingName::Password), QStringLiteral("Right Password"));
 
-        QCOMPARE(observed.checks, (QStringList{QStringLiteral("dialog-test|refused before"),
-                                               QStringLiteral("dialog-test|Right Password")}));
-        QCOMPARE(observed.checkedBeside, (QList<bool>{true, true}));
-        QCOMPARE(observed.endRequests, 0);
+        QCOMPARE(FObserved.Checks, (QStringList{QStringLiteral("dialog-test|refused before"),
+                                                QStringLiteral("dialog-test|Right Password")}));
+        QCOMPARE(FObserved.CheckedBeside, (QList<bool>{true, true}));
+        QCOMPARE(FObserved.EndRequests, 0);
     }
 
     // Only the service's refusal blames the credentials; a service that cannot be asked says why.
@@ -210,7 +210,7 @@ class TestLoginForm : public QObject {
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("error");
-        const QString serviceUrl = service.BaseUrl();
+        const QString serviceUrl = FService.BaseUrl();
         QTest::newRow("refused") << serviceUrl << QStringLiteral("dialog-test")
                                  << QStringLiteral("Incorrect username or password");
         QTest::newRow("403") << serviceUrl << QStringLiteral("answer-403")
@@ -227,7 +227,7 @@ class TestLoginForm : public QObject {
         QFETCH(QString, url);
         QFETCH(QString, user);
         QFETCH(QString, error);
-        AccountClient checking(url);
+        TAccountClient checking(url);
         const auto dialog = MakeDialog(&checking);
         ShowActive(*dialog);
         Control<QLineEdit>(*dialog, "EdtUsername")->setText(user);
@@ -235,16 +235,16 @@ class TestLoginForm : public QObject {
 
         QTest::mouseClick(Control<QPushButton>(*dialog, "BtnConnect"), Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&] { return !dialog->IsChecking(); }, 30000));
-        QCOMPARE(observed.errorBoxes, QStringList{ErrorBoxText(error)});
+        QCOMPARE(FObserved.ErrorBoxes, QStringList{ErrorBoxText(error)});
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->result(), 0);
         QCOMPARE(Control<QLineEdit>(*dialog, "EdtUsername")->text(), user);
-        QVERIFY(!QFile::exists(store->Location()));
-        QCOMPARE(observed.endRequests, 0);
+        QVERIFY(!QFile::exists(FStore->Location()));
+        QCOMPARE(FObserved.EndRequests, 0);
     }
 
     void failedStoringKeepsTheDialogOpen() {
-        QFile blocker(QFileInfo(store->Location()).path());
+        QFile blocker(QFileInfo(FStore->Location()).path());
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         const auto dialog = MakeDialog();
         ShowActive(*dialog);
@@ -254,7 +254,7 @@ class TestLoginForm : public QObject {
         QCOMPARE(SignIn(*dialog), ErrorBoxText(QStringLiteral("Failed to set data for 'Username'")));
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->result(), 0);
-        QCOMPARE(observed.endRequests, 0);
+        QCOMPARE(FObserved.EndRequests, 0);
     }
 
     void enterAndEscapeDoNothing_data() {
@@ -279,8 +279,8 @@ class TestLoginForm : public QObject {
         QTest::keyClick(target, Qt::Key(key));
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->result(), 0);
-        QCOMPARE(observed.checks, QStringList());
-        QCOMPARE(observed.endRequests, 0);
+        QCOMPARE(FObserved.Checks, QStringList());
+        QCOMPARE(FObserved.EndRequests, 0);
     }
 
     void closingEndsTheToolWithoutStoring_data() {
@@ -303,9 +303,9 @@ class TestLoginForm : public QObject {
         }
         QVERIFY(!dialog->isVisible());
         QCOMPARE(dialog->result(), TLoginForm::ResultClosed);
-        QCOMPARE(observed.endRequests, 1);
-        QCOMPARE(observed.checks, QStringList());
-        QVERIFY(!QFile::exists(store->Location()));
+        QCOMPARE(FObserved.EndRequests, 1);
+        QCOMPARE(FObserved.Checks, QStringList());
+        QVERIFY(!QFile::exists(FStore->Location()));
     }
 
     // Closing the dialog while the service takes its time stops the check instead of waiting for it.
@@ -315,25 +315,25 @@ class TestLoginForm : public QObject {
         Control<QLineEdit>(*dialog, "EdtUsername")->setText(QStringLiteral("answer-slow"));
         dialog->BtnConnectClick();
         QVERIFY(dialog->IsChecking());
-        QVERIFY(QTest::qWaitFor([&] { return !observed.checks.isEmpty(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return !FObserved.Checks.isEmpty(); }, 5000));
         QVERIFY(dialog->close());
         QVERIFY(!dialog->IsChecking());
-        QCOMPARE(observed.stopped, QList<bool>{true});
+        QCOMPARE(FObserved.Stopped, QList<bool>{true});
         QCOMPARE(dialog->result(), TLoginForm::ResultClosed);
-        QCOMPARE(observed.endRequests, 1);
-        QCOMPARE(observed.errorBoxes, QStringList());
+        QCOMPARE(FObserved.EndRequests, 1);
+        QCOMPARE(FObserved.ErrorBoxes, QStringList());
     }
 
     // Ending the tool stops its event loops without a close request to the main window, whose close
     // handling would save its settings.
     void endingTheToolLeavesTheOwnerUnclosed() {
-        class Owner : public QWidget {
+        class TOwner : public QWidget {
           public:
-            int closeRequests = 0;
+            int CloseRequests = 0;
 
           protected:
             void closeEvent(QCloseEvent* event) override {
-                ++closeRequests;
+                ++CloseRequests;
                 event->accept();
             }
         } owner;
@@ -343,16 +343,16 @@ class TestLoginForm : public QObject {
             TLoginForm dialog(
                 &owner,
                 [](const QString&, const QString&, std::stop_token) {
-                    return SignInResult{SignInResult::Outcome::Refused, {}};
+                    return TSignInResult{TSignInResult::TOutcome::Refused, {}};
                 },
-                *store);
+                *FStore);
             QTimer::singleShot(0, &dialog, [&] { dialog.close(); });
             dialogResult = dialog.exec();
         });
         QTimer::singleShot(10000, &owner, [] { QCoreApplication::exit(1); });
         QCOMPARE(QApplication::exec(), 0);
         QCOMPARE(dialogResult, TLoginForm::ResultClosed);
-        QCOMPARE(owner.closeRequests, 0);
+        QCOMPARE(owner.CloseRequests, 0);
         QVERIFY(owner.isVisible());
     }
 };

@@ -20,28 +20,28 @@ class TestMainWindowCatalogue : public QObject {
     Q_OBJECT
 
   private:
-    QString bucket;
-    QString emptyBucket;
+    QString FBucket;
+    QString FEmptyBucket;
 
   private slots:
     void initTestCase() {
-        S3TestServer server = S3TestServer::FromFixture();
-        bucket = S3TestServer::UniqueBucketName(QStringLiteral("grid"));
-        server.CreateBucket(bucket);
-        server.PutObject(bucket, QStringLiteral("db/"), {});
-        server.PutObject(bucket, QStringLiteral("db/Sales 2023-11.backup"), QByteArray(1048576, 's'));
-        server.PutObject(bucket, QStringLiteral("db/old/"), {});
-        server.PutObject(bucket, QStringLiteral("db/old/inventory.backup"), QByteArray(1572864, 'i'));
-        server.PutObject(bucket, QStringLiteral("db/empty.backup"), {});
-        server.PutObject(bucket, QStringLiteral("db/Ação.backup"), QByteArray(1048575, 'a'));
-        server.PutObject(bucket, QStringLiteral("other/elsewhere.backup"), QByteArray(10, 'o'));
-        emptyBucket = S3TestServer::UniqueBucketName(QStringLiteral("grid-empty"));
-        server.CreateBucket(emptyBucket);
+        TS3TestServer server = TS3TestServer::FromFixture();
+        FBucket = TS3TestServer::UniqueBucketName(QStringLiteral("grid"));
+        server.CreateBucket(FBucket);
+        server.PutObject(FBucket, QStringLiteral("db/"), {});
+        server.PutObject(FBucket, QStringLiteral("db/Sales 2023-11.backup"), QByteArray(1048576, 's'));
+        server.PutObject(FBucket, QStringLiteral("db/old/"), {});
+        server.PutObject(FBucket, QStringLiteral("db/old/inventory.backup"), QByteArray(1572864, 'i'));
+        server.PutObject(FBucket, QStringLiteral("db/empty.backup"), {});
+        server.PutObject(FBucket, QStringLiteral("db/Ação.backup"), QByteArray(1048575, 'a'));
+        server.PutObject(FBucket, QStringLiteral("other/elsewhere.backup"), QByteArray(10, 'o'));
+        FEmptyBucket = TS3TestServer::UniqueBucketName(QStringLiteral("grid-empty"));
+        server.CreateBucket(FEmptyBucket);
     }
 
     void connectFillsTheGrid() {
-        AppTestBed bed;
-        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        auto form = bed.SignedInWindow(FBucket + QStringLiteral("/db"));
         // Listing order: keys compared byte by byte.
         QCOMPARE(ShownNames(form->CdsObject()),
                  (QStringList{QStringLiteral("Ação.backup"), QStringLiteral("Sales 2023-11.backup"),
@@ -57,7 +57,7 @@ class TestMainWindowCatalogue : public QObject {
         QTableView* grid = Control<QTableView>(*form, "GridFiles");
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(table.index(2, 0)).center());
         QCOMPARE(table.FieldAsText(TCatalogueField::Name), QStringLiteral("old/inventory.backup"));
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(bed.ErrorBoxes.isEmpty());
     }
 
     // The first click of a double click makes the clicked row current; a left double click anywhere in
@@ -79,8 +79,8 @@ class TestMainWindowCatalogue : public QObject {
         QFETCH(Qt::MouseButton, button);
         QFETCH(int, currentRow);
         QFETCH(bool, restores);
-        AppTestBed bed;
-        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        auto form = bed.SignedInWindow(FBucket + QStringLiteral("/db"));
         QTableView* grid = Control<QTableView>(*form, "GridFiles");
         const QRect cell = grid->visualRect(form->CdsObject().index(row, 0));
         QWidget* target = grid->viewport();
@@ -97,15 +97,15 @@ class TestMainWindowCatalogue : public QObject {
         QTest::mouseDClick(target, button, {}, point);
         QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name),
                  ShownNames(form->CdsObject()).at(currentRow));
-        QCOMPARE(bed.errorBoxes,
+        QCOMPARE(bed.ErrorBoxes,
                  restores ? QStringList{QStringLiteral("Invalid temporary directory.")} : QStringList());
     }
 
     // A right click selects the row under the mouse and opens the menu; a Ctrl+click on the selected
     // row does not leave the grid without a visible selection while a record is current.
     void rightClickSelectsTheRowAndOpensTheMenu() {
-        AppTestBed bed;
-        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        auto form = bed.SignedInWindow(FBucket + QStringLiteral("/db"));
         QTableView* grid = Control<QTableView>(*form, "GridFiles");
         const QPoint point = grid->visualRect(form->CdsObject().index(1, 0)).center();
         QTest::mousePress(grid->viewport(), Qt::RightButton, {}, point);
@@ -128,8 +128,8 @@ class TestMainWindowCatalogue : public QObject {
 
     // Below the last row the menu opens as well and leaves the current record as it was.
     void rightClickBelowTheRowsOpensTheMenu() {
-        AppTestBed bed;
-        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        auto form = bed.SignedInWindow(FBucket + QStringLiteral("/db"));
         QTableView* grid = Control<QTableView>(*form, "GridFiles");
         const QPoint below(20, grid->viewport()->height() - 5);
         QVERIFY(!grid->indexAt(below).isValid());
@@ -144,9 +144,9 @@ class TestMainWindowCatalogue : public QObject {
     // Download from the menu of an empty grid has no backup to name: it tries the working folder itself
     // as the file, which fails with the system's reason and leaves the folder as it was.
     void downloadWithoutACurrentRecordFailsOnTheFolder() {
-        AppTestBed bed;
+        TAppTestBed bed;
         QTemporaryDir working;
-        auto form = bed.SignedInWindow(emptyBucket + QStringLiteral("/db"), working.path());
+        auto form = bed.SignedInWindow(FEmptyBucket + QStringLiteral("/db"), working.path());
         QTableView* grid = Control<QTableView>(*form, "GridFiles");
         const QPoint point(20, 20);
         QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, point, grid->viewport()->mapToGlobal(point));
@@ -154,11 +154,11 @@ class TestMainWindowCatalogue : public QObject {
         auto* menu = form->findChild<QMenu*>(QStringLiteral("PopupGrid"));
         QTRY_VERIFY(menu->isVisible());
         menu->actions().constFirst()->trigger();
-        AppTestBed::WaitUntilIdle(*form);
-        QCOMPARE(bed.errorBoxes.size(), 1);
-        QVERIFY2(bed.errorBoxes.first().startsWith(
+        TAppTestBed::WaitUntilIdle(*form);
+        QCOMPARE(bed.ErrorBoxes.size(), 1);
+        QVERIFY2(bed.ErrorBoxes.first().startsWith(
                      QStringLiteral("Cannot create file \"%1\". ").arg(working.path())),
-                 qPrintable(bed.errorBoxes.first()));
+                 qPrintable(bed.ErrorBoxes.first()));
         QVERIFY(Control<QPlainTextEdit>(*form, "MemoLog")
                     ->toPlainText()
                     .endsWith(QStringLiteral("Downloading backup file")));
@@ -175,8 +175,8 @@ class TestMainWindowCatalogue : public QObject {
     void menuKeysOpenTheMenuAtTheCurrentRow() {
         QFETCH(Qt::Key, key);
         QFETCH(Qt::KeyboardModifiers, modifiers);
-        AppTestBed bed;
-        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        auto form = bed.SignedInWindow(FBucket + QStringLiteral("/db"));
         QTableView* grid = Control<QTableView>(*form, "GridFiles");
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_Down);
@@ -197,8 +197,8 @@ class TestMainWindowCatalogue : public QObject {
     }
     void enterSearchesAndABlankSearchShowsAll() {
         QFETCH(Qt::KeyboardModifiers, modifiers);
-        AppTestBed bed;
-        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        auto form = bed.SignedInWindow(FBucket + QStringLiteral("/db"));
         QLineEdit* filter = Control<QLineEdit>(*form, "EdtFilter");
         filter->setText(QStringLiteral("SALES  11"));
         QTest::keyClick(filter, Qt::Key_Return, modifiers);
@@ -206,7 +206,7 @@ class TestMainWindowCatalogue : public QObject {
 
         // The filter stays in force through Connect.
         form->BtnConnectClick();
-        AppTestBed::WaitUntilIdle(*form);
+        TAppTestBed::WaitUntilIdle(*form);
         QCOMPARE(ShownNames(form->CdsObject()), QStringList{QStringLiteral("Sales 2023-11.backup")});
 
         filter->setText(QStringLiteral(" \t"));
@@ -215,55 +215,55 @@ class TestMainWindowCatalogue : public QObject {
     }
 
     void strayQuoteInTheSearchIsShownAndEverythingStays() {
-        AppTestBed bed;
-        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        auto form = bed.SignedInWindow(FBucket + QStringLiteral("/db"));
         Control<QLineEdit>(*form, "EdtFilter")->setText(QStringLiteral("x'1"));
         QTest::mouseClick(Control<QToolButton>(*form, "BtnSearch"), Qt::LeftButton);
-        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid filter expression character: '%'")});
+        QCOMPARE(bed.ErrorBoxes, QStringList{QStringLiteral("Invalid filter expression character: '%'")});
         QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
     }
 
     void ctrlDeleteRemovesTheSelectedRowUntilTheNextConnect() {
-        AppTestBed bed;
-        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        auto form = bed.SignedInWindow(FBucket + QStringLiteral("/db"));
         QTableView* grid = Control<QTableView>(*form, "GridFiles");
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(ShownNames(form->CdsObject()), (QStringList{QStringLiteral("Sales 2023-11.backup"),
                                                              QStringLiteral("old/inventory.backup")}));
         QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
-        AppTestBed::WaitUntilIdle(*form);
+        TAppTestBed::WaitUntilIdle(*form);
         QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
     }
 
     void badSettingKeepsTheRowsAndAnUnlistableBucketEmptiesThem() {
-        AppTestBed bed;
-        auto form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        auto form = bed.SignedInWindow(FBucket + QStringLiteral("/db"));
         Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("no-folder"));
         QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
-        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
+        QCOMPARE(bed.ErrorBoxes, QStringList{QStringLiteral("Invalid bucket configuration.")});
         QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
 
-        bed.errorBoxes.clear();
+        bed.ErrorBoxes.clear();
         Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("corvane-no-such-bucket/db"));
         QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
-        AppTestBed::WaitUntilIdle(*form);
-        QCOMPARE(bed.errorBoxes.size(), 1);
-        QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("corvane-no-such-bucket")),
-                 qPrintable(bed.errorBoxes.first()));
-        QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("NoSuchBucket")),
-                 qPrintable(bed.errorBoxes.first()));
+        TAppTestBed::WaitUntilIdle(*form);
+        QCOMPARE(bed.ErrorBoxes.size(), 1);
+        QVERIFY2(bed.ErrorBoxes.first().contains(QStringLiteral("corvane-no-such-bucket")),
+                 qPrintable(bed.ErrorBoxes.first()));
+        QVERIFY2(bed.ErrorBoxes.first().contains(QStringLiteral("NoSuchBucket")),
+                 qPrintable(bed.ErrorBoxes.first()));
         QCOMPARE(ShownNames(form->CdsObject()).size(), 0);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
     void emptyFolderShowsNoRowsAndNoMessage() {
-        AppTestBed bed;
-        auto form = bed.SignedInWindow(emptyBucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        auto form = bed.SignedInWindow(FEmptyBucket + QStringLiteral("/db"));
         QCOMPARE(ShownNames(form->CdsObject()).size(), 0);
         QVERIFY(form->CdsObject().HasNoCurrentRecord());
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(bed.ErrorBoxes.isEmpty());
     }
 };
 

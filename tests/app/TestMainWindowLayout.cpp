@@ -16,44 +16,44 @@ class TestMainWindowLayout : public QObject {
     Q_OBJECT
 
   private:
-    QString bucket;
-    AppTestBed bed;
-    std::unique_ptr<TCorvaneEditorForm> form;
+    QString FBucket;
+    TAppTestBed FBed;
+    std::unique_ptr<TCorvaneEditorForm> FForm;
 
     // The control's distances from the window's left, top, right and bottom edges, then its size.
     QList<int> Placement(const QString& name) const {
-        auto* control = form->findChild<QWidget*>(name);
+        auto* control = FForm->findChild<QWidget*>(name);
         if (!control)
             return {};
-        const QRect box(control->mapTo(form.get(), QPoint(0, 0)), control->size());
+        const QRect box(control->mapTo(FForm.get(), QPoint(0, 0)), control->size());
         return {box.left(),
                 box.top(),
-                form->width() - box.left() - box.width(),
-                form->height() - box.top() - box.height(),
+                FForm->width() - box.left() - box.width(),
+                FForm->height() - box.top() - box.height(),
                 box.width(),
                 box.height()};
     }
 
   private slots:
     void initTestCase() {
-        S3TestServer server = S3TestServer::FromFixture();
-        bucket = S3TestServer::UniqueBucketName(QStringLiteral("layout"));
-        server.CreateBucket(bucket);
-        server.PutObject(bucket, QStringLiteral("db/first.backup"), QByteArray(10, 'f'));
-        server.PutObject(bucket, QStringLiteral("db/second.backup"), QByteArray(10, 's'));
-        form = bed.SignedInWindow(bucket + QStringLiteral("/db"));
-        QTRY_VERIFY(Control<QLineEdit>(*form, "EdtFilter")->hasFocus());
+        TS3TestServer server = TS3TestServer::FromFixture();
+        FBucket = TS3TestServer::UniqueBucketName(QStringLiteral("layout"));
+        server.CreateBucket(FBucket);
+        server.PutObject(FBucket, QStringLiteral("db/first.backup"), QByteArray(10, 'f'));
+        server.PutObject(FBucket, QStringLiteral("db/second.backup"), QByteArray(10, 's'));
+        FForm = FBed.SignedInWindow(FBucket + QStringLiteral("/db"));
+        QTRY_VERIFY(Control<QLineEdit>(*FForm, "EdtFilter")->hasFocus());
     }
-    void cleanupTestCase() { form.reset(); }
+    void cleanupTestCase() { FForm.reset(); }
 
     void windowFrame() {
-        QCOMPARE(form->size(), QSize(784, 661));
-        const Qt::WindowFlags flags = form->windowFlags();
+        QCOMPARE(FForm->size(), QSize(784, 661));
+        const Qt::WindowFlags flags = FForm->windowFlags();
         QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
         QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
         QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
         QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-        QVERIFY(form->minimumSize() != form->maximumSize());
+        QVERIFY(FForm->minimumSize() != FForm->maximumSize());
     }
 
     // -1: not fixed by the design (the control stretches in that direction).
@@ -85,8 +85,8 @@ class TestMainWindowLayout : public QObject {
         QFETCH(QSize, windowSize);
         QFETCH(QString, control);
         QFETCH(QList<int>, placement);
-        form->resize(windowSize);
-        QCOMPARE(form->size(), windowSize);
+        FForm->resize(windowSize);
+        QCOMPARE(FForm->size(), windowSize);
         const QList<int> actual = Placement(control);
         QCOMPARE(actual.size(), placement.size());
         for (qsizetype i = 0; i < placement.size(); ++i) {
@@ -94,14 +94,14 @@ class TestMainWindowLayout : public QObject {
                 QCOMPARE(actual[i], placement[i]);
         }
         // The log box and the progress bar widen with their group; the bar runs under the box.
-        const QWidget* log = Control<QPlainTextEdit>(*form, "MemoLog");
-        const QWidget* bar = Control<QProgressBar>(*form, "ProgressBar");
+        const QWidget* log = Control<QPlainTextEdit>(*FForm, "MemoLog");
+        const QWidget* bar = Control<QProgressBar>(*FForm, "ProgressBar");
         QCOMPARE(bar->width(), log->width());
         QVERIFY(bar->y() > log->y() + log->height() - 1);
     }
 
     void gridColumnsAreFixed() {
-        const QHeaderView* header = Control<QTableView>(*form, "GridFiles")->horizontalHeader();
+        const QHeaderView* header = Control<QTableView>(*FForm, "GridFiles")->horizontalHeader();
         QCOMPARE(header->count(), 3);
         QCOMPARE((QList<int>{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2)}),
                  (QList<int>{400, 150, 198}));
@@ -113,9 +113,9 @@ class TestMainWindowLayout : public QObject {
     // Tab leaves the grid for the next control instead of walking its cells, which would move the
     // selection to another backup on the way.
     void tabWalksTheControlsInTheDesignedOrder() {
-        form->resize(784, 661);
-        QVERIFY(form->CdsObject().rowCount() > 1);
-        Control<QLineEdit>(*form, "EdtFilter")->setFocus();
+        FForm->resize(784, 661);
+        QVERIFY(FForm->CdsObject().rowCount() > 1);
+        Control<QLineEdit>(*FForm, "EdtFilter")->setFocus();
         QStringList visited{QApplication::focusWidget()->objectName()};
         for (int step = 0; step < 14; ++step) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -125,7 +125,7 @@ class TestMainWindowLayout : public QObject {
                  (QStringList{"EdtFilter", "BtnSearch", "GridFiles", "EdtBucket", "EdtTempDir", "BtnTempDir",
                               "EdtDBUsername", "EdtRestoreJobs", "EdtDBHost", "EdtDBPort", "MemoLog",
                               "BtnConnect", "BtnRestore", "BtnClose", "EdtFilter"}));
-        QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name), QStringLiteral("first.backup"));
+        QCOMPARE(FForm->CdsObject().FieldAsText(TCatalogueField::Name), QStringLiteral("first.backup"));
     }
 };
 

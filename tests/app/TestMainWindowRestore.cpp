@@ -45,10 +45,10 @@ class TestMainWindowRestore : public QObject {
     Q_OBJECT
 
   private:
-    std::optional<PgTestCluster> cluster;
-    QString bucket;
-    QString dumpPath;
-    QTemporaryDir dumps;
+    std::optional<TPgTestCluster> FCluster;
+    QString FBucket;
+    QString FDumpPath;
+    QTemporaryDir FDumps;
 
     // Puts a pg_restore first on PATH that lists the archive and tells its version as the real one does,
     // and runs the script given instead of a restore; PATH is put back when the guard goes.
@@ -67,30 +67,30 @@ class TestMainWindowRestore : public QObject {
         return qScopeGuard([path, standIns] { qputenv("PATH", path); });
     }
 
-    std::unique_ptr<TCorvaneEditorForm> SignedInWindow(AppTestBed& bed, const QString& workingFolder) {
-        return bed.SignedInWindow(bucket + QStringLiteral("/db"), workingFolder,
-                                  QString::fromLatin1(PgTestCluster::User));
+    std::unique_ptr<TCorvaneEditorForm> SignedInWindow(TAppTestBed& bed, const QString& workingFolder) {
+        return bed.SignedInWindow(FBucket + QStringLiteral("/db"), workingFolder,
+                                  QString::fromLatin1(TPgTestCluster::User));
     }
 
   private slots:
     void initTestCase() {
-        cluster = PgTestCluster::FromFixture();
-        cluster->CreateDatabase(
+        FCluster = TPgTestCluster::FromFixture();
+        FCluster->CreateDatabase(
             SourceDatabase,
             QStringLiteral("CREATE TABLE offices (id integer PRIMARY KEY, city text, opened date);"
                            "INSERT INTO offices VALUES (1, 'Recife', '2019-03-01'),"
                            " (2, 'São Paulo', '2021-07-15'), (3, 'Porto Alegre', NULL);"));
-        dumpPath = dumps.filePath(QStringLiteral("sample.backup"));
-        cluster->Dump(SourceDatabase, dumpPath);
-        S3TestServer server = S3TestServer::FromFixture();
-        bucket = S3TestServer::UniqueBucketName(QStringLiteral("window-restore"));
-        server.CreateBucket(bucket);
-        server.PutFile(bucket, QStringLiteral("db/") + BackupName, dumpPath);
+        FDumpPath = FDumps.filePath(QStringLiteral("sample.backup"));
+        FCluster->Dump(SourceDatabase, FDumpPath);
+        TS3TestServer server = TS3TestServer::FromFixture();
+        FBucket = TS3TestServer::UniqueBucketName(QStringLiteral("window-restore"));
+        server.CreateBucket(FBucket);
+        server.PutFile(FBucket, QStringLiteral("db/") + BackupName, FDumpPath);
     }
 
     void restoreThroughTheWindow() {
-        AppTestBed bed;
-        cluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
+        TAppTestBed bed;
+        FCluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path());
         QCOMPARE(form->CdsObject().FieldAsText(TCatalogueField::Name), BackupName);
@@ -127,12 +127,12 @@ class TestMainWindowRestore : public QObject {
         QVERIFY(stop->cursor().shape() != Qt::BusyCursor);
         download->trigger();
         QTest::mouseDClick(grid->viewport(), Qt::LeftButton);
-        AppTestBed::WaitUntilIdle(*form);
+        TAppTestBed::WaitUntilIdle(*form);
 
         QCOMPARE(proposed, TargetDatabase);
         QCOMPARE(replaced, TargetDatabase);
         QVERIFY(askedBeforeTheDownload);
-        QCOMPARE(bed.errorBoxes, QStringList());
+        QCOMPARE(bed.ErrorBoxes, QStringList());
         const QString file = u'"' + workingFolder.filePath(BackupName) + u'"';
         const QString psql =
             QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -w -d postgres -c ");
@@ -159,7 +159,7 @@ class TestMainWindowRestore : public QObject {
                 "Dropping database: corvane_replaced_<token>",
                 "dropdb -U postgres -w --if-exists --force -- corvane_replaced_<token>",
                 "The operation has been completed"}));
-        QCOMPARE(cluster->Query(TargetDatabase, RowsQuery), cluster->Query(SourceDatabase, RowsQuery));
+        QCOMPARE(FCluster->Query(TargetDatabase, RowsQuery), FCluster->Query(SourceDatabase, RowsQuery));
         QVERIFY(QDir(workingFolder.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
         QCOMPARE(Control<QProgressBar>(*form, "ProgressBar")->value(), 0);
         QVERIFY(Control<QPushButton>(*form, "BtnConnect")->isEnabled());
@@ -177,8 +177,8 @@ class TestMainWindowRestore : public QObject {
     }
     void cancelChangesNothing() {
         QFETCH(bool, atTheQuestion);
-        AppTestBed bed;
-        cluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
+        TAppTestBed bed;
+        FCluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path());
         form->Log(QStringLiteral("an earlier line"));
@@ -189,7 +189,7 @@ class TestMainWindowRestore : public QObject {
         });
         SetNextReplaceDatabaseAnswer([](const QString&) { return false; });
         form->GridFilesDblClick();
-        AppTestBed::WaitUntilIdle(*form);
+        TAppTestBed::WaitUntilIdle(*form);
         SetNextReplaceDatabaseAnswer({});
         const QStringList log = LogMessages(*form);
         if (atTheQuestion)
@@ -198,11 +198,11 @@ class TestMainWindowRestore : public QObject {
             QCOMPARE(log, QStringList());
         QVERIFY(!log.contains(QStringLiteral("Downloading backup file")));
         QVERIFY(QDir(workingFolder.path()).isEmpty());
-        QCOMPARE(cluster->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NOT NULL")),
+        QCOMPARE(FCluster->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NOT NULL")),
                  QStringLiteral("t"));
         QVERIFY(Control<QPushButton>(*form, "BtnRestore")->isEnabled());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(bed.ErrorBoxes.isEmpty());
     }
 
     // Stop, or the window destroyed, while pg_restore runs (a stand-in that lists the archive as the real
@@ -215,8 +215,8 @@ class TestMainWindowRestore : public QObject {
     }
     void stopDuringPgRestoreChangesNothing() {
         QFETCH(bool, destroy);
-        AppTestBed bed;
-        cluster->CreateDatabase(
+        TAppTestBed bed;
+        FCluster->CreateDatabase(
             TargetDatabase,
             QStringLiteral("CREATE TABLE stale (note text); INSERT INTO stale VALUES ('kept');"));
         const auto standIn = PgRestoreStandIn("exec sleep 60");
@@ -240,16 +240,16 @@ class TestMainWindowRestore : public QObject {
             QCOMPARE(children.readAllStandardOutput(), QByteArray());
         } else {
             QTest::mouseClick(Control<QPushButton>(*form, "BtnStop"), Qt::LeftButton);
-            AppTestBed::WaitUntilIdle(*form);
+            TAppTestBed::WaitUntilIdle(*form);
             const QStringList log = LogMessages(*form);
             QVERIFY(log.contains(QStringLiteral("Stopping: The restore")));
             QCOMPARE(log.last(),
                      QStringLiteral("pg_restore was stopped; the database \"salesoffice\" was not changed"));
         }
-        QVERIFY(bed.errorBoxes.isEmpty());
-        QCOMPARE(cluster->Query(TargetDatabase, QStringLiteral("SELECT note FROM stale")),
+        QVERIFY(bed.ErrorBoxes.isEmpty());
+        QCOMPARE(FCluster->Query(TargetDatabase, QStringLiteral("SELECT note FROM stale")),
                  QStringLiteral("kept"));
-        QCOMPARE(cluster->Query(
+        QCOMPARE(FCluster->Query(
                      QStringLiteral("postgres"),
                      QStringLiteral("SELECT count(*) FROM pg_database WHERE datname LIKE 'corvane\\_re%'")),
                  QStringLiteral("0"));
@@ -259,9 +259,9 @@ class TestMainWindowRestore : public QObject {
     // A client program that writes 200 MiB of output: the window stays live, the log shows the first and
     // the last lines with the count of those left out, and the memory stays flat.
     void floodOfOutputKeepsTheWindowLive() {
-        AppTestBed bed;
+        TAppTestBed bed;
         const auto standIn = PgRestoreStandIn("'" CORVANE_FLOODING_PROGRAM "' 200\nexit 1");
-        cluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
+        FCluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path());
         int ticks = 0;
@@ -277,30 +277,30 @@ class TestMainWindowRestore : public QObject {
         QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));
         const qint64 growthKiB = PeakMemoryKiB() - peakBefore;
         QVERIFY2(growthKiB < 50 * 1024, qPrintable(QStringLiteral("%1 KiB").arg(growthKiB)));
-        QCOMPARE(bed.errorBoxes.size(), 1);
-        QVERIFY2(bed.errorBoxes.constFirst().startsWith(QStringLiteral("pg_restore failed with exit code 1")),
-                 qPrintable(bed.errorBoxes.constFirst()));
+        QCOMPARE(bed.ErrorBoxes.size(), 1);
+        QVERIFY2(bed.ErrorBoxes.constFirst().startsWith(QStringLiteral("pg_restore failed with exit code 1")),
+                 qPrintable(bed.ErrorBoxes.constFirst()));
         const QStringList log = LogMessages(*form);
         QVERIFY(log.size() < 20000);
         static const QRegularExpression dropped(QStringLiteral("^… [0-9,]+ lines not shown$"));
         QVERIFY(!log.filter(dropped).isEmpty());
-        QCOMPARE(cluster->Query(
+        QCOMPARE(FCluster->Query(
                      QStringLiteral("postgres"),
                      QStringLiteral("SELECT count(*) FROM pg_database WHERE datname LIKE 'corvane\\_re%'")),
                  QStringLiteral("0"));
     }
 
     void downloadKeepsTheBackupInTheWorkingFolder() {
-        AppTestBed bed;
+        TAppTestBed bed;
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path() + QStringLiteral("/"));
         Control<QAction>(*form, "mniDownload")->trigger();
-        AppTestBed::WaitUntilIdle(*form);
-        QVERIFY(bed.errorBoxes.isEmpty());
+        TAppTestBed::WaitUntilIdle(*form);
+        QVERIFY(bed.ErrorBoxes.isEmpty());
         QCOMPARE(LogMessages(*form), (QStringList{"Downloading backup file", "Download completed"}));
         QFile downloaded(workingFolder.filePath(BackupName));
         QVERIFY(downloaded.open(QIODevice::ReadOnly));
-        QFile original(dumpPath);
+        QFile original(FDumpPath);
         QVERIFY(original.open(QIODevice::ReadOnly));
         QCOMPARE(downloaded.readAll(), original.readAll());
         QCOMPARE(Control<QProgressBar>(*form, "ProgressBar")->value(), 0);
@@ -352,7 +352,7 @@ class TestMainWindowRestore : public QObject {
         QFETCH(QString, port);
         QFETCH(QString, message);
         QFETCH(QString, focused);
-        AppTestBed bed;
+        TAppTestBed bed;
         QTemporaryDir workingFolder;
         auto form =
             SignedInWindow(bed, folderExists ? workingFolder.path() : workingFolder.filePath("missing"));
@@ -361,13 +361,13 @@ class TestMainWindowRestore : public QObject {
         Control<QLineEdit>(*form, "EdtDBPort")->setText(port);
         form->Log(QStringLiteral("kept"));
         QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
-        QCOMPARE(bed.errorBoxes, QStringList{message});
+        QCOMPARE(bed.ErrorBoxes, QStringList{message});
         QCOMPARE(QApplication::focusWidget()->objectName(), focused);
         QCOMPARE(LogMessages(*form), QStringList{QStringLiteral("kept")});
     }
 
     void folderPickerSetsTheWorkingFolder() {
-        AppTestBed bed;
+        TAppTestBed bed;
         QTemporaryDir chosen;
         auto form = SignedInWindow(bed, QStringLiteral("/kept"));
         QString offered;

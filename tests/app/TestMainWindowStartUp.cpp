@@ -17,7 +17,7 @@ class TestMainWindowStartUp : public QObject {
     Q_OBJECT
 
   private:
-    QString bucket;
+    QString FBucket;
 
     // Shows the window and runs action in the sign-in dialog that its first tick opens; false when no
     // dialog opened.
@@ -33,15 +33,15 @@ class TestMainWindowStartUp : public QObject {
 
   private slots:
     void initTestCase() {
-        S3TestServer server = S3TestServer::FromFixture();
-        bucket = S3TestServer::UniqueBucketName(QStringLiteral("startup"));
-        server.CreateBucket(bucket);
-        server.PutObject(bucket, QStringLiteral("db/first.backup"), QByteArray(2048, 'x'));
-        server.PutObject(bucket, QStringLiteral("db/second.backup"), QByteArray(4096, 'y'));
+        TS3TestServer server = TS3TestServer::FromFixture();
+        FBucket = TS3TestServer::UniqueBucketName(QStringLiteral("startup"));
+        server.CreateBucket(FBucket);
+        server.PutObject(FBucket, QStringLiteral("db/first.backup"), QByteArray(2048, 'x'));
+        server.PutObject(FBucket, QStringLiteral("db/second.backup"), QByteArray(4096, 'y'));
     }
 
     void captionCarriesTheVersion() {
-        AppTestBed bed;
+        TAppTestBed bed;
         TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(form.windowTitle(), QStringLiteral("Corvane 1.0.0.0"));
     }
@@ -49,12 +49,12 @@ class TestMainWindowStartUp : public QObject {
     // The window is there at once: the stored credentials are checked and the listing fills the grid
     // after it is shown.
     void acceptedCredentialsListAfterTheWindowIsShown() {
-        AppTestBed bed;
-        AppTestBed::StoreDemoAccount();
-        AppTestBed::Store(SettingName::Bucket, bucket + QStringLiteral("/db"));
-        AppTestBed::Store(SettingName::TempDir, QStringLiteral(" /tmp/with blanks "));
-        AppTestBed::Store(SettingName::DBUsername, QStringLiteral("postgres"));
-        AppTestBed::Store(SettingName::RestoreJobs, QStringLiteral("3"));
+        TAppTestBed bed;
+        TAppTestBed::StoreDemoAccount();
+        TAppTestBed::Store(TSettingName::Bucket, FBucket + QStringLiteral("/db"));
+        TAppTestBed::Store(TSettingName::TempDir, QStringLiteral(" /tmp/with blanks "));
+        TAppTestBed::Store(TSettingName::DBUsername, QStringLiteral("postgres"));
+        TAppTestBed::Store(TSettingName::RestoreJobs, QStringLiteral("3"));
 
         TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(form.CdsObject().rowCount(), 0);
@@ -64,11 +64,11 @@ class TestMainWindowStartUp : public QObject {
 
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        AppTestBed::WaitUntilIdle(form);
+        TAppTestBed::WaitUntilIdle(form);
         QCOMPARE(form.CdsObject().rowCount(), 2);
         QTRY_VERIFY(Control<QLineEdit>(form, "EdtFilter")->hasFocus());
         QVERIFY(!QApplication::activeModalWidget());
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(bed.ErrorBoxes.isEmpty());
     }
 
     void bucketSettingAtStartUp_data() {
@@ -81,30 +81,30 @@ class TestMainWindowStartUp : public QObject {
     void bucketSettingAtStartUp() {
         QFETCH(QString, setting);
         QFETCH(QStringList, errors);
-        AppTestBed bed;
+        TAppTestBed bed;
         const auto form = bed.SignedInWindow(setting);
         QCOMPARE(form->CdsObject().rowCount(), 0);
-        QCOMPARE(bed.errorBoxes, errors);
+        QCOMPARE(bed.ErrorBoxes, errors);
         QCOMPARE(Control<QLineEdit>(*form, "EdtBucket")->text(), setting);
         QTRY_VERIFY(Control<QLineEdit>(*form, "EdtFilter")->hasFocus());
         QVERIFY(!QApplication::activeModalWidget());
     }
 
     void unreadableSettingStillLeadsToTheSignIn() {
-        AppTestBed bed;
-        AppTestBed::StoreDemoAccount();
+        TAppTestBed bed;
+        TAppTestBed::StoreDemoAccount();
         {
-            QSettings raw(SettingsStore().Location(), QSettings::IniFormat);
-            raw.setValue(SettingName::TempDir, 42);
+            QSettings raw(TSettingsStore().Location(), QSettings::IniFormat);
+            raw.setValue(TSettingName::TempDir, 42);
         }
         TCorvaneEditorForm form(bed.Environment());
-        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral("Invalid data type for 'TempDir'")});
+        QCOMPARE(bed.ErrorBoxes, QStringList{QStringLiteral("Invalid data type for 'TempDir'")});
         QVERIFY(InSignInDialog(form, [](TLoginForm* dialog) { dialog->close(); }));
     }
 
     void missingCredentialsOpenTheDialogAndClosingItSavesNothing() {
-        AppTestBed bed;
-        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
+        TAppTestBed bed;
+        TAppTestBed::Store(TSettingName::Username, QStringLiteral("demo"));
         TCorvaneEditorForm form(bed.Environment());
         Control<QLineEdit>(form, "EdtBucket")->setText(QStringLiteral("typed/but-never-saved"));
         QString shownUser;
@@ -116,15 +116,15 @@ class TestMainWindowStartUp : public QObject {
         }));
         QCOMPARE(shownUser, QStringLiteral("demo"));
         QCOMPARE(result, TLoginForm::ResultClosed);
-        QCOMPARE(bed.endToolRequests, 1);
-        QVERIFY(AppTestBed::Stored(SettingName::Bucket).isEmpty());
+        QCOMPARE(bed.EndToolRequests, 1);
+        QVERIFY(TAppTestBed::Stored(TSettingName::Bucket).isEmpty());
     }
 
     void refusedCredentialsThenCorrectedInTheDialog() {
-        AppTestBed bed;
-        AppTestBed::Store(SettingName::Username, QStringLiteral("demo"));
-        AppTestBed::Store(SettingName::Password, QStringLiteral("wrong"));
-        AppTestBed::Store(SettingName::Bucket, bucket + QStringLiteral("/db"));
+        TAppTestBed bed;
+        TAppTestBed::Store(TSettingName::Username, QStringLiteral("demo"));
+        TAppTestBed::Store(TSettingName::Password, QStringLiteral("wrong"));
+        TAppTestBed::Store(TSettingName::Bucket, FBucket + QStringLiteral("/db"));
         TCorvaneEditorForm form(bed.Environment());
         QCOMPARE(form.CdsObject().rowCount(), 0);
 
@@ -139,20 +139,20 @@ class TestMainWindowStartUp : public QObject {
         }));
         QCOMPARE(shownPassword, QStringLiteral("wrong"));
         QCOMPARE(echo, QLineEdit::Password);
-        QCOMPARE(AppTestBed::Stored(SettingName::Password), QStringLiteral("demo"));
+        QCOMPARE(TAppTestBed::Stored(TSettingName::Password), QStringLiteral("demo"));
         QTRY_COMPARE(form.CdsObject().rowCount(), 2);
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(bed.ErrorBoxes.isEmpty());
     }
 
     // A service that cannot be reached at start-up leads to the sign-in dialog as a refusal does; an
     // attempt there says why, and the dialog stays for another try.
     void unreachableServiceLeadsToTheSignInThatSaysWhy() {
-        AppTestBed bed;
-        AppTestBed::StoreDemoAccount();
+        TAppTestBed bed;
+        TAppTestBed::StoreDemoAccount();
         TCorvaneEnvironment environment = bed.Environment();
         environment.AccountUrl = QStringLiteral("http://127.0.0.1:1");
         TCorvaneEditorForm form(environment);
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(bed.ErrorBoxes.isEmpty());
 
         bool stillOpen = false;
         QVERIFY(InSignInDialog(form, [&](TLoginForm* dialog) {
@@ -162,7 +162,7 @@ class TestMainWindowStartUp : public QObject {
             dialog->close();
         }));
         QVERIFY(stillOpen);
-        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral(
+        QCOMPARE(bed.ErrorBoxes, QStringList{QStringLiteral(
                                      "Cannot reach the account service: Couldn't connect to server.")});
     }
 
@@ -173,8 +173,8 @@ class TestMainWindowStartUp : public QObject {
     }
     void closingSavesTheSettingsFields() {
         QFETCH(bool, byButton);
-        AppTestBed bed;
-        AppTestBed::StoreDemoAccount();
+        TAppTestBed bed;
+        TAppTestBed::StoreDemoAccount();
         TCorvaneEditorForm form(bed.Environment());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -192,39 +192,39 @@ class TestMainWindowStartUp : public QObject {
         else
             form.close();
         QVERIFY(!form.isVisible());
-        QCOMPARE(AppTestBed::Stored(SettingName::Bucket), QStringLiteral(" backups / db "));
-        QCOMPARE(AppTestBed::Stored(SettingName::TempDir), QString());
-        QCOMPARE(AppTestBed::Stored(SettingName::DBUsername), QStringLiteral("  "));
-        QCOMPARE(AppTestBed::Stored(SettingName::RestoreJobs), QStringLiteral("5"));
-        QCOMPARE(AppTestBed::Stored(SettingName::DBHost), QStringLiteral("db.example.com"));
-        QCOMPARE(AppTestBed::Stored(SettingName::DBPort), QStringLiteral("6432"));
-        QCOMPARE(AppTestBed::Stored(SettingName::Password), QStringLiteral("demo"));
+        QCOMPARE(TAppTestBed::Stored(TSettingName::Bucket), QStringLiteral(" backups / db "));
+        QCOMPARE(TAppTestBed::Stored(TSettingName::TempDir), QString());
+        QCOMPARE(TAppTestBed::Stored(TSettingName::DBUsername), QStringLiteral("  "));
+        QCOMPARE(TAppTestBed::Stored(TSettingName::RestoreJobs), QStringLiteral("5"));
+        QCOMPARE(TAppTestBed::Stored(TSettingName::DBHost), QStringLiteral("db.example.com"));
+        QCOMPARE(TAppTestBed::Stored(TSettingName::DBPort), QStringLiteral("6432"));
+        QCOMPARE(TAppTestBed::Stored(TSettingName::Password), QStringLiteral("demo"));
     }
 
     // Closing always closes: settings that cannot be saved are reported on the way out.
     void failedSaveIsReportedAndTheWindowCloses() {
-        AppTestBed bed;
-        AppTestBed::StoreDemoAccount();
+        TAppTestBed bed;
+        TAppTestBed::StoreDemoAccount();
         TCorvaneEditorForm form(bed.Environment());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         // A folder where the settings file belongs: no write can succeed, not even as root.
-        const QString location = SettingsStore().Location();
+        const QString location = TSettingsStore().Location();
         QVERIFY(QFile::remove(location));
         QVERIFY(QDir().mkpath(location));
         QVERIFY(form.close());
         QVERIFY(QDir(location).removeRecursively());
         QVERIFY(!form.isVisible());
-        QCOMPARE(bed.errorBoxes, QStringList{QStringLiteral(
+        QCOMPARE(bed.ErrorBoxes, QStringList{QStringLiteral(
                                      "The settings could not be saved: Failed to set data for 'Bucket'")});
     }
 
     // Escape while the stored credentials are being checked against a service that takes its time ends
     // the check, and the sign-in dialog follows at once instead of after the service's answer.
     void escapeDuringTheSignInCheckShowsTheDialog() {
-        AppTestBed bed;
-        AppTestBed::Store(SettingName::Username, QStringLiteral("answer-slow"));
-        AppTestBed::Store(SettingName::Password, QStringLiteral("any"));
+        TAppTestBed bed;
+        TAppTestBed::Store(TSettingName::Username, QStringLiteral("answer-slow"));
+        TAppTestBed::Store(TSettingName::Password, QStringLiteral("any"));
         TCorvaneEditorForm form(bed.Environment());
         bool opened = false;
         WhenShown<TLoginForm>([&](TLoginForm* dialog) {
@@ -238,8 +238,8 @@ class TestMainWindowStartUp : public QObject {
         // The slow answer comes after 10 s; the dialog must not wait for it.
         QTRY_VERIFY_WITH_TIMEOUT(opened, 5000);
         QCOMPARE(LogMessages(form), QStringList{QStringLiteral("Stopping: The sign-in check")});
-        QCOMPARE(bed.endToolRequests, 1);
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QCOMPARE(bed.EndToolRequests, 1);
+        QVERIFY(bed.ErrorBoxes.isEmpty());
     }
 };
 

@@ -39,16 +39,16 @@ QString FaultEndpoint(const QString& scenario) {
 class TestMainWindowStop : public QObject {
     Q_OBJECT
 
-    QString quickBucket;
-    QByteArray quickBackup;
+    QString FQuickBucket;
+    QByteArray FQuickBackup;
 
   private slots:
     void initTestCase() {
-        S3TestServer server = S3TestServer::FromFixture();
-        quickBucket = S3TestServer::UniqueBucketName(QStringLiteral("window-stop"));
-        server.CreateBucket(quickBucket);
-        quickBackup = QByteArray(256 * 1024, 'x');
-        server.PutObject(quickBucket, QStringLiteral("db/quick.backup"), quickBackup);
+        TS3TestServer server = TS3TestServer::FromFixture();
+        FQuickBucket = TS3TestServer::UniqueBucketName(QStringLiteral("window-stop"));
+        server.CreateBucket(FQuickBucket);
+        FQuickBackup = QByteArray(256 * 1024, 'x');
+        server.PutObject(FQuickBucket, QStringLiteral("db/quick.backup"), FQuickBackup);
     }
 
     // The window destroyed while its operation waits, or just as it ends: nothing crashes, nothing of it
@@ -64,21 +64,21 @@ class TestMainWindowStop : public QObject {
     void destroyedDuringAnOperation() {
         QFETCH(QString, operation);
         QFETCH(int, wait);
-        AppTestBed bed;
+        TAppTestBed bed;
         QTemporaryDir working;
         std::unique_ptr<TCorvaneEditorForm> form;
         if (operation == QStringLiteral("listing")) {
-            bed.storageEndpoint = FaultEndpoint(QStringLiteral("stalled"));
+            bed.StorageEndpoint = FaultEndpoint(QStringLiteral("stalled"));
             form = bed.SignedInWindow(QString());
             Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("b/db"));
             form->BtnConnectClick();
         } else if (operation == QStringLiteral("stalled download")) {
-            bed.storageEndpoint = FaultEndpoint(QStringLiteral("window-stop"));
+            bed.StorageEndpoint = FaultEndpoint(QStringLiteral("window-stop"));
             form = bed.SignedInWindow(StallingFolder, working.path());
             Control<QAction>(*form, "mniDownload")->trigger();
             QTRY_VERIFY(Control<QProgressBar>(*form, "ProgressBar")->value() > 0);
         } else {
-            form = bed.SignedInWindow(quickBucket + QStringLiteral("/db"), working.path());
+            form = bed.SignedInWindow(FQuickBucket + QStringLiteral("/db"), working.path());
             Control<QAction>(*form, "mniDownload")->trigger();
         }
         if (wait >= 0)
@@ -86,21 +86,21 @@ class TestMainWindowStop : public QObject {
         form.reset();
         // Whatever the operation had queued for the window goes with it.
         QTest::qWait(50);
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(bed.ErrorBoxes.isEmpty());
         const QStringList left = QDir(working.path()).entryList(QDir::Files | QDir::Hidden);
         if (operation == QStringLiteral("quick download") && !left.isEmpty()) {
             QCOMPARE(left, QStringList{QStringLiteral("quick.backup")});
             QFile file(working.filePath(left.constFirst()));
             QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), quickBackup);
+            QCOMPARE(file.readAll(), FQuickBackup);
         } else {
             QCOMPARE(left, QStringList());
         }
     }
 
     void stalledDownloadShowsItsProgressAndStops() {
-        AppTestBed bed;
-        bed.storageEndpoint = FaultEndpoint(QStringLiteral("window-stop"));
+        TAppTestBed bed;
+        bed.StorageEndpoint = FaultEndpoint(QStringLiteral("window-stop"));
         QTemporaryDir working;
         const auto form = bed.SignedInWindow(StallingFolder, working.path());
         QCOMPARE(form->CdsObject().rowCount(), 1);
@@ -135,12 +135,12 @@ class TestMainWindowStop : public QObject {
         QVERIFY(form->IsOperationRunning());
 
         QTest::keyClick(form.get(), Qt::Key_Escape);
-        AppTestBed::WaitUntilIdle(*form);
+        TAppTestBed::WaitUntilIdle(*form);
         QCOMPARE(
             LogMessages(*form),
             (QStringList{QStringLiteral("Downloading backup file"), QStringLiteral("Stopping: The download"),
                          QStringLiteral("The download of \"%1\" was stopped").arg(StallingKey)}));
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(bed.ErrorBoxes.isEmpty());
         QVERIFY(QDir(working.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
         QCOMPARE(bar->text(), QString());
         QVERIFY(!Control<QPushButton>(*form, "BtnStop")->isEnabled());
@@ -149,20 +149,20 @@ class TestMainWindowStop : public QObject {
     }
 
     void stalledListingStops() {
-        AppTestBed bed;
-        bed.storageEndpoint = FaultEndpoint(QStringLiteral("stalled"));
+        TAppTestBed bed;
+        bed.StorageEndpoint = FaultEndpoint(QStringLiteral("stalled"));
         const auto form = bed.SignedInWindow(QString());
         Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("b/db"));
         QTest::mouseClick(Control<QPushButton>(*form, "BtnConnect"), Qt::LeftButton);
         QTest::qWait(300);
         QVERIFY(form->IsOperationRunning());
         QTest::mouseClick(Control<QPushButton>(*form, "BtnStop"), Qt::LeftButton);
-        AppTestBed::WaitUntilIdle(*form);
+        TAppTestBed::WaitUntilIdle(*form);
         QCOMPARE(LogMessages(*form).mid(LogMessages(*form).size() - 2),
                  (QStringList{QStringLiteral("Stopping: Connect"),
                               QStringLiteral("The listing of \"b\" was stopped")}));
         QCOMPARE(form->CdsObject().rowCount(), 0);
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(bed.ErrorBoxes.isEmpty());
     }
 
     // Closing while a download runs asks first: carrying on leaves the window and the download as they
@@ -176,8 +176,8 @@ class TestMainWindowStop : public QObject {
     void closingDuringADownloadAsks() {
         QFETCH(QString, answer);
         QFETCH(bool, closed);
-        AppTestBed bed;
-        bed.storageEndpoint = FaultEndpoint(QStringLiteral("window-stop"));
+        TAppTestBed bed;
+        bed.StorageEndpoint = FaultEndpoint(QStringLiteral("window-stop"));
         QTemporaryDir working;
         const auto form = bed.SignedInWindow(StallingFolder, working.path());
         Control<QAction>(*form, "mniDownload")->trigger();
@@ -198,20 +198,20 @@ class TestMainWindowStop : public QObject {
             QVERIFY(form->IsOperationRunning());
             form->BtnStopClick();
         }
-        AppTestBed::WaitUntilIdle(*form);
+        TAppTestBed::WaitUntilIdle(*form);
         QCOMPARE(form->isVisible(), !closed);
         QVERIFY(QDir(working.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-        QVERIFY(bed.errorBoxes.isEmpty());
+        QVERIFY(bed.ErrorBoxes.isEmpty());
     }
 
     // A listing whose pages lead back to a marker it has seen ends with an error instead of asking on.
     void cyclingMarkersEndTheListing() {
-        AppTestBed bed;
-        bed.storageEndpoint = FaultEndpoint(QStringLiteral("cycling-markers"));
+        TAppTestBed bed;
+        bed.StorageEndpoint = FaultEndpoint(QStringLiteral("cycling-markers"));
         const auto form = bed.SignedInWindow(QStringLiteral("b/db"));
-        QCOMPARE(bed.errorBoxes.size(), 1);
-        QVERIFY2(bed.errorBoxes.first().contains(QStringLiteral("where it had been before")),
-                 qPrintable(bed.errorBoxes.first()));
+        QCOMPARE(bed.ErrorBoxes.size(), 1);
+        QVERIFY2(bed.ErrorBoxes.first().contains(QStringLiteral("where it had been before")),
+                 qPrintable(bed.ErrorBoxes.first()));
         QCOMPARE(form->CdsObject().rowCount(), 0);
     }
 };

@@ -28,7 +28,7 @@ const QList<QPair<QString, qint64>> FolderObjects{
 // A scenario of fixed listing pages (tests/support/listings/<scenario>) that the fault server answers
 // with for any bucket, here "fake": what s3rver never sends.
 TS3ConnectionInfo FakeConnection(const QString& scenario) {
-    TS3ConnectionInfo info = S3TestServer::FromFixture().ConnectionInfo();
+    TS3ConnectionInfo info = TS3TestServer::FromFixture().ConnectionInfo();
     info.StorageEndpoint =
         QStringLiteral("%1.localhost:%2").arg(scenario).arg(FixturePort(QStringLiteral("s3_fault_server")));
     return info;
@@ -57,15 +57,15 @@ class TestCatalogueFill : public QObject {
     void stopsAListingThatDoesNotMoveOn();
 
   private:
-    S3TestServer server_ = S3TestServer::FromFixture();
-    QString bucket_;
+    TS3TestServer FServer = TS3TestServer::FromFixture();
+    QString FBucket;
 };
 
 void TestCatalogueFill::initTestCase() {
-    bucket_ = S3TestServer::UniqueBucketName(QStringLiteral("catalogue"));
-    server_.CreateBucket(bucket_);
+    FBucket = TS3TestServer::UniqueBucketName(QStringLiteral("catalogue"));
+    FServer.CreateBucket(FBucket);
     for (const auto& [key, size] : FolderObjects)
-        server_.PutObject(bucket_, key, QByteArray(size, 'x'));
+        FServer.PutObject(FBucket, key, QByteArray(size, 'x'));
 }
 
 void TestCatalogueFill::fillsFromEveryPage_data() {
@@ -81,9 +81,9 @@ void TestCatalogueFill::fillsFromEveryPage() {
     table.Append({QStringLiteral("left over"), {}, 1, {}, 0, {}});
     QSignalSpy reset(&table, &QAbstractItemModel::modelReset);
     QSignalSpy inserted(&table, &QAbstractItemModel::rowsInserted);
-    TS3ConnectionInfo info = server_.ConnectionInfo();
+    TS3ConnectionInfo info = FServer.ConnectionInfo();
 
-    table.TakeRecords(ListCatalogue(info, bucket_ + QStringLiteral("/db"), {}, maxKeys));
+    table.TakeRecords(ListCatalogue(info, FBucket + QStringLiteral("/db"), {}, maxKeys));
 
     QCOMPARE(ShownNames(table),
              (QStringList{"a.backup", "b.backup", "c.backup", "old/x.backup", "oldx.backup"}));
@@ -108,24 +108,24 @@ void TestCatalogueFill::fillsFromEveryPage() {
 
 void TestCatalogueFill::listsPastTheServicesOwnPage() {
     // The service pages 1,000 keys; the product asks for no page size, so this folder needs two pages.
-    constexpr int count = 1001;
-    const QString bucket = S3TestServer::UniqueBucketName(QStringLiteral("long-folder"));
-    server_.CreateBucket(bucket);
-    for (int i = 0; i < count; ++i)
-        server_.PutObject(bucket, QStringLiteral("db/%1.backup").arg(i, 4, 10, QChar(u'0')), "x");
+    constexpr int Count = 1001;
+    const QString bucket = TS3TestServer::UniqueBucketName(QStringLiteral("long-folder"));
+    FServer.CreateBucket(bucket);
+    for (int i = 0; i < Count; ++i)
+        FServer.PutObject(bucket, QStringLiteral("db/%1.backup").arg(i, 4, 10, QChar(u'0')), "x");
     TCatalogueTable table;
-    TS3ConnectionInfo info = server_.ConnectionInfo();
+    TS3ConnectionInfo info = FServer.ConnectionInfo();
 
     table.TakeRecords(ListCatalogue(info, bucket + QStringLiteral("/db")));
-    QCOMPARE(table.rowCount(), count);
-    QCOMPARE(table.RecordAt(count - 1).Name, QStringLiteral("1000.backup"));
+    QCOMPARE(table.rowCount(), Count);
+    QCOMPARE(table.RecordAt(Count - 1).Name, QStringLiteral("1000.backup"));
 }
 
 void TestCatalogueFill::keepsTheSearchThroughConnect() {
     TCatalogueTable table;
     SearchCatalogue(table, QStringLiteral("x"));
-    TS3ConnectionInfo info = server_.ConnectionInfo();
-    table.TakeRecords(ListCatalogue(info, bucket_ + QStringLiteral("/db")));
+    TS3ConnectionInfo info = FServer.ConnectionInfo();
+    table.TakeRecords(ListCatalogue(info, FBucket + QStringLiteral("/db")));
     QCOMPARE(ShownNames(table), (QStringList{"old/x.backup", "oldx.backup"}));
     QCOMPARE(table.RecordCount(), 5);
     QCOMPARE(table.CurrentRow(), 0);
@@ -134,13 +134,13 @@ void TestCatalogueFill::keepsTheSearchThroughConnect() {
 }
 
 void TestCatalogueFill::showsNothingForAnEmptyFolder() {
-    const QString bucket = S3TestServer::UniqueBucketName(QStringLiteral("empty-folder"));
-    server_.CreateBucket(bucket);
-    server_.PutObject(bucket, QStringLiteral("db/"), {});
-    server_.PutObject(bucket, QStringLiteral("elsewhere/a.backup"), "abc");
+    const QString bucket = TS3TestServer::UniqueBucketName(QStringLiteral("empty-folder"));
+    FServer.CreateBucket(bucket);
+    FServer.PutObject(bucket, QStringLiteral("db/"), {});
+    FServer.PutObject(bucket, QStringLiteral("elsewhere/a.backup"), "abc");
     TCatalogueTable table;
     table.Append({QStringLiteral("old row"), {}, 1, {}, 0, {}});
-    TS3ConnectionInfo info = server_.ConnectionInfo();
+    TS3ConnectionInfo info = FServer.ConnectionInfo();
 
     table.TakeRecords(ListCatalogue(info, bucket + QStringLiteral("/db")));
     QCOMPARE(table.rowCount(), 0);
@@ -151,7 +151,7 @@ void TestCatalogueFill::namesTheCauseOfARefusedListing_data() {
     QTest::addColumn<QString>("bucketSetting");
     QTest::addColumn<QString>("message");
 
-    const QString missing = S3TestServer::UniqueBucketName(QStringLiteral("missing"));
+    const QString missing = TS3TestServer::UniqueBucketName(QStringLiteral("missing"));
     QTest::newRow("missing bucket")
         << missing + "/db"
         << QStringLiteral("Cannot list bucket \"%1\": NoSuchBucket: The specified bucket does not exist")
@@ -166,7 +166,7 @@ void TestCatalogueFill::namesTheCauseOfARefusedListing() {
     QFETCH(QString, message);
     TCatalogueTable table;
     table.Append({QStringLiteral("old row"), {}, 1, {}, 0, {}});
-    TS3ConnectionInfo info = server_.ConnectionInfo();
+    TS3ConnectionInfo info = FServer.ConnectionInfo();
 
     QCOMPARE(ErrorOf([&] { table.TakeRecords(ListCatalogue(info, bucketSetting)); }), message);
     QCOMPARE(table.rowCount(), 1); // a listing that fails hands over nothing
@@ -183,8 +183,8 @@ void TestCatalogueFill::keepsOldRowsForABadBucketSetting_data() {
 void TestCatalogueFill::keepsOldRowsForABadBucketSetting() {
     QFETCH(QString, bucketSetting);
     TCatalogueTable table;
-    TS3ConnectionInfo info = server_.ConnectionInfo();
-    table.TakeRecords(ListCatalogue(info, bucket_ + QStringLiteral("/db")));
+    TS3ConnectionInfo info = FServer.ConnectionInfo();
+    table.TakeRecords(ListCatalogue(info, FBucket + QStringLiteral("/db")));
     table.SetCurrentRow(2);
     QSignalSpy aboutToReset(&table, &QAbstractItemModel::modelAboutToBeReset);
     QSignalSpy reset(&table, &QAbstractItemModel::modelReset);

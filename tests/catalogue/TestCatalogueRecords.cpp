@@ -9,17 +9,17 @@ const QDateTime InCatalogueZone(QDate(2023, 11, 19), QTime(22, 30), Qt::OffsetFr
                                 CatalogueOffsetSeconds);
 
 struct TRecord {
-    QByteArray name;
-    QByteArray lastModified;
-    qint64 size;
-    QByteArray path;
-    qint64 sizeMb;
-    QDateTime time;
+    QByteArray Name;
+    QByteArray LastModified;
+    qint64 Size;
+    QByteArray Path;
+    qint64 SizeMb;
+    QDateTime Time;
 };
 
 void Append(TCatalogueRecords& records, const TRecord& record) {
-    records.Append({record.name, record.lastModified, record.size, record.path, record.sizeMb,
-                    TRecordTime::FromDateTime(record.time)});
+    records.Append({record.Name, record.LastModified, record.Size, record.Path, record.SizeMb,
+                    TRecordTime::FromDateTime(record.Time)});
 }
 
 } // namespace
@@ -82,16 +82,16 @@ void TestCatalogueRecords::keepsEveryField() {
     Append(records, {"after", "", 1, "elsewhere/after", 0, InCatalogueZone});
 
     QCOMPARE(records.Count(), 3);
-    QCOMPARE(records.Name(1), record.name);
+    QCOMPARE(records.Name(1), record.Name);
     QCOMPARE(records.LowerName(1), lowerName);
-    QCOMPARE(records.LastModified(1), record.lastModified);
-    QCOMPARE(records.Size(1), record.size);
-    QCOMPARE(records.Path(1), record.path);
-    QCOMPARE(records.Size_mb(1), record.sizeMb);
+    QCOMPARE(records.LastModified(1), record.LastModified);
+    QCOMPARE(records.Size(1), record.Size);
+    QCOMPARE(records.Path(1), record.Path);
+    QCOMPARE(records.Size_mb(1), record.SizeMb);
     const QDateTime time = records.Time(1).ToDateTime();
-    QCOMPARE(time, record.time);
-    QCOMPARE(time.timeSpec(), record.time.timeSpec());
-    QCOMPARE(time.offsetFromUtc(), record.time.offsetFromUtc());
+    QCOMPARE(time, record.Time);
+    QCOMPARE(time.timeSpec(), record.Time.timeSpec());
+    QCOMPARE(time.offsetFromUtc(), record.Time.offsetFromUtc());
     QCOMPARE(records.Path(0), "db/before");
     QCOMPARE(records.Path(2), "elsewhere/after");
 }

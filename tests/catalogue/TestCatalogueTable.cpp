@@ -21,12 +21,12 @@ TCatalogueRecord Backup(const QString& name, qint64 sizeMb = 1,
 
 // A table with the model checker attached, so every change is also checked for consistent signals.
 struct TCheckedTable {
-    TCatalogueTable table;
-    QAbstractItemModelTester tester{&table, QAbstractItemModelTester::FailureReportingMode::QtTest};
+    TCatalogueTable Table;
+    QAbstractItemModelTester Tester{&Table, QAbstractItemModelTester::FailureReportingMode::QtTest};
 
     explicit TCheckedTable(const QStringList& names = {}) {
         for (const QString& name : names)
-            table.Append(Backup(name));
+            Table.Append(Backup(name));
     }
 };
 
@@ -49,7 +49,7 @@ class TestCatalogueTable : public QObject {
 
 void TestCatalogueTable::showsThreeColumns() {
     TCheckedTable checked;
-    TCatalogueTable& table = checked.table;
+    TCatalogueTable& table = checked.Table;
     table.Append(Backup(QStringLiteral("a.backup"), 1234567));
     table.Append(Backup(QStringLiteral("b.backup"), 0,
                         QDateTime(QDate(2023, 11, 20), QTime(0, 0), Qt::OffsetFromUTC, -10800)));
@@ -109,7 +109,7 @@ void TestCatalogueTable::cutsFieldsAtWholeCharacters() {
 
 void TestCatalogueTable::followsTheCurrentRecord() {
     TCheckedTable checked;
-    TCatalogueTable& table = checked.table;
+    TCatalogueTable& table = checked.Table;
     QSignalSpy moved(&table, &TCatalogueTable::CurrentRecordMoved);
     QVERIFY(table.HasNoCurrentRecord());
     QCOMPARE(table.FieldAsText(TCatalogueField::Name), QString());
@@ -164,7 +164,7 @@ void TestCatalogueTable::removesTheCurrentRecord() {
     QFETCH(QStringList, allAfter);
 
     TCheckedTable checked(names);
-    TCatalogueTable& table = checked.table;
+    TCatalogueTable& table = checked.Table;
     if (!filter.isEmpty()) {
         table.SetFilterExpression(filter);
         table.SetFiltered(true);
@@ -182,7 +182,7 @@ void TestCatalogueTable::removesTheCurrentRecord() {
 
 void TestCatalogueTable::refreshesOnceAfterNestedSuspensions() {
     TCheckedTable checked({QStringLiteral("old")});
-    TCatalogueTable& table = checked.table;
+    TCatalogueTable& table = checked.Table;
     QSignalSpy aboutToReset(&table, &QAbstractItemModel::modelAboutToBeReset);
     QSignalSpy reset(&table, &QAbstractItemModel::modelReset);
     QSignalSpy inserted(&table, &QAbstractItemModel::rowsInserted);
@@ -213,7 +213,7 @@ void TestCatalogueTable::refreshesOnceAfterNestedSuspensions() {
 
 void TestCatalogueTable::filters() {
     TCheckedTable checked({"Backup_DB", "other", "db-2023", "Été DB"});
-    TCatalogueTable& table = checked.table;
+    TCatalogueTable& table = checked.Table;
 
     table.SetFilterExpression(QStringLiteral("lower(Name) like '%db%'"));
     QVERIFY(!table.IsFiltered());
@@ -243,7 +243,7 @@ void TestCatalogueTable::filters() {
 
 void TestCatalogueTable::keepsFilteringOffOnParseErrors() {
     TCheckedTable checked({"a", "b"});
-    TCatalogueTable& table = checked.table;
+    TCatalogueTable& table = checked.Table;
 
     table.SetFilterExpression(QStringLiteral("lower(Name) like '%x'1%'"));
     QVERIFY_THROWS_EXCEPTION(TFilterParseError, table.SetFiltered(true));

@@ -15,62 +15,62 @@ namespace {
 class TReferenceLike {
   public:
     explicit TReferenceLike(const QByteArray& pattern) {
-        anchoredAtStart_ = !pattern.startsWith('%');
+        FAnchoredAtStart = !pattern.startsWith('%');
         TPiece piece;
         qsizetype at = 0;
         while (at < pattern.size()) {
             const char c = pattern[at];
             if (c == '%') {
-                if (!piece.steps.empty())
-                    pieces_.push_back(std::move(piece));
+                if (!piece.Steps.empty())
+                    FPieces.push_back(std::move(piece));
                 piece = {};
-                anchoredAtEnd_ = false;
+                FAnchoredAtEnd = false;
                 ++at;
                 continue;
             }
             if (c == '\\' && ++at == pattern.size())
                 break;
-            anchoredAtEnd_ = true;
-            ++piece.characters;
+            FAnchoredAtEnd = true;
+            ++piece.Characters;
             if (c == '_') {
-                piece.steps.push_back({true, {}});
+                piece.Steps.push_back({true, {}});
                 ++at;
                 continue;
             }
             const qsizetype length = CharacterLength(pattern, at);
-            if (piece.steps.empty() || piece.steps.back().anyCharacter)
-                piece.steps.push_back({});
-            piece.steps.back().literal.append(pattern.constData() + at, length);
+            if (piece.Steps.empty() || piece.Steps.back().AnyCharacter)
+                piece.Steps.push_back({});
+            piece.Steps.back().Literal.append(pattern.constData() + at, length);
             at += length;
         }
-        if (!piece.steps.empty())
-            pieces_.push_back(std::move(piece));
+        if (!piece.Steps.empty())
+            FPieces.push_back(std::move(piece));
     }
 
     bool Matches(const QByteArray& text) const {
-        if (pieces_.empty())
-            return !(anchoredAtStart_ && anchoredAtEnd_) || text.isEmpty();
+        if (FPieces.empty())
+            return !(FAnchoredAtStart && FAnchoredAtEnd) || text.isEmpty();
         qsizetype at = 0;
         size_t first = 0;
-        size_t last = pieces_.size();
-        if (anchoredAtStart_) {
-            if (!MatchPieceAt(pieces_.front(), text, 0, &at))
+        size_t last = FPieces.size();
+        if (FAnchoredAtStart) {
+            if (!MatchPieceAt(FPieces.front(), text, 0, &at))
                 return false;
             first = 1;
-            if (pieces_.size() == 1 && anchoredAtEnd_)
+            if (FPieces.size() == 1 && FAnchoredAtEnd)
                 return at == text.size();
         }
-        if (anchoredAtEnd_)
-            last = pieces_.size() - 1;
+        if (FAnchoredAtEnd)
+            last = FPieces.size() - 1;
         for (size_t i = first; i < last; ++i) {
-            if (!FindPiece(pieces_[i], text, at, &at))
+            if (!FindPiece(FPieces[i], text, at, &at))
                 return false;
         }
-        if (!anchoredAtEnd_)
+        if (!FAnchoredAtEnd)
             return true;
-        const TPiece& tail = pieces_.back();
+        const TPiece& tail = FPieces.back();
         qsizetype start = text.size();
-        for (qsizetype n = 0; n < tail.characters; ++n) {
+        for (qsizetype n = 0; n < tail.Characters; ++n) {
             if (start <= at)
                 return false;
             --start;
@@ -83,12 +83,12 @@ class TReferenceLike {
 
   private:
     struct TStep {
-        bool anyCharacter = false;
-        QByteArray literal;
+        bool AnyCharacter = false;
+        QByteArray Literal;
     };
     struct TPiece {
-        std::vector<TStep> steps;
-        qsizetype characters = 0;
+        std::vector<TStep> Steps;
+        qsizetype Characters = 0;
     };
 
     static qsizetype CharacterLength(const QByteArray& text, qsizetype at) {
@@ -99,16 +99,16 @@ class TReferenceLike {
     }
 
     static bool MatchPieceAt(const TPiece& piece, const QByteArray& text, qsizetype at, qsizetype* end) {
-        for (const TStep& step : piece.steps) {
-            if (step.anyCharacter) {
+        for (const TStep& step : piece.Steps) {
+            if (step.AnyCharacter) {
                 if (at >= text.size())
                     return false;
                 at += CharacterLength(text, at);
                 continue;
             }
-            const qsizetype length = step.literal.size();
+            const qsizetype length = step.Literal.size();
             if (text.size() - at < length ||
-                memcmp(text.constData() + at, step.literal.constData(), length) != 0)
+                memcmp(text.constData() + at, step.Literal.constData(), length) != 0)
                 return false;
             at += length;
         }
@@ -117,10 +117,10 @@ class TReferenceLike {
     }
 
     static bool FindPiece(const TPiece& piece, const QByteArray& text, qsizetype from, qsizetype* end) {
-        const TStep& head = piece.steps.front();
-        if (!head.anyCharacter) {
-            for (qsizetype start = text.indexOf(head.literal, from); start >= 0;
-                 start = text.indexOf(head.literal, start + 1)) {
+        const TStep& head = piece.Steps.front();
+        if (!head.AnyCharacter) {
+            for (qsizetype start = text.indexOf(head.Literal, from); start >= 0;
+                 start = text.indexOf(head.Literal, start + 1)) {
                 if (MatchPieceAt(piece, text, start, end))
                     return true;
             }
@@ -133,9 +133,9 @@ class TReferenceLike {
         return false;
     }
 
-    std::vector<TPiece> pieces_;
-    bool anchoredAtStart_ = true;
-    bool anchoredAtEnd_ = true;
+    std::vector<TPiece> FPieces;
+    bool FAnchoredAtStart = true;
+    bool FAnchoredAtEnd = true;
 };
 
 // A random text of up to maxCharacters characters drawn from the given ones.

@@ -18,11 +18,11 @@ void TestError::carriesTheMessageUnchanged() {
     // and through what() as UTF-8.
     const QString message = QStringLiteral("Cannot create file \"Привет €𝄞.backup\"");
     try {
-        throw Error(message);
+        throw TError(message);
     } catch (const std::runtime_error& error) {
         QCOMPARE(QString::fromUtf8(error.what()), message);
         QCOMPARE(MessageOf(error), message);
-        QCOMPARE(dynamic_cast<const Error&>(error).Message(), message);
+        QCOMPARE(dynamic_cast<const TError&>(error).Message(), message);
     }
 }
 

@@ -100,18 +100,18 @@ void TestLogQueue::takesWhileThreadsPush_data() {
 void TestLogQueue::takesWhileThreadsPush() {
     QFETCH(qsizetype, headLines);
     QFETCH(qsizetype, tailLines);
-    constexpr int writers = 4;
-    constexpr int linesEach = 20'000;
+    constexpr int Writers = 4;
+    constexpr int LinesEach = 20'000;
     TLogQueue queue(headLines, tailLines);
 
-    // The writers start together; this thread takes batches until they are done, then once more.
-    std::latch start(writers);
-    std::atomic<int> writing = writers;
+    // The Writers start together; this thread takes batches until they are done, then once more.
+    std::latch start(Writers);
+    std::atomic<int> writing = Writers;
     std::vector<std::jthread> threads;
-    for (int writer = 0; writer < writers; ++writer)
+    for (int writer = 0; writer < Writers; ++writer)
         threads.emplace_back([&, writer] {
             start.arrive_and_wait();
-            for (int number = 0; number < linesEach; ++number)
+            for (int number = 0; number < LinesEach; ++number)
                 queue.Push(QStringLiteral("%1 %2").arg(writer).arg(number));
             --writing;
         });
@@ -123,7 +123,7 @@ void TestLogQueue::takesWhileThreadsPush() {
     taken += queue.TakeBatch();
 
     // Each writer's lines come in the order it pushed them, none twice; the rest are counted.
-    std::vector<int> next(writers, 0);
+    std::vector<int> next(Writers, 0);
     qint64 shown = 0;
     qint64 counted = 0;
     for (const QString& line : taken) {
@@ -138,8 +138,8 @@ void TestLogQueue::takesWhileThreadsPush() {
         next[writer] = number + 1;
         ++shown;
     }
-    QCOMPARE(shown + counted, qint64(writers) * linesEach);
-    if (headLines >= writers * linesEach)
+    QCOMPARE(shown + counted, qint64(Writers) * LinesEach);
+    if (headLines >= Writers * LinesEach)
         QCOMPARE(counted, qint64(0));
 }
 

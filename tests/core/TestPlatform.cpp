@@ -32,18 +32,18 @@ class TestPlatform : public QObject {
     void removesFiles();
 
   private:
-    std::unique_ptr<QTemporaryDir> folder_;
-    QString Path(const QString& name) const { return folder_->filePath(name); }
+    std::unique_ptr<QTemporaryDir> FFolder;
+    QString Path(const QString& name) const { return FFolder->filePath(name); }
 };
 
 void TestPlatform::init() {
-    folder_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(folder_->isValid());
+    FFolder = std::make_unique<QTemporaryDir>();
+    QVERIFY(FFolder->isValid());
 }
 
 void TestPlatform::createsAMissingFile() {
     const QString path = Path(QStringLiteral("new.backup"));
-    ExclusiveFile file(path);
+    TExclusiveFile file(path);
     QVERIFY(QFile::exists(path));
     QCOMPARE(file.Write("abc", 3), qint64(3));
     QCOMPARE(file.Position(), qint64(3));
@@ -53,24 +53,24 @@ void TestPlatform::createsAMissingFile() {
 void TestPlatform::cutsAnExistingFile() {
     const QString path = Path(QStringLiteral("old.backup"));
     WriteFile(path, QByteArray(1000, 'x'));
-    ExclusiveFile file(path);
+    TExclusiveFile file(path);
     QCOMPARE(file.Size(), qint64(0));
     QCOMPARE(file.Position(), qint64(0));
 }
 
 void TestPlatform::refusesASecondOpenWithoutCuttingTheFirst() {
     const QString path = Path(QStringLiteral("busy.backup"));
-    auto first = std::make_unique<ExclusiveFile>(path);
+    auto first = std::make_unique<TExclusiveFile>(path);
     QCOMPARE(first->Write("first download", 14), qint64(14));
 
-    const QString error = ErrorOf([&] { ExclusiveFile second(path); });
+    const QString error = ErrorOf([&] { TExclusiveFile second(path); });
     QVERIFY2(error.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(path)), qPrintable(error));
     QVERIFY2(error.size() > QStringLiteral("Cannot create file \"%1\". ").arg(path).size(), "no system text");
     QCOMPARE(first->Size(), qint64(14));
 
     // Once the first is closed the file can be opened again, and is cut then.
     first.reset();
-    ExclusiveFile again(path);
+    TExclusiveFile again(path);
     QCOMPARE(again.Size(), qint64(0));
 }
 
@@ -92,7 +92,7 @@ void TestPlatform::readsAtAPositionWithoutMovingIt() {
     QFETCH(qint64, count);
     QFETCH(qint64, read);
     QFETCH(QByteArray, bytes);
-    ExclusiveFile file(Path(QStringLiteral("read.backup")));
+    TExclusiveFile file(Path(QStringLiteral("read.backup")));
     QCOMPARE(file.Write("0123456789", 10), qint64(10));
     file.SetPosition(5);
     QByteArray buffer(16, '-');
@@ -122,7 +122,7 @@ void TestPlatform::removesFiles() {
     if (kind == u"file")
         WriteFile(path, "data");
     else if (kind == u"folder")
-        QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("target")));
+        QVERIFY(QDir(FFolder->path()).mkdir(QStringLiteral("target")));
 
     const QString raised = ErrorOf([&] { RemoveFile(path); });
     if (error.isEmpty()) {

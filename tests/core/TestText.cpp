@@ -103,9 +103,9 @@ void TestText::findsNamesWithoutRegardToCase_data() {
 void TestText::findsNamesWithoutRegardToCase() {
     QFETCH(QString, name);
     QFETCH(qsizetype, index);
-    const NameValuePairs pairs{{QStringLiteral("Content-Type"), QStringLiteral("text/plain")},
-                               {QStringLiteral("x-amz-meta-owner"), QStringLiteral("sales")},
-                               {QStringLiteral("content-type"), QStringLiteral("text/html")}};
+    const TNameValuePairs pairs{{QStringLiteral("Content-Type"), QStringLiteral("text/plain")},
+                                {QStringLiteral("x-amz-meta-owner"), QStringLiteral("sales")},
+                                {QStringLiteral("content-type"), QStringLiteral("text/html")}};
     QCOMPARE(IndexOfName(pairs, name), index);
 }
 

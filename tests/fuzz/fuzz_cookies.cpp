@@ -10,7 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
     constexpr std::time_t Now = 1767225600; // 2026-01-01
-    CookieJar jar;
+    TCookieJar jar;
     for (const QByteArray& line : input.split('\n'))
         jar.Store(line, "support.example.com", "/my/account.json", Now);
     volatile qsizetype length = jar.CookieHeader("support.example.com", "/my/account.json", true, Now).size();

@@ -26,18 +26,18 @@ std::vector<QByteArrayView> Characters(QByteArrayView text) {
     return characters;
 }
 
-struct Token {
-    enum Kind { Any, One, Exact } kind;
-    QByteArrayView character;
+struct TToken {
+    enum TKind { Any, One, Exact } kind;
+    QByteArrayView Character;
 };
 
-std::vector<Token> Tokens(QByteArrayView pattern) {
-    std::vector<Token> tokens;
+std::vector<TToken> Tokens(QByteArrayView pattern) {
+    std::vector<TToken> tokens;
     qsizetype at = 0;
     while (at < pattern.size()) {
         const char c = pattern[at];
         if (c == '%' || c == '_') {
-            tokens.push_back({c == '%' ? Token::Any : Token::One, {}});
+            tokens.push_back({c == '%' ? TToken::Any : TToken::One, {}});
             ++at;
             continue;
         }
@@ -46,26 +46,26 @@ std::vector<Token> Tokens(QByteArrayView pattern) {
         qsizetype next = at + 1;
         while (next < pattern.size() && IsContinuation(pattern[next]))
             ++next;
-        tokens.push_back({Token::Exact, pattern.sliced(at, next - at)});
+        tokens.push_back({TToken::Exact, pattern.sliced(at, next - at)});
         at = next;
     }
     return tokens;
 }
 
 bool ReferenceMatches(QByteArrayView pattern, QByteArrayView text) {
-    const std::vector<Token> tokens = Tokens(pattern);
+    const std::vector<TToken> tokens = Tokens(pattern);
     const std::vector<QByteArrayView> characters = Characters(text);
     // matched[j]: the tokens so far match the first j characters.
     std::vector<bool> matched(characters.size() + 1, false);
     matched[0] = true;
-    for (const Token& token : tokens) {
+    for (const TToken& token : tokens) {
         std::vector<bool> next(characters.size() + 1, false);
         for (size_t j = 0; j <= characters.size(); ++j) {
-            if (token.kind == Token::Any)
+            if (token.kind == TToken::Any)
                 next[j] = matched[j] || (j > 0 && next[j - 1]);
             else if (j > 0)
                 next[j] =
-                    matched[j - 1] && (token.kind == Token::One || characters[j - 1] == token.character);
+                    matched[j - 1] && (token.kind == TToken::One || characters[j - 1] == token.Character);
         }
         matched = std::move(next);
     }

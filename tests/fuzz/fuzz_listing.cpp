@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             volatile qsizetype touched = answer.Page->NextMarker.count('/') + answer.Page->LastKey.count('/');
             (void)touched;
         }
-    } catch (const Error&) {
+    } catch (const TError&) {
     }
     return 0;
 }

@@ -1,5 +1,5 @@
 // The target-path rule on any backup name: a path it returns lies inside the working folder (or, with
-// no working folder, below the current one); any other name is refused with Error.
+// no working folder, below the current one); any other name is refused with TError.
 #include "core/Error.h"
 #include "restore/TargetPath.h"
 
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         try {
             if (!InsideFolder(folder, TargetPath(folder, name)))
                 std::abort();
-        } catch (const Error&) {
+        } catch (const TError&) {
         }
     }
     return 0;

@@ -12,7 +12,7 @@ namespace {
 template <typename TRead> std::optional<qint64> Attempt(TRead read) {
     try {
         return read();
-    } catch (const Error&) {
+    } catch (const TError&) {
         return std::nullopt;
     }
 }

@@ -38,26 +38,26 @@ QByteArray RandomBytes(qsizetype size) {
 
 // What the download reports of its progress, with a hook into the moment between the size request and
 // the transfer.
-struct ProgressBar {
-    qint64 total = -1;
-    qint64 reportedBytes = 0;
-    int resets = 0;
-    std::function<void()> onStart;
-    std::function<void()> onBlock;
+struct TProgressBar {
+    qint64 Total = -1;
+    qint64 ReportedBytes = 0;
+    int Resets = 0;
+    std::function<void()> OnStart;
+    std::function<void()> OnBlock;
 
     TDownloadProgress Sink() {
         TDownloadProgress progress;
         progress.Start = [this](qint64 totalBytes) {
-            total = totalBytes;
-            if (onStart)
-                onStart();
+            Total = totalBytes;
+            if (OnStart)
+                OnStart();
         };
         progress.Advance = [this](qint64 count) {
-            reportedBytes += count;
-            if (onBlock)
-                onBlock();
+            ReportedBytes += count;
+            if (OnBlock)
+                OnBlock();
         };
-        progress.Reset = [this] { ++resets; };
+        progress.Reset = [this] { ++Resets; };
         return progress;
     }
 };
@@ -82,31 +82,31 @@ class TestDownloadBackup : public QObject {
   private:
     TDownloadRequest Request(const QString& key) const;
 
-    std::optional<S3TestServer> server_;
-    QString bucket_;
-    QByteArray backup_;
-    std::unique_ptr<QTemporaryDir> dir_;
+    std::optional<TS3TestServer> FServer;
+    QString FBucket;
+    QByteArray FBackup;
+    std::unique_ptr<QTemporaryDir> FDir;
 };
 
 void TestDownloadBackup::initTestCase() {
-    server_ = S3TestServer::FromFixture();
-    bucket_ = S3TestServer::UniqueBucketName(QStringLiteral("download"));
-    server_->CreateBucket(bucket_);
-    backup_ = RandomBytes(3 * 1024 * 1024 + 1500);
-    server_->PutObject(bucket_, QStringLiteral("db/Sales Office-20231118.backup"), backup_);
+    FServer = TS3TestServer::FromFixture();
+    FBucket = TS3TestServer::UniqueBucketName(QStringLiteral("download"));
+    FServer->CreateBucket(FBucket);
+    FBackup = RandomBytes(3 * 1024 * 1024 + 1500);
+    FServer->PutObject(FBucket, QStringLiteral("db/Sales Office-20231118.backup"), FBackup);
 }
 
 void TestDownloadBackup::init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
+    FDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FDir->isValid());
 }
 
 TDownloadRequest TestDownloadBackup::Request(const QString& key) const {
     TDownloadRequest request;
-    request.Connection = server_->ConnectionInfo();
-    request.BucketSetting = bucket_ + QStringLiteral("/db");
+    request.Connection = FServer->ConnectionInfo();
+    request.BucketSetting = FBucket + QStringLiteral("/db");
     request.ObjectKey = key;
-    request.TargetPath = dir_->filePath(key.section(u'/', -1));
+    request.TargetPath = FDir->filePath(key.section(u'/', -1));
     return request;
 }
 
@@ -122,18 +122,18 @@ void TestDownloadBackup::downloadsWholeOverAnOlderFile() {
     TDownloadRanges ranges;
     if (inRanges)
         ranges = SmallRanges();
-    QVERIFY(WriteFile(request.TargetPath, RandomBytes(backup_.size() + 4096)));
+    QVERIFY(WriteFile(request.TargetPath, RandomBytes(FBackup.size() + 4096)));
     QStringList log;
-    ProgressBar bar;
+    TProgressBar bar;
 
     DownloadBackup(
         request, [&](const QString& line) { log << line; }, bar.Sink(), ranges);
 
     QCOMPARE(log, (QStringList{"Downloading backup file", "Download completed"}));
-    QVERIFY(ReadAll(request.TargetPath) == backup_);
-    QCOMPARE(bar.total, qint64(backup_.size()));
-    QCOMPARE(bar.reportedBytes, qint64(backup_.size()));
-    QCOMPARE(bar.resets, 1);
+    QVERIFY(ReadAll(request.TargetPath) == FBackup);
+    QCOMPARE(bar.Total, qint64(FBackup.size()));
+    QCOMPARE(bar.ReportedBytes, qint64(FBackup.size()));
+    QCOMPARE(bar.Resets, 1);
 }
 
 void TestDownloadBackup::failuresLeaveNoFile_data() {
@@ -173,16 +173,16 @@ void TestDownloadBackup::failuresLeaveNoFile() {
     QFETCH(QStringList, log);
     QFETCH(int, resets);
 
-    server_->PutObject(bucket_, QStringLiteral("db/victim.backup"), RandomBytes(5000));
+    FServer->PutObject(FBucket, QStringLiteral("db/victim.backup"), RandomBytes(5000));
     TDownloadRequest request = Request(key);
     if (!bucketSetting.isEmpty())
         request.BucketSetting = bucketSetting;
-    ProgressBar bar;
-    bar.onStart = [&] {
+    TProgressBar bar;
+    bar.OnStart = [&] {
         if (change == QStringLiteral("delete"))
-            server_->DeleteObject(bucket_, key);
+            FServer->DeleteObject(FBucket, key);
         else if (change == QStringLiteral("shorten"))
-            server_->PutObject(bucket_, key, RandomBytes(1000));
+            FServer->PutObject(FBucket, key, RandomBytes(1000));
     };
     QStringList lines;
 
@@ -195,8 +195,8 @@ void TestDownloadBackup::failuresLeaveNoFile() {
     }
     QCOMPARE(thrown, error);
     QCOMPARE(lines, log);
-    QCOMPARE(bar.resets, resets);
-    QVERIFY(QDir(dir_->path()).isEmpty());
+    QCOMPARE(bar.Resets, resets);
+    QVERIFY(QDir(FDir->path()).isEmpty());
 }
 
 void TestDownloadBackup::rangesOnAFaultyServer_data() {
@@ -228,8 +228,8 @@ void TestDownloadBackup::rangesOnAFaultyServer() {
         QStringLiteral("s3.localhost:%1").arg(FixturePort(QStringLiteral("s3_fault_server")));
     request.BucketSetting = QStringLiteral("b/ranged");
     request.ObjectKey = key;
-    request.TargetPath = dir_->filePath(QStringLiteral("fault.backup"));
-    ProgressBar bar;
+    request.TargetPath = FDir->filePath(QStringLiteral("fault.backup"));
+    TProgressBar bar;
 
     QString thrown;
     try {
@@ -241,42 +241,42 @@ void TestDownloadBackup::rangesOnAFaultyServer() {
     QCOMPARE(thrown, error.contains(u"%1") ? error.arg(key) : error);
     if (error.isEmpty()) {
         QVERIFY(ReadAll(request.TargetPath) == PatternBytes(size));
-        QCOMPARE(bar.reportedBytes, size);
+        QCOMPARE(bar.ReportedBytes, size);
     } else {
-        QVERIFY(QDir(dir_->path()).isEmpty());
+        QVERIFY(QDir(FDir->path()).isEmpty());
     }
-    QCOMPARE(bar.resets, 1);
+    QCOMPARE(bar.Resets, 1);
 }
 
 void TestDownloadBackup::stopEndsARangedDownload() {
     TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
     std::stop_source stop;
-    request.Limits.stop = stop.get_token();
-    ProgressBar bar;
-    bar.onBlock = [&] { stop.request_stop(); };
+    request.Limits.Stop = stop.get_token();
+    TProgressBar bar;
+    bar.OnBlock = [&] { stop.request_stop(); };
 
     QString thrown;
     try {
         DownloadBackup(
             request, [](const QString&) {}, bar.Sink(), SmallRanges());
-    } catch (const OperationStopped& e) {
+    } catch (const TOperationStopped& e) {
         thrown = e.Message();
     }
     QCOMPARE(thrown, QStringLiteral("The download of \"%1\" was stopped").arg(request.ObjectKey));
-    QVERIFY(QDir(dir_->path()).isEmpty());
+    QVERIFY(QDir(FDir->path()).isEmpty());
 }
 
 void TestDownloadBackup::secondDownloadOfTheSameFileIsRefused() {
     const TDownloadRequest request = Request(QStringLiteral("db/Sales Office-20231118.backup"));
-    ProgressBar bar;
+    TProgressBar bar;
     QString secondError;
     QStringList secondLog;
     // The window processes events between blocks, so a second Download of the same row can start there.
-    bar.onBlock = [&] {
+    bar.OnBlock = [&] {
         if (!secondError.isEmpty())
             return;
         try {
-            ProgressBar other;
+            TProgressBar other;
             DownloadBackup(
                 request, [&](const QString& line) { secondLog << line; }, other.Sink());
             secondError = QStringLiteral("accepted");
@@ -291,7 +291,7 @@ void TestDownloadBackup::secondDownloadOfTheSameFileIsRefused() {
     QVERIFY2(secondError.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(request.TargetPath)),
              qPrintable(secondError));
     QCOMPARE(secondLog, QStringList{"Downloading backup file"});
-    QVERIFY(ReadAll(request.TargetPath) == backup_);
+    QVERIFY(ReadAll(request.TargetPath) == FBackup);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadBackup)

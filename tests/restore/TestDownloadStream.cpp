@@ -21,16 +21,16 @@ class TestDownloadStream : public QObject {
     void createFailures();
 
   private:
-    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QTemporaryDir> FDir;
 };
 
 void TestDownloadStream::init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
+    FDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FDir->isValid());
 }
 
 void TestDownloadStream::writesReportTheBlocks() {
-    const QString path = dir_->filePath(QStringLiteral("a.backup"));
+    const QString path = FDir->filePath(QStringLiteral("a.backup"));
     QList<qint64> reported;
     {
         TS3DownloadStream stream(path);
@@ -56,7 +56,7 @@ void TestDownloadStream::writesReportTheBlocks() {
 // Blocks reach the file once GatherSize bytes are gathered, each reported as it arrives; what is left
 // reaches it before the stream cuts or moves the file, and when the stream goes.
 void TestDownloadStream::gathersBlocksIntoLargeWrites() {
-    const QString path = dir_->filePath(QStringLiteral("a.backup"));
+    const QString path = FDir->filePath(QStringLiteral("a.backup"));
     const qint64 blockSize = 16 * 1024;
     const qint64 blocksPerWrite = TS3DownloadStream::GatherSize / blockSize;
     QByteArray content;
@@ -93,29 +93,29 @@ void TestDownloadStream::gathersBlocksIntoLargeWrites() {
 }
 
 void TestDownloadStream::md5WithoutHashingReadsTheFile() {
-    TS3DownloadStream stream(dir_->filePath(QStringLiteral("a.backup")));
+    TS3DownloadStream stream(FDir->filePath(QStringLiteral("a.backup")));
     stream.SetHashing(false);
     const QByteArray content = "some backup";
     QCOMPARE(stream.Write(std::span(content.constData(), content.size()), 0, content.size()), content.size());
     QCOMPARE(stream.Md5(), QCryptographicHash::hash(content, QCryptographicHash::Md5));
 }
 
-using Ranges = QList<QPair<qint64, qint64>>; // offset, length
+using TRanges = QList<QPair<qint64, qint64>>; // offset, length
 
 void TestDownloadStream::rangesWrittenAtTheirOffsets_data() {
-    QTest::addColumn<Ranges>("ranges");
+    QTest::addColumn<TRanges>("ranges");
 
     const qint64 mib = 1024 * 1024;
-    QTest::newRow("in order") << Ranges{{0, 3 * mib}, {3 * mib, 5}};
-    QTest::newRow("last range first") << Ranges{{2 * mib + 7, mib}, {mib, mib + 7}, {0, mib}};
-    QTest::newRow("gap filled last") << Ranges{{0, 10}, {20, 3 * mib}, {10, 10}};
-    QTest::newRow("a range written twice") << Ranges{{0, mib}, {mib, mib}, {mib / 2, mib}};
+    QTest::newRow("in order") << TRanges{{0, 3 * mib}, {3 * mib, 5}};
+    QTest::newRow("last range first") << TRanges{{2 * mib + 7, mib}, {mib, mib + 7}, {0, mib}};
+    QTest::newRow("gap filled last") << TRanges{{0, 10}, {20, 3 * mib}, {10, 10}};
+    QTest::newRow("a range written twice") << TRanges{{0, mib}, {mib, mib}, {mib / 2, mib}};
 }
 
 // Ranges fetched side by side reach the file at their offsets, and the MD5 is that of the whole file
 // whatever the order they came in.
 void TestDownloadStream::rangesWrittenAtTheirOffsets() {
-    QFETCH(Ranges, ranges);
+    QFETCH(TRanges, ranges);
     qint64 size = 0;
     for (const auto& [offset, length] : ranges)
         size = std::max(size, offset + length);
@@ -123,7 +123,7 @@ void TestDownloadStream::rangesWrittenAtTheirOffsets() {
     for (qint64 i = 0; i < size; ++i)
         content[i] = char(i * 7 % 251);
 
-    const QString path = dir_->filePath(QStringLiteral("a.backup"));
+    const QString path = FDir->filePath(QStringLiteral("a.backup"));
     TS3DownloadStream stream(path);
     for (const auto& [offset, length] : ranges)
         stream.WriteAt(offset, content.constData() + offset, length);
@@ -133,7 +133,7 @@ void TestDownloadStream::rangesWrittenAtTheirOffsets() {
 }
 
 void TestDownloadStream::truncatesAnExistingFile() {
-    const QString path = dir_->filePath(QStringLiteral("a.backup"));
+    const QString path = FDir->filePath(QStringLiteral("a.backup"));
     QVERIFY(WriteFile(path, "an older download"));
     {
         TS3DownloadStream stream(path);
@@ -143,7 +143,7 @@ void TestDownloadStream::truncatesAnExistingFile() {
 }
 
 void TestDownloadStream::secondStreamOnTheSameFileIsRefused() {
-    const QString path = dir_->filePath(QStringLiteral("a.backup"));
+    const QString path = FDir->filePath(QStringLiteral("a.backup"));
     TS3DownloadStream first(path);
     QCOMPARE(first.Write("running", 7), 7);
 
@@ -168,7 +168,7 @@ void TestDownloadStream::createFailures_data() {
 void TestDownloadStream::createFailures() {
     QFETCH(QString, relativePath);
     QFETCH(QString, systemMessage);
-    const QString path = relativePath.isEmpty() ? dir_->path() : dir_->filePath(relativePath);
+    const QString path = relativePath.isEmpty() ? FDir->path() : FDir->filePath(relativePath);
     QCOMPARE(ErrorOf([&] { TS3DownloadStream stream(path); }),
              QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemMessage));
 }

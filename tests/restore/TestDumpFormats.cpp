@@ -37,7 +37,7 @@ void GzipFile(const QString& from, const QString& to) {
     gzip.setStandardOutputFile(to);
     gzip.start(QStringLiteral("gzip"), {QStringLiteral("-c"), from});
     if (!gzip.waitForFinished(-1) || gzip.exitStatus() != QProcess::NormalExit || gzip.exitCode() != 0)
-        throw Error(QStringLiteral("gzip -c %1 failed").arg(from));
+        throw TError(QStringLiteral("gzip -c %1 failed").arg(from));
 }
 
 // A tar header as any tar program writes one, naming a member that pg_dump never writes first.
@@ -67,26 +67,26 @@ class TestDumpFormats : public QObject {
     void restoresFromStandardInput();
 
   private:
-    QString File(const QString& name) const { return dir_.filePath(name); }
+    QString File(const QString& name) const { return FDir.filePath(name); }
 
-    std::optional<PgTestCluster> cluster_;
-    QTemporaryDir dir_;
-    QString sourceRows_;
+    std::optional<TPgTestCluster> FCluster;
+    QTemporaryDir FDir;
+    QString FSourceRows;
 };
 
 void TestDumpFormats::initTestCase() {
-    QVERIFY(dir_.isValid());
-    cluster_ = PgTestCluster::FromFixture();
-    cluster_->CreateDatabase(SourceDatabase, SampleSql);
-    sourceRows_ = cluster_->Query(SourceDatabase, SampleRows);
+    QVERIFY(FDir.isValid());
+    FCluster = TPgTestCluster::FromFixture();
+    FCluster->CreateDatabase(SourceDatabase, SampleSql);
+    FSourceRows = FCluster->Query(SourceDatabase, SampleRows);
 
     // Named against their content: the name never decides.
-    cluster_->Dump(SourceDatabase, File(QStringLiteral("custom.sql")));
-    cluster_->Dump(SourceDatabase, File(QStringLiteral("tar.backup")), {QStringLiteral("-Ft")});
-    cluster_->Dump(SourceDatabase, File(QStringLiteral("plain.backup")), {QStringLiteral("-Fp")});
-    cluster_->Dump(SourceDatabase, File(QStringLiteral("plain.sql.gz")),
+    FCluster->Dump(SourceDatabase, File(QStringLiteral("custom.sql")));
+    FCluster->Dump(SourceDatabase, File(QStringLiteral("tar.backup")), {QStringLiteral("-Ft")});
+    FCluster->Dump(SourceDatabase, File(QStringLiteral("plain.backup")), {QStringLiteral("-Fp")});
+    FCluster->Dump(SourceDatabase, File(QStringLiteral("plain.sql.gz")),
                    {QStringLiteral("-Fp"), QStringLiteral("-Z6")});
-    cluster_->Dump(SourceDatabase, File(QStringLiteral("created.sql")),
+    FCluster->Dump(SourceDatabase, File(QStringLiteral("created.sql")),
                    {QStringLiteral("-Fp"), QStringLiteral("--create")});
     GzipFile(File(QStringLiteral("custom.sql")), File(QStringLiteral("custom.gz")));
     GzipFile(File(QStringLiteral("tar.backup")), File(QStringLiteral("tar.gz")));
@@ -116,10 +116,10 @@ void TestDumpFormats::initTestCase() {
 }
 
 void TestDumpFormats::cleanupTestCase() {
-    if (!cluster_)
+    if (!FCluster)
         return;
-    cluster_->DropDatabase(SourceDatabase);
-    cluster_->DropDatabase(TargetDatabase);
+    FCluster->DropDatabase(SourceDatabase);
+    FCluster->DropDatabase(TargetDatabase);
 }
 
 void TestDumpFormats::detects_data() {
@@ -188,9 +188,9 @@ void TestDumpFormats::restoresFromStandardInput() {
     QFETCH(QString, program);
     QFETCH(QString, error);
 
-    cluster_->CreateDatabase(TargetDatabase, QStringLiteral("SELECT 1"));
+    FCluster->CreateDatabase(TargetDatabase, QStringLiteral("SELECT 1"));
     const QString target = QStringLiteral("dbname=") + QuoteConnectionValue(TargetDatabase);
-    const QString user = QString::fromLatin1(PgTestCluster::User);
+    const QString user = QString::fromLatin1(TPgTestCluster::User);
     TDumpReader reader(File(name));
     TPlainDumpGuard guard(name);
     TProgramWatch watch;
@@ -205,10 +205,10 @@ void TestDumpFormats::restoresFromStandardInput() {
                      user,
                      QStringLiteral("-d"),
                      target};
-        watch.input = GuardedDumpInput(reader, guard);
+        watch.Input = GuardedDumpInput(reader, guard);
     } else {
         arguments = {QStringLiteral("-U"), user, QStringLiteral("-d"), target};
-        watch.input = [&reader] { return reader.Read(); };
+        watch.Input = [&reader] { return reader.Read(); };
     }
 
     QStringList log;
@@ -219,12 +219,12 @@ void TestDumpFormats::restoresFromStandardInput() {
     });
     if (!error.isEmpty()) {
         QVERIFY2(message.startsWith(error), qPrintable(message));
-        QCOMPARE(cluster_->Query(TargetDatabase, PublicTables), QStringLiteral("0"));
+        QCOMPARE(FCluster->Query(TargetDatabase, PublicTables), QStringLiteral("0"));
         return;
     }
     QCOMPARE(message, QString());
     QVERIFY2(outcome.Succeeded(), qPrintable(DescribeFailure(program, outcome) + u'\n' + log.join(u'\n')));
-    QCOMPARE(cluster_->Query(TargetDatabase, SampleRows), sourceRows_);
+    QCOMPARE(FCluster->Query(TargetDatabase, SampleRows), FSourceRows);
     QCOMPARE(reader.Consumed(), reader.FileSize());
 }
 

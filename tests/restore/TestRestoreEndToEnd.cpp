@@ -47,22 +47,22 @@ const QString TemporaryDatabases = QStringLiteral(
 
 // A second session that keeps the database in use until the object goes. Its server process is ended
 // too: killing psql alone would leave it sleeping, and the database in use, long after this test.
-class OpenSession {
+class TOpenSession {
   public:
-    OpenSession(const PgTestCluster& cluster, const QString& database)
-        : cluster_(cluster)
-        , sessions_(QStringLiteral("FROM pg_stat_activity WHERE datname = '%1'").arg(database)) {
-        process_.start(QStringLiteral("psql"),
-                       {QStringLiteral("-X"), QStringLiteral("-U"), QString::fromLatin1(PgTestCluster::User),
+    TOpenSession(const TPgTestCluster& cluster, const QString& database)
+        : FCluster(cluster)
+        , FSessions(QStringLiteral("FROM pg_stat_activity WHERE datname = '%1'").arg(database)) {
+        FProcess.start(QStringLiteral("psql"),
+                       {QStringLiteral("-X"), QStringLiteral("-U"), QString::fromLatin1(TPgTestCluster::User),
                         QStringLiteral("-d"), database, QStringLiteral("-c"),
                         QStringLiteral("SELECT pg_sleep(120)")});
         WaitForSessions(false);
     }
-    ~OpenSession() {
-        cluster_.Query(QStringLiteral("postgres"),
-                       QStringLiteral("SELECT pg_terminate_backend(pid) ") + sessions_);
-        process_.kill();
-        process_.waitForFinished(-1);
+    ~TOpenSession() {
+        FCluster.Query(QStringLiteral("postgres"),
+                       QStringLiteral("SELECT pg_terminate_backend(pid) ") + FSessions);
+        FProcess.kill();
+        FProcess.waitForFinished(-1);
         WaitForSessions(true);
     }
 
@@ -70,7 +70,7 @@ class OpenSession {
     void WaitForSessions(bool gone) const {
         for (int i = 0; i < 400; ++i) {
             const bool none =
-                cluster_.Query(QStringLiteral("postgres"), QStringLiteral("SELECT count(*) ") + sessions_) ==
+                FCluster.Query(QStringLiteral("postgres"), QStringLiteral("SELECT count(*) ") + FSessions) ==
                 QStringLiteral("0");
             if (none == gone)
                 return;
@@ -78,9 +78,9 @@ class OpenSession {
         }
     }
 
-    const PgTestCluster& cluster_;
-    QString sessions_;
-    QProcess process_;
+    const TPgTestCluster& FCluster;
+    QString FSessions;
+    QProcess FProcess;
 };
 
 } // namespace
@@ -104,36 +104,36 @@ class TestRestoreEndToEnd : public QObject {
   private:
     // Restores the backup of that key into the database of that name (empty: the proposed one), from
     // the storage of the request given (none: the test's bucket).
-    QString Restore(const QString& key, FakeRestoreHost& host, QString database = {},
+    QString Restore(const QString& key, TFakeRestoreHost& host, QString database = {},
                     std::optional<TDownloadRequest> storage = {});
 
-    std::optional<PgTestCluster> cluster_;
-    std::optional<S3TestServer> server_;
-    QString bucket_;
-    QString sourceRows_;
-    std::unique_ptr<QTemporaryDir> workingFolder_;
+    std::optional<TPgTestCluster> FCluster;
+    std::optional<TS3TestServer> FServer;
+    QString FBucket;
+    QString FSourceRows;
+    std::unique_ptr<QTemporaryDir> FWorkingFolder;
 };
 
 void TestRestoreEndToEnd::initTestCase() {
-    cluster_ = PgTestCluster::FromFixture();
-    server_ = S3TestServer::FromFixture();
-    bucket_ = S3TestServer::UniqueBucketName(QStringLiteral("restore"));
-    server_->CreateBucket(bucket_);
+    FCluster = TPgTestCluster::FromFixture();
+    FServer = TS3TestServer::FromFixture();
+    FBucket = TS3TestServer::UniqueBucketName(QStringLiteral("restore"));
+    FServer->CreateBucket(FBucket);
 
-    cluster_->CreateDatabase(SourceDatabase, SampleSql);
-    sourceRows_ = cluster_->Query(SourceDatabase, BackupRows);
+    FCluster->CreateDatabase(SourceDatabase, SampleSql);
+    FSourceRows = FCluster->Query(SourceDatabase, BackupRows);
     QTemporaryDir dumps;
     const QString dump = dumps.filePath(QStringLiteral("sample.backup"));
-    cluster_->Dump(SourceDatabase, dump);
-    server_->PutFile(bucket_, QStringLiteral("db/") + BackupName, dump);
-    server_->PutFile(bucket_, QStringLiteral("db/dbname=sales-20240101.backup"), dump);
+    FCluster->Dump(SourceDatabase, dump);
+    FServer->PutFile(FBucket, QStringLiteral("db/") + BackupName, dump);
+    FServer->PutFile(FBucket, QStringLiteral("db/dbname=sales-20240101.backup"), dump);
     QFile whole(dump);
     QVERIFY(whole.open(QIODevice::ReadOnly));
     const QByteArray bytes = whole.readAll();
-    server_->PutObject(bucket_, QStringLiteral("db/Truncated-20231118.backup"),
+    FServer->PutObject(FBucket, QStringLiteral("db/Truncated-20231118.backup"),
                        bytes.left(bytes.size() * 6 / 10));
     // Text would be taken for a plain SQL dump: these bytes are no format at all.
-    server_->PutObject(bucket_, QStringLiteral("db/Broken-20231118.backup"),
+    FServer->PutObject(FBucket, QStringLiteral("db/Broken-20231118.backup"),
                        QByteArray::fromHex("00010203") + "this is not an archive\n");
 
     // The same database in the other formats pg_dump writes, named so that no name gives the format away.
@@ -143,50 +143,50 @@ void TestRestoreEndToEnd::initTestCase() {
         {QStringLiteral("create"), {QStringLiteral("-Fp"), QStringLiteral("--create")}}};
     for (const auto& [name, options] : formats) {
         const QString path = dumps.filePath(name);
-        cluster_->Dump(SourceDatabase, path, options);
-        server_->PutFile(bucket_, QStringLiteral("db/Formats-") + name, path);
+        FCluster->Dump(SourceDatabase, path, options);
+        FServer->PutFile(FBucket, QStringLiteral("db/Formats-") + name, path);
     }
-    PgTestCluster::Run(QStringLiteral("gzip"),
-                       {QStringLiteral("-k"), dumps.filePath(QStringLiteral("plain"))});
-    server_->PutFile(bucket_, QStringLiteral("db/Formats-gzip"), dumps.filePath(QStringLiteral("plain.gz")));
+    TPgTestCluster::Run(QStringLiteral("gzip"),
+                        {QStringLiteral("-k"), dumps.filePath(QStringLiteral("plain"))});
+    FServer->PutFile(FBucket, QStringLiteral("db/Formats-gzip"), dumps.filePath(QStringLiteral("plain.gz")));
 
     // A dump whose table belongs to a role the server no longer has: pg_restore restores the rows and
     // ignores the one error of giving the table to that role.
     const QString ghost = QStringLiteral("corvane_e2e_ghost");
-    cluster_->Query(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1").arg(GhostRole));
-    cluster_->Query(QStringLiteral("postgres"), QStringLiteral("CREATE ROLE %1").arg(GhostRole));
-    cluster_->CreateDatabase(ghost,
+    FCluster->Query(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1").arg(GhostRole));
+    FCluster->Query(QStringLiteral("postgres"), QStringLiteral("CREATE ROLE %1").arg(GhostRole));
+    FCluster->CreateDatabase(ghost,
                              SampleSql + QStringLiteral("ALTER TABLE orders OWNER TO %1;").arg(GhostRole));
-    cluster_->Dump(ghost, dump);
-    cluster_->DropDatabase(ghost);
-    cluster_->Query(QStringLiteral("postgres"), QStringLiteral("DROP ROLE %1").arg(GhostRole));
-    server_->PutFile(bucket_, QStringLiteral("db/Ghost-20231118.backup"), dump);
+    FCluster->Dump(ghost, dump);
+    FCluster->DropDatabase(ghost);
+    FCluster->Query(QStringLiteral("postgres"), QStringLiteral("DROP ROLE %1").arg(GhostRole));
+    FServer->PutFile(FBucket, QStringLiteral("db/Ghost-20231118.backup"), dump);
 }
 
 void TestRestoreEndToEnd::init() {
-    workingFolder_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(workingFolder_->isValid());
+    FWorkingFolder = std::make_unique<QTemporaryDir>();
+    QVERIFY(FWorkingFolder->isValid());
 }
 
 void TestRestoreEndToEnd::cleanup() {
-    QCOMPARE(cluster_->Query(QStringLiteral("postgres"), TemporaryDatabases), QString());
-    QVERIFY(QDir(workingFolder_->path()).isEmpty());
+    QCOMPARE(FCluster->Query(QStringLiteral("postgres"), TemporaryDatabases), QString());
+    QVERIFY(QDir(FWorkingFolder->path()).isEmpty());
 }
 
-QString TestRestoreEndToEnd::Restore(const QString& key, FakeRestoreHost& host, QString database,
+QString TestRestoreEndToEnd::Restore(const QString& key, TFakeRestoreHost& host, QString database,
                                      std::optional<TDownloadRequest> storage) {
     if (!storage) {
         storage.emplace();
-        storage->Connection = server_->ConnectionInfo();
-        storage->BucketSetting = bucket_ + QStringLiteral("/db");
+        storage->Connection = FServer->ConnectionInfo();
+        storage->BucketSetting = FBucket + QStringLiteral("/db");
     }
-    host.realDownload = true;
-    host.realPrograms = true;
+    host.RealDownload = true;
+    host.RealPrograms = true;
     const QString name = key.section(u'/', -1);
     if (database.isEmpty())
         database = DeriveDatabaseName(name);
-    const TRestoreInput input{workingFolder_->path(),
-                              {{}, {}, QString::fromLatin1(PgTestCluster::User), {}},
+    const TRestoreInput input{FWorkingFolder->path(),
+                              {{}, {}, QString::fromLatin1(TPgTestCluster::User), {}},
                               TBackupRecord{name, key},
                               database,
                               1,
@@ -195,16 +195,16 @@ QString TestRestoreEndToEnd::Restore(const QString& key, FakeRestoreHost& host, 
 }
 
 void TestRestoreEndToEnd::restoresTheBackup() {
-    cluster_->CreateDatabase(TargetDatabase, OldSql);
-    FakeRestoreHost host;
+    FCluster->CreateDatabase(TargetDatabase, OldSql);
+    TFakeRestoreHost host;
     QCOMPARE(Restore(QStringLiteral("db/") + BackupName, host), QString());
 
-    QCOMPARE(cluster_->Query(TargetDatabase, BackupRows), sourceRows_);
-    QCOMPARE(cluster_->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NULL")),
+    QCOMPARE(FCluster->Query(TargetDatabase, BackupRows), FSourceRows);
+    QCOMPARE(FCluster->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NULL")),
              QStringLiteral("t"));
-    const QString file = u'"' + workingFolder_->filePath(BackupName) + u'"';
+    const QString file = u'"' + FWorkingFolder->filePath(BackupName) + u'"';
     const QString psql = QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -w -d postgres -c ");
-    const QStringList log = WithoutToken(host.log);
+    const QStringList log = WithoutToken(host.LogLines);
     // The checks before the download: each program's version, then the server as the user.
     const QStringList checks = log.mid(0, log.indexOf(QStringLiteral("Downloading backup file")));
     QCOMPARE(checks.constFirst(), QStringLiteral("Checking the PostgreSQL client programs"));
@@ -240,8 +240,8 @@ void TestRestoreEndToEnd::restoresTheBackup() {
         "The operation has been completed"};
     QCOMPARE(log.mid(checks.size()), expected);
     // pg_restore's --verbose lines counted every item of the archive and went to no log line.
-    QVERIFY(host.restoreProgress.second > 0);
-    QCOMPARE(host.restoreProgress.first, host.restoreProgress.second);
+    QVERIFY(host.RestoreProgress.second > 0);
+    QCOMPARE(host.RestoreProgress.first, host.RestoreProgress.second);
 }
 
 void TestRestoreEndToEnd::failuresKeepTheOldDatabase_data() {
@@ -301,26 +301,26 @@ void TestRestoreEndToEnd::failuresKeepTheOldDatabase() {
     QFETCH(QString, restored);
 
     if (!kept.isEmpty())
-        cluster_->DropDatabase(kept);
+        FCluster->DropDatabase(kept);
     if (!restored.isEmpty())
-        cluster_->DropDatabase(restored);
+        FCluster->DropDatabase(restored);
     if (keptExists)
-        cluster_->CreateDatabase(kept, OldSql);
-    const QString oldRows = keptExists ? cluster_->Query(kept, OldRows) : QString();
+        FCluster->CreateDatabase(kept, OldSql);
+    const QString oldRows = keptExists ? FCluster->Query(kept, OldRows) : QString();
 
-    FakeRestoreHost host;
-    host.keep = fault == QStringLiteral("keep");
+    TFakeRestoreHost host;
+    host.Keep = fault == QStringLiteral("keep");
     std::optional<TDownloadRequest> storage;
     if (key.startsWith(QStringLiteral("damaged/"))) {
         storage.emplace();
-        storage->Connection = server_->ConnectionInfo();
+        storage->Connection = FServer->ConnectionInfo();
         storage->Connection.StorageEndpoint =
             QStringLiteral("s3.localhost:%1").arg(FixturePort(QStringLiteral("s3_fault_server")));
         storage->BucketSetting = QStringLiteral("b/damaged");
     }
     // pg_restore makes the tables, then is killed before any row arrives.
     if (fault == QStringLiteral("kill pg_restore"))
-        host.steps.insert(QStringLiteral("pg_restore"), [&host](const QString& parameters) {
+        host.Steps.insert(QStringLiteral("pg_restore"), [&host](const QString& parameters) {
             return RunAndWait(
                 QStringLiteral("sh"),
                 QStringLiteral("-c \"pg_restore --section=pre-data \\\"$@\\\"; kill -9 $$\" sh ") +
@@ -330,7 +330,7 @@ void TestRestoreEndToEnd::failuresKeepTheOldDatabase() {
 
     QString thrown;
     if (fault == QStringLiteral("session")) {
-        OpenSession session(*cluster_, kept);
+        TOpenSession session(*FCluster, kept);
         thrown = Restore(key, host, answer, storage);
     } else {
         thrown = Restore(key, host, answer, storage);
@@ -341,16 +341,16 @@ void TestRestoreEndToEnd::failuresKeepTheOldDatabase() {
     else
         QVERIFY2(thrown.startsWith(error), qPrintable(thrown));
     if (!kept.isEmpty()) {
-        QVERIFY(cluster_->DatabaseExists(kept) == keptExists);
+        QVERIFY(FCluster->DatabaseExists(kept) == keptExists);
         if (keptExists)
-            QCOMPARE(cluster_->Query(kept, OldRows), oldRows);
+            QCOMPARE(FCluster->Query(kept, OldRows), oldRows);
     }
     if (!restored.isEmpty()) {
-        QCOMPARE(cluster_->Query(restored, BackupRows), sourceRows_);
-        cluster_->DropDatabase(restored);
+        QCOMPARE(FCluster->Query(restored, BackupRows), FSourceRows);
+        FCluster->DropDatabase(restored);
     }
     const bool asked = fault == QStringLiteral("keep") || key.contains(QStringLiteral("Ghost"));
-    QCOMPARE(host.events.filter(QStringLiteral("ask ")).size(), asked ? 1 : 0);
+    QCOMPARE(host.Events.filter(QStringLiteral("ask ")).size(), asked ? 1 : 0);
 }
 
 // A server elsewhere than the client programs' defaults, which asks for a password: reached through the
@@ -362,11 +362,11 @@ void TestRestoreEndToEnd::serverThatAsksForAPassword() {
     const auto query = [&](const QString& database, const QString& sql) {
         qputenv("PGPASSWORD", secret.toUtf8());
         const auto forget = qScopeGuard([] { qunsetenv("PGPASSWORD"); });
-        return PgTestCluster::Run(QStringLiteral("psql"),
-                                  {QStringLiteral("-X"), QStringLiteral("-A"), QStringLiteral("-t"),
-                                   QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                                   port, QStringLiteral("-U"), QStringLiteral("postgres"),
-                                   QStringLiteral("-d"), database, QStringLiteral("-c"), sql})
+        return TPgTestCluster::Run(QStringLiteral("psql"),
+                                   {QStringLiteral("-X"), QStringLiteral("-A"), QStringLiteral("-t"),
+                                    QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                                    port, QStringLiteral("-U"), QStringLiteral("postgres"),
+                                    QStringLiteral("-d"), database, QStringLiteral("-c"), sql})
             .trimmed();
     };
     query(QStringLiteral("template1"), QStringLiteral("CREATE TABLE IF NOT EXISTS site_marker (x int)"));
@@ -384,14 +384,14 @@ void TestRestoreEndToEnd::serverThatAsksForAPassword() {
             QThread::msleep(5);
         }
     });
-    FakeRestoreHost host;
-    host.realDownload = true;
-    host.realPrograms = true;
-    host.password = secret;
+    TFakeRestoreHost host;
+    host.RealDownload = true;
+    host.RealPrograms = true;
+    host.Password = secret;
     TDownloadRequest storage;
-    storage.Connection = server_->ConnectionInfo();
-    storage.BucketSetting = bucket_ + QStringLiteral("/db");
-    const TRestoreInput input{workingFolder_->path(),
+    storage.Connection = FServer->ConnectionInfo();
+    storage.BucketSetting = FBucket + QStringLiteral("/db");
+    const TRestoreInput input{FWorkingFolder->path(),
                               {QStringLiteral("127.0.0.1"), port, QStringLiteral("postgres"), {}},
                               TBackupRecord{BackupName, QStringLiteral("db/") + BackupName},
                               QStringLiteral("remote_sales"),
@@ -402,8 +402,8 @@ void TestRestoreEndToEnd::serverThatAsksForAPassword() {
     watcher.join();
 
     QCOMPARE(thrown, QString());
-    QCOMPARE(host.events.filter(QStringLiteral("password")), QStringList{QStringLiteral("password")});
-    QCOMPARE(query(QStringLiteral("remote_sales"), BackupRows), sourceRows_);
+    QCOMPARE(host.Events.filter(QStringLiteral("password")), QStringList{QStringLiteral("password")});
+    QCOMPARE(query(QStringLiteral("remote_sales"), BackupRows), FSourceRows);
     QCOMPARE(
         query(QStringLiteral("remote_sales"), QStringLiteral("SELECT to_regclass('site_marker') IS NULL")),
         QStringLiteral("t"));
@@ -412,7 +412,7 @@ void TestRestoreEndToEnd::serverThatAsksForAPassword() {
     const QStringList clientLines = commandLines.filter(QStringLiteral(" -p 54331 "));
     QVERIFY(!clientLines.isEmpty());
     QCOMPARE(clientLines.filter(secret), QStringList());
-    QCOMPARE(host.log.filter(secret), QStringList());
+    QCOMPARE(host.LogLines.filter(secret), QStringList());
     query(QStringLiteral("postgres"), QStringLiteral("DROP DATABASE remote_sales"));
 }
 
@@ -448,31 +448,31 @@ void TestRestoreEndToEnd::restoresEveryFormat() {
     QFETCH(QString, error);
     QFETCH(QString, logged);
     const QString target = QStringLiteral("formats_target");
-    cluster_->CreateDatabase(target, OldSql);
-    const QString oldRows = cluster_->Query(target, OldRows);
+    FCluster->CreateDatabase(target, OldSql);
+    const QString oldRows = FCluster->Query(target, OldRows);
 
-    FakeRestoreHost host;
-    host.realDownload = true;
-    host.realPrograms = true;
+    TFakeRestoreHost host;
+    host.RealDownload = true;
+    host.RealPrograms = true;
     TDownloadRequest storage;
-    storage.Connection = server_->ConnectionInfo();
-    storage.BucketSetting = bucket_ + QStringLiteral("/db");
-    const TRestoreInput input{workingFolder_->path(),
-                              {{}, {}, QString::fromLatin1(PgTestCluster::User), {}},
+    storage.Connection = FServer->ConnectionInfo();
+    storage.BucketSetting = FBucket + QStringLiteral("/db");
+    const TRestoreInput input{FWorkingFolder->path(),
+                              {{}, {}, QString::fromLatin1(TPgTestCluster::User), {}},
                               TBackupRecord{key.section(u'/', -1), key},
                               target,
                               jobs,
                               storage};
     const QString thrown = ErrorOf([&] { RestoreThroughPhases(input, host); });
-    QVERIFY2(WithoutToken(host.log).contains(logged), qPrintable(host.log.join(u'\n')));
+    QVERIFY2(WithoutToken(host.LogLines).contains(logged), qPrintable(host.LogLines.join(u'\n')));
     if (error.isEmpty()) {
         QCOMPARE(thrown, QString());
-        QCOMPARE(cluster_->Query(target, BackupRows), sourceRows_);
+        QCOMPARE(FCluster->Query(target, BackupRows), FSourceRows);
     } else {
         QVERIFY2(thrown.startsWith(error), qPrintable(thrown));
-        QCOMPARE(cluster_->Query(target, OldRows), oldRows);
+        QCOMPARE(FCluster->Query(target, OldRows), oldRows);
     }
-    cluster_->DropDatabase(target);
+    FCluster->DropDatabase(target);
 }
 
 QTEST_GUILESS_MAIN(TestRestoreEndToEnd)

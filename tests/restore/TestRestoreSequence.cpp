@@ -33,17 +33,17 @@ class TestRestoreSequence : public QObject {
     void serverWithoutPostgresOrForcedDrop();
 
   private:
-    QString WithDir(QString text) const { return text.replace(QStringLiteral("<dir>"), dir_->path()); }
+    QString WithDir(QString text) const { return text.replace(QStringLiteral("<dir>"), FDir->path()); }
     TRestoreInput Input(const QString& database, int jobs = 1) const {
-        return {dir_->path(), {{}, {}, QStringLiteral("postgres"), {}}, SalesOffice, database, jobs, {}};
+        return {FDir->path(), {{}, {}, QStringLiteral("postgres"), {}}, SalesOffice, database, jobs, {}};
     }
 
-    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QTemporaryDir> FDir;
 };
 
 void TestRestoreSequence::init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
+    FDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FDir->isValid());
 }
 
 void TestRestoreSequence::restores_data() {
@@ -91,11 +91,11 @@ void TestRestoreSequence::restores() {
     QFETCH(int, jobs);
     QFETCH(QStringList, expectedLog);
 
-    FakeRestoreHost host;
+    TFakeRestoreHost host;
     if (!exists)
-        host.serverAnswer = QStringLiteral("t|150000|0||");
+        host.ServerAnswer = QStringLiteral("t|150000|0||");
     if (!exists)
-        host.steps.insert(QStringLiteral("find database"), [](const QString&) {
+        host.Steps.insert(QStringLiteral("find database"), [](const QString&) {
             TProgramOutcome absent = Exited(0);
             absent.LastOutputLine = QStringLiteral("0");
             return absent;
@@ -107,7 +107,7 @@ void TestRestoreSequence::restores() {
         line = WithDir(line)
                    .replace(QStringLiteral("<name>"), answer)
                    .replace(QStringLiteral("<literal>"), literal);
-    const QStringList log = WithoutToken(host.log);
+    const QStringList log = WithoutToken(host.LogLines);
     QCOMPARE(log.mid(log.indexOf(QStringLiteral("Downloading backup file"))),
              QStringList{"Downloading backup file"} + expectedLog);
     QStringList events{"run program version",
@@ -129,8 +129,8 @@ void TestRestoreSequence::restores() {
         events.removeAll(QStringLiteral("run check rename"));
         events.removeAll(QStringLiteral("run drop replaced"));
     }
-    QCOMPARE(host.events, events);
-    QVERIFY(QDir(dir_->path()).isEmpty());
+    QCOMPARE(host.Events, events);
+    QVERIFY(QDir(FDir->path()).isEmpty());
 }
 
 void TestRestoreSequence::inputChecks_data() {
@@ -153,11 +153,11 @@ void TestRestoreSequence::inputChecks() {
     QFETCH(QString, name);
     QFETCH(QString, error);
 
-    const QString file = dir_->filePath(QStringLiteral("plain-file"));
+    const QString file = FDir->filePath(QStringLiteral("plain-file"));
     QFile(file).open(QIODevice::WriteOnly);
     folder = WithDir(folder).replace(QStringLiteral("<file>"), file);
 
-    FakeRestoreHost host;
+    TFakeRestoreHost host;
     TRestoreInput input = Input(QStringLiteral("salesoffice"));
     input.WorkingFolder = folder;
     input.Record = {name, QStringLiteral("db/") + name};
@@ -166,7 +166,7 @@ void TestRestoreSequence::inputChecks() {
                  RestoreThroughPhases(input, host);
              }),
              error);
-    QVERIFY(host.events.isEmpty());
+    QVERIFY(host.Events.isEmpty());
 }
 
 void TestRestoreSequence::failures_data() {
@@ -261,16 +261,16 @@ void TestRestoreSequence::failures() {
     QFETCH(QStringList, stepsRun);
     QFETCH(QString, lastLine);
 
-    FakeRestoreHost host;
-    host.downloadError = downloadError;
-    host.keep = keep;
+    TFakeRestoreHost host;
+    host.DownloadError = downloadError;
+    host.Keep = keep;
     for (const QString& step : failingSteps)
-        host.steps.insert(step, [outcome](const QString&) { return outcome; });
+        host.Steps.insert(step, [outcome](const QString&) { return outcome; });
 
     const QString thrown = ErrorOf([&] { RestoreThroughPhases(Input(QStringLiteral("salesoffice")), host); });
     QCOMPARE(WithoutToken({thrown}).constFirst(), error);
     QStringList run;
-    for (const QString& event : host.events) {
+    for (const QString& event : host.Events) {
         if (event == QStringLiteral("run program version") || event == QStringLiteral("run check server"))
             continue;
         if (event.startsWith(QStringLiteral("run ")))
@@ -280,8 +280,8 @@ void TestRestoreSequence::failures() {
     }
     QCOMPARE(run, stepsRun);
     if (!lastLine.isEmpty())
-        QVERIFY2(WithoutToken(host.log).constLast().startsWith(lastLine), qPrintable(host.log.constLast()));
-    QVERIFY(QDir(dir_->path()).isEmpty());
+        QVERIFY2(WithoutToken(host.LogLines).constLast().startsWith(lastLine), qPrintable(host.LogLines.constLast()));
+    QVERIFY(QDir(FDir->path()).isEmpty());
 }
 
 // What the checks before the download find, and what each finding leaves undone.
@@ -338,46 +338,46 @@ void TestRestoreSequence::serverChecks() {
     QFETCH(QString, error);
     QFETCH(QString, lastEvent);
 
-    FakeRestoreHost host;
-    host.serverAnswer = serverAnswer;
-    host.password = password;
-    host.replace = replace;
+    TFakeRestoreHost host;
+    host.ServerAnswer = serverAnswer;
+    host.Password = password;
+    host.Replace = replace;
     QStringList passwordsSeen;
     if (!failing.isEmpty()) {
         auto failed = std::make_shared<bool>(false);
-        host.steps.insert(failing, [outcome, failed](const QString&) {
+        host.Steps.insert(failing, [outcome, failed](const QString&) {
             return std::exchange(*failed, true) ? Exited(0) : outcome;
         });
     }
-    host.onRun = [&](const TProgramWatch& watch) {
-        for (const auto& [name, value] : watch.environment)
+    host.OnRun = [&](const TProgramWatch& watch) {
+        for (const auto& [name, value] : watch.Environment)
             passwordsSeen << name + u'=' + value;
     };
     QCOMPARE(ErrorOf([&] { RestoreThroughPhases(Input(QStringLiteral("salesoffice")), host); }), error);
-    QCOMPARE(host.events.constLast(), lastEvent);
-    const bool downloaded = host.events.contains(QStringLiteral("download db/Sales Office-20231118.backup"));
+    QCOMPARE(host.Events.constLast(), lastEvent);
+    const bool downloaded = host.Events.contains(QStringLiteral("download db/Sales Office-20231118.backup"));
     QCOMPARE(downloaded, lastEvent == QStringLiteral("run drop replaced"));
     // A password given reaches every later program in its environment, and never a command line.
-    if (host.events.contains(QStringLiteral("password")) && password && downloaded) {
+    if (host.Events.contains(QStringLiteral("password")) && password && downloaded) {
         QVERIFY(passwordsSeen.contains(QStringLiteral("PGPASSWORD=s3cret")));
-        QVERIFY(host.log.filter(QStringLiteral("s3cret")).isEmpty());
+        QVERIFY(host.LogLines.filter(QStringLiteral("s3cret")).isEmpty());
     }
-    QVERIFY(QDir(dir_->path()).isEmpty());
+    QVERIFY(QDir(FDir->path()).isEmpty());
 }
 
 // A server without the postgres database is reached through template1; one before PostgreSQL 13, which
 // has no forced drop, gets its sessions ended and the drop in a transaction of its own.
 void TestRestoreSequence::serverWithoutPostgresOrForcedDrop() {
-    FakeRestoreHost host;
-    host.serverAnswer = QStringLiteral("t|120000|0|8 MB|postgres");
+    TFakeRestoreHost host;
+    host.ServerAnswer = QStringLiteral("t|120000|0|8 MB|postgres");
     auto asked = std::make_shared<int>(0);
-    host.steps.insert(QStringLiteral("check server"), [asked](const QString&) {
+    host.Steps.insert(QStringLiteral("check server"), [asked](const QString&) {
         if ((*asked)++ == 0)
             return Exited(2, QStringLiteral("psql: error: FATAL:  database \"postgres\" does not exist"));
         return Exited(0);
     });
     RestoreThroughPhases(Input(QStringLiteral("salesoffice")), host);
-    const QStringList log = WithoutToken(host.log);
+    const QStringList log = WithoutToken(host.LogLines);
     QVERIFY(log.filter(QStringLiteral("-d postgres")).size() == 1);
     QCOMPARE(log.filter(QStringLiteral("corvane_replaced_<token>\\\"; ROLLBACK")).size(), 1);
     QVERIFY2(log.contains(

@@ -11,30 +11,30 @@ namespace {
 
 // Input of a given size (or endless, for -1) in blocks of a given size; every byte tells its offset, so
 // a block lost, doubled or out of order changes the digest of the whole.
-class GeneratedInput {
+class TGeneratedInput {
   public:
-    GeneratedInput(qint64 total, qsizetype block)
-        : total_(total)
-        , block_(block) {}
+    TGeneratedInput(qint64 total, qsizetype block)
+        : FTotal(total)
+        , FBlock(block) {}
 
     QByteArray operator()() {
-        const qint64 size = total_ < 0 ? block_ : qMin<qint64>(block_, total_ - given_);
+        const qint64 size = FTotal < 0 ? FBlock : qMin<qint64>(FBlock, FTotal - FGiven);
         QByteArray bytes(size, Qt::Uninitialized);
         for (qsizetype i = 0; i < size; ++i)
-            bytes[i] = char((given_ + i) % 251);
-        given_ += size;
+            bytes[i] = char((FGiven + i) % 251);
+        FGiven += size;
         return bytes;
     }
-    qint64 Given() const { return given_; }
+    qint64 Given() const { return FGiven; }
 
   private:
-    qint64 total_;
-    qsizetype block_;
-    qint64 given_ = 0;
+    qint64 FTotal;
+    qsizetype FBlock;
+    qint64 FGiven = 0;
 };
 
 QString Md5Line(qint64 total, qsizetype block) {
-    GeneratedInput input(total, block);
+    TGeneratedInput input(total, block);
     QCryptographicHash md5(QCryptographicHash::Md5);
     for (QByteArray bytes = input(); !bytes.isEmpty(); bytes = input())
         md5.addData(bytes);
@@ -238,7 +238,7 @@ void TestRunAndWait::input() {
     QFETCH(QString, lastLine);
 
     TProgramWatch watch;
-    watch.input = GeneratedInput(total, 65537);
+    watch.Input = TGeneratedInput(total, 65537);
     const TProgramOutcome outcome = RunAndWait(
         QStringLiteral("sh"), parameters, [](const QString&) {}, watch);
     QVERIFY(outcome.Started);
@@ -251,9 +251,9 @@ void TestRunAndWait::largeInputInFlatMemory() {
     const qint64 before = ResidentKiB();
     QVERIFY(before > 0);
     qint64 peak = before;
-    GeneratedInput generated(total, 256 * 1024);
+    TGeneratedInput generated(total, 256 * 1024);
     TProgramWatch watch;
-    watch.input = [&] {
+    watch.Input = [&] {
         peak = qMax(peak, ResidentKiB());
         return generated();
     };
@@ -267,11 +267,11 @@ void TestRunAndWait::largeInputInFlatMemory() {
 
 void TestRunAndWait::stopWhileFeeding() {
     std::stop_source stop;
-    GeneratedInput generated(-1, 65536);
+    TGeneratedInput generated(-1, 65536);
     qint64 givenAtStop = -1;
     TProgramWatch watch;
-    watch.stop = stop.get_token();
-    watch.input = [&] {
+    watch.Stop = stop.get_token();
+    watch.Input = [&] {
         if (generated.Given() >= 4 * 1024 * 1024 && givenAtStop < 0) {
             stop.request_stop();
             givenAtStop = generated.Given();
@@ -289,11 +289,11 @@ void TestRunAndWait::stopWhileFeeding() {
 }
 
 void TestRunAndWait::failingInputEndsTheProgram() {
-    GeneratedInput generated(-1, 65536);
+    TGeneratedInput generated(-1, 65536);
     TProgramWatch watch;
-    watch.input = [&] {
+    watch.Input = [&] {
         if (generated.Given() >= 1024 * 1024)
-            throw Error(QStringLiteral("Cannot read file \"sales.sql.gz\". It is damaged"));
+            throw TError(QStringLiteral("Cannot read file \"sales.sql.gz\". It is damaged"));
         return generated();
     };
     QStringList log;

@@ -21,14 +21,14 @@ mode_t ModeOf(const QString& path) {
 }
 
 // Lets the test see the modes the store asks for rather than what the umask leaves of them.
-class UmaskScope {
+class TUmaskScope {
   public:
-    explicit UmaskScope(mode_t mask)
-        : previous_(::umask(mask)) {}
-    ~UmaskScope() { ::umask(previous_); }
+    explicit TUmaskScope(mode_t mask)
+        : FPrevious(::umask(mask)) {}
+    ~TUmaskScope() { ::umask(FPrevious); }
 
   private:
-    mode_t previous_;
+    mode_t FPrevious;
 };
 
 } // namespace
@@ -40,7 +40,7 @@ class TestSettingsStore : public QObject {
     void defaultLocationIsThePerUserIniFile() {
         const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
         QVERIFY(!config.isEmpty());
-        QCOMPARE(SettingsStore().Location(), config + QStringLiteral("/Corvane/Corvane.ini"));
+        QCOMPARE(TSettingsStore().Location(), config + QStringLiteral("/Corvane/Corvane.ini"));
     }
 
     void textsComeBackExactly_data() {
@@ -67,20 +67,20 @@ class TestSettingsStore : public QObject {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Corvane/Corvane.ini"));
 
-        SettingsStore(path).WriteText(SettingName::Bucket, QStringLiteral("kept"));
-        SettingsStore(path).WriteText(SettingName::Password, text);
+        TSettingsStore(path).WriteText(TSettingName::Bucket, QStringLiteral("kept"));
+        TSettingsStore(path).WriteText(TSettingName::Password, text);
 
-        const SettingsStore reader(path);
-        QCOMPARE(reader.ReadText(SettingName::Password), expected);
-        QCOMPARE(reader.ReadText(SettingName::Bucket), QStringLiteral("kept"));
-        QCOMPARE(reader.ReadText(SettingName::Username), QString());
+        const TSettingsStore reader(path);
+        QCOMPARE(reader.ReadText(TSettingName::Password), expected);
+        QCOMPARE(reader.ReadText(TSettingName::Bucket), QStringLiteral("kept"));
+        QCOMPARE(reader.ReadText(TSettingName::Username), QString());
     }
 
     void readingAMissingStoreGivesEmptyTextsAndCreatesNothing() {
         QTemporaryDir dir;
-        const SettingsStore store(dir.filePath(QStringLiteral("Corvane/Corvane.ini")));
-        for (const QLatin1String name : {SettingName::Username, SettingName::Password, SettingName::Bucket,
-                                         SettingName::TempDir, SettingName::DBUsername})
+        const TSettingsStore store(dir.filePath(QStringLiteral("Corvane/Corvane.ini")));
+        for (const QLatin1String name : {TSettingName::Username, TSettingName::Password, TSettingName::Bucket,
+                                         TSettingName::TempDir, TSettingName::DBUsername})
             QCOMPARE(store.ReadText(name), QString());
         QVERIFY(QDir(dir.path()).isEmpty());
     }
@@ -118,7 +118,7 @@ class TestSettingsStore : public QObject {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Corvane.ini"));
         QVERIFY(WriteFile(path, content));
-        const SettingsStore store(path);
+        const TSettingsStore store(path);
 
         QString text;
         QCOMPARE(ErrorOf([&] { text = store.ReadText(name); }), error);
@@ -146,21 +146,21 @@ class TestSettingsStore : public QObject {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath(QFileInfo(dir.filePath(blocker)).path()));
         QVERIFY(WriteFile(dir.filePath(blocker), "in the way"));
-        const SettingsStore store(dir.filePath(storePath));
+        const TSettingsStore store(dir.filePath(storePath));
 
-        QCOMPARE(ErrorOf([&] { store.WriteText(SettingName::TempDir, QStringLiteral("/tmp")); }),
+        QCOMPARE(ErrorOf([&] { store.WriteText(TSettingName::TempDir, QStringLiteral("/tmp")); }),
                  QStringLiteral("Failed to set data for 'TempDir'"));
-        QCOMPARE(store.ReadText(SettingName::TempDir), QString());
+        QCOMPARE(store.ReadText(TSettingName::TempDir), QString());
     }
 
     void storeIsOwnerOnlyAndReplacedWhole() {
-        const UmaskScope openUmask(0);
+        const TUmaskScope openUmask(0);
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral("config/Corvane"));
         const QString path = folder + QStringLiteral("/Corvane.ini");
-        const SettingsStore store(path);
+        const TSettingsStore store(path);
 
-        store.WriteText(SettingName::Password, QStringLiteral("secret"));
+        store.WriteText(TSettingName::Password, QStringLiteral("secret"));
         QCOMPARE(ModeOf(path), mode_t(0600));
         QCOMPARE(ModeOf(folder), mode_t(0700));
         QCOMPARE(ModeOf(dir.filePath(QStringLiteral("config"))), mode_t(0700));
@@ -171,10 +171,10 @@ class TestSettingsStore : public QObject {
         // rather than rewriting it where it stood.
         const QString before = dir.filePath(QStringLiteral("before.ini"));
         QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(before).constData()) == 0);
-        store.WriteText(SettingName::Password, QStringLiteral("changed"));
+        store.WriteText(TSettingName::Password, QStringLiteral("changed"));
         QCOMPARE(ModeOf(path), mode_t(0600));
-        QCOMPARE(SettingsStore(before).ReadText(SettingName::Password), QStringLiteral("secret"));
-        QCOMPARE(store.ReadText(SettingName::Password), QStringLiteral("changed"));
+        QCOMPARE(TSettingsStore(before).ReadText(TSettingName::Password), QStringLiteral("secret"));
+        QCOMPARE(store.ReadText(TSettingName::Password), QStringLiteral("changed"));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("Corvane.ini")});
     }

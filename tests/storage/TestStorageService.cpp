@@ -30,14 +30,14 @@ class TestStorageService : public QObject {
     void addressesDottedBucketsPathStyle();
 
   private:
-    std::optional<S3TestServer> server_;
-    QString bucket_;
+    std::optional<TS3TestServer> FServer;
+    QString FBucket;
 };
 
 void TestStorageService::initTestCase() {
-    server_ = S3TestServer::FromFixture();
-    bucket_ = S3TestServer::UniqueBucketName(QStringLiteral("storage"));
-    server_->CreateBucket(bucket_);
+    FServer = TS3TestServer::FromFixture();
+    FBucket = TS3TestServer::UniqueBucketName(QStringLiteral("storage"));
+    FServer->CreateBucket(FBucket);
     const QList<QPair<QString, QByteArray>> objects{
         {"db/a.backup", "alpha"},
         {"db/my backup é.backup", "blank and accent"},
@@ -52,15 +52,15 @@ void TestStorageService::initTestCase() {
         {"pages/e", "5"},
     };
     for (const auto& [key, data] : objects)
-        server_->PutObject(bucket_, key, data);
-    server_->PutObject(bucket_, "meta/origin.backup", "12345", {{"x-amz-meta-origin", "unit test"}});
-    server_->PutObject(bucket_, "meta/gone.backup", "x");
-    server_->DeleteObject(bucket_, "meta/gone.backup");
+        FServer->PutObject(FBucket, key, data);
+    FServer->PutObject(FBucket, "meta/origin.backup", "12345", {{"x-amz-meta-origin", "unit test"}});
+    FServer->PutObject(FBucket, "meta/gone.backup", "x");
+    FServer->DeleteObject(FBucket, "meta/gone.backup");
 }
 
 void TestStorageService::listsFolder() {
-    TS3StorageService service(server_->ConnectionInfo());
-    const auto page = service.GetListingPage(bucket_, {{Prefix, "db/"}});
+    TS3StorageService service(FServer->ConnectionInfo());
+    const auto page = service.GetListingPage(FBucket, {{Prefix, "db/"}});
     QVERIFY(page);
     QVERIFY(!page->IsTruncated);
     QCOMPARE(ListedKeys(*page), QStringList({"db/", "db/50% off?#1.backup", "db/a.backup",
@@ -69,21 +69,21 @@ void TestStorageService::listsFolder() {
     QCOMPARE(alpha.Size, 5);
     QVERIFY(alpha.LastModified.endsWith('Z'));
 
-    const auto empty = service.GetListingPage(bucket_, {{Prefix, "nothing here/"}});
+    const auto empty = service.GetListingPage(FBucket, {{Prefix, "nothing here/"}});
     QVERIFY(empty);
     QVERIFY(empty->Objects.empty());
 }
 
 // The marker goes out exactly as given: a key ending in a blank continues after itself.
 void TestStorageService::listsPageByPage() {
-    TS3StorageService service(server_->ConnectionInfo());
+    TS3StorageService service(FServer->ConnectionInfo());
     QStringList keys;
     QString marker;
     for (bool truncated = true; truncated;) {
         TS3QueryParams params{{Prefix, "pages/"}, {"max-keys", "1"}};
         if (!marker.isEmpty())
             params.append({"marker", marker});
-        const auto page = service.GetListingPage(bucket_, params);
+        const auto page = service.GetListingPage(FBucket, params);
         QVERIFY(page);
         QCOMPARE(page->Objects.size(), size_t(1));
         keys += ListedKeys(*page);
@@ -97,7 +97,7 @@ void TestStorageService::listsPageByPage() {
 void TestStorageService::listsNothingForRefusedListings_data() {
     QTest::addColumn<QString>("bucket");
     QTest::addColumn<QString>("errorCode");
-    QTest::newRow("missing bucket") << S3TestServer::UniqueBucketName("missing") << "NoSuchBucket";
+    QTest::newRow("missing bucket") << TS3TestServer::UniqueBucketName("missing") << "NoSuchBucket";
     QTest::newRow("empty bucket name: the endpoint's bucket list") << ""
                                                                    << "";
 }
@@ -105,28 +105,28 @@ void TestStorageService::listsNothingForRefusedListings_data() {
 void TestStorageService::listsNothingForRefusedListings() {
     QFETCH(QString, bucket);
     QFETCH(QString, errorCode);
-    TS3StorageService service(server_->ConnectionInfo());
+    TS3StorageService service(FServer->ConnectionInfo());
     QVERIFY(!service.GetListingPage(bucket, {{Prefix, "db/"}}));
     QCOMPARE(service.LastErrorDocument().has_value(), !errorCode.isEmpty());
     if (service.LastErrorDocument()) {
         QCOMPARE(service.LastErrorDocument()->Code, errorCode);
         QVERIFY(!service.LastErrorDocument()->Message.isEmpty());
     }
-    QVERIFY(service.GetListingPage(bucket_, {{Prefix, "db/"}}));
+    QVERIFY(service.GetListingPage(FBucket, {{Prefix, "db/"}}));
     QVERIFY(!service.LastErrorDocument());
 }
 
 void TestStorageService::readsProperties() {
-    TS3StorageService service(server_->ConnectionInfo());
+    TS3StorageService service(FServer->ConnectionInfo());
     TS3NameValueList properties;
     TS3NameValueList metadata;
-    QVERIFY(service.GetObjectProperties(bucket_, "meta/origin.backup", properties, metadata));
+    QVERIFY(service.GetObjectProperties(FBucket, "meta/origin.backup", properties, metadata));
     QCOMPARE(properties.Value("content-length"), "5");
     QVERIFY(!properties.Value("ETag").isEmpty());
     QVERIFY(!properties.Contains("x-amz-meta-origin"));
     QCOMPARE(metadata.Entries(), (QList<QPair<QString, QString>>{{"origin", "unit test"}}));
 
-    QVERIFY(service.GetObjectProperties(bucket_, "db/", properties, metadata));
+    QVERIFY(service.GetObjectProperties(FBucket, "db/", properties, metadata));
     QCOMPARE(properties.Value("Content-Length"), "0");
     QVERIFY(metadata.IsEmpty());
 }
@@ -135,9 +135,9 @@ void TestStorageService::readsNoPropertiesOfMissingObjects_data() {
     QTest::addColumn<QString>("bucket");
     QTest::addColumn<QString>("key");
     QTest::addColumn<int>("status"); // 0: nothing was sent
-    QTest::newRow("deleted after listing") << bucket_ << "meta/gone.backup" << 404;
-    QTest::newRow("missing bucket") << S3TestServer::UniqueBucketName("missing") << "db/a.backup" << 404;
-    QTest::newRow("empty key") << bucket_ << "" << 0;
+    QTest::newRow("deleted after listing") << FBucket << "meta/gone.backup" << 404;
+    QTest::newRow("missing bucket") << TS3TestServer::UniqueBucketName("missing") << "db/a.backup" << 404;
+    QTest::newRow("empty key") << FBucket << "" << 0;
     QTest::newRow("empty bucket name") << ""
                                        << "db/a.backup" << 0;
 }
@@ -146,7 +146,7 @@ void TestStorageService::readsNoPropertiesOfMissingObjects() {
     QFETCH(QString, bucket);
     QFETCH(QString, key);
     QFETCH(int, status);
-    TS3StorageService service(server_->ConnectionInfo());
+    TS3StorageService service(FServer->ConnectionInfo());
     TS3NameValueList properties;
     TS3NameValueList metadata;
     properties.Add("stale", "entry");
@@ -169,28 +169,28 @@ void TestStorageService::downloadsObjects_data() {
 void TestStorageService::downloadsObjects() {
     QFETCH(QString, key);
     QFETCH(QByteArray, data);
-    TS3StorageService service(server_->ConnectionInfo());
+    TS3StorageService service(FServer->ConnectionInfo());
     TS3MemoryStream stream;
-    QVERIFY(service.GetObject(bucket_, key, stream));
+    QVERIFY(service.GetObject(FBucket, key, stream));
     QCOMPARE(stream.Data(), data);
     QCOMPARE(stream.Position(), 0);
 }
 
 void TestStorageService::downloadsAtStreamPosition() {
-    TS3StorageService service(server_->ConnectionInfo());
+    TS3StorageService service(FServer->ConnectionInfo());
     TS3MemoryStream stream;
     stream.Write("HEAD", 4);
-    QVERIFY(service.GetObject(bucket_, "db/a.backup", stream));
+    QVERIFY(service.GetObject(FBucket, "db/a.backup", stream));
     QCOMPARE(stream.Data(), "HEADalpha");
     QCOMPARE(stream.Position(), 4);
 
     TS3MemoryStream empty;
-    QVERIFY(service.GetObject(bucket_, "db/", empty));
+    QVERIFY(service.GetObject(FBucket, "db/", empty));
     QVERIFY(empty.Calls().isEmpty());
 
     // An error answer is written like object data.
     TS3MemoryStream refused;
-    QVERIFY(!service.GetObject(bucket_, "db/missing.backup", refused));
+    QVERIFY(!service.GetObject(FBucket, "db/missing.backup", refused));
     QCOMPARE(service.LastStatusCode(), 404);
     QVERIFY(refused.Data().contains("<Code>NoSuchKey</Code>"));
 
@@ -200,10 +200,10 @@ void TestStorageService::downloadsAtStreamPosition() {
 // A dotted bucket name goes path-style ("<endpoint>/<bucket>/<key>", signed over that host and path),
 // as over https; s3rver checks each signature.
 void TestStorageService::addressesDottedBucketsPathStyle() {
-    const QString bucket = S3TestServer::UniqueBucketName(QStringLiteral("dotted.storage"));
-    server_->CreateBucket(bucket);
-    server_->PutObject(bucket, "db/my backup é.backup", "path-style");
-    TS3ConnectionInfo info = server_->ConnectionInfo();
+    const QString bucket = TS3TestServer::UniqueBucketName(QStringLiteral("dotted.storage"));
+    FServer->CreateBucket(bucket);
+    FServer->PutObject(bucket, "db/my backup é.backup", "path-style");
+    TS3ConnectionInfo info = FServer->ConnectionInfo();
     info.PathStyle = TS3PathStyle::DottedAlways;
     TS3StorageService service(info);
 

@@ -64,26 +64,26 @@ QByteArray Pattern(qsizetype size) {
 class TReleasingStream : public TS3MemoryStream {
   public:
     TReleasingStream(const QList<qint64>& blocks, std::function<void()> release)
-        : release_(std::move(release)) {
+        : FRelease(std::move(release)) {
         qint64 end = 0;
         for (const qint64 size : blocks)
-            blockEnds_.append(end += size);
+            FBlockEnds.append(end += size);
     }
 
     using TS3MemoryStream::Write;
-    qint64 Write(std::span<const char> Buffer, qint64 Offset, qint64 Count) override {
-        const qint64 written = TS3MemoryStream::Write(Buffer, Offset, Count);
-        while (released_ < blockEnds_.size() - 1 && Size() >= blockEnds_[released_]) {
-            ++released_;
-            release_();
+    qint64 Write(std::span<const char> buffer, qint64 offset, qint64 count) override {
+        const qint64 written = TS3MemoryStream::Write(buffer, offset, count);
+        while (FReleased < FBlockEnds.size() - 1 && Size() >= FBlockEnds[FReleased]) {
+            ++FReleased;
+            FRelease();
         }
         return written;
     }
 
   private:
-    std::function<void()> release_;
-    QList<qint64> blockEnds_;
-    qsizetype released_ = 0;
+    std::function<void()> FRelease;
+    QList<qint64> FBlockEnds;
+    qsizetype FReleased = 0;
 };
 
 } // namespace
@@ -92,7 +92,7 @@ class TestTransportFaults : public QObject {
     Q_OBJECT
 
   private slots:
-    void initTestCase() { info_ = Connection(FixturePort(QStringLiteral("s3_fault_server"))); }
+    void initTestCase() { FInfo = Connection(FixturePort(QStringLiteral("s3_fault_server"))); }
     void sendsExactlyTheSignedRequest();
     void followsRedirectsOfGet_data();
     void followsRedirectsOfGet();
@@ -118,11 +118,11 @@ class TestTransportFaults : public QObject {
     QByteArray Witnessed(const QString& token);
     quint16 WitnessPort();
 
-    TS3ConnectionInfo info_;
+    TS3ConnectionInfo FInfo;
 };
 
 QByteArray TestTransportFaults::Witnessed(const QString& token) {
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     TS3MemoryStream stream;
     if (!service.GetObject(Bucket, "witnessed/" + token, stream))
         throw std::runtime_error("The fault server did not say what its witness received");
@@ -130,7 +130,7 @@ QByteArray TestTransportFaults::Witnessed(const QString& token) {
 }
 
 quint16 TestTransportFaults::WitnessPort() {
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     TS3MemoryStream stream;
     if (!service.GetObject(Bucket, "witness-port", stream))
         throw std::runtime_error("The fault server did not name its witness's port");
@@ -139,7 +139,7 @@ quint16 TestTransportFaults::WitnessPort() {
 
 void TestTransportFaults::sendsExactlyTheSignedRequest() {
     const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(-3600);
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     service.SetClock([now] { return now; });
     const QString key = QStringLiteral("echo/db/my backup é.backup");
     TS3MemoryStream stream;
@@ -152,11 +152,11 @@ void TestTransportFaults::sendsExactlyTheSignedRequest() {
         const qsizetype colon = line.indexOf(':');
         headers.insert(line.left(colon).toLower(), line.mid(colon + 1).trimmed());
     }
-    const TS3Request expected = MakeSignedRequest(info_, TS3RequestSigner(info_), "GET", Bucket,
-                                                  info_.StorageURL(Bucket) + u'/' + key, now);
+    const TS3Request expected = MakeSignedRequest(FInfo, TS3RequestSigner(FInfo), "GET", Bucket,
+                                                  FInfo.StorageURL(Bucket) + u'/' + key, now);
     QCOMPARE(headers.keys(),
              QByteArrayList({"authorization", "host", "user-agent", "x-amz-content-sha256", "x-amz-date"}));
-    QCOMPARE(headers["host"], info_.VirtualHost(Bucket).toUtf8());
+    QCOMPARE(headers["host"], FInfo.VirtualHost(Bucket).toUtf8());
     QCOMPARE(headers["x-amz-date"], FormatAmzDate(now).toUtf8());
     QCOMPARE(headers["x-amz-content-sha256"], S3EmptyContentSha256);
     QCOMPARE(headers["authorization"], expected.Headers.Value("Authorization").toUtf8());
@@ -174,7 +174,7 @@ void TestTransportFaults::followsRedirectsOfGet_data() {
 void TestTransportFaults::followsRedirectsOfGet() {
     QFETCH(int, redirects);
     QFETCH(QString, message);
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     TS3MemoryStream stream;
     stream.Write("KEEP", 4);
     bool obtained = false;
@@ -192,7 +192,7 @@ void TestTransportFaults::followsRedirectsOfGet() {
 }
 
 void TestTransportFaults::neverFollowsRedirectsOfHead() {
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     TS3NameValueList properties;
     TS3NameValueList metadata;
     QVERIFY(!service.GetObjectProperties(Bucket, "head-redirect/db/a.backup", properties, metadata));
@@ -250,7 +250,7 @@ void TestTransportFaults::refusesRedirectsElsewhere() {
     QFETCH(QString, message);
     const QString token = UniqueToken(kind);
     const QString key = QStringLiteral("away/%1/%2/db/a.backup").arg(kind, token);
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     QString error;
     if (head) {
         TS3NameValueList properties;
@@ -269,7 +269,7 @@ void TestTransportFaults::refusesRedirectsElsewhere() {
 }
 
 void TestTransportFaults::readsAnswerHeaders() {
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     TS3NameValueList properties;
     TS3NameValueList metadata;
     QVERIFY(service.GetObjectProperties(Bucket, "object/10/db/a.backup", properties, metadata));
@@ -298,7 +298,7 @@ void TestTransportFaults::reportsBrokenTransfers() {
     QFETCH(QString, key);
     QFETCH(QString, message);
     QFETCH(int, bytesKept);
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     TS3MemoryStream stream;
     stream.Write("KEEP", 4);
     QCOMPARE(ErrorOf([&] { service.GetObject(Bucket, key, stream); }), message);
@@ -333,7 +333,7 @@ void TestTransportFaults::refusesHostsItCannotTakeApart_data() {
 void TestTransportFaults::refusesHostsItCannotTakeApart() {
     QFETCH(QString, bucket);
     QFETCH(QString, message);
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     QCOMPARE(ErrorOf([&] {
                  service.GetListingPage(bucket, {{"prefix", "db/"}});
              }),
@@ -342,7 +342,7 @@ void TestTransportFaults::refusesHostsItCannotTakeApart() {
 }
 
 void TestTransportFaults::writesErrorAnswersIntoStream() {
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     TS3MemoryStream stream;
     QVERIFY(!service.GetObject(Bucket, "forbidden/db/a.backup", stream));
     QCOMPARE(service.LastStatusCode(), 403);
@@ -354,13 +354,13 @@ void TestTransportFaults::writesErrorAnswersIntoStream() {
 void TestTransportFaults::writesBlocksAsTheyArrive() {
     const QList<qint64> blocks{1, 70000, 5, 4000};
     const QString token = UniqueToken(QStringLiteral("blocks"));
-    TS3StorageService releaser(info_, ShortLimits);
+    TS3StorageService releaser(FInfo, ShortLimits);
     TReleasingStream stream(blocks, [&] {
         TS3NameValueList properties;
         TS3NameValueList metadata;
         QVERIFY(releaser.GetObjectProperties(Bucket, "release/" + token, properties, metadata));
     });
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     QStringList sizes;
     qint64 total = 0;
     for (const qint64 size : blocks) {
@@ -370,27 +370,27 @@ void TestTransportFaults::writesBlocksAsTheyArrive() {
     QVERIFY(service.GetObject(Bucket, QStringLiteral("paced/%1/%2/x").arg(token, sizes.join(u',')), stream));
     QCOMPARE(stream.Data(), Pattern(total));
     QVERIFY(stream.Calls().size() >= blocks.size());
-    for (const TS3MemoryStream::WriteCall& call : stream.Calls()) {
+    for (const TS3MemoryStream::TWriteCall& call : stream.Calls()) {
         QCOMPARE(call.Offset, 0);
         QVERIFY(call.Count > 0);
     }
 }
 
 void TestTransportFaults::repeatsShortWrites() {
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     TS3MemoryStream stream;
     stream.SetMaxBytesPerWrite(1000);
     QVERIFY(service.GetObject(Bucket, "object/5000/x", stream));
     QCOMPARE(stream.Data(), Pattern(5000));
     // Within a block, each further call starts where the previous one stopped.
     qint64 expectedOffset = 0;
-    for (const TS3MemoryStream::WriteCall& call : stream.Calls()) {
+    for (const TS3MemoryStream::TWriteCall& call : stream.Calls()) {
         if (call.Offset != 0)
             QCOMPARE(call.Offset, expectedOffset);
         expectedOffset = call.Offset + std::min<qint64>(call.Count, 1000);
     }
     QVERIFY(std::any_of(stream.Calls().cbegin(), stream.Calls().cend(),
-                        [](const TS3MemoryStream::WriteCall& call) { return call.Offset == 1000; }));
+                        [](const TS3MemoryStream::TWriteCall& call) { return call.Offset == 1000; }));
 }
 
 void TestTransportFaults::reportsStreamWriteErrors_data() {
@@ -408,7 +408,7 @@ void TestTransportFaults::reportsStreamWriteErrors() {
     QFETCH(int, failFromCall);
     QFETCH(qint64, failCount);
     QFETCH(int, bytesKept);
-    TS3StorageService service(info_, ShortLimits);
+    TS3StorageService service(FInfo, ShortLimits);
     TS3MemoryStream stream;
     stream.SetMaxBytesPerWrite(maxBytesPerWrite);
     stream.FailFromCall(failFromCall, failCount);

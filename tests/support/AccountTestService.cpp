@@ -12,18 +12,18 @@
 
 namespace {
 
-struct CurlHandleDeleter {
+struct TCurlHandleDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 
-struct Reply {
-    QByteArray body;
-    int connection = 0;
-    int count = 0;
+struct TReply {
+    QByteArray Body;
+    int Connection = 0;
+    int Count = 0;
 };
 
 size_t AppendBody(char* data, size_t size, size_t count, void* reply) {
-    static_cast<Reply*>(reply)->body.append(data, qsizetype(size * count));
+    static_cast<TReply*>(reply)->Body.append(data, qsizetype(size * count));
     return size * count;
 }
 
@@ -33,28 +33,28 @@ size_t ReadHeader(char* data, size_t size, size_t count, void* reply) {
     const QByteArray name = line.left(colon).toLower();
     const int value = line.mid(colon + 1).trimmed().toInt();
     if (name == "x-connection")
-        static_cast<Reply*>(reply)->connection = value;
+        static_cast<TReply*>(reply)->Connection = value;
     else if (name == "x-requests")
-        static_cast<Reply*>(reply)->count = value;
+        static_cast<TReply*>(reply)->Count = value;
     return size * count;
 }
 
 } // namespace
 
-AccountTestService AccountTestService::FromFixture() {
-    return AccountTestService(FixturePort(QStringLiteral("account_service")));
+TAccountTestService TAccountTestService::FromFixture() {
+    return TAccountTestService(FixturePort(QStringLiteral("account_service")));
 }
 
-QString AccountTestService::BaseUrl() const {
-    return QStringLiteral("http://127.0.0.1:%1").arg(port_);
+QString TAccountTestService::BaseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(FPort);
 }
 
-std::optional<AccountTestService::Request> AccountTestService::LastRequest(const QString& userName) const {
+std::optional<TAccountTestService::TRequest> TAccountTestService::LastRequest(const QString& userName) const {
     const QByteArray url = BaseUrl().toUtf8() + "/_last-request?user=" + QUrl::toPercentEncoding(userName);
-    const std::unique_ptr<CURL, CurlHandleDeleter> handle(curl_easy_init());
+    const std::unique_ptr<CURL, TCurlHandleDeleter> handle(curl_easy_init());
     if (!handle)
         throw std::runtime_error("curl_easy_init failed");
-    Reply reply;
+    TReply reply;
     CURL* h = handle.get();
     curl_easy_setopt(h, CURLOPT_URL, url.constData());
     curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
@@ -73,5 +73,5 @@ std::optional<AccountTestService::Request> AccountTestService::LastRequest(const
         return std::nullopt;
     if (status != 200)
         throw std::runtime_error("The account service answered " + std::to_string(status));
-    return Request{reply.body, reply.connection, reply.count};
+    return TRequest{reply.Body, reply.Connection, reply.Count};
 }

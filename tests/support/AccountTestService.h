@@ -11,27 +11,27 @@
 //   Jürgen / grüße€ (accepted only in UTF-8), dialog-test / Right Password.
 // The user names answer-... pick scripted answers (see the service's usage text). Tests run in
 // parallel against it, so each keeps to user names no other test uses when it reads LastRequest.
-class AccountTestService {
+class TAccountTestService {
   public:
     // Reads the port the fixture left in the test state folder; throws when absent.
-    static AccountTestService FromFixture();
+    static TAccountTestService FromFixture();
 
-    quint16 Port() const { return port_; }
+    quint16 Port() const { return FPort; }
     // "http://127.0.0.1:<port>", what the product gets as its account URL.
     QString BaseUrl() const;
 
-    struct Request {
-        QByteArray bytes;   // exactly as received: request line, header lines, empty line
-        int connection = 0; // the TCP connection it came on, numbered by the service
-        int count = 0;      // how many requests this user name has made so far
+    struct TRequest {
+        QByteArray Bytes;   // exactly as received: request line, header lines, empty line
+        int Connection = 0; // the TCP connection it came on, numbered by the service
+        int Count = 0;      // how many requests this user name has made so far
     };
     // The last request whose Basic user name, as the service decoded it, was userName ("" for requests
     // without credentials); nothing when there was none. Throws std::runtime_error when the service
     // cannot be asked.
-    std::optional<Request> LastRequest(const QString& userName) const;
+    std::optional<TRequest> LastRequest(const QString& userName) const;
 
   private:
-    explicit AccountTestService(quint16 port)
-        : port_(port) {}
-    quint16 port_;
+    explicit TAccountTestService(quint16 port)
+        : FPort(port) {}
+    quint16 FPort;
 };

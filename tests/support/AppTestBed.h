@@ -17,22 +17,22 @@
 
 // What every main-window test needs: the window pointed at the test servers, a clean settings store,
 // and the error boxes collected instead of shown.
-class AppTestBed {
+class TAppTestBed {
   public:
-    AppTestBed() { QFile::remove(SettingsStore().Location()); }
-    AppTestBed(const AppTestBed&) = delete;
-    AppTestBed& operator=(const AppTestBed&) = delete;
+    TAppTestBed() { QFile::remove(TSettingsStore().Location()); }
+    TAppTestBed(const TAppTestBed&) = delete;
+    TAppTestBed& operator=(const TAppTestBed&) = delete;
 
     // The test servers' addresses; ending the tool is only counted.
     TCorvaneEnvironment Environment() {
         TCorvaneEnvironment environment;
-        environment.EndTool = [this] { ++endToolRequests; };
-        environment.AccountUrl = AccountTestService::FromFixture().BaseUrl();
-        environment.Storage = S3TestServer::FromFixture().ConnectionInfo();
-        if (!storageEndpoint.isEmpty())
-            environment.Storage.StorageEndpoint = storageEndpoint;
-        environment.StorageLimits.connectTimeout = std::chrono::seconds(5);
-        environment.StorageLimits.stallTimeout = std::chrono::seconds(10);
+        environment.EndTool = [this] { ++EndToolRequests; };
+        environment.AccountUrl = TAccountTestService::FromFixture().BaseUrl();
+        environment.Storage = TS3TestServer::FromFixture().ConnectionInfo();
+        if (!StorageEndpoint.isEmpty())
+            environment.Storage.StorageEndpoint = StorageEndpoint;
+        environment.StorageLimits.ConnectTimeout = std::chrono::seconds(5);
+        environment.StorageLimits.StallTimeout = std::chrono::seconds(10);
         return environment;
     }
 
@@ -40,7 +40,7 @@ class AppTestBed {
     // restore) have ended; throws when they take more than a minute.
     static void WaitUntilIdle(const TCorvaneEditorForm& form) {
         if (!QTest::qWaitFor([&] { return !form.IsStartUpPending() && !form.IsOperationRunning(); }, 60000))
-            throw Error(QStringLiteral("the window's operation did not end"));
+            throw TError(QStringLiteral("the window's operation did not end"));
     }
 
     // A window made after a stored sign-in with the demo account and the given settings, shown: its
@@ -49,31 +49,31 @@ class AppTestBed {
                                                        const QString& workingFolder = {},
                                                        const QString& databaseUser = {}) {
         StoreDemoAccount();
-        Store(SettingName::Bucket, bucketSetting);
-        Store(SettingName::TempDir, workingFolder);
-        Store(SettingName::DBUsername, databaseUser);
+        Store(TSettingName::Bucket, bucketSetting);
+        Store(TSettingName::TempDir, workingFolder);
+        Store(TSettingName::DBUsername, databaseUser);
         auto form = std::make_unique<TCorvaneEditorForm>(Environment());
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get()))
-            throw Error(QStringLiteral("the window was not shown"));
+            throw TError(QStringLiteral("the window was not shown"));
         WaitUntilIdle(*form);
         return form;
     }
 
     // Credentials that the account service accepts.
     static void StoreDemoAccount() {
-        Store(SettingName::Username, QStringLiteral("demo"));
-        Store(SettingName::Password, QStringLiteral("demo"));
+        Store(TSettingName::Username, QStringLiteral("demo"));
+        Store(TSettingName::Password, QStringLiteral("demo"));
     }
 
-    static void Store(const QString& name, const QString& text) { SettingsStore().WriteText(name, text); }
-    static QString Stored(const QString& name) { return SettingsStore().ReadText(name); }
+    static void Store(const QString& name, const QString& text) { TSettingsStore().WriteText(name, text); }
+    static QString Stored(const QString& name) { return TSettingsStore().ReadText(name); }
 
-    QStringList errorBoxes;
-    int endToolRequests = 0;
+    QStringList ErrorBoxes;
+    int EndToolRequests = 0;
     // Another storage server than s3rver (host:port), such as the fault server's.
-    QString storageEndpoint;
+    QString StorageEndpoint;
 
   private:
-    ErrorBoxCapture errorBoxCapture{errorBoxes};
+    TErrorBoxCapture FErrorBoxCapture{ErrorBoxes};
 };

@@ -9,8 +9,8 @@
 template <typename T> T* Control(const QObject& window, const char* name) {
     T* control = window.findChild<T*>(QLatin1StringView(name));
     if (!control)
-        throw Error(QStringLiteral("%1 has no %2 named %3")
-                        .arg(window.objectName(), QLatin1StringView(T::staticMetaObject.className()),
-                             QLatin1StringView(name)));
+        throw TError(QStringLiteral("%1 has no %2 named %3")
+                         .arg(window.objectName(), QLatin1StringView(T::staticMetaObject.className()),
+                              QLatin1StringView(name)));
     return control;
 }

@@ -5,12 +5,12 @@
 #include <QStringList>
 
 // While it lives, the standard error box shows nothing and its texts are appended to the given list.
-class ErrorBoxCapture {
+class TErrorBoxCapture {
   public:
-    explicit ErrorBoxCapture(QStringList& shown) {
+    explicit TErrorBoxCapture(QStringList& shown) {
         SetErrorBoxHandler([&shown](const QString& text) { shown.append(text); });
     }
-    ~ErrorBoxCapture() { SetErrorBoxHandler({}); }
-    ErrorBoxCapture(const ErrorBoxCapture&) = delete;
-    ErrorBoxCapture& operator=(const ErrorBoxCapture&) = delete;
+    ~TErrorBoxCapture() { SetErrorBoxHandler({}); }
+    TErrorBoxCapture(const TErrorBoxCapture&) = delete;
+    TErrorBoxCapture& operator=(const TErrorBoxCapture&) = delete;
 };

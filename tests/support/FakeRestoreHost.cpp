@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
-QString FakeRestoreHost::StepName(TRestoreStep step) {
+QString TFakeRestoreHost::StepName(TRestoreStep step) {
     switch (step) {
     case TRestoreStep::ProgramVersion:
         return QStringLiteral("program version");
@@ -33,68 +33,68 @@ QString FakeRestoreHost::StepName(TRestoreStep step) {
     return {};
 }
 
-void FakeRestoreHost::Log(const QString& message) {
-    log << message;
+void TFakeRestoreHost::Log(const QString& message) {
+    LogLines << message;
 }
 
-void FakeRestoreHost::Download(const TDownloadRequest& request) {
-    events << QStringLiteral("download ") + request.ObjectKey;
-    if (!downloadError.isEmpty())
-        throw Error(downloadError);
-    if (realDownload) {
+void TFakeRestoreHost::Download(const TDownloadRequest& request) {
+    Events << QStringLiteral("download ") + request.ObjectKey;
+    if (!DownloadError.isEmpty())
+        throw TError(DownloadError);
+    if (RealDownload) {
         TRestoreHost::Download(request);
         return;
     }
     QFile file(request.TargetPath);
     if (!file.open(QIODevice::WriteOnly) || file.write("PGDMP") != 5)
-        throw Error(QStringLiteral("Cannot write ") + request.TargetPath);
-    log << QStringLiteral("Downloading backup file") << QStringLiteral("Download completed");
+        throw TError(QStringLiteral("Cannot write ") + request.TargetPath);
+    LogLines << QStringLiteral("Downloading backup file") << QStringLiteral("Download completed");
 }
 
-TProgramOutcome FakeRestoreHost::RunClientProgram(TRestoreStep step, const QString& program,
-                                                  const QString& parameters, const TProgramWatch& watch) {
+TProgramOutcome TFakeRestoreHost::RunClientProgram(TRestoreStep step, const QString& program,
+                                                   const QString& parameters, const TProgramWatch& watch) {
     const QString name = StepName(step);
-    events << QStringLiteral("run ") + name;
-    if (onRun)
-        onRun(watch);
+    Events << QStringLiteral("run ") + name;
+    if (OnRun)
+        OnRun(watch);
     TProgramOutcome outcome = Exited(0);
-    if (const auto answer = steps.constFind(name); answer != steps.cend()) {
-        log << program + u' ' + parameters;
+    if (const auto answer = Steps.constFind(name); answer != Steps.cend()) {
+        LogLines << program + u' ' + parameters;
         outcome = answer.value()(parameters);
-    } else if (realPrograms) {
+    } else if (RealPrograms) {
         return TRestoreHost::RunClientProgram(step, program, parameters, watch);
     } else {
-        log << program + u' ' + parameters;
+        LogLines << program + u' ' + parameters;
         if (step == TRestoreStep::FindDatabase)
             outcome.LastOutputLine = QStringLiteral("1");
     }
-    if (step == TRestoreStep::CheckServer && outcome.Succeeded() && watch.takeLine)
-        watch.takeLine(serverAnswer);
+    if (step == TRestoreStep::CheckServer && outcome.Succeeded() && watch.TakeLine)
+        watch.TakeLine(ServerAnswer);
     return outcome;
 }
 
-void RestoreThroughPhases(const TRestoreInput& input, FakeRestoreHost& host) {
+void RestoreThroughPhases(const TRestoreInput& input, TFakeRestoreHost& host) {
     TRestoreSession session(input);
     TServerCheck check = session.CheckServer(host);
     if (check.PasswordNeeded) {
-        host.events << QStringLiteral("password");
-        if (!host.password)
+        host.Events << QStringLiteral("password");
+        if (!host.Password)
             return;
-        session.SetPassword(*host.password);
+        session.SetPassword(*host.Password);
         check = session.CheckServer(host);
         if (check.PasswordNeeded)
-            throw Error(QStringLiteral("The server refused the password"));
+            throw TError(QStringLiteral("The server refused the password"));
     }
     if (check.TargetExists) {
-        host.events << QStringLiteral("replace ") + input.Database;
-        if (!host.replace)
+        host.Events << QStringLiteral("replace ") + input.Database;
+        if (!host.Replace)
             return;
     }
     session.Prepare(host);
     const int ignored = session.RestoreIntoTemporary(host);
     if (ignored > 0)
-        host.events << QStringLiteral("ask %1 %2").arg(input.Database).arg(ignored);
-    session.Finish(host, ignored == 0 || host.keep);
+        host.Events << QStringLiteral("ask %1 %2").arg(input.Database).arg(ignored);
+    session.Finish(host, ignored == 0 || host.Keep);
 }
 
 TProgramOutcome Exited(int code, const QString& lastErrorLine) {

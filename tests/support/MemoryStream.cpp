@@ -2,24 +2,24 @@
 
 #include <algorithm>
 
-qint64 TS3MemoryStream::Write(const void* Buffer, qint64 Count) {
-    const qint64 end = position_ + Count;
-    if (end > data_.size())
-        data_.resize(end);
-    std::copy_n(static_cast<const char*>(Buffer), Count, data_.data() + position_);
-    position_ = end;
-    return Count;
+qint64 TS3MemoryStream::Write(const void* buffer, qint64 count) {
+    const qint64 end = FPosition + count;
+    if (end > FData.size())
+        FData.resize(end);
+    std::copy_n(static_cast<const char*>(buffer), count, FData.data() + FPosition);
+    FPosition = end;
+    return count;
 }
 
-qint64 TS3MemoryStream::Write(std::span<const char> Buffer, qint64 Offset, qint64 Count) {
-    calls_.append({Offset, Count});
-    if (failFromCall_ >= 0 && calls_.size() > failFromCall_)
-        return failCount_;
-    const qint64 taken = maxBytesPerWrite_ > 0 ? std::min(Count, maxBytesPerWrite_) : Count;
-    return Write(Buffer.data() + Offset, taken);
+qint64 TS3MemoryStream::Write(std::span<const char> buffer, qint64 offset, qint64 count) {
+    FCalls.append({offset, count});
+    if (FFailFromCall >= 0 && FCalls.size() > FFailFromCall)
+        return FFailCount;
+    const qint64 taken = FMaxBytesPerWrite > 0 ? std::min(count, FMaxBytesPerWrite) : count;
+    return Write(buffer.data() + offset, taken);
 }
 
 void TS3MemoryStream::SetSize(qint64 size) {
-    data_.resize(size);
-    position_ = std::min(position_, size);
+    FData.resize(size);
+    FPosition = std::min(FPosition, size);
 }

@@ -13,23 +13,23 @@
 // FromFixture() puts its PGHOST and PGPORT into this process's environment, so every client program the
 // test starts, through the tool's own code or through the helpers here, reaches that cluster. Tests share
 // it, so each test uses database names of its own. The superuser is "postgres"; no password is asked.
-class PgTestCluster {
+class TPgTestCluster {
   public:
     static constexpr const char* User = "postgres";
 
     // Reads the env file the fixture left in the test state folder; throws when it is absent.
-    static PgTestCluster FromFixture() {
+    static TPgTestCluster FromFixture() {
         const QString envPath = QStringLiteral(CORVANE_TEST_STATE_DIR "/pgcluster/env");
         QFile env(envPath);
         if (!env.open(QIODevice::ReadOnly))
-            throw Error(QStringLiteral("The pgcluster fixture has not started: no %1").arg(envPath));
+            throw TError(QStringLiteral("The pgcluster fixture has not started: no %1").arg(envPath));
         while (!env.atEnd()) {
             const QByteArray line = env.readLine().trimmed();
             const qsizetype equals = line.indexOf('=');
             if (equals > 0)
                 qputenv(line.left(equals).constData(), line.mid(equals + 1));
         }
-        return PgTestCluster();
+        return TPgTestCluster();
     }
 
     // Runs a client program with the given arguments and returns its standard output; throws with its
@@ -40,9 +40,9 @@ class PgTestCluster {
         process.start(program, arguments);
         if (!process.waitForStarted(-1) || !process.waitForFinished(-1) ||
             process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-            throw Error(QStringLiteral("%1 %2 failed: %3 %4")
-                            .arg(program, arguments.join(u' '), process.errorString(),
-                                 QString::fromLocal8Bit(process.readAllStandardError())));
+            throw TError(QStringLiteral("%1 %2 failed: %3 %4")
+                             .arg(program, arguments.join(u' '), process.errorString(),
+                                  QString::fromLocal8Bit(process.readAllStandardError())));
         return QString::fromLocal8Bit(process.readAllStandardOutput());
     }
 
@@ -86,5 +86,5 @@ class PgTestCluster {
     }
 
   private:
-    PgTestCluster() = default;
+    TPgTestCluster() = default;
 };

@@ -17,10 +17,10 @@
 
 namespace {
 
-struct CurlHandleDeleter {
+struct TCurlHandleDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
-struct CurlListDeleter {
+struct TCurlListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
@@ -44,20 +44,20 @@ QByteArray EncodedKey(const QString& key) {
 
 } // namespace
 
-S3TestServer S3TestServer::FromFixture() {
-    return S3TestServer(FixturePort(QStringLiteral("s3rver")));
+TS3TestServer TS3TestServer::FromFixture() {
+    return TS3TestServer(FixturePort(QStringLiteral("s3rver")));
 }
 
-TS3ConnectionInfo S3TestServer::ConnectionInfo() const {
+TS3ConnectionInfo TS3TestServer::ConnectionInfo() const {
     TS3ConnectionInfo info;
     info.AccountName = QString::fromUtf8(BuildSettings::S3AccessKeyId);
     info.AccountKey = QString::fromUtf8(BuildSettings::S3SecretAccessKey);
     info.Protocol = QStringLiteral("http");
-    info.StorageEndpoint = QStringLiteral("s3.localhost:%1").arg(port_);
+    info.StorageEndpoint = QStringLiteral("s3.localhost:%1").arg(FPort);
     return info;
 }
 
-QString S3TestServer::UniqueBucketName(const QString& stem) {
+QString TS3TestServer::UniqueBucketName(const QString& stem) {
     static std::atomic<int> counter{0};
     return QStringLiteral("%1-%2-%3")
         .arg(stem.toLower())
@@ -71,10 +71,10 @@ namespace {
 void Send(quint16 port, const char* method, const QByteArray& path, QIODevice* upload = nullptr,
           const QList<QPair<QByteArray, QByteArray>>& headers = {}) {
     const QByteArray url = "http://127.0.0.1:" + QByteArray::number(port) + path;
-    std::unique_ptr<CURL, CurlHandleDeleter> curl(curl_easy_init());
+    std::unique_ptr<CURL, TCurlHandleDeleter> curl(curl_easy_init());
     if (!curl)
         throw std::runtime_error("curl_easy_init failed");
-    std::unique_ptr<curl_slist, CurlListDeleter> headerList;
+    std::unique_ptr<curl_slist, TCurlListDeleter> headerList;
     auto addHeader = [&headerList](const QByteArray& line) {
         headerList.reset(curl_slist_append(headerList.release(), line.constData()));
     };
@@ -117,26 +117,26 @@ QByteArray ObjectPath(const QString& bucket, const QString& key) {
 
 } // namespace
 
-void S3TestServer::CreateBucket(const QString& bucket) {
-    Send(port_, "PUT", '/' + bucket.toUtf8());
+void TS3TestServer::CreateBucket(const QString& bucket) {
+    Send(FPort, "PUT", '/' + bucket.toUtf8());
 }
 
-void S3TestServer::PutObject(const QString& bucket, const QString& key, const QByteArray& data,
-                             const QList<QPair<QByteArray, QByteArray>>& headers) {
+void TS3TestServer::PutObject(const QString& bucket, const QString& key, const QByteArray& data,
+                              const QList<QPair<QByteArray, QByteArray>>& headers) {
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
-    Send(port_, "PUT", ObjectPath(bucket, key), &buffer, headers);
+    Send(FPort, "PUT", ObjectPath(bucket, key), &buffer, headers);
 }
 
-void S3TestServer::PutFile(const QString& bucket, const QString& key, const QString& path) {
+void TS3TestServer::PutFile(const QString& bucket, const QString& key, const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(
             QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()).toStdString());
-    Send(port_, "PUT", ObjectPath(bucket, key), &file);
+    Send(FPort, "PUT", ObjectPath(bucket, key), &file);
 }
 
-void S3TestServer::DeleteObject(const QString& bucket, const QString& key) {
-    Send(port_, "DELETE", ObjectPath(bucket, key));
+void TS3TestServer::DeleteObject(const QString& bucket, const QString& key) {
+    Send(FPort, "DELETE", ObjectPath(bucket, key));
 }

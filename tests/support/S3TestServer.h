@@ -9,12 +9,12 @@
 
 // The s3rver instance that the CTest fixture "s3rver" starts for the whole test run. Tests share it,
 // so each test works in buckets of its own (use UniqueBucketName).
-class S3TestServer {
+class TS3TestServer {
   public:
     // Reads the port the fixture left in the test state folder; fails the test when absent.
-    static S3TestServer FromFixture();
+    static TS3TestServer FromFixture();
 
-    quint16 Port() const { return port_; }
+    quint16 Port() const { return FPort; }
     // Endpoint "s3.localhost:<port>", scheme http and the test build's key pair.
     TS3ConnectionInfo ConnectionInfo() const;
     // A bucket name no other test uses, starting with the given stem.
@@ -28,7 +28,7 @@ class S3TestServer {
     void DeleteObject(const QString& bucket, const QString& key);
 
   private:
-    explicit S3TestServer(quint16 port)
-        : port_(port) {}
-    quint16 port_;
+    explicit TS3TestServer(quint16 port)
+        : FPort(port) {}
+    quint16 FPort;
 };

@@ -6,36 +6,36 @@
 namespace {
 
 // Watches every widget's show event until the first dialog of the class appears, then removes itself.
-class ShowWatcher : public QObject {
+class TShowWatcher : public QObject {
   public:
-    ShowWatcher(const QMetaObject& dialogClass, std::function<void(QDialog*)> action)
+    TShowWatcher(const QMetaObject& dialogClass, std::function<void(QDialog*)> action)
         : QObject(qApp)
-        , dialogClass_(dialogClass)
-        , action_(std::move(action)) {
+        , FDialogClass(dialogClass)
+        , FAction(std::move(action)) {
         qApp->installEventFilter(this);
     }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Show || !watched->metaObject()->inherits(&dialogClass_))
+        if (event->type() != QEvent::Show || !watched->metaObject()->inherits(&FDialogClass))
             return false;
         auto* dialog = qobject_cast<QDialog*>(watched);
         if (!dialog)
             return false;
         qApp->removeEventFilter(this);
         QMetaObject::invokeMethod(
-            dialog, [dialog, action = std::move(action_)] { action(dialog); }, Qt::QueuedConnection);
+            dialog, [dialog, action = std::move(FAction)] { action(dialog); }, Qt::QueuedConnection);
         deleteLater();
         return false;
     }
 
   private:
-    const QMetaObject& dialogClass_;
-    std::function<void(QDialog*)> action_;
+    const QMetaObject& FDialogClass;
+    std::function<void(QDialog*)> FAction;
 };
 
 } // namespace
 
 void WhenDialogShown(const QMetaObject& dialogClass, std::function<void(QDialog*)> action) {
-    new ShowWatcher(dialogClass, std::move(action));
+    new TShowWatcher(dialogClass, std::move(action));
 }

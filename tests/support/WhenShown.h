@@ -9,7 +9,7 @@
 // answer through a next-answer hook, such as the sign-in dialog the test types into.
 void WhenDialogShown(const QMetaObject& dialogClass, std::function<void(QDialog*)> action);
 
-template <typename Dialog> void WhenShown(std::function<void(Dialog*)> action) {
-    WhenDialogShown(Dialog::staticMetaObject,
-                    [action = std::move(action)](QDialog* dialog) { action(static_cast<Dialog*>(dialog)); });
+template <typename TDialog> void WhenShown(std::function<void(TDialog*)> action) {
+    WhenDialogShown(TDialog::staticMetaObject,
+                    [action = std::move(action)](QDialog* dialog) { action(static_cast<TDialog*>(dialog)); });
 }

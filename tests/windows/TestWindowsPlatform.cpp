@@ -25,41 +25,41 @@ class TestWindowsPlatform : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() { QVERIFY(folder_.isValid()); }
+    void init() { QVERIFY(FFolder.isValid()); }
 
     // The store keeps the user's values under HKEY_CURRENT_USER\SOFTWARE\Corvane as plain texts; the
     // user's own value is put back afterwards.
     void settingsLiveInTheRegistry() {
-        const SettingsStore store;
+        const TSettingsStore store;
         QCOMPARE(store.Location(), RegistryKey);
-        const QVariant before = QSettings(RegistryKey, QSettings::NativeFormat).value(SettingName::Bucket);
+        const QVariant before = QSettings(RegistryKey, QSettings::NativeFormat).value(TSettingName::Bucket);
         const auto restore = qScopeGuard([&] {
             QSettings settings(RegistryKey, QSettings::NativeFormat);
             if (before.isValid())
-                settings.setValue(SettingName::Bucket, before);
+                settings.setValue(TSettingName::Bucket, before);
             else
-                settings.remove(SettingName::Bucket);
+                settings.remove(TSettingName::Bucket);
         });
 
         const QString text = QStringLiteral("  backups/db \"q\" ;x=1 \u00e9");
-        store.WriteText(SettingName::Bucket, text);
-        QCOMPARE(store.ReadText(SettingName::Bucket), text);
-        const QVariant raw = QSettings(RegistryKey, QSettings::NativeFormat).value(SettingName::Bucket);
+        store.WriteText(TSettingName::Bucket, text);
+        QCOMPARE(store.ReadText(TSettingName::Bucket), text);
+        const QVariant raw = QSettings(RegistryKey, QSettings::NativeFormat).value(TSettingName::Bucket);
         QCOMPARE(raw.typeId(), QMetaType::QString);
         QCOMPARE(raw.toString(), text);
 
-        QSettings(RegistryKey, QSettings::NativeFormat).setValue(SettingName::Bucket, 42);
-        QCOMPARE(ErrorOf([&] { store.ReadText(SettingName::Bucket); }),
+        QSettings(RegistryKey, QSettings::NativeFormat).setValue(TSettingName::Bucket, 42);
+        QCOMPARE(ErrorOf([&] { store.ReadText(TSettingName::Bucket); }),
                  QStringLiteral("Invalid data type for 'Bucket'"));
     }
 
     // No other open gets at the file meanwhile, but it can be removed: it goes once it is closed.
     void exclusiveFileIsOpenToNobodyElse() {
-        const QString path = folder_.filePath(QStringLiteral("a.backup"));
+        const QString path = FFolder.filePath(QStringLiteral("a.backup"));
         {
-            ExclusiveFile file(path);
+            TExclusiveFile file(path);
             QCOMPARE(file.Write("PGDMP", 5), 5);
-            const QString refused = ErrorOf([&] { ExclusiveFile second(path); });
+            const QString refused = ErrorOf([&] { TExclusiveFile second(path); });
             QVERIFY2(refused.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(path)),
                      qPrintable(refused));
             QFile reader(path);
@@ -70,7 +70,7 @@ class TestWindowsPlatform : public QObject {
         QCOMPARE(reader.readAll(), QByteArray("PGDMP"));
         reader.close();
         {
-            ExclusiveFile file(path);
+            TExclusiveFile file(path);
             RemoveFile(path);
         }
         QVERIFY(!QFileInfo::exists(path));
@@ -78,13 +78,13 @@ class TestWindowsPlatform : public QObject {
 
     // An existing file is cut on open; Resize leaves the position where it was, as on POSIX.
     void exclusiveFileCutsAndResizes() {
-        const QString path = folder_.filePath(QStringLiteral("b.backup"));
+        const QString path = FFolder.filePath(QStringLiteral("b.backup"));
         {
             QFile old(path);
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write("old contents");
         }
-        ExclusiveFile file(path);
+        TExclusiveFile file(path);
         QCOMPARE(file.Size(), 0);
         QCOMPARE(file.Write("0123456789", 10), 10);
         file.Resize(4);
@@ -98,7 +98,7 @@ class TestWindowsPlatform : public QObject {
     // The checksum of a file not hashed while written is read through the download's own handle: the
     // file cannot be opened again meanwhile.
     void downloadChecksumReadsTheOpenFile() {
-        TS3DownloadStream stream(folder_.filePath(QStringLiteral("d.backup")));
+        TS3DownloadStream stream(FFolder.filePath(QStringLiteral("d.backup")));
         stream.SetHashing(false);
         const QByteArray content(3 * TS3DownloadStream::GatherSize / 2, 'x');
         QCOMPARE(stream.Write(std::span(content.constData(), content.size()), 0, content.size()),
@@ -111,7 +111,7 @@ class TestWindowsPlatform : public QObject {
     // ranges out of order through it: both name their offsets, and the gathered writes go on at the
     // stream's own position.
     void downloadHashesWhileItWrites() {
-        TS3DownloadStream stream(folder_.filePath(QStringLiteral("e.backup")));
+        TS3DownloadStream stream(FFolder.filePath(QStringLiteral("e.backup")));
         QByteArray content(24 * TS3DownloadStream::GatherSize + 12345, Qt::Uninitialized);
         for (qsizetype i = 0; i < content.size(); ++i)
             content[i] = char((i * 7919) >> 9);
@@ -131,7 +131,7 @@ class TestWindowsPlatform : public QObject {
     }
 
     void removeFile() {
-        const QString path = folder_.filePath(QStringLiteral("c.backup"));
+        const QString path = FFolder.filePath(QStringLiteral("c.backup"));
         RemoveFile(path);
         QFile created(path);
         QVERIFY(created.open(QIODevice::WriteOnly));
@@ -181,7 +181,7 @@ class TestWindowsPlatform : public QObject {
     }
 
   private:
-    QTemporaryDir folder_;
+    QTemporaryDir FFolder;
 };
 
 QTEST_GUILESS_MAIN(TestWindowsPlatform)

@@ -62,27 +62,27 @@ class TestWindowsRestore : public QObject {
 
   private:
     QStringList Recorded() const;
-    QString BackupFile() const { return workingFolder_ + QStringLiteral("\\") + SalesOffice.Name; }
+    QString BackupFile() const { return FWorkingFolder + QStringLiteral("\\") + SalesOffice.Name; }
 
-    QTemporaryDir folder_;
-    QString workingFolder_;
-    QString record_;
+    QTemporaryDir FFolder;
+    QString FWorkingFolder;
+    QString FRecord;
 };
 
 void TestWindowsRestore::initTestCase() {
-    QVERIFY(folder_.isValid());
+    QVERIFY(FFolder.isValid());
     const QString standIns = QCoreApplication::applicationDirPath() + QStringLiteral("/stand-ins");
     for (const QString& program : ClientPrograms)
         QVERIFY2(QFile::exists(standIns + u'/' + ProgramFileName(program)), qPrintable(program));
     qputenv("PATH", (QDir::toNativeSeparators(standIns) + u';' + qEnvironmentVariable("PATH")).toUtf8());
-    record_ = folder_.filePath(QStringLiteral("record.txt"));
-    qputenv("CORVANE_STAND_IN_RECORD", QDir::toNativeSeparators(record_).toUtf8());
-    workingFolder_ = folder_.filePath(QStringLiteral("work folder"));
-    QVERIFY(QDir().mkpath(workingFolder_));
+    FRecord = FFolder.filePath(QStringLiteral("record.txt"));
+    qputenv("CORVANE_STAND_IN_RECORD", QDir::toNativeSeparators(FRecord).toUtf8());
+    FWorkingFolder = FFolder.filePath(QStringLiteral("work folder"));
+    QVERIFY(QDir().mkpath(FWorkingFolder));
 }
 
 void TestWindowsRestore::init() {
-    QFile::remove(record_);
+    QFile::remove(FRecord);
     for (const QString& program : ClientPrograms) {
         for (const char* what : {"OUTPUT", "ERROR", "EXIT", "WAIT"})
             qunsetenv(qPrintable(Setting(program, what)));
@@ -92,20 +92,20 @@ void TestWindowsRestore::init() {
 }
 
 QStringList TestWindowsRestore::Recorded() const {
-    QFile file(record_);
+    QFile file(FRecord);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return WithoutToken(QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts));
 }
 
 void TestWindowsRestore::argumentsArriveWhole() {
-    FakeRestoreHost window;
-    window.realPrograms = true;
+    TFakeRestoreHost host;
+    host.RealPrograms = true;
     // The checks before the download are answered here: the stand-ins' one line and exit code serve
     // the steps of the restore itself.
     for (const QString& step : {QStringLiteral("program version"), QStringLiteral("check server")})
-        window.steps.insert(step, [](const QString&) { return Exited(0); });
-    RestoreThroughPhases({workingFolder_, {{}, {}, User, {}}, SalesOffice, Database, 2, {}}, window);
+        host.Steps.insert(step, [](const QString&) { return Exited(0); });
+    RestoreThroughPhases({FWorkingFolder, {{}, {}, User, {}}, SalesOffice, Database, 2, {}}, host);
 
     const QString restoring = QStringLiteral("corvane_restoring_<token>");
     const QString replaced = QStringLiteral("corvane_replaced_<token>");
@@ -121,7 +121,7 @@ void TestWindowsRestore::argumentsArriveWhole() {
             Psql("BEGIN; " + Rename(Database, replaced) + "; " + Rename(restoring, Database) + "; COMMIT"),
             "dropdb" + Arguments({"-U", User, "-w", "--if-exists", "--force", "--", replaced}),
         }));
-    QCOMPARE(window.log.constLast(), QStringLiteral("The operation has been completed"));
+    QCOMPARE(host.LogLines.constLast(), QStringLiteral("The operation has been completed"));
     QVERIFY(!QFile::exists(BackupFile()));
 }
 
@@ -152,16 +152,16 @@ void TestWindowsRestore::failures() {
     qputenv(qPrintable(Setting(program, "EXIT")), QByteArray::number(exitCode));
     qputenv(qPrintable(Setting(program, "ERROR")), errorLine.toUtf8());
 
-    FakeRestoreHost window;
-    window.realPrograms = true;
+    TFakeRestoreHost host;
+    host.RealPrograms = true;
     // The checks before the download are answered here: the stand-ins' one line and exit code serve
     // the steps of the restore itself.
     for (const QString& step : {QStringLiteral("program version"), QStringLiteral("check server")})
-        window.steps.insert(step, [](const QString&) { return Exited(0); });
+        host.Steps.insert(step, [](const QString&) { return Exited(0); });
     QCOMPARE(ErrorOf([&] {
                  RestoreThroughPhases(
-                     {workingFolder_, {{}, {}, User, {}}, SalesOffice, QStringLiteral("salesoffice"), 1, {}},
-                     window);
+                     {FWorkingFolder, {{}, {}, User, {}}, SalesOffice, QStringLiteral("salesoffice"), 1, {}},
+                     host);
              }),
              QString(error).replace(QStringLiteral("<db>"), QStringLiteral("salesoffice")));
     QVERIFY(Recorded().constLast().startsWith(lastRun + QStringLiteral(" [")));
@@ -188,23 +188,23 @@ void TestWindowsRestore::stopEndsTheProgram() {
         }
         return {};
     };
-    FakeRestoreHost window;
-    window.realPrograms = true;
+    TFakeRestoreHost host;
+    host.RealPrograms = true;
     // The checks before the download are answered here: the stand-ins' one line and exit code serve
     // the steps of the restore itself.
     for (const QString& step : {QStringLiteral("program version"), QStringLiteral("check server")})
-        window.steps.insert(step, [](const QString&) { return Exited(0); });
+        host.Steps.insert(step, [](const QString&) { return Exited(0); });
     QTimer stopOnceWaiting;
     connect(&stopOnceWaiting, &QTimer::timeout, this, [&] {
         if (Recorded().contains(QStringLiteral("pg_restore waiting")) &&
             (!withHelper || !helperLine().isEmpty()))
-            window.stop.request_stop();
+            host.Stop.request_stop();
     });
     stopOnceWaiting.start(20);
     QCOMPARE(ErrorOf([&] {
                  RestoreThroughPhases(
-                     {workingFolder_, {{}, {}, User, {}}, SalesOffice, QStringLiteral("salesoffice"), 1, {}},
-                     window);
+                     {FWorkingFolder, {{}, {}, User, {}}, SalesOffice, QStringLiteral("salesoffice"), 1, {}},
+                     host);
              }),
              QStringLiteral("pg_restore.exe was stopped; no database was changed"));
 

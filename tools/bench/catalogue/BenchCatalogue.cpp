@@ -71,10 +71,10 @@ QByteArray LastKey(const QByteArray& page) {
 }
 
 struct TTotals {
-    qint64 keys = 0;
-    qint64 nameBytes = 0;
-    double fetchCpu = 0;   // the pages' download
-    double measureCpu = 0; // what is done with them
+    qint64 Keys = 0;
+    qint64 NameBytes = 0;
+    double FetchCpu = 0;   // the pages' download
+    double MeasureCpu = 0; // what is done with them
 };
 
 // Fetches every page of the folder in turn and hands each to measure, whose CPU time is counted.
@@ -88,11 +88,11 @@ TTotals ForEachPage(const QByteArray& port, const std::function<qint64(const QBy
         const double beforeFetch = ProcessCpuSeconds();
         const QByteArray page = FetchPage(url);
         const double beforeMeasure = ProcessCpuSeconds();
-        totals.keys += measure(page);
-        totals.fetchCpu += beforeMeasure - beforeFetch;
-        totals.measureCpu += ProcessCpuSeconds() - beforeMeasure;
+        totals.Keys += measure(page);
+        totals.FetchCpu += beforeMeasure - beforeFetch;
+        totals.MeasureCpu += ProcessCpuSeconds() - beforeMeasure;
         for (qsizetype at = page.indexOf("<Key>"); at >= 0; at = page.indexOf("<Key>", at + 1))
-            totals.nameBytes += page.indexOf("</Key>", at) - at - 5 - 3; // less the folder "db/"
+            totals.NameBytes += page.indexOf("</Key>", at) - at - 5 - 3; // less the folder "db/"
         if (!page.contains("<IsTruncated>true</IsTruncated>"))
             return totals;
         marker = LastKey(page);
@@ -164,8 +164,8 @@ void Pages(const char* measurement, const QByteArray& port,
     mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     const TTotals totals = ForEachPage(port, measure);
-    const double leanRecord = 32 + 4 + double(totals.nameBytes) / double(totals.keys);
-    Report(measurement, totals.keys, countFetch ? totals.fetchCpu : totals.measureCpu, leanRecord);
+    const double leanRecord = 32 + 4 + double(totals.NameBytes) / double(totals.Keys);
+    Report(measurement, totals.Keys, countFetch ? totals.FetchCpu : totals.MeasureCpu, leanRecord);
 }
 
 } // namespace

@@ -48,8 +48,8 @@ QString UnderscoreRun(int length) {
 }
 
 struct TSearch {
-    const char* label;
-    QString text;
+    const char* Label;
+    QString Text;
 };
 
 } // namespace
@@ -80,11 +80,11 @@ int main(int argc, char** argv) {
             QElapsedTimer wall;
             const double cpuBefore = CpuSeconds();
             wall.start();
-            SearchCatalogue(table, search.text);
+            SearchCatalogue(table, search.Text);
             const double wallMs = double(wall.nsecsElapsed()) / 1e6;
             const double cpuMs = (CpuSeconds() - cpuBefore) * 1e3;
             worst = std::max(worst, cpuMs);
-            std::printf("search %-32s %6d rows  %9.2f ms CPU  %9.2f ms wall\n", search.label,
+            std::printf("search %-32s %6d rows  %9.2f ms CPU  %9.2f ms wall\n", search.Label,
                         table.rowCount(), cpuMs, wallMs);
         }
         std::printf("worst search over %d names of %d characters: %.2f ms CPU (limit %.0f ms): %s\n",

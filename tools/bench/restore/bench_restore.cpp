@@ -22,16 +22,16 @@ namespace {
 // The host of a restore that prints its log with the time since the start.
 class TConsoleHost : public TRestoreHost {
   public:
-    TConsoleHost() { timer_.start(); }
+    TConsoleHost() { FTimer.start(); }
 
     void Log(const QString& message) override {
-        std::printf("  %7.3f s  %s\n", double(timer_.nsecsElapsed()) / 1e9, qPrintable(message));
+        std::printf("  %7.3f s  %s\n", double(FTimer.nsecsElapsed()) / 1e9, qPrintable(message));
     }
 
-    double Seconds() const { return double(timer_.nsecsElapsed()) / 1e9; }
+    double Seconds() const { return double(FTimer.nsecsElapsed()) / 1e9; }
 
   private:
-    QElapsedTimer timer_;
+    QElapsedTimer FTimer;
 };
 
 } // namespace
@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
                                  DeriveDatabaseName(record.Name), jobs,
                                  TDownloadRequest{connection, args[2], {}, {}, {}}});
         if (session.CheckServer(host).PasswordNeeded)
-            throw Error(QStringLiteral("the server asks for a password: set PGPASSWORD"));
+            throw TError(QStringLiteral("the server asks for a password: set PGPASSWORD"));
         session.Prepare(host);
         session.RestoreIntoTemporary(host);
         session.Finish(host, true);

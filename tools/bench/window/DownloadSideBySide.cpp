@@ -33,7 +33,8 @@ double TimedDownload(const std::function<void()>& download, const QString& targe
     const qint64 size = QFileInfo(target).size();
     QFile::remove(target);
     if (size != objectSize)
-        throw Error(QStringLiteral("%1 holds %2 bytes, the object %3").arg(target).arg(size).arg(objectSize));
+        throw TError(
+            QStringLiteral("%1 holds %2 bytes, the object %3").arg(target).arg(size).arg(objectSize));
     return seconds;
 }
 
@@ -61,7 +62,7 @@ void DownloadSideBySide(quint16 accountPort, quint16 listingPort, quint16 object
         form.StorageInfo, BenchBucketSetting, grid.FieldAsText(TCatalogueField::Path), target, {}};
     auto* downloadCommand = form.findChild<QAction*>(QStringLiteral("mniDownload"));
     if (downloadCommand == nullptr || !downloadCommand->isEnabled())
-        throw Error(QStringLiteral("the window's Download command is missing or disabled"));
+        throw TError(QStringLiteral("the window's Download command is missing or disabled"));
 
     const auto headless = [&] { DownloadBackup(request, [](const QString&) {}, {}); };
     // The window runs its download on a thread of its own; the same call on a plain thread tells what

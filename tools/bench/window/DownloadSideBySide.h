@@ -8,6 +8,6 @@
 // download that is not counted. The window lists its grid from the listing server first. Prints one line
 // a run:
 //   download run=<n> headless_s=<s> headless_thread_s=<s> window_s=<s> bytes=<size>
-// Throws Error when a download fails or its file has not the object's size.
+// Throws TError when a download fails or its file has not the object's size.
 void DownloadSideBySide(quint16 accountPort, quint16 listingPort, quint16 objectPort, qint64 objectSize,
                         const QString& workFolder, int runs);

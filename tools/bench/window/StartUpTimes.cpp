@@ -28,25 +28,25 @@ double Seconds(const QElapsedTimer& clock) {
 class TPaintClock : public QObject {
   public:
     TPaintClock(QWidget& widget, const QElapsedTimer& clock)
-        : clock_(clock) {
+        : FClock(clock) {
         widget.installEventFilter(this);
     }
-    void Arm() { armed_ = true; }
-    std::optional<double> PaintedAt() const { return paintedAt_; }
+    void Arm() { FArmed = true; }
+    std::optional<double> PaintedAt() const { return FPaintedAt; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (armed_ && event->type() == QEvent::Paint) {
-            armed_ = false;
-            QTimer::singleShot(0, this, [this] { paintedAt_ = Seconds(clock_); });
+        if (FArmed && event->type() == QEvent::Paint) {
+            FArmed = false;
+            QTimer::singleShot(0, this, [this] { FPaintedAt = Seconds(FClock); });
         }
         return QObject::eventFilter(watched, event);
     }
 
   private:
-    const QElapsedTimer& clock_;
-    bool armed_ = false;
-    std::optional<double> paintedAt_;
+    const QElapsedTimer& FClock;
+    bool FArmed = false;
+    std::optional<double> FPaintedAt;
 };
 
 } // namespace
@@ -64,7 +64,7 @@ void StartUpTimes(quint16 accountPort, quint16 listingPort, int keys, const QStr
     TCatalogueTable& grid = form.CdsObject();
     auto* gridView = form.findChild<QTableView*>(QStringLiteral("GridFiles"));
     if (gridView == nullptr)
-        throw Error(QStringLiteral("the window has no grid GridFiles"));
+        throw TError(QStringLiteral("the window has no grid GridFiles"));
     // The listing empties the grid when it starts and hands it every row when it ends.
     std::optional<double> listing;
     std::optional<double> full;

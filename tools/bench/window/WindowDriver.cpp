@@ -20,11 +20,11 @@ void UsePrivateSettings(const QString& workFolder) {
 }
 
 void StoreWindowSettings(const QString& workingFolder) {
-    const SettingsStore store;
-    store.WriteText(SettingName::Username, QStringLiteral("demo"));
-    store.WriteText(SettingName::Password, QStringLiteral("demo"));
-    store.WriteText(SettingName::Bucket, BenchBucketSetting);
-    store.WriteText(SettingName::TempDir, workingFolder);
+    const TSettingsStore store;
+    store.WriteText(TSettingName::Username, QStringLiteral("demo"));
+    store.WriteText(TSettingName::Password, QStringLiteral("demo"));
+    store.WriteText(TSettingName::Bucket, BenchBucketSetting);
+    store.WriteText(TSettingName::TempDir, workingFolder);
 }
 
 QString LoopbackStorage(quint16 port) {
@@ -45,8 +45,8 @@ TCorvaneEnvironment BenchEnvironment(quint16 accountPort, quint16 storagePort) {
 
 TWindowWatch::TWindowWatch() {
     SetErrorBoxHandler([this](const QString& text) {
-        if (failure_.isEmpty())
-            failure_ = QStringLiteral("an error box: ") + text;
+        if (FFailure.isEmpty())
+            FFailure = QStringLiteral("an error box: ") + text;
     });
 }
 
@@ -56,7 +56,7 @@ TWindowWatch::~TWindowWatch() {
 
 void TWindowWatch::WaitUntil(const std::function<bool()>& done, std::chrono::seconds timeout,
                              const QString& what) {
-    if (done() && failure_.isEmpty())
+    if (done() && FFailure.isEmpty())
         return;
     QElapsedTimer clock;
     clock.start();
@@ -68,19 +68,19 @@ void TWindowWatch::WaitUntil(const std::function<bool()>& done, std::chrono::sec
     QObject::connect(&look, &QTimer::timeout, &loop, [&] {
         // A dialog would wait for a user who is not there: it is turned away and counts as a failure.
         if (QWidget* modal = QApplication::activeModalWidget()) {
-            if (failure_.isEmpty())
-                failure_ = QStringLiteral("a dialog: ") + modal->windowTitle();
+            if (FFailure.isEmpty())
+                FFailure = QStringLiteral("a dialog: ") + modal->windowTitle();
             if (auto* dialog = qobject_cast<QDialog*>(modal))
                 dialog->reject();
         }
         timedOut = std::chrono::milliseconds(clock.elapsed()) > timeout;
-        if (done() || !failure_.isEmpty() || timedOut)
+        if (done() || !FFailure.isEmpty() || timedOut)
             loop.quit();
     });
     look.start();
     loop.exec();
-    if (!failure_.isEmpty())
-        throw Error(QStringLiteral("waiting for %1, %2").arg(what, failure_));
+    if (!FFailure.isEmpty())
+        throw TError(QStringLiteral("waiting for %1, %2").arg(what, FFailure));
     if (timedOut && !done())
-        throw Error(QStringLiteral("waiting for %1: more than %2 s").arg(what).arg(timeout.count()));
+        throw TError(QStringLiteral("waiting for %1: more than %2 s").arg(what).arg(timeout.count()));
 }

@@ -37,10 +37,10 @@ class TWindowWatch {
     TWindowWatch(const TWindowWatch&) = delete;
     TWindowWatch& operator=(const TWindowWatch&) = delete;
 
-    // Processes events until done holds, looking every millisecond. Throws Error naming what was awaited
+    // Processes events until done holds, looking every millisecond. Throws TError naming what was awaited
     // when an error box or a dialog showed up meanwhile, or when it took longer than timeout.
     void WaitUntil(const std::function<bool()>& done, std::chrono::seconds timeout, const QString& what);
 
   private:
-    QString failure_;
+    QString FFailure;
 };
