@@ -26,6 +26,11 @@ std::function<bool(const QString&)>& NextReplaceDatabaseAnswer() {
     return answer;
 }
 
+std::function<bool(const QStringList&)>& NextLeftoverDatabasesAnswer() {
+    static std::function<bool(const QStringList&)> answer;
+    return answer;
+}
+
 std::function<std::optional<QString>(const QString&)>& NextBackupFolderAnswer() {
     static std::function<std::optional<QString>(const QString&)> answer;
     return answer;
@@ -142,4 +147,25 @@ bool AskReplaceDatabase(QWidget* parent, const QString& database, const QString&
                        "Cancel: nothing is downloaded and \"%1\" stays as it is.")
             .arg(database, details),
         QStringLiteral("ReplaceDatabaseQuestion"), QStringLiteral("&Replace"), QStringLiteral("Cancel"));
+}
+
+void SetNextLeftoverDatabasesAnswer(std::function<bool(const QStringList& names)> answer) {
+    NextLeftoverDatabasesAnswer() = std::move(answer);
+}
+
+bool AskDropLeftoverDatabases(QWidget* parent, const QStringList& names) {
+    if (NextLeftoverDatabasesAnswer())
+        return std::exchange(NextLeftoverDatabasesAnswer(), {})(names);
+    return AskWithSafeDefault(
+        parent, QStringLiteral("Leftover databases"),
+        QStringLiteral("An earlier restore that did not end (Corvane was closed by force, or the computer "
+                       "stopped) left %1 temporary database(s) on the server:\n\n%2\n\n"
+                       "A corvane_restoring_ database holds a restore that did not finish; a "
+                       "corvane_replaced_ database holds the old copy of a database that a finished restore "
+                       "replaced.\n\n"
+                       "Drop: they are dropped before this restore downloads anything.\n"
+                       "Keep: they stay as they are, and the next restore asks again.")
+            .arg(names.size())
+            .arg(names.join(u'\n')),
+        QStringLiteral("LeftoverDatabasesQuestion"), QStringLiteral("&Drop"), QStringLiteral("&Keep"));
 }

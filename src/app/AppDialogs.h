@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -27,6 +28,14 @@ bool AskReplaceDatabase(QWidget* parent, const QString& database, const QString&
 // For tests: the next AskReplaceDatabase call shows no question and returns what answer gives for the
 // database instead. Later calls ask again.
 void SetNextReplaceDatabaseAnswer(std::function<bool(const QString& database)> answer);
+
+// The question after the server check found temporary databases that an earlier restore left behind:
+// whether to drop them. Keep is the default and what Escape answers.
+bool AskDropLeftoverDatabases(QWidget* parent, const QStringList& names);
+
+// For tests: the next AskDropLeftoverDatabases call shows no question and returns what answer gives for
+// the names instead.
+void SetNextLeftoverDatabasesAnswer(std::function<bool(const QStringList& names)> answer);
 
 // The folder picker (TBackupFolderPicker), opened at the current folder when it exists. The chosen
 // folder's path, or none on cancel.

@@ -598,6 +598,13 @@ void TCorvaneEditorForm::ServerChecked(const TServerCheck& check) {
         Log(QStringLiteral("The restore was cancelled; nothing was downloaded"));
         return;
     }
+    // Asked once the restore goes ahead, so that a cancelled restore changes nothing at all.
+    if (!check.Leftovers.isEmpty()) {
+        Log(QStringLiteral("Temporary databases left by an earlier restore: ") +
+            check.Leftovers.join(QStringLiteral(", ")));
+        if (AskDropLeftoverDatabases(this, check.Leftovers))
+            FRestoreSession->DropLeftoversFirst(check.Leftovers);
+    }
     RunRestorePhase<int>(
         [](TRestoreSession& session, TRestoreHost& host) {
             session.Prepare(host);

@@ -26,7 +26,8 @@ enum class TRestoreStep {
     Swap,           // psql: the restored database takes the name
     WaitForCreate,  // psql: until a stopped createdb's statement has ended on the server
     DropRestoring,  // dropdb of the temporary database
-    DropReplaced    // dropdb of the database that was replaced
+    DropReplaced,   // dropdb of the database that was replaced
+    DropLeftover    // dropdb of a temporary database an earlier restore left behind
 };
 
 // What a restore phase needs from whoever runs it, on the thread it runs on: where its lines go, where

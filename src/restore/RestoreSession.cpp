@@ -31,6 +31,7 @@ TServerCheck TRestoreSession::CheckServer(TRestoreHost& host) {
 }
 
 void TRestoreSession::Prepare(TRestoreHost& host) {
+    FSteps.DropLeftovers(host, std::exchange(FLeftovers, {}));
     // Nothing is touched unless the backup is here whole: the download throws otherwise.
     host.Download(FInput.Download);
     try {

@@ -38,7 +38,8 @@ void CheckWorkingFolder(const QString& workingFolder);
 // 0. CheckServer, before anything is downloaded: the client programs run, the server answers as the
 //    user (or asks for a password, which the window then asks for), the user may create databases, and
 //    the named database is not in use; it tells whether the named database exists;
-// 1. Prepare downloads the backup, has pg_restore read its table of contents and checks that the named
+// 1. Prepare drops the leftovers of earlier restores the user chose to drop, downloads the backup, has
+// pg_restore read its table of contents and checks that the named
 //    database, when it exists, could be renamed now;
 // 2. RestoreIntoTemporary creates a temporary database from template0 and restores into it;
 // 3. Finish swaps in one transaction through psql (the named database takes a temporary name and the
@@ -59,6 +60,8 @@ class TRestoreSession {
     const QString& TargetPath() const { return FTargetPath; }
     // The password the server asked for, for every later program of the restore.
     void SetPassword(const QString& password) { FSteps.SetPassword(password); }
+    // The leftovers the server check found that the user chose to drop: Prepare drops them first.
+    void DropLeftoversFirst(QStringList names) { FLeftovers = std::move(names); }
 
     TServerCheck CheckServer(TRestoreHost& host);
     void Prepare(TRestoreHost& host);
@@ -72,4 +75,5 @@ class TRestoreSession {
     TRestoreInput FInput;
     QString FTargetPath;
     TRestoreSteps FSteps;
+    QStringList FLeftovers;
 };

@@ -77,6 +77,9 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
                        "(SELECT count(*) FROM pg_stat_activity WHERE datname = %1), "
                        "(SELECT CASE WHEN has_database_privilege(oid, 'CONNECT') THEN pg_size_pretty("
                        "pg_database_size(oid)) END FROM pg_database WHERE datname = %1), "
+                       "(SELECT string_agg(d.datname, ',' ORDER BY d.datname) FROM pg_database d WHERE "
+                       "d.datname ~ '^corvane_(restoring|replaced)_[0-9a-f]{12}$' AND d.datdba = r.oid AND "
+                       "NOT EXISTS (SELECT FROM pg_stat_activity a WHERE a.datname = d.datname)), "
                        "(SELECT pg_get_userbyid(datdba) FROM pg_database WHERE datname = %1) "
                        "FROM pg_roles r WHERE r.rolname = current_user")
             .arg(target);
@@ -105,9 +108,9 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
                          .arg(FServer.User, DescribeFailure(PsqlProgram, outcome)));
     }
 
-    // "t|150018|0|7669 kB|owner": the owner last, as the only field that may hold "|".
+    // "t|150018|0|7669 kB|leftover,...|owner": the owner last, as the only field that may hold "|".
     const QStringList fields = answer.split(u'|');
-    if (fields.size() < 5 || !IsDigits(fields[1]) || !IsDigits(fields[2]))
+    if (fields.size() < 6 || !IsDigits(fields[1]) || !IsDigits(fields[2]))
         throw TError(
             QStringLiteral("The database server gave an answer Corvane cannot read: %1").arg(answer));
     FServerVersion = fields[1].toInt();
@@ -118,7 +121,8 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
                            "CREATEDB)")
                 .arg(FServer.User));
     TServerCheck check;
-    check.TargetOwner = fields.mid(4).join(u'|');
+    check.TargetOwner = fields.mid(5).join(u'|');
+    check.Leftovers = fields[4].split(u',', Qt::SkipEmptyParts);
     check.TargetExists = !check.TargetOwner.isEmpty();
     check.TargetSize = fields[3];
     if (const int sessions = fields[2].toInt(); sessions > 0)
@@ -127,6 +131,13 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
                          .arg(FDatabase)
                          .arg(sessions));
     return check;
+}
+
+void TRestoreSteps::DropLeftovers(TRestoreHost& host, const QStringList& names) {
+    for (const QString& name : names) {
+        if (const QString left = DropTemporary(host, name, TRestoreStep::DropLeftover); !left.isEmpty())
+            host.Log(left);
+    }
 }
 
 void TRestoreSteps::CheckArchive(TRestoreHost& host, const QString& targetPath, const QString& name) {
@@ -264,7 +275,8 @@ void TRestoreSteps::RestorePlainDump(TRestoreHost& host, const QString& targetPa
 
 void TRestoreSteps::Finish(TRestoreHost& host, bool keep) {
     if (!keep) {
-        if (const QString left = DropTemporary(host, FRestoring); !left.isEmpty())
+        if (const QString left = DropTemporary(host, FRestoring, TRestoreStep::DropRestoring);
+            !left.isEmpty())
             throw TError(left);
         host.Log(QStringLiteral("The restored database has been discarded"));
         return;
@@ -275,7 +287,7 @@ void TRestoreSteps::Finish(TRestoreHost& host, bool keep) {
         ThrowUnchanged(host, error);
     }
     if (FTargetExists) {
-        if (const QString left = DropTemporary(host, FReplaced); !left.isEmpty())
+        if (const QString left = DropTemporary(host, FReplaced, TRestoreStep::DropReplaced); !left.isEmpty())
             throw TError(QStringLiteral("The database \"%1\" has been restored. ").arg(FDatabase) + left);
     }
 }
@@ -287,7 +299,7 @@ void TRestoreSteps::ThrowUnchanged(TRestoreHost& host, const std::exception& err
         MessageOf(error) + QStringLiteral("; the database \"%1\" was not changed").arg(FDatabase);
     if (FCreateStopped)
         WaitForStoppedCreate(host);
-    if (const QString left = DropTemporary(host, FRestoring); !left.isEmpty())
+    if (const QString left = DropTemporary(host, FRestoring, TRestoreStep::DropRestoring); !left.isEmpty())
         message += QStringLiteral(". ") + left;
     if (dynamic_cast<const TOperationStopped*>(&error))
         throw TOperationStopped(message);
@@ -309,9 +321,8 @@ void TRestoreSteps::Swap(TRestoreHost& host) {
 // mid-restore may leave one behind for a moment). Empty when it is gone; otherwise the sentence that
 // names it for the error (the log names it too). Servers before 13 have no forced drop: their sessions
 // are ended first, and the drop follows in a transaction of its own.
-QString TRestoreSteps::DropTemporary(TRestoreHost& host, const QString& name) {
+QString TRestoreSteps::DropTemporary(TRestoreHost& host, const QString& name, TRestoreStep step) {
     host.LogFmt(QStringLiteral("Dropping database: %s"), {name});
-    const TRestoreStep step = name == FRestoring ? TRestoreStep::DropRestoring : TRestoreStep::DropReplaced;
     TProgramOutcome outcome;
     QString program = DropDbProgram;
     if (FServerVersion > 0 && FServerVersion < FirstServerWithForcedDrop) {
@@ -343,7 +354,8 @@ void TRestoreSteps::WaitForStoppedCreate(TRestoreHost& host) {
             "DO $$BEGIN FOR i IN 1..300 LOOP EXIT WHEN NOT EXISTS (SELECT FROM pg_stat_activity WHERE "
             "pid <> pg_backend_pid() AND usename = current_user AND state = 'active' AND query ILIKE 'CREATE "
             "DATABASE%' AND "
-            "position(%1 IN query) > 0); PERFORM pg_sleep(0.1); END LOOP; END$$")
+            "position(%1 IN query) > 0); PERFORM pg_sleep(0.1); PERFORM pg_stat_clear_snapshot(); END LOOP; "
+            "END$$")
             .arg(QuoteLiteral(FRestoring));
     Psql(host, TRestoreStep::WaitForCreate, {sql}, TStoppable::No);
 }

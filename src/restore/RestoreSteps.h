@@ -17,6 +17,9 @@ struct TServerCheck {
     bool TargetExists = false;
     QString TargetSize;  // as the server writes it ("7669 kB"); empty when the user may not see it
     QString TargetOwner; // empty when the target does not exist
+    // The user's temporary databases that an earlier restore left behind (Corvane killed, or the computer
+    // stopped, mid-restore) and no session uses: a restore running now elsewhere keeps its own.
+    QStringList Leftovers;
 };
 
 // The client program runs of one restore, as the database user through the host of the phase at hand,
@@ -34,6 +37,9 @@ class TRestoreSteps {
     // user may create databases, and the named database is not in use. Throws with what is missing and
     // what to do.
     TServerCheck CheckServer(TRestoreHost& host);
+    // Drops the temporary databases an earlier restore left behind, as the user asked; one that cannot be
+    // dropped is logged and left.
+    void DropLeftovers(TRestoreHost& host, const QStringList& names);
     // Tells the backup's format by its content: a custom or tar archive, whose table of contents
     // pg_restore then reads (its items are what the restore's progress counts), or a plain SQL dump,
     // perhaps gzipped, which psql restores. Anything else, or an archive pg_restore cannot read, ends the
@@ -53,9 +59,11 @@ class TRestoreSteps {
     [[noreturn]] void ThrowUnchanged(TRestoreHost& host, const std::exception& error);
     void RestorePlainDump(TRestoreHost& host, const QString& targetPath);
     void Swap(TRestoreHost& host);
-    QString DropTemporary(TRestoreHost& host, const QString& name);
+    QString DropTemporary(TRestoreHost& host, const QString& name, TRestoreStep step);
     // A createdb that was stopped may leave its CREATE DATABASE running on the server, which would
-    // create the database after the temporary one was dropped: waits until no such statement runs.
+    // create the database after the temporary one was dropped: waits until no such statement runs. The
+    // server keeps one view of its sessions for a whole statement, so the wait asks for a new one each
+    // time it looks.
     void WaitForStoppedCreate(TRestoreHost& host);
     TProgramOutcome Psql(TRestoreHost& host, TRestoreStep step, const QStringList& commands,
                          TStoppable stoppable = TStoppable::Yes,

@@ -168,6 +168,48 @@ class TestMainWindowRestore : public QObject {
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 
+    // Temporary databases an earlier restore left behind are named in the log and offered for dropping
+    // once the restore goes ahead: dropped before the download on Drop, left as they are on Keep.
+    void leftoversOfAnEarlierRestore_data() {
+        QTest::addColumn<bool>("drop");
+        QTest::newRow("Drop") << true;
+        QTest::newRow("Keep") << false;
+    }
+    void leftoversOfAnEarlierRestore() {
+        QFETCH(bool, drop);
+        const QStringList leftovers{QStringLiteral("corvane_replaced_00000000cafe"),
+                                    QStringLiteral("corvane_restoring_00000000beef")};
+        for (const QString& leftover : leftovers)
+            FCluster->CreateDatabase(leftover, QStringLiteral("SELECT 1"));
+        const auto dropAll = qScopeGuard([&] {
+            for (const QString& leftover : leftovers)
+                FCluster->DropDatabase(leftover);
+        });
+        TAppTestBed bed;
+        QTemporaryDir workingFolder;
+        auto form = SignedInWindow(bed, workingFolder.path());
+        SetNextDatabaseNameAnswer([](const QString& name) { return std::optional(name); });
+        SetNextReplaceDatabaseAnswer([](const QString&) { return true; });
+        QStringList offered;
+        SetNextLeftoverDatabasesAnswer([&](const QStringList& names) {
+            offered = names;
+            return drop;
+        });
+        form->GridFilesDblClick();
+        TAppTestBed::WaitUntilIdle(*form);
+
+        QCOMPARE(bed.ErrorBoxes, QStringList());
+        QCOMPARE(offered, leftovers);
+        const QStringList log = LogMessages(*form);
+        QVERIFY(
+            log.contains(QStringLiteral("Temporary databases left by an earlier restore: "
+                                        "corvane_replaced_00000000cafe, corvane_restoring_00000000beef")));
+        QCOMPARE(log.constLast(), QStringLiteral("The operation has been completed"));
+        for (const QString& leftover : leftovers)
+            QCOMPARE(FCluster->DatabaseExists(leftover), !drop);
+        QCOMPARE(FCluster->Query(TargetDatabase, RowsQuery), FCluster->Query(SourceDatabase, RowsQuery));
+    }
+
     // Cancelled at the name prompt, or at the question before replacing the database: nothing is
     // downloaded and the database stays as it was.
     void cancelChangesNothing_data() {

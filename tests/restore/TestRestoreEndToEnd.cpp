@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -100,6 +101,9 @@ class TestRestoreEndToEnd : public QObject {
     void serverThatAsksForAPassword();
     void restoresEveryFormat_data();
     void restoresEveryFormat();
+    void stopAtEveryMomentOfCreatedb();
+    void killedRestoreIsReportedByTheNext_data();
+    void killedRestoreIsReportedByTheNext();
 
   private:
     // Restores the backup of that key into the database of that name (empty: the proposed one), from
@@ -161,6 +165,14 @@ void TestRestoreEndToEnd::initTestCase() {
     FCluster->DropDatabase(ghost);
     FCluster->Query(QStringLiteral("postgres"), QStringLiteral("DROP ROLE %1").arg(GhostRole));
     FServer->PutFile(FBucket, QStringLiteral("db/Ghost-20231118.backup"), dump);
+
+    // A backup whose restore takes seconds: the data of a materialized view that sleeps.
+    const QString slow = QStringLiteral("corvane_e2e_slow");
+    FCluster->CreateDatabase(slow, SampleSql + QStringLiteral("CREATE MATERIALIZED VIEW pause AS "
+                                                              "SELECT 1 AS slept FROM pg_sleep(3);"));
+    FCluster->Dump(slow, dump);
+    FCluster->DropDatabase(slow);
+    FServer->PutFile(FBucket, QStringLiteral("db/Slow-20231118.backup"), dump);
 }
 
 void TestRestoreEndToEnd::init() {
@@ -473,6 +485,141 @@ void TestRestoreEndToEnd::restoresEveryFormat() {
         QCOMPARE(FCluster->Query(target, OldRows), oldRows);
     }
     FCluster->DropDatabase(target);
+}
+
+// Stop at every moment of createdb, from its start to past its end, in steps of a few milliseconds: the
+// restore ends as stopped (or, stopped too late, whole), the old database as it was, and no temporary
+// database is left, however the stop meets the server's CREATE DATABASE.
+void TestRestoreEndToEnd::stopAtEveryMomentOfCreatedb() {
+    FCluster->CreateDatabase(TargetDatabase, OldSql);
+    const QString oldRows = FCluster->Query(TargetDatabase, OldRows);
+    QStringList stoppedPrograms;
+    for (int delay = 0; delay < 100; delay += 5) {
+        TFakeRestoreHost host;
+        std::thread stopper;
+        host.OnRun = [&host, &stopper, delay](const TProgramWatch&) {
+            if (host.Events.constLast() != QStringLiteral("run createdb"))
+                return;
+            stopper = std::thread([&host, delay] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                host.Stop.request_stop();
+            });
+        };
+        const QString thrown = Restore(QStringLiteral("db/") + BackupName, host, TargetDatabase);
+        if (stopper.joinable())
+            stopper.join();
+        QCOMPARE(FCluster->Query(QStringLiteral("postgres"), TemporaryDatabases), QString());
+        if (thrown.isEmpty()) {
+            QCOMPARE(FCluster->Query(TargetDatabase, BackupRows), FSourceRows);
+            FCluster->CreateDatabase(TargetDatabase, OldSql);
+            continue;
+        }
+        QVERIFY2(
+            thrown.contains(QStringLiteral(" was stopped; the database \"salesoffice\" was not changed")),
+            qPrintable(thrown));
+        stoppedPrograms << thrown.section(u' ', 0, 0);
+        QCOMPARE(FCluster->Query(TargetDatabase, OldRows), oldRows);
+    }
+    QVERIFY2(stoppedPrograms.contains(QStringLiteral("createdb")), qPrintable(stoppedPrograms.join(u' ')));
+}
+
+namespace {
+
+// The process of that parent running that program, from /proc (0: none). Its "stat" line is
+// "pid (name) state parent ...".
+qint64 ChildProgram(qint64 parent, const QString& program) {
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QString line = QString::fromLocal8Bit(stat.readAll());
+        const qsizetype open = line.indexOf(u'(');
+        const qsizetype close = line.lastIndexOf(u')');
+        const QStringList rest = line.mid(close + 2).split(u' '); // state, parent, ...
+        if (line.mid(open + 1, close - open - 1) == program && rest.size() > 1 &&
+            rest[1].toLongLong() == parent)
+            return entry.toLongLong();
+    }
+    return 0;
+}
+
+// Whether the process runs: it exists and is not a zombie waiting for its parent.
+bool IsRunning(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QString line = QString::fromLocal8Bit(stat.readAll());
+    return line.mid(line.lastIndexOf(u')') + 2, 1) != QStringLiteral("Z");
+}
+
+} // namespace
+
+// A restore killed midway, as a user's system may kill Corvane: the client program it ran ends with it,
+// the named database stays whole (the old one, or the restored one once the swap was made), and the next
+// restore reports the temporary database left behind and drops it when the user says so.
+void TestRestoreEndToEnd::killedRestoreIsReportedByTheNext_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("killedAt"); // the step at which it is killed
+    QTest::addColumn<QString>("leftover"); // what the temporary database left behind is called
+    QTest::addColumn<bool>("replaced");    // whether the named database holds the backup afterwards
+
+    QTest::newRow("during pg_restore") << "db/Slow-20231118.backup"
+                                       << "pg_restore"
+                                       << "corvane_restoring_" << false;
+    QTest::newRow("before the swap") << "db/" + BackupName << "swap"
+                                     << "corvane_restoring_" << false;
+    QTest::newRow("after the swap, before the drop") << "db/" + BackupName << "drop replaced"
+                                                     << "corvane_replaced_" << true;
+}
+
+void TestRestoreEndToEnd::killedRestoreIsReportedByTheNext() {
+#ifndef Q_OS_LINUX
+    QSKIP("looks at the processes through /proc");
+#endif
+    QFETCH(QString, key);
+    QFETCH(QString, killedAt);
+    QFETCH(QString, leftover);
+    QFETCH(bool, replaced);
+    FCluster->CreateDatabase(TargetDatabase, OldSql);
+    const QString oldRows = FCluster->Query(TargetDatabase, OldRows);
+
+    // The restore waits to be killed at the step, except pg_restore, which is killed as it runs.
+    const bool duringProgram = killedAt == QStringLiteral("pg_restore");
+    QTemporaryDir workingFolder;
+    QProcess restore;
+    restore.start(QStringLiteral(CORVANE_KILLABLE_RESTORE),
+                  {FBucket + QStringLiteral("/db"), key, workingFolder.path(), TargetDatabase,
+                   duringProgram ? QStringLiteral("none") : killedAt});
+    for (QByteArray steps; !steps.split('\n').contains(killedAt.toUtf8());
+         steps += restore.readAllStandardOutput())
+        QVERIFY2(restore.waitForReadyRead(60000), restore.readAllStandardError().constData());
+    qint64 program = 0;
+    if (duringProgram) {
+        QTRY_VERIFY_WITH_TIMEOUT((program = ChildProgram(restore.processId(), killedAt)) != 0, 10000);
+    }
+    restore.kill();
+    QVERIFY(restore.waitForFinished(10000));
+    if (program != 0)
+        QTRY_VERIFY_WITH_TIMEOUT(!IsRunning(program), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(FCluster->Query(QStringLiteral("postgres"),
+                                              QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE "
+                                                             "datname ~ '^corvane_(restoring|replaced)_'")),
+                              QStringLiteral("0"), 15000);
+    if (replaced)
+        QCOMPARE(FCluster->Query(TargetDatabase, BackupRows), FSourceRows);
+    else
+        QCOMPARE(FCluster->Query(TargetDatabase, OldRows), oldRows);
+
+    TFakeRestoreHost host;
+    host.DropLeftovers = true;
+    QCOMPARE(Restore(QStringLiteral("db/") + BackupName, host, TargetDatabase), QString());
+    const QStringList reported = host.Events.filter(QStringLiteral("leftovers "));
+    QCOMPARE(reported.size(), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^leftovers %1[0-9a-f]{12}$").arg(leftover))
+                 .match(reported.constFirst())
+                 .hasMatch(),
+             qPrintable(reported.constFirst()));
+    QCOMPARE(FCluster->Query(TargetDatabase, BackupRows), FSourceRows);
 }
 
 QTEST_GUILESS_MAIN(TestRestoreEndToEnd)

@@ -93,7 +93,7 @@ void TestRestoreSequence::restores() {
 
     TFakeRestoreHost host;
     if (!exists)
-        host.ServerAnswer = QStringLiteral("t|150000|0||");
+        host.ServerAnswer = QStringLiteral("t|150000|0|||");
     if (!exists)
         host.Steps.insert(QStringLiteral("find database"), [](const QString&) {
             TProgramOutcome absent = Exited(0);
@@ -280,7 +280,8 @@ void TestRestoreSequence::failures() {
     }
     QCOMPARE(run, stepsRun);
     if (!lastLine.isEmpty())
-        QVERIFY2(WithoutToken(host.LogLines).constLast().startsWith(lastLine), qPrintable(host.LogLines.constLast()));
+        QVERIFY2(WithoutToken(host.LogLines).constLast().startsWith(lastLine),
+                 qPrintable(host.LogLines.constLast()));
     QVERIFY(QDir(FDir->path()).isEmpty());
 }
 
@@ -298,7 +299,7 @@ void TestRestoreSequence::serverChecks_data() {
     notFound.StartError = QStringLiteral("No such file or directory");
     const TProgramOutcome noPassword = Exited(
         2, QStringLiteral("psql: error: connection to server failed: fe_sendauth: no password supplied"));
-    const QString fine = QStringLiteral("t|150000|0|8 MB|postgres");
+    const QString fine = QStringLiteral("t|150000|0|8 MB||postgres");
     const QString none;
     const std::optional<QString> secret = QStringLiteral("s3cret");
     const QString done = QStringLiteral("run drop replaced");
@@ -314,18 +315,18 @@ void TestRestoreSequence::serverChecks_data() {
     QTest::newRow("password asked, prompt cancelled")
         << "check server" << noPassword << fine << std::optional<QString>() << true << none << "password";
     QTest::newRow("user may not create databases")
-        << none << TProgramOutcome() << "f|150000|0||" << secret << true
+        << none << TProgramOutcome() << "f|150000|0|||" << secret << true
         << "The database user \"postgres\" may not create databases, so nothing was downloaded: restore as a "
            "user who may, or give this one the right (ALTER ROLE ... CREATEDB)"
         << "run check server";
     QTest::newRow("database in use")
-        << none << TProgramOutcome() << "t|150000|2|8 MB|postgres" << secret << true
+        << none << TProgramOutcome() << "t|150000|2|8 MB||postgres" << secret << true
         << "The database \"salesoffice\" is in use (2 open session(s)), so nothing was downloaded: close the "
            "programs connected to it and restore again"
         << "run check server";
     QTest::newRow("replacing declined")
         << none << TProgramOutcome() << fine << secret << false << none << "replace salesoffice";
-    QTest::newRow("owner holding |") << none << TProgramOutcome() << "t|150000|0|8 MB|a|b" << secret << false
+    QTest::newRow("owner holding |") << none << TProgramOutcome() << "t|150000|0|8 MB||a|b" << secret << false
                                      << none << "replace salesoffice";
 }
 
@@ -369,7 +370,7 @@ void TestRestoreSequence::serverChecks() {
 // has no forced drop, gets its sessions ended and the drop in a transaction of its own.
 void TestRestoreSequence::serverWithoutPostgresOrForcedDrop() {
     TFakeRestoreHost host;
-    host.ServerAnswer = QStringLiteral("t|120000|0|8 MB|postgres");
+    host.ServerAnswer = QStringLiteral("t|120000|0|8 MB||postgres");
     auto asked = std::make_shared<int>(0);
     host.Steps.insert(QStringLiteral("check server"), [asked](const QString&) {
         if ((*asked)++ == 0)

@@ -29,6 +29,8 @@ QString TFakeRestoreHost::StepName(TRestoreStep step) {
         return QStringLiteral("drop restoring");
     case TRestoreStep::DropReplaced:
         return QStringLiteral("drop replaced");
+    case TRestoreStep::DropLeftover:
+        return QStringLiteral("drop leftover");
     }
     return {};
 }
@@ -89,6 +91,11 @@ void RestoreThroughPhases(const TRestoreInput& input, TFakeRestoreHost& host) {
         host.Events << QStringLiteral("replace ") + input.Database;
         if (!host.Replace)
             return;
+    }
+    if (!check.Leftovers.isEmpty()) {
+        host.Events << QStringLiteral("leftovers ") + check.Leftovers.join(u',');
+        if (host.DropLeftovers)
+            session.DropLeftoversFirst(check.Leftovers);
     }
     session.Prepare(host);
     const int ignored = session.RestoreIntoTemporary(host);

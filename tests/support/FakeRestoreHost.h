@@ -15,17 +15,18 @@
 // programs or answers for them.
 class TFakeRestoreHost : public TRestoreHost {
   public:
-    // In order: "run <step>" (see StepName), "password", "replace <database>", "download <key>" and
-    // "ask <database> <count>" (see RestoreThroughPhases).
+    // In order: "run <step>" (see StepName), "password", "replace <database>", "leftovers <names>",
+    // "download <key>" and "ask <database> <count>" (see RestoreThroughPhases).
     QStringList Events;
     QStringList LogLines;
 
     bool Keep = false;               // the answer to the question after ignored errors
     bool Replace = true;             // the answer to the question before replacing a database
+    bool DropLeftovers = false;      // the answer to the question about an earlier restore's leftovers
     std::optional<QString> Password; // the answer to the password prompt; none: cancelled
     // What the server check's query answers unless a step answers for it: the user may create
     // databases, the server's version, the named database's sessions, size and owner.
-    QString ServerAnswer = QStringLiteral("t|150000|0|8 MB|postgres");
+    QString ServerAnswer = QStringLiteral("t|150000|0|8 MB||postgres");
     QPair<int, int> RestoreProgress{-1, -1}; // the last items done and total reported
 
     std::stop_source Stop; // the restore's stop
@@ -43,7 +44,7 @@ class TFakeRestoreHost : public TRestoreHost {
     std::function<void(const TProgramWatch& watch)> OnRun;
 
     // "program version", "check server", "check archive", "find database", "check rename", "createdb",
-    // "pg_restore", "swap", "wait for create", "drop restoring", "drop replaced".
+    // "pg_restore", "swap", "wait for create", "drop restoring", "drop replaced", "drop leftover".
     static QString StepName(TRestoreStep step);
 
     void Log(const QString& message) override;
@@ -55,8 +56,8 @@ class TFakeRestoreHost : public TRestoreHost {
 };
 
 // The window's part of a restore without the window: the phases one after the other on this thread, with
-// the questions answered by the host's password, replace and keep. A restore the answers cancel ends
-// quietly, as in the window.
+// the questions answered by the host's password, replace, leftovers and keep. A restore the answers cancel
+// ends quietly, as in the window.
 void RestoreThroughPhases(const TRestoreInput& input, TFakeRestoreHost& host);
 
 // An outcome for TFakeRestoreHost::Steps: the program ran and ended with this exit code, its last
