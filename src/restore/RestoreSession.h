@@ -14,8 +14,8 @@
 // for the database name and hands the whole over.
 struct TRestoreInput {
     QString WorkingFolder; // checked by CheckWorkingFolder
-    TDatabaseServer
-        Server; // its user checked by CheckDatabaseUser; host and port by CheckDatabaseHost and -Port
+    // Its user checked by CheckDatabaseUser, its host and port by CheckDatabaseHost and CheckDatabasePort.
+    TDatabaseServer Server;
     TBackupRecord Record;
     QString Database;          // the confirmed name, checked by CheckDatabaseName
     int Jobs = 1;              // pg_restore's parallel jobs; -j N when above 1
