@@ -1,7 +1,8 @@
 // Hashes one buffer of SIZE_MIB (default 1024) MiB with QtCore and with OpenSSL, SHA-256 and MD5, fed in
 // the 64 KiB blocks a download hands over, and times many HMAC-SHA256 of a request-sized message: the
 // figures decide whether one QtCore implementation serves both platforms. Prints MiB/s side by side,
-// best of three runs, and checks that both sides agree on every digest.
+// the medians of five runs taken in turn (QtCore, OpenSSL, QtCore, ...), and checks that both sides agree on
+// every digest.
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -16,11 +17,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace {
 
 constexpr qsizetype BlockSize = 64 * 1024;
-constexpr int Runs = 3;
+constexpr int Runs = 5;
 constexpr int HmacCount = 200000;
 
 QByteArray QtDigest(const QByteArray& buffer, QCryptographicHash::Algorithm algorithm) {
@@ -42,16 +45,27 @@ QByteArray OpenSslDigest(const QByteArray& buffer, const EVP_MD* algorithm) {
     return QByteArray(reinterpret_cast<const char*>(digest), length);
 }
 
-// The best of Runs timings of work, in seconds; result keeps what the last run returned.
-double BestSeconds(const std::function<QByteArray()>& work, QByteArray& result) {
-    double best = 1e30;
-    for (int run = 0; run < Runs; ++run) {
+// The two works timed in turn, Runs times each, and each one's median, in seconds; the results keep what
+// each returned last.
+std::pair<double, double> MedianSeconds(const std::function<QByteArray()>& first, QByteArray& firstResult,
+                                        const std::function<QByteArray()>& second, QByteArray& secondResult) {
+    std::vector<double> firstTimes;
+    std::vector<double> secondTimes;
+    const auto timed = [](const std::function<QByteArray()>& work, QByteArray& result) {
         QElapsedTimer timer;
         timer.start();
         result = work();
-        best = std::min(best, double(timer.nsecsElapsed()) / 1e9);
+        return double(timer.nsecsElapsed()) / 1e9;
+    };
+    for (int run = 0; run < Runs; ++run) {
+        firstTimes.push_back(timed(first, firstResult));
+        secondTimes.push_back(timed(second, secondResult));
     }
-    return best;
+    const auto median = [](std::vector<double>& times) {
+        std::sort(times.begin(), times.end());
+        return times[times.size() / 2];
+    };
+    return {median(firstTimes), median(secondTimes)};
 }
 
 bool CompareDigests(const char* name, const QByteArray& buffer, QCryptographicHash::Algorithm qtAlgorithm,
@@ -59,8 +73,8 @@ bool CompareDigests(const char* name, const QByteArray& buffer, QCryptographicHa
     QByteArray qtResult;
     QByteArray sslResult;
     const double mib = double(buffer.size()) / (1024 * 1024);
-    const double qt = BestSeconds([&] { return QtDigest(buffer, qtAlgorithm); }, qtResult);
-    const double ssl = BestSeconds([&] { return OpenSslDigest(buffer, sslAlgorithm); }, sslResult);
+    const auto [qt, ssl] = MedianSeconds([&] { return QtDigest(buffer, qtAlgorithm); }, qtResult,
+                                         [&] { return OpenSslDigest(buffer, sslAlgorithm); }, sslResult);
     std::printf("%-12s QtCore %8.1f MiB/s   OpenSSL %8.1f MiB/s   QtCore/OpenSSL %.2f\n", name, mib / qt,
                 mib / ssl, ssl / qt);
     return qtResult == sslResult;
@@ -71,15 +85,14 @@ bool CompareHmac() {
     const QByteArray message(400, 'm');
     QByteArray qtResult;
     QByteArray sslResult;
-    const double qt = BestSeconds(
+    const auto [qt, ssl] = MedianSeconds(
         [&] {
             QByteArray mac;
             for (int i = 0; i < HmacCount; ++i)
                 mac = QMessageAuthenticationCode::hash(message, key, QCryptographicHash::Sha256);
             return mac;
         },
-        qtResult);
-    const double ssl = BestSeconds(
+        qtResult,
         [&] {
             unsigned char mac[EVP_MAX_MD_SIZE];
             unsigned int length = 0;
@@ -105,8 +118,8 @@ int main() {
     generator.fillRange(reinterpret_cast<quint32*>(buffer.data()),
                         buffer.size() / qsizetype(sizeof(quint32)));
 
-    std::printf("buffer: %lld MiB in %lld KiB blocks, best of %d runs\n", static_cast<long long>(sizeMib),
-                static_cast<long long>(BlockSize / 1024), Runs);
+    std::printf("buffer: %lld MiB in %lld KiB blocks, medians of %d runs in turn\n",
+                static_cast<long long>(sizeMib), static_cast<long long>(BlockSize / 1024), Runs);
     bool agree = CompareDigests("SHA-256", buffer, QCryptographicHash::Sha256, EVP_sha256());
     agree = CompareDigests("MD5", buffer, QCryptographicHash::Md5, EVP_md5()) && agree;
     agree = CompareHmac() && agree;
