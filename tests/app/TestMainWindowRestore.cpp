@@ -4,6 +4,7 @@
 #include "support/AppTestBed.h"
 #include "support/Control.h"
 #include "support/LogMessages.h"
+#include "support/MemoryFigures.h"
 #include "support/PgTestCluster.h"
 
 #include <QAction>
@@ -318,7 +319,8 @@ class TestMainWindowRestore : public QObject {
 
         QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));
         const qint64 growthKiB = PeakMemoryKiB() - peakBefore;
-        QVERIFY2(growthKiB < 50 * 1024, qPrintable(QStringLiteral("%1 KiB").arg(growthKiB)));
+        if (MemoryFiguresHold)
+            QVERIFY2(growthKiB < 50 * 1024, qPrintable(QStringLiteral("%1 KiB").arg(growthKiB)));
         QCOMPARE(bed.ErrorBoxes.size(), 1);
         QVERIFY2(bed.ErrorBoxes.constFirst().startsWith(QStringLiteral("pg_restore failed with exit code 1")),
                  qPrintable(bed.ErrorBoxes.constFirst()));

@@ -1,6 +1,7 @@
 #include "core/Error.h"
 #include "restore/RunAndWait.h"
 #include "support/ErrorOf.h"
+#include "support/MemoryFigures.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -262,7 +263,8 @@ void TestRunAndWait::largeInputInFlatMemory() {
     QVERIFY(outcome.Succeeded());
     QCOMPARE(outcome.LastOutputLine.trimmed(), QString::number(total));
     // Without the wait for the program to read, all 64 MiB would be held at once.
-    QVERIFY2(peak - before < 16 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(peak - before)));
+    if (MemoryFiguresHold)
+        QVERIFY2(peak - before < 16 * 1024, qPrintable(QStringLiteral("grew by %1 KiB").arg(peak - before)));
 }
 
 void TestRunAndWait::stopWhileFeeding() {
