@@ -587,12 +587,13 @@ void TestRestoreEndToEnd::killedRestoreIsReportedByTheNext() {
     const bool duringProgram = killedAt == QStringLiteral("pg_restore");
     QTemporaryDir workingFolder;
     QProcess restore;
+    restore.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     restore.start(QStringLiteral(CORVANE_KILLABLE_RESTORE),
                   {FBucket + QStringLiteral("/db"), key, workingFolder.path(), TargetDatabase,
                    duringProgram ? QStringLiteral("none") : killedAt});
     for (QByteArray steps; !steps.split('\n').contains(killedAt.toUtf8());
          steps += restore.readAllStandardOutput())
-        QVERIFY2(restore.waitForReadyRead(60000), restore.readAllStandardError().constData());
+        QVERIFY2(restore.waitForReadyRead(60000), "the restore ended early (its messages are above)");
     qint64 program = 0;
     if (duringProgram) {
         QTRY_VERIFY_WITH_TIMEOUT((program = ChildProgram(restore.processId(), killedAt)) != 0, 10000);
