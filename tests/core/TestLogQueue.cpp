@@ -104,7 +104,9 @@ void TestLogQueue::takesWhileThreadsPush() {
     constexpr int LinesEach = 20'000;
     TLogQueue queue(headLines, tailLines);
 
-    // The Writers start together; this thread takes batches until they are done, then once more.
+    // The Writers start together; this thread takes batches until they are done, then once more, a
+    // millisecond apart (the window takes one every 50 ms): a thread that only takes could keep the lock
+    // from the writers where the system's mutex is not fair.
     std::latch start(Writers);
     std::atomic<int> writing = Writers;
     std::vector<std::jthread> threads;
@@ -116,8 +118,10 @@ void TestLogQueue::takesWhileThreadsPush() {
             --writing;
         });
     QStringList taken;
-    while (writing > 0)
+    while (writing > 0) {
         taken += queue.TakeBatch();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     for (std::jthread& thread : threads)
         thread.join();
     taken += queue.TakeBatch();
