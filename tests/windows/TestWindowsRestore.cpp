@@ -217,7 +217,7 @@ void TestWindowsRestore::stopEndsTheProgram() {
             QCOMPARE(waited, DWORD(WAIT_OBJECT_0));
         }
     }
-    QCOMPARE(Recorded().constFirst(), "pg_restore" + Arguments({"--list", BackupFile()}));
+    QCOMPARE(Recorded().constFirst(), "pg_restore" + Arguments({"--list", "--", BackupFile()}));
 }
 
 QTEST_GUILESS_MAIN(TestWindowsRestore)
