@@ -58,16 +58,10 @@ TRestoreSteps::TRestoreSteps(TDatabaseServer server, const QString& database, in
 }
 
 TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
-    host.Log(QStringLiteral("Checking the PostgreSQL client programs"));
-    for (const QString& program : {PgRestoreProgram, PsqlProgram, CreateDbProgram, DropDbProgram}) {
-        const TProgramOutcome outcome =
-            Run(host, TRestoreStep::ProgramVersion, program, {QStringLiteral("--version")}, TStoppable::Yes);
-        if (!outcome.Started)
-            throw TError(
-                QStringLiteral("%1 was not found, so nothing was downloaded: install the PostgreSQL client "
-                               "programs, or add the folder that holds them to PATH (%2)")
-                    .arg(program, outcome.StartError));
-        CheckProgramOutcome(program, outcome);
+    // A check repeated with the password the server asked for finds the programs as they were.
+    if (!FProgramsChecked) {
+        CheckPrograms(host);
+        FProgramsChecked = true;
     }
 
     host.LogFmt(QStringLiteral("Checking database server as user: %s"), {FServer.User});
@@ -131,6 +125,20 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
                          .arg(FDatabase)
                          .arg(sessions));
     return check;
+}
+
+void TRestoreSteps::CheckPrograms(TRestoreHost& host) {
+    host.Log(QStringLiteral("Checking the PostgreSQL client programs"));
+    for (const QString& program : {PgRestoreProgram, PsqlProgram, CreateDbProgram, DropDbProgram}) {
+        const TProgramOutcome outcome =
+            Run(host, TRestoreStep::ProgramVersion, program, {QStringLiteral("--version")}, TStoppable::Yes);
+        if (!outcome.Started)
+            throw TError(
+                QStringLiteral("%1 was not found, so nothing was downloaded: install the PostgreSQL client "
+                               "programs, or add the folder that holds them to PATH (%2)")
+                    .arg(program, outcome.StartError));
+        CheckProgramOutcome(program, outcome);
+    }
 }
 
 void TRestoreSteps::DropLeftovers(TRestoreHost& host, const QStringList& names) {

@@ -33,9 +33,9 @@ class TRestoreSteps {
 
     void SetPassword(const QString& password) { FServer.Password = password; }
 
-    // Before anything is downloaded: the four client programs run, the server answers as the user, the
-    // user may create databases, and the named database is not in use. Throws with what is missing and
-    // what to do.
+    // Before anything is downloaded: the four client programs run (on the first call only), the server
+    // answers as the user, the user may create databases, and the named database is not in use. Throws with
+    // what is missing and what to do.
     TServerCheck CheckServer(TRestoreHost& host);
     // Drops the temporary databases an earlier restore left behind, as the user asked; one that cannot be
     // dropped is logged and left.
@@ -56,6 +56,8 @@ class TRestoreSteps {
   private:
     enum class TStoppable { No, Yes };
 
+    // The four client programs run: each is found and answers --version.
+    void CheckPrograms(TRestoreHost& host);
     [[noreturn]] void ThrowUnchanged(TRestoreHost& host, const std::exception& error);
     void RestorePlainDump(TRestoreHost& host, const QString& targetPath);
     void Swap(TRestoreHost& host);
@@ -84,4 +86,5 @@ class TRestoreSteps {
     TRestoreProgress FProgress;
     bool FTargetExists = false;
     bool FCreateStopped = false;
+    bool FProgramsChecked = false;
 };

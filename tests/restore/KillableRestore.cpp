@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <thread>

@@ -110,6 +110,8 @@ class TestRestoreEndToEnd : public QObject {
     // the storage of the request given (none: the test's bucket).
     QString Restore(const QString& key, TFakeRestoreHost& host, QString database = {},
                     std::optional<TDownloadRequest> storage = {});
+    // The download request of the test's bucket, folder "db".
+    TDownloadRequest TestStorage() const;
 
     std::optional<TPgTestCluster> FCluster;
     std::optional<TS3TestServer> FServer;
@@ -185,13 +187,17 @@ void TestRestoreEndToEnd::cleanup() {
     QVERIFY(QDir(FWorkingFolder->path()).isEmpty());
 }
 
+TDownloadRequest TestRestoreEndToEnd::TestStorage() const {
+    TDownloadRequest storage;
+    storage.Connection = FServer->ConnectionInfo();
+    storage.BucketSetting = FBucket + QStringLiteral("/db");
+    return storage;
+}
+
 QString TestRestoreEndToEnd::Restore(const QString& key, TFakeRestoreHost& host, QString database,
                                      std::optional<TDownloadRequest> storage) {
-    if (!storage) {
-        storage.emplace();
-        storage->Connection = FServer->ConnectionInfo();
-        storage->BucketSetting = FBucket + QStringLiteral("/db");
-    }
+    if (!storage)
+        storage = TestStorage();
     host.RealDownload = true;
     host.RealPrograms = true;
     const QString name = key.section(u'/', -1);
@@ -324,8 +330,7 @@ void TestRestoreEndToEnd::failuresKeepTheOldDatabase() {
     host.Keep = fault == QStringLiteral("keep");
     std::optional<TDownloadRequest> storage;
     if (key.startsWith(QStringLiteral("damaged/"))) {
-        storage.emplace();
-        storage->Connection = FServer->ConnectionInfo();
+        storage = TestStorage();
         storage->Connection.StorageEndpoint =
             QStringLiteral("s3.localhost:%1").arg(FixturePort(QStringLiteral("s3_fault_server")));
         storage->BucketSetting = QStringLiteral("b/damaged");
@@ -400,15 +405,12 @@ void TestRestoreEndToEnd::serverThatAsksForAPassword() {
     host.RealDownload = true;
     host.RealPrograms = true;
     host.Password = secret;
-    TDownloadRequest storage;
-    storage.Connection = FServer->ConnectionInfo();
-    storage.BucketSetting = FBucket + QStringLiteral("/db");
     const TRestoreInput input{FWorkingFolder->path(),
                               {QStringLiteral("127.0.0.1"), port, QStringLiteral("postgres"), {}},
                               TBackupRecord{BackupName, QStringLiteral("db/") + BackupName},
                               QStringLiteral("remote_sales"),
                               1,
-                              storage};
+                              TestStorage()};
     const QString thrown = ErrorOf([&] { RestoreThroughPhases(input, host); });
     restoring = false;
     watcher.join();
@@ -466,15 +468,12 @@ void TestRestoreEndToEnd::restoresEveryFormat() {
     TFakeRestoreHost host;
     host.RealDownload = true;
     host.RealPrograms = true;
-    TDownloadRequest storage;
-    storage.Connection = FServer->ConnectionInfo();
-    storage.BucketSetting = FBucket + QStringLiteral("/db");
     const TRestoreInput input{FWorkingFolder->path(),
                               {{}, {}, QString::fromLatin1(TPgTestCluster::User), {}},
                               TBackupRecord{key.section(u'/', -1), key},
                               target,
                               jobs,
-                              storage};
+                              TestStorage()};
     const QString thrown = ErrorOf([&] { RestoreThroughPhases(input, host); });
     QVERIFY2(WithoutToken(host.LogLines).contains(logged), qPrintable(host.LogLines.join(u'\n')));
     if (error.isEmpty()) {

@@ -360,6 +360,8 @@ void TestRestoreSequence::serverChecks() {
     QCOMPARE(downloaded, lastEvent == QStringLiteral("run drop replaced"));
     // A password given reaches every later program in its environment, and never a command line.
     if (host.Events.contains(QStringLiteral("password")) && password && downloaded) {
+        // The check repeated with the password runs each program's --version no second time.
+        QCOMPARE(host.Events.count(QStringLiteral("run program version")), 4);
         QVERIFY(passwordsSeen.contains(QStringLiteral("PGPASSWORD=s3cret")));
         QVERIFY(host.LogLines.filter(QStringLiteral("s3cret")).isEmpty());
     }
