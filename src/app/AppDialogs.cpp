@@ -2,10 +2,17 @@
 
 #include "app/BackupFolderPicker.h"
 
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
 
 #include <utility>
 
@@ -36,6 +43,18 @@ std::function<std::optional<QString>(const QString&)>& NextBackupFolderAnswer() 
     return answer;
 }
 
+std::function<std::optional<QString>(const QString&)>& NextLogFileAnswer() {
+    static std::function<std::optional<QString>(const QString&)> answer;
+    return answer;
+}
+
+// A title bar's font is the window manager's, usually larger and bolder than the dialog's: its text
+// is given twice the room, beside room for the title bar's icon and buttons.
+int WidthForTitle(const QWidget& dialog) {
+    constexpr int TitleBarControls = 160;
+    return 2 * dialog.fontMetrics().horizontalAdvance(dialog.windowTitle()) + TitleBarControls;
+}
+
 } // namespace
 
 std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& proposed) {
@@ -51,6 +70,8 @@ std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& propos
         field->setMaxLength(255);
         field->selectAll();
     }
+    // Wide enough that the window manager shows the whole title beside its buttons.
+    prompt.setMinimumWidth(WidthForTitle(prompt));
     if (prompt.exec() != QDialog::Accepted)
         return std::nullopt;
     return prompt.textValue();
@@ -118,16 +139,45 @@ bool AskStopAndClose(QWidget* parent, const QString& running) {
                               QStringLiteral("Continue"));
 }
 
-bool AskKeepRestoredDatabase(QWidget* parent, const QString& database, int errorCount) {
-    return AskWithSafeDefault(
-        parent, QStringLiteral("Restore backup"),
-        QStringLiteral("pg_restore restored the backup but ignored %1 error(s); its messages "
-                       "are in the log.\n\n"
+bool AskKeepRestoredDatabase(QWidget* parent, const QString& database, int errorCount,
+                             const QStringList& messages) {
+    QDialog question(parent);
+    question.setObjectName(QStringLiteral("KeepRestoredDatabaseQuestion"));
+    question.setWindowTitle(QStringLiteral("Restore backup"));
+    auto* icon = new QLabel(&question);
+    icon->setPixmap(question.style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
+    auto* text = new QLabel(
+        QStringLiteral("pg_restore restored the backup but ignored %1 error(s); its messages are below and "
+                       "in the log.\n\n"
                        "Keep: the restored database replaces \"%2\".\n"
                        "Discard: the restored database is dropped and \"%2\" stays as it is.")
             .arg(errorCount)
             .arg(database),
-        QStringLiteral("KeepRestoredDatabaseQuestion"), QStringLiteral("Keep"), QStringLiteral("Discard"));
+        &question);
+    text->setObjectName(QStringLiteral("Question"));
+    text->setWordWrap(true);
+    auto* shown = new QPlainTextEdit(messages.join(u'\n'), &question);
+    shown->setObjectName(QStringLiteral("Messages"));
+    shown->setReadOnly(true);
+    shown->setLineWrapMode(QPlainTextEdit::NoWrap);
+    auto* buttons = new QDialogButtonBox(&question);
+    QPushButton* keep = buttons->addButton(QStringLiteral("Keep"), QDialogButtonBox::AcceptRole);
+    QPushButton* discard = buttons->addButton(QStringLiteral("Discard"), QDialogButtonBox::RejectRole);
+    // Discard is what Enter and Escape answer, so that only a deliberate choice keeps a damaged restore.
+    keep->setAutoDefault(false);
+    discard->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &question, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &question, &QDialog::reject);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addWidget(text, 1);
+    auto* layout = new QVBoxLayout(&question);
+    layout->addLayout(top);
+    layout->addWidget(shown, 1);
+    layout->addWidget(buttons);
+    question.resize(640, 400);
+    discard->setFocus();
+    return question.exec() == QDialog::Accepted;
 }
 
 void SetNextReplaceDatabaseAnswer(std::function<bool(const QString& database)> answer) {
@@ -168,4 +218,18 @@ bool AskDropLeftoverDatabases(QWidget* parent, const QStringList& names) {
             .arg(names.size())
             .arg(names.join(u'\n')),
         QStringLiteral("LeftoverDatabasesQuestion"), QStringLiteral("&Drop"), QStringLiteral("&Keep"));
+}
+
+std::optional<QString> PickLogFile(QWidget* parent, const QString& proposed) {
+    if (NextLogFileAnswer())
+        return std::exchange(NextLogFileAnswer(), {})(proposed);
+    const QString file = QFileDialog::getSaveFileName(parent, QStringLiteral("Save log"), proposed,
+                                                      QStringLiteral("Text files (*.txt);;All files (*)"));
+    if (file.isEmpty())
+        return std::nullopt;
+    return file;
+}
+
+void SetNextLogFileAnswer(std::function<std::optional<QString>(const QString& proposed)> answer) {
+    NextLogFileAnswer() = std::move(answer);
 }

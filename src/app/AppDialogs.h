@@ -54,8 +54,17 @@ void SetNextBackupFolderAnswer(std::function<std::optional<QString>(const QStrin
 // default, and for Escape.
 bool AskStopAndClose(QWidget* parent, const QString& running);
 
-// The question after a restore in which pg_restore ignored errors: the standard question box titled
-// "Restore backup" saying how many errors, that their messages are in the log, and what each answer
-// does. True for "Keep" (the restored database replaces the named one), false for "Discard", the
-// default, and for Escape (the named database stays as it is).
-bool AskKeepRestoredDatabase(QWidget* parent, const QString& database, int errorCount);
+// The question after a restore in which pg_restore ignored errors, titled "Restore backup": how many
+// errors, pg_restore's messages about them in a box below, and what each answer does. True for "Keep"
+// (the restored database replaces the named one), false for "Discard", the default, and for Escape (the
+// named database stays as it is).
+bool AskKeepRestoredDatabase(QWidget* parent, const QString& database, int errorCount,
+                             const QStringList& messages);
+
+// The file dialog that asks where to save the log, opened at proposed. The chosen path, or none on
+// cancel.
+std::optional<QString> PickLogFile(QWidget* parent, const QString& proposed);
+
+// For tests: the next PickLogFile call shows no dialog and returns what answer gives for the proposed
+// path instead (none: cancelled).
+void SetNextLogFileAnswer(std::function<std::optional<QString>(const QString& proposed)> answer);

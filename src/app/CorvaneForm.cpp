@@ -7,6 +7,7 @@
 #include "app/ErrorBox.h"
 #include "app/MagnifierIcon.h"
 #include "app/VersionText.h"
+#include "app/WindowPlacement.h"
 #include "app/WindowRestoreHost.h"
 #include "catalogue/CatalogueFill.h"
 #include "catalogue/CatalogueSearch.h"
@@ -21,10 +22,13 @@
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -62,6 +66,7 @@ TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget*
     FProgressTimer.setInterval(ProgressInterval);
     WireEvents();
 
+    SetUpLowerPanel();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -99,6 +104,38 @@ void TCorvaneEditorForm::SetUpGrid() {
     // columns elsewhere) does nothing.
     ui->GridFiles->viewport()->installEventFilter(this);
     indicator->viewport()->installEventFilter(this);
+}
+
+// The grid and the lower panel share what the window grows by, and the splitter between them moves
+// the rest; the log takes what the lower panel gains. The log's menu adds "Save log as...".
+void TCorvaneEditorForm::SetUpLowerPanel() {
+    ui->SplitterMain->setStretchFactor(0, 1);
+    ui->SplitterMain->setStretchFactor(1, 1);
+    ui->MemoLog->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->MemoLog, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        std::unique_ptr<QMenu> menu(ui->MemoLog->createStandardContextMenu());
+        menu->addSeparator();
+        QAction* save = menu->addAction(QStringLiteral("Save log as..."));
+        save->setObjectName(QStringLiteral("mniSaveLog"));
+        connect(save, &QAction::triggered, this, [this] { ReportErrors(this, [this] { SaveLog(); }); });
+        menu->exec(ui->MemoLog->viewport()->mapToGlobal(pos));
+    });
+}
+
+void TCorvaneEditorForm::SaveLog() {
+    const QDir folder(QFileInfo(ui->EdtTempDir->text()).isDir() ? ui->EdtTempDir->text() : QDir::homePath());
+    const QString proposed = folder.filePath(
+        QStringLiteral("Corvane log %1.txt")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"))));
+    const std::optional<QString> path = PickLogFile(this, proposed);
+    if (!path)
+        return;
+    QSaveFile file(*path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(ui->MemoLog->toPlainText().toUtf8() + '\n') < 0 ||
+        !file.commit())
+        throw TError(QStringLiteral("The log could not be saved to \"%1\": %2")
+                         .arg(QDir::toNativeSeparators(*path), file.errorString()));
+    Log(QStringLiteral("Log saved to %1").arg(QDir::toNativeSeparators(*path)));
 }
 
 void TCorvaneEditorForm::WireEvents() {
@@ -194,6 +231,7 @@ void TCorvaneEditorForm::LoadSettings() {
     bool jobsStored = false;
     const int jobs = store.ReadText(TSettingName::RestoreJobs).toInt(&jobsStored);
     ui->EdtRestoreJobs->setValue(jobsStored ? jobs : QThread::idealThreadCount());
+    FStoredPanelHeight = store.ReadText(TSettingName::LogPanelHeight).toInt();
     FStoredUserName = store.ReadText(TSettingName::Username);
     FStoredPassword = store.ReadText(TSettingName::Password);
     FShowLogin = FStoredUserName.isEmpty() || FStoredPassword.isEmpty();
@@ -207,6 +245,7 @@ void TCorvaneEditorForm::SaveSettings() {
     store.WriteText(TSettingName::DBHost, ui->EdtDBHost->text());
     store.WriteText(TSettingName::DBPort, ui->EdtDBPort->text());
     store.WriteText(TSettingName::RestoreJobs, QString::number(ui->EdtRestoreJobs->value()));
+    store.WriteText(TSettingName::LogPanelHeight, QString::number(ui->PanConfig->height()));
 }
 
 void TCorvaneEditorForm::AutoConnect() {
@@ -222,8 +261,27 @@ void TCorvaneEditorForm::showEvent(QShowEvent* event) {
     // shown during creation.
     if (!FTimerArmed) {
         FTimerArmed = true;
+        PlaceOnScreen();
         Timer.start();
     }
+}
+
+// The lower panel gets the height it had when the window last closed (at first, its designed height),
+// and the whole window is on the screen, however small or scaled the screen is.
+void TCorvaneEditorForm::PlaceOnScreen() {
+    const int total = ui->SplitterMain->height() - ui->SplitterMain->handleWidth();
+    const int wanted = FStoredPanelHeight > 0 ? FStoredPanelHeight : ui->PanConfig->minimumHeight();
+    const int panel = std::min(wanted, total - ui->GridFiles->minimumSizeHint().height());
+    ui->SplitterMain->setSizes({total - panel, panel});
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect frame = frameGeometry();
+    const QRect fitted = FittedOnScreen(frame, screen->availableGeometry());
+    if (fitted == frame)
+        return;
+    resize(size() - (frame.size() - fitted.size()));
+    move(fitted.topLeft());
 }
 
 // The first tick after the window is on screen: the stored credentials are checked beside the window,
@@ -331,23 +389,32 @@ void TCorvaneEditorForm::BtnSearchClick() {
     SearchCatalogue(*FCatalogue, ui->EdtFilter->text());
 }
 
-// The listing is read into records of its own beside the window and handed to the grid whole; the
-// grid is empty meanwhile, and stays empty when the listing fails or is stopped.
+// The listing is read into records of its own beside the window and handed to the grid whole. The grid
+// keeps the list it shows until then; when the listing fails or is stopped, it stays, and the message
+// says that it may be out of date.
 void TCorvaneEditorForm::BtnConnectClick() {
     const QString bucketSetting = ui->EdtBucket->text();
     const QString bucket = SplitBucketSetting(bucketSetting).at(0);
     FOperation.CheckIdle();
-    FCatalogue->Empty();
+    const QString listKept = FCatalogue->rowCount() > 0
+                                 ? QStringLiteral("; the list shown is that of an earlier Connect and may be "
+                                                  "out of date")
+                                 : QString();
     StartOperation<std::shared_ptr<TCatalogueRecords>>(
         TOperationKind::Connect,
-        [bucket, bucketSetting, info = StorageInfo, limits = FEnvironment.StorageLimits,
+        [bucket, bucketSetting, listKept, info = StorageInfo, limits = FEnvironment.StorageLimits,
          log = QueuedLog()](std::stop_token stop) mutable {
             limits.Stop = stop;
             try {
                 return std::make_shared<TCatalogueRecords>(
                     ListCatalogue(info, bucketSetting, limits, ServicePageSize, log));
             } catch (const TOperationStopped&) {
-                throw TOperationStopped(QStringLiteral("The listing of \"%1\" was stopped").arg(bucket));
+                throw TOperationStopped(QStringLiteral("The listing of \"%1\" was stopped").arg(bucket) +
+                                        listKept);
+            } catch (const TError& error) {
+                if (listKept.isEmpty())
+                    throw;
+                throw TError(MessageOf(error) + listKept);
             }
         },
         [this](std::shared_ptr<TCatalogueRecords> records) { FCatalogue->TakeRecords(std::move(*records)); });
@@ -432,6 +499,8 @@ void TCorvaneEditorForm::OperationEnded(std::exception_ptr error, const std::fun
         } catch (const TOperationStopped& stopped) {
             Log(stopped.Message());
         } catch (const std::exception& failure) {
+            // The log ends with what ended the operation, as the error box says it.
+            Log(QStringLiteral("%1 failed: %2").arg(RunningOperationName(), MessageOf(failure)));
             if (!FCloseWhenEnded)
                 ShowErrorBox(this, MessageOf(failure));
         }
@@ -552,11 +621,11 @@ void TCorvaneEditorForm::BtnRestoreClick() {
     const std::optional<TBackupRecord> record = CurrentRecord();
     if (!record)
         return;
-    ui->MemoLog->clear();
     const std::optional<QString> database = PromptDatabaseName(this, DeriveDatabaseName(record->Name));
     if (!database)
         return;
     CheckDatabaseName(*database);
+    ui->MemoLog->clear();
 
     const TDatabaseServer server{ui->EdtDBHost->text(), ui->EdtDBPort->text(), ui->EdtDBUsername->text(), {}};
     FRestoreSession = std::make_shared<TRestoreSession>(TRestoreInput{ui->EdtTempDir->text(), server, *record,
@@ -616,9 +685,11 @@ void TCorvaneEditorForm::ServerChecked(const TServerCheck& check) {
                 Log(QStringLiteral("The restore was stopped; no database was changed"));
                 return;
             }
-            RunRestorePhase<int>([](TRestoreSession& session,
-                                    TRestoreHost& host) { return session.RestoreIntoTemporary(host); },
-                                 [this](int ignoredErrors) { FinishRestore(ignoredErrors); });
+            RunRestorePhase<TRestoreOutcome>(
+                [](TRestoreSession& session, TRestoreHost& host) {
+                    return session.RestoreIntoTemporary(host);
+                },
+                [this](TRestoreOutcome restored) { FinishRestore(restored); });
         });
 }
 
@@ -637,13 +708,29 @@ void TCorvaneEditorForm::RunRestorePhase(std::function<TResult(TRestoreSession&,
 
 // The restored database replaces the named one when it is whole, or when the user keeps it despite
 // the errors pg_restore went past; a stop or a close asked for meanwhile discards it.
-void TCorvaneEditorForm::FinishRestore(int ignoredErrors) {
-    const bool keep = !FOperation.IsStopRequested() && !FCloseWhenEnded &&
-                      (ignoredErrors == 0 ||
-                       AskKeepRestoredDatabase(this, FRestoreSession->Input().Database, ignoredErrors));
+void TCorvaneEditorForm::FinishRestore(const TRestoreOutcome& restored) {
+    const bool keep =
+        !FOperation.IsStopRequested() && !FCloseWhenEnded &&
+        (restored.IgnoredErrors == 0 || AskKeepRestoredDatabase(this, FRestoreSession->Input().Database,
+                                                                restored.IgnoredErrors, restored.Messages));
     RunRestorePhase<int>(
         [keep](TRestoreSession& session, TRestoreHost& host) {
             session.Finish(host, keep);
+            return 0;
+        },
+        [this](int) { DropReplacedDatabase(); });
+}
+
+// The restore is made once the swap is; the old database, under its temporary name, is dropped after
+// that is reported, beside the window like every phase.
+void TCorvaneEditorForm::DropReplacedDatabase() {
+    if (!FRestoreSession->HasReplaced()) {
+        EndOperation();
+        return;
+    }
+    RunRestorePhase<int>(
+        [](TRestoreSession& session, TRestoreHost& host) {
+            session.DropReplaced(host);
             return 0;
         },
         [this](int) { EndOperation(); });

@@ -73,6 +73,9 @@ class TCorvaneEditorForm : public QWidget {
 
   private:
     void FormCreate();
+    void SetUpLowerPanel();
+    void SaveLog();
+    void PlaceOnScreen();
     void LoadSettings();
     void SaveSettings();
     void AutoConnect();
@@ -111,7 +114,8 @@ class TCorvaneEditorForm : public QWidget {
                          std::function<void(TResult)> next);
     void CheckRestoreServer();
     void ServerChecked(const TServerCheck& check);
-    void FinishRestore(int ignoredErrors);
+    void FinishRestore(const TRestoreOutcome& restored);
+    void DropReplacedDatabase();
     void ShowSignIn();
     // "The download", "The restore" and the like, for the question on closing.
     QString RunningOperationName() const;
@@ -131,6 +135,7 @@ class TCorvaneEditorForm : public QWidget {
     TBackgroundOperation FOperation;
     bool FShowLogin = false;
     bool FTimerArmed = false;
+    int FStoredPanelHeight = 0;   // 0: the designed height
     bool FCloseWhenEnded = false; // the user chose to stop the operation and close
     // The running restore's, from its first phase to the end of its last; its phases run on it in turn.
     std::shared_ptr<TRestoreSession> FRestoreSession;

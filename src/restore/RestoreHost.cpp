@@ -9,8 +9,23 @@ void TRestoreHost::Download(const TDownloadRequest& request) {
         stoppable, [this](const QString& line) { Log(line); }, DownloadProgress());
 }
 
-TProgramOutcome TRestoreHost::RunClientProgram(TRestoreStep, const QString& program,
+bool IsServerCheck(TRestoreStep step) {
+    switch (step) {
+    case TRestoreStep::CheckServer:
+    case TRestoreStep::FindDatabase:
+    case TRestoreStep::CheckRename:
+    case TRestoreStep::WaitForCreate:
+        return true;
+    default:
+        return false;
+    }
+}
+
+TProgramOutcome TRestoreHost::RunClientProgram(TRestoreStep step, const QString& program,
                                                const QString& parameters, const TProgramWatch& watch) {
+    if (IsServerCheck(step))
+        return RunAndWait(
+            program, parameters, [](const QString&) {}, watch);
     return RunAndWait(
         program, parameters, [this](const QString& line) { Log(line); }, watch);
 }

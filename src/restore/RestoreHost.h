@@ -30,6 +30,11 @@ enum class TRestoreStep {
     DropLeftover    // dropdb of a temporary database an earlier restore left behind
 };
 
+// The steps that only look at the server. The log says what each checks, in words; their command lines
+// and output stay out of it (a failure's cause still reaches the error), so that a rename that is rolled
+// back, or a count, never reads like a change.
+bool IsServerCheck(TRestoreStep step);
+
 // What a restore phase needs from whoever runs it, on the thread it runs on: where its lines go, where
 // its progress shows, the user's stop, and the outside world (the download and the client programs),
 // which tests answer for. An implementation is called only from the phase's own thread.

@@ -42,7 +42,7 @@ void TRestoreSession::Prepare(TRestoreHost& host) {
     }
 }
 
-int TRestoreSession::RestoreIntoTemporary(TRestoreHost& host) {
+TRestoreOutcome TRestoreSession::RestoreIntoTemporary(TRestoreHost& host) {
     return FSteps.RestoreIntoTemporary(host, FTargetPath);
 }
 

@@ -43,11 +43,13 @@ void CheckWorkingFolder(const QString& workingFolder);
 //    database, when it exists, could be renamed now;
 // 2. RestoreIntoTemporary creates a temporary database from template0 and restores into it;
 // 3. Finish swaps in one transaction through psql (the named database takes a temporary name and the
-//    restored one takes its name; then the replaced one is dropped), or discards the temporary database.
+//    restored one takes its name), or discards the temporary database; the restore is made here;
+// 4. DropReplaced drops the database the swap put aside, once the restore has been reported.
 // A failure in 2 or 3 drops the temporary database; an error names any temporary database that could
 // not be dropped. The downloaded file is deleted on every path, at the latest when the session goes.
-// Every step logs one line, then its command line and the program's own lines. A phase stopped through
-// the host's stop token throws TOperationStopped; other failures throw TError with their message.
+// Every step logs one line; the steps that change something log their command line and the program's
+// own lines too. A phase stopped through the host's stop token throws TOperationStopped; other failures
+// throw TError with their message.
 class TRestoreSession {
   public:
     explicit TRestoreSession(TRestoreInput input);
@@ -65,11 +67,14 @@ class TRestoreSession {
 
     TServerCheck CheckServer(TRestoreHost& host);
     void Prepare(TRestoreHost& host);
-    // The number of errors pg_restore went past: 0 when the restore is whole; otherwise the temporary
-    // database holds what it restored and Finish decides whether it is kept.
-    int RestoreIntoTemporary(TRestoreHost& host);
+    // With errors pg_restore went past, the temporary database holds what it restored and Finish
+    // decides whether it is kept.
+    TRestoreOutcome RestoreIntoTemporary(TRestoreHost& host);
     // keep: the restored database takes the named one's place; otherwise it is dropped.
     void Finish(TRestoreHost& host, bool keep);
+    // Whether Finish replaced a database that DropReplaced has yet to drop.
+    bool HasReplaced() const { return FSteps.HasReplaced(); }
+    void DropReplaced(TRestoreHost& host) { FSteps.DropReplaced(host); }
 
   private:
     TRestoreInput FInput;

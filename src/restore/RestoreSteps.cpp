@@ -44,6 +44,18 @@ QString RenameSql(const QString& from, const QString& to) {
 // dropdb --force, and the FORCE it sends, came with PostgreSQL 13.
 constexpr int FirstServerWithForcedDrop = 130000;
 
+// The lines of pg_restore's that the Keep/Discard question shows: enough to tell what went wrong.
+constexpr qsizetype MaximumRestoreMessages = 100;
+
+// A database the user never named, as the log shows it: with what it stands for.
+QString Labelled(const QString& name, const QString& role) {
+    return QStringLiteral("%1 (%2)").arg(name, role);
+}
+
+bool TellsOfTrouble(const QString& line) {
+    return line.contains(u"error", Qt::CaseInsensitive) || line.contains(u"warning", Qt::CaseInsensitive);
+}
+
 } // namespace
 
 TRestoreSteps::TRestoreSteps(TDatabaseServer server, const QString& database, int jobs,
@@ -143,7 +155,9 @@ void TRestoreSteps::CheckPrograms(TRestoreHost& host) {
 
 void TRestoreSteps::DropLeftovers(TRestoreHost& host, const QStringList& names) {
     for (const QString& name : names) {
-        if (const QString left = DropTemporary(host, name, TRestoreStep::DropLeftover); !left.isEmpty())
+        if (const QString left = DropTemporary(host, name, QStringLiteral("left by an earlier restore"),
+                                               TRestoreStep::DropLeftover);
+            !left.isEmpty())
             host.Log(left);
     }
 }
@@ -197,6 +211,7 @@ void TRestoreSteps::CheckTarget(TRestoreHost& host) {
     FTargetExists = outcome.LastOutputLine.trimmed() == QStringLiteral("1");
     if (!FTargetExists)
         return;
+    host.Log(QStringLiteral("Checking that \"%1\" can be replaced").arg(FDatabase));
     outcome = Psql(host, TRestoreStep::CheckRename,
                    {QStringLiteral("BEGIN; %1; ROLLBACK").arg(RenameSql(FDatabase, FReplaced))});
     if (!outcome.Succeeded())
@@ -205,9 +220,13 @@ void TRestoreSteps::CheckTarget(TRestoreHost& host) {
                          .arg(FDatabase, FServer.User, DescribeFailure(PsqlProgram, outcome)));
 }
 
-int TRestoreSteps::RestoreIntoTemporary(TRestoreHost& host, const QString& targetPath) {
+QString TRestoreSteps::RestoringRole() const {
+    return QStringLiteral("temporary, for \"%1\"").arg(FDatabase);
+}
+
+TRestoreOutcome TRestoreSteps::RestoreIntoTemporary(TRestoreHost& host, const QString& targetPath) {
     try {
-        host.LogFmt(QStringLiteral("Creating database: %s"), {FRestoring});
+        host.LogFmt(QStringLiteral("Creating database: %s"), {Labelled(FRestoring, RestoringRole())});
         // From template0, so that nothing a site added to template1 reaches the restored database.
         try {
             CheckProgramOutcome(
@@ -221,10 +240,10 @@ int TRestoreSteps::RestoreIntoTemporary(TRestoreHost& host, const QString& targe
             FCreateStopped = true;
             throw;
         }
-        host.LogFmt(QStringLiteral("Restoring database: %s"), {FRestoring});
+        host.LogFmt(QStringLiteral("Restoring database: %s"), {Labelled(FRestoring, RestoringRole())});
         if (FKind.Format == TArchiveFormat::PlainSql) {
             RestorePlainDump(host, targetPath);
-            return 0;
+            return {};
         }
         QStringList arguments = FServer.ConnectionArguments();
         if (FJobs > 1)
@@ -234,19 +253,24 @@ int TRestoreSteps::RestoreIntoTemporary(TRestoreHost& host, const QString& targe
                   << QStringLiteral("dbname=") + QuoteConnectionValue(FRestoring) << QStringLiteral("--")
                   << targetPath;
         host.ShowRestoreProgress(0, FProgress.Total());
-        const TProgramOutcome outcome = Run(host, TRestoreStep::RestoreArchive, PgRestoreProgram, arguments,
-                                            TStoppable::Yes, [this, &host](const QString& line) {
-                                                if (!FProgress.TakeVerboseLine(line))
-                                                    return false;
-                                                host.ShowRestoreProgress(FProgress.Done(), FProgress.Total());
-                                                return true;
-                                            });
+        TRestoreOutcome restored;
+        const TProgramOutcome outcome =
+            Run(host, TRestoreStep::RestoreArchive, PgRestoreProgram, arguments, TStoppable::Yes,
+                [this, &host, &restored](const QString& line) {
+                    if (FProgress.TakeVerboseLine(line)) {
+                        host.ShowRestoreProgress(FProgress.Done(), FProgress.Total());
+                        return true;
+                    }
+                    if (restored.Messages.size() < MaximumRestoreMessages && TellsOfTrouble(line))
+                        restored.Messages << line;
+                    return false;
+                });
         if (outcome.Succeeded())
-            return 0;
-        const int ignored = IgnoredErrorCount(outcome);
-        if (ignored == 0)
+            return {};
+        restored.IgnoredErrors = IgnoredErrorCount(outcome);
+        if (restored.IgnoredErrors == 0)
             throw TError(DescribeFailure(PgRestoreProgram, outcome));
-        return ignored;
+        return restored;
     } catch (const std::exception& error) {
         ThrowUnchanged(host, error);
     }
@@ -283,7 +307,8 @@ void TRestoreSteps::RestorePlainDump(TRestoreHost& host, const QString& targetPa
 
 void TRestoreSteps::Finish(TRestoreHost& host, bool keep) {
     if (!keep) {
-        if (const QString left = DropTemporary(host, FRestoring, TRestoreStep::DropRestoring);
+        if (const QString left =
+                DropTemporary(host, FRestoring, RestoringRole(), TRestoreStep::DropRestoring);
             !left.isEmpty())
             throw TError(left);
         host.Log(QStringLiteral("The restored database has been discarded"));
@@ -294,10 +319,16 @@ void TRestoreSteps::Finish(TRestoreHost& host, bool keep) {
     } catch (const std::exception& error) {
         ThrowUnchanged(host, error);
     }
-    if (FTargetExists) {
-        if (const QString left = DropTemporary(host, FReplaced, TRestoreStep::DropReplaced); !left.isEmpty())
-            throw TError(QStringLiteral("The database \"%1\" has been restored. ").arg(FDatabase) + left);
-    }
+    FReplacedKept = FTargetExists;
+}
+
+void TRestoreSteps::DropReplaced(TRestoreHost& host) {
+    if (!std::exchange(FReplacedKept, false))
+        return;
+    if (const QString left = DropTemporary(host, FReplaced, QStringLiteral("the old \"%1\"").arg(FDatabase),
+                                           TRestoreStep::DropReplaced);
+        !left.isEmpty())
+        throw TError(QStringLiteral("The database \"%1\" has been restored. ").arg(FDatabase) + left);
 }
 
 // Ends a failed restore or swap: the temporary database goes, and the error says that the named
@@ -307,7 +338,8 @@ void TRestoreSteps::ThrowUnchanged(TRestoreHost& host, const std::exception& err
         MessageOf(error) + QStringLiteral("; the database \"%1\" was not changed").arg(FDatabase);
     if (FCreateStopped)
         WaitForStoppedCreate(host);
-    if (const QString left = DropTemporary(host, FRestoring, TRestoreStep::DropRestoring); !left.isEmpty())
+    if (const QString left = DropTemporary(host, FRestoring, RestoringRole(), TRestoreStep::DropRestoring);
+        !left.isEmpty())
         message += QStringLiteral(". ") + left;
     if (dynamic_cast<const TOperationStopped*>(&error))
         throw TOperationStopped(message);
@@ -329,8 +361,9 @@ void TRestoreSteps::Swap(TRestoreHost& host) {
 // mid-restore may leave one behind for a moment). Empty when it is gone; otherwise the sentence that
 // names it for the error (the log names it too). Servers before 13 have no forced drop: their sessions
 // are ended first, and the drop follows in a transaction of its own.
-QString TRestoreSteps::DropTemporary(TRestoreHost& host, const QString& name, TRestoreStep step) {
-    host.LogFmt(QStringLiteral("Dropping database: %s"), {name});
+QString TRestoreSteps::DropTemporary(TRestoreHost& host, const QString& name, const QString& role,
+                                     TRestoreStep step) {
+    host.LogFmt(QStringLiteral("Dropping database: %s"), {Labelled(name, role)});
     TProgramOutcome outcome;
     QString program = DropDbProgram;
     if (FServerVersion > 0 && FServerVersion < FirstServerWithForcedDrop) {
@@ -357,6 +390,7 @@ QString TRestoreSteps::DropTemporary(TRestoreHost& host, const QString& name, TR
 
 void TRestoreSteps::WaitForStoppedCreate(TRestoreHost& host) {
     FCreateStopped = false;
+    host.Log(QStringLiteral("Waiting until the server has ended the stopped creation of %1").arg(FRestoring));
     const QString sql =
         QStringLiteral(
             "DO $$BEGIN FOR i IN 1..300 LOOP EXIT WHEN NOT EXISTS (SELECT FROM pg_stat_activity WHERE "

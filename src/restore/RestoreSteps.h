@@ -22,6 +22,12 @@ struct TServerCheck {
     QStringList Leftovers;
 };
 
+// How a restore into the temporary database ended, when it went to its end.
+struct TRestoreOutcome {
+    int IgnoredErrors = 0; // the errors pg_restore went past: 0 for a whole restore
+    QStringList Messages;  // pg_restore's lines that tell of errors and warnings, the first hundred
+};
+
 // The client program runs of one restore, as the database user through the host of the phase at hand,
 // each with its arguments exactly as given. The databases it works with besides the named one have names
 // the user never chose: the backup is restored into a temporary database; the named database, when there
@@ -48,10 +54,16 @@ class TRestoreSteps {
     // Whether the named database exists; when it does, a rename that is rolled back at once shows that
     // the swap could be made: one in use, or that the user may not rename, ends the restore here.
     void CheckTarget(TRestoreHost& host);
-    // The errors pg_restore went past (0 for a whole restore). A failure drops the temporary database.
-    int RestoreIntoTemporary(TRestoreHost& host, const QString& targetPath);
-    // Keeps the restored database in place of the named one, or drops it.
+    // Restores into the temporary database; a failure drops it.
+    TRestoreOutcome RestoreIntoTemporary(TRestoreHost& host, const QString& targetPath);
+    // Keeps the restored database in place of the named one, or drops it. A replaced database keeps its
+    // temporary name until DropReplaced.
     void Finish(TRestoreHost& host, bool keep);
+    // Whether Finish put aside a database that DropReplaced has yet to drop.
+    bool HasReplaced() const { return FReplacedKept; }
+    // Drops the database the restore replaced. Throws, saying that the restore itself was made, when it
+    // cannot be dropped.
+    void DropReplaced(TRestoreHost& host);
 
   private:
     enum class TStoppable { No, Yes };
@@ -61,7 +73,10 @@ class TRestoreSteps {
     [[noreturn]] void ThrowUnchanged(TRestoreHost& host, const std::exception& error);
     void RestorePlainDump(TRestoreHost& host, const QString& targetPath);
     void Swap(TRestoreHost& host);
-    QString DropTemporary(TRestoreHost& host, const QString& name, TRestoreStep step);
+    // Drops name, which the log shows followed by its role ("the old \"sales\"").
+    QString DropTemporary(TRestoreHost& host, const QString& name, const QString& role, TRestoreStep step);
+    // What the temporary database stands for, as the log says it.
+    QString RestoringRole() const;
     // A createdb that was stopped may leave its CREATE DATABASE running on the server, which would
     // create the database after the temporary one was dropped: waits until no such statement runs. The
     // server keeps one view of its sessions for a whole statement, so the wait asks for a new one each
@@ -85,6 +100,7 @@ class TRestoreSteps {
     int FServerVersion = 0;                            // server_version_num, 0 until checked
     TRestoreProgress FProgress;
     bool FTargetExists = false;
+    bool FReplacedKept = false;
     bool FCreateStopped = false;
     bool FProgramsChecked = false;
 };

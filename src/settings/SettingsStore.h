@@ -11,9 +11,10 @@ inline constexpr QLatin1String Password{"Password"};
 inline constexpr QLatin1String Bucket{"Bucket"};
 inline constexpr QLatin1String TempDir{"TempDir"};
 inline constexpr QLatin1String DBUsername{"DBUsername"};
-inline constexpr QLatin1String RestoreJobs{"RestoreJobs"}; // pg_restore's jobs, as decimal text
-inline constexpr QLatin1String DBHost{"DBHost"};           // empty: the client programs' default
-inline constexpr QLatin1String DBPort{"DBPort"};           // empty: the client programs' default
+inline constexpr QLatin1String RestoreJobs{"RestoreJobs"};       // pg_restore's jobs, as decimal text
+inline constexpr QLatin1String DBHost{"DBHost"};                 // empty: the client programs' default
+inline constexpr QLatin1String DBPort{"DBPort"};                 // empty: the client programs' default
+inline constexpr QLatin1String LogPanelHeight{"LogPanelHeight"}; // the lower panel's pixels, decimal text
 } // namespace TSettingName
 
 // The per-user settings store: an INI file readable by its owner alone (on Windows the registry key

@@ -2,6 +2,7 @@
 #include "catalogue/CatalogueTable.h"
 #include "support/AppTestBed.h"
 #include "support/Control.h"
+#include "support/LogMessages.h"
 #include "support/ShownNames.h"
 
 #include <QDir>
@@ -159,9 +160,11 @@ class TestMainWindowCatalogue : public QObject {
         QVERIFY2(bed.ErrorBoxes.first().startsWith(
                      QStringLiteral("Cannot create file \"%1\". ").arg(working.path())),
                  qPrintable(bed.ErrorBoxes.first()));
-        QVERIFY(Control<QPlainTextEdit>(*form, "MemoLog")
-                    ->toPlainText()
-                    .endsWith(QStringLiteral("Downloading backup file")));
+        // The log's last line says that the download failed, and why.
+        const QStringList log = LogMessages(*form);
+        QCOMPARE(log.value(log.size() - 2), QStringLiteral("Downloading backup file"));
+        QVERIFY2(log.constLast().startsWith(QStringLiteral("The download failed: Cannot create file")),
+                 qPrintable(log.constLast()));
         QVERIFY(QDir(working.path()).isEmpty());
     }
 
@@ -236,7 +239,9 @@ class TestMainWindowCatalogue : public QObject {
         QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
     }
 
-    void badSettingKeepsTheRowsAndAnUnlistableBucketEmptiesThem() {
+    // A bad setting, or a listing that fails, leaves the rows shown; the message says that they may be
+    // out of date.
+    void badSettingOrUnlistableBucketKeepsTheRows() {
         TAppTestBed bed;
         auto form = bed.SignedInWindow(FBucket + QStringLiteral("/db"));
         Control<QLineEdit>(*form, "EdtBucket")->setText(QStringLiteral("no-folder"));
@@ -254,7 +259,10 @@ class TestMainWindowCatalogue : public QObject {
                  qPrintable(bed.ErrorBoxes.first()));
         QVERIFY2(bed.ErrorBoxes.first().contains(QStringLiteral("NoSuchBucket")),
                  qPrintable(bed.ErrorBoxes.first()));
-        QCOMPARE(ShownNames(form->CdsObject()).size(), 0);
+        QVERIFY2(bed.ErrorBoxes.first().endsWith(
+                     QStringLiteral("the list shown is that of an earlier Connect and may be out of date.")),
+                 qPrintable(bed.ErrorBoxes.first()));
+        QCOMPARE(ShownNames(form->CdsObject()).size(), 3);
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 

@@ -1,13 +1,20 @@
+#include "app/AppDialogs.h"
 #include "app/CorvaneForm.h"
+#include "app/WindowPlacement.h"
 #include "catalogue/CatalogueTable.h"
 #include "support/AppTestBed.h"
 #include "support/Control.h"
+#include "support/LogMessages.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSplitter>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // The main window's layout: where each control sits at the designed size and after a resize, the grid's
@@ -63,6 +70,10 @@ class TestMainWindowLayout : public QObject {
         QTest::addColumn<QList<int>>("placement"); // left, top, right, bottom, width, height
         for (const QSize size : {QSize(784, 661), QSize(1100, 800)}) {
             const int grown = size.width() - 784;
+            // Between the grid and the lower panel, a splitter's handle; what the window grows by in
+            // height goes to both.
+            const int handle = 5;
+            const bool taller = size.height() > 661;
             const auto row = [&](const char* control, QList<int> placement) {
                 QTest::addRow("%dx%d %s", size.width(), size.height(), control)
                     << size << QString::fromLatin1(control) << placement;
@@ -70,8 +81,8 @@ class TestMainWindowLayout : public QObject {
             row("PanSearch", {0, 0, 0, -1, -1, 35});
             row("EdtFilter", {7, -1, 28, -1, 749 + grown, -1});
             row("BtnSearch", {-1, -1, 4, -1, 22, 23});
-            row("GridFiles", {0, 35, 0, 285 + 42, -1, -1});
-            row("PanConfig", {0, -1, 0, 42, -1, 285});
+            row("GridFiles", {0, 35, 0, taller ? -1 : 285 + 42 + handle, -1, -1});
+            row("PanConfig", {0, -1, 0, 42, -1, taller ? -1 : 285});
             row("GroupBoxS3", {-1, -1, -1, -1, 784 - 12 + grown, -1});
             row("GroupBoxLog", {-1, -1, -1, -1, 784 - 12 + grown, -1});
             row("PanBtn", {0, -1, 0, 0, -1, 42});
@@ -126,6 +137,83 @@ class TestMainWindowLayout : public QObject {
                               "EdtDBUsername", "EdtRestoreJobs", "EdtDBHost", "EdtDBPort", "MemoLog",
                               "BtnConnect", "BtnRestore", "BtnClose", "EdtFilter"}));
         QCOMPARE(FForm->CdsObject().FieldAsText(TCatalogueField::Name), QStringLiteral("first.backup"));
+    }
+
+    // A taller window gives its extra height to the grid and the log alike; where the splitter between
+    // them was left is where the next window puts it.
+    void lowerPanelGrowsAndIsRemembered() {
+        auto form = FBed.SignedInWindow(FBucket + QStringLiteral("/db"));
+        const auto* log = Control<QPlainTextEdit>(*form, "MemoLog");
+        const auto* grid = Control<QTableView>(*form, "GridFiles");
+        const int designedLog = log->height();
+        const int designedGrid = grid->height();
+        form->resize(784, 861);
+        QVERIFY(log->height() > designedLog + 50);
+        QVERIFY(grid->height() > designedGrid + 50);
+
+        auto* splitter = Control<QSplitter>(*form, "SplitterMain");
+        splitter->setSizes({splitter->height() - splitter->handleWidth() - 400, 400});
+        QCOMPARE(Control<QWidget>(*form, "PanConfig")->height(), 400);
+        form->close();
+        form = FBed.SignedInWindow(FBucket + QStringLiteral("/db"));
+        QCOMPARE(form->size(), QSize(784, 661));
+        QCOMPARE(Control<QWidget>(*form, "PanConfig")->height(), 400);
+    }
+
+    // The log's menu saves the whole log into the file chosen, and says where.
+    void logIsSavedFromItsMenu() {
+        QTemporaryDir folder;
+        const QString file = folder.filePath(QStringLiteral("saved log.txt"));
+        FForm->Log(QStringLiteral("a line to keep"));
+        QString proposed;
+        SetNextLogFileAnswer([&](const QString& offered) -> std::optional<QString> {
+            proposed = offered;
+            return file;
+        });
+        auto* log = Control<QPlainTextEdit>(*FForm, "MemoLog");
+        QTimer::singleShot(0, [] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            auto* save = menu->findChild<QAction*>(QStringLiteral("mniSaveLog"));
+            QVERIFY(save);
+            save->trigger();
+            menu->close();
+        });
+        const QPoint point(10, 10);
+        QContextMenuEvent request(QContextMenuEvent::Mouse, point, log->viewport()->mapToGlobal(point));
+        QApplication::sendEvent(log->viewport(), &request);
+
+        QVERIFY2(QFileInfo(proposed).fileName().startsWith(QStringLiteral("Corvane log ")),
+                 qPrintable(proposed));
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(saved.readAll());
+        QVERIFY2(text.contains(QStringLiteral(": a line to keep\n")), qPrintable(text));
+        QCOMPARE(LogMessages(*FForm).constLast(), QStringLiteral("Log saved to ") + file);
+    }
+
+    // Where a window's frame goes so that all of it is on the screen: a frame inside stays; one that
+    // crosses an edge moves in; one larger than the screen shrinks to it.
+    void windowFitsOnTheScreen_data() {
+        QTest::addColumn<QRect>("frame");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("fitted");
+        const QRect screen(0, 0, 1280, 720);
+        QTest::newRow("inside") << QRect(100, 50, 784, 661) << screen << QRect(100, 50, 784, 661);
+        QTest::newRow("caption above the screen")
+            << QRect(250, -30, 784, 700) << screen << QRect(250, 0, 784, 700);
+        QTest::newRow("taller than the screen (150 %, 1366x768)")
+            << QRect(-20, -100, 784, 700) << QRect(0, 0, 910, 480) << QRect(0, 0, 784, 480);
+        QTest::newRow("past the right and bottom edges")
+            << QRect(900, 500, 784, 400) << screen << QRect(496, 320, 784, 400);
+        QTest::newRow("second screen, left of the first")
+            << QRect(-2000, 10, 784, 661) << QRect(-1920, 0, 1920, 1040) << QRect(-1920, 10, 784, 661);
+    }
+    void windowFitsOnTheScreen() {
+        QFETCH(QRect, frame);
+        QFETCH(QRect, available);
+        QFETCH(QRect, fitted);
+        QCOMPARE(FittedOnScreen(frame, available), fitted);
     }
 };
 

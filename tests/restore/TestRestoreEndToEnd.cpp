@@ -233,29 +233,26 @@ void TestRestoreEndToEnd::restoresTheBackup() {
                      QStringLiteral("    %1 (PostgreSQL) ").arg(QLatin1String(program))),
                  qPrintable(checks.value(at + 1)));
     }
+    // The server's check is told in words: its query and answer stay out of the log.
     QCOMPARE(checks.value(9), QStringLiteral("Checking database server as user: postgres"));
-    QVERIFY(checks.value(10).startsWith(psql + QStringLiteral("\"SELECT r.rolcreatedb OR r.rolsuper")));
-    QCOMPARE(checks.size(), 11);
+    QCOMPARE(checks.size(), 10);
     const QStringList expected{
         "Downloading backup file",
         "Download completed",
         "Checking backup file",
         "pg_restore --list -- " + file,
         "Checking database: salesoffice",
-        psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"",
-        "    1",
-        psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO \\\"corvane_replaced_<token>\\\"; "
-               "ROLLBACK\"",
-        "Creating database: corvane_restoring_<token>",
+        "Checking that \"salesoffice\" can be replaced",
+        "Creating database: corvane_restoring_<token> (temporary, for \"salesoffice\")",
         "createdb -U postgres -w -T template0 -O postgres -- corvane_restoring_<token>",
-        "Restoring database: corvane_restoring_<token>",
+        "Restoring database: corvane_restoring_<token> (temporary, for \"salesoffice\")",
         "pg_restore -U postgres -w --verbose -d dbname='corvane_restoring_<token>' -- " + file,
         "Replacing database: salesoffice",
         psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO \\\"corvane_replaced_<token>\\\"; "
                "ALTER DATABASE \\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
-        "Dropping database: corvane_replaced_<token>",
-        "dropdb -U postgres -w --if-exists --force -- corvane_replaced_<token>",
-        "The operation has been completed"};
+        "The operation has been completed",
+        "Dropping database: corvane_replaced_<token> (the old \"salesoffice\")",
+        "dropdb -U postgres -w --if-exists --force -- corvane_replaced_<token>"};
     QCOMPARE(log.mid(checks.size()), expected);
     // pg_restore's --verbose lines counted every item of the archive and went to no log line.
     QVERIFY(host.RestoreProgress.second > 0);
@@ -441,7 +438,8 @@ void TestRestoreEndToEnd::restoresEveryFormat_data() {
 
     const QString none;
     QTest::newRow("custom, two jobs")
-        << "db/" + BackupName << 2 << none << "Restoring database: corvane_restoring_<token>";
+        << "db/" + BackupName << 2 << none
+        << "Restoring database: corvane_restoring_<token> (temporary, for \"formats_target\")";
     QTest::newRow("tar, two jobs asked")
         << "db/Formats-tar" << 2 << none
         << "The backup is a tar archive, which pg_restore restores with one job, not 2";
@@ -453,7 +451,7 @@ void TestRestoreEndToEnd::restoresEveryFormat_data() {
     QTest::newRow("plain, reaching other databases")
         << "db/Formats-create" << 1
         << "The backup \"Formats-create\" is a plain SQL dump that creates a database"
-        << "Dropping database: corvane_restoring_<token>";
+        << "Dropping database: corvane_restoring_<token> (temporary, for \"formats_target\")";
 }
 
 void TestRestoreEndToEnd::restoresEveryFormat() {

@@ -59,17 +59,18 @@ TProgramOutcome TFakeRestoreHost::RunClientProgram(TRestoreStep step, const QStr
     Events << QStringLiteral("run ") + name;
     if (OnRun)
         OnRun(watch);
-    TProgramOutcome outcome = Exited(0);
-    if (const auto answer = Steps.constFind(name); answer != Steps.cend()) {
-        LogLines << program + u' ' + parameters;
-        outcome = answer.value()(parameters);
-    } else if (RealPrograms) {
+    const QString commandLine = program + u' ' + parameters;
+    CommandLines << commandLine;
+    const auto answer = Steps.constFind(name);
+    if (answer == Steps.cend() && RealPrograms)
         return TRestoreHost::RunClientProgram(step, program, parameters, watch);
-    } else {
-        LogLines << program + u' ' + parameters;
-        if (step == TRestoreStep::FindDatabase)
-            outcome.LastOutputLine = QStringLiteral("1");
-    }
+    if (!IsServerCheck(step))
+        LogLines << commandLine;
+    TProgramOutcome outcome = Exited(0);
+    if (answer != Steps.cend())
+        outcome = answer.value()(parameters);
+    else if (step == TRestoreStep::FindDatabase)
+        outcome.LastOutputLine = QStringLiteral("1");
     if (step == TRestoreStep::CheckServer && outcome.Succeeded() && watch.TakeLine)
         watch.TakeLine(ServerAnswer);
     return outcome;
@@ -98,10 +99,11 @@ void RestoreThroughPhases(const TRestoreInput& input, TFakeRestoreHost& host) {
             session.DropLeftoversFirst(check.Leftovers);
     }
     session.Prepare(host);
-    const int ignored = session.RestoreIntoTemporary(host);
-    if (ignored > 0)
-        host.Events << QStringLiteral("ask %1 %2").arg(input.Database).arg(ignored);
-    session.Finish(host, ignored == 0 || host.Keep);
+    const TRestoreOutcome restored = session.RestoreIntoTemporary(host);
+    if (restored.IgnoredErrors > 0)
+        host.Events << QStringLiteral("ask %1 %2").arg(input.Database).arg(restored.IgnoredErrors);
+    session.Finish(host, restored.IgnoredErrors == 0 || host.Keep);
+    session.DropReplaced(host);
 }
 
 TProgramOutcome Exited(int code, const QString& lastErrorLine) {

@@ -19,6 +19,9 @@ class TFakeRestoreHost : public TRestoreHost {
     // "download <key>" and "ask <database> <count>" (see RestoreThroughPhases).
     QStringList Events;
     QStringList LogLines;
+    // The command line of every client program run or answered for, also of the server checks, whose
+    // command lines stay out of the log.
+    QStringList CommandLines;
 
     bool Keep = false;               // the answer to the question after ignored errors
     bool Replace = true;             // the answer to the question before replacing a database
