@@ -69,9 +69,10 @@ std::optional<QString> PromptDatabaseName(QWidget* parent, const QString& propos
     if (auto* field = prompt.findChild<QLineEdit*>()) {
         field->setMaxLength(255);
         field->selectAll();
+        // The dialog sizes itself to its contents: a field this wide leaves room for the whole title
+        // beside the window manager's buttons.
+        field->setMinimumWidth(WidthForTitle(prompt));
     }
-    // Wide enough that the window manager shows the whole title beside its buttons.
-    prompt.setMinimumWidth(WidthForTitle(prompt));
     if (prompt.exec() != QDialog::Accepted)
         return std::nullopt;
     return prompt.textValue();

@@ -30,8 +30,11 @@ class TestAppDialogs : public QObject {
         QFETCH(bool, confirm);
         QString title, label, shown, selected;
         int maxLength = 0;
+        int width = 0, titleWidth = 0;
         WhenShown<QInputDialog>([&](QInputDialog* prompt) {
             title = prompt->windowTitle();
+            width = prompt->width();
+            titleWidth = prompt->fontMetrics().horizontalAdvance(title);
             label = prompt->labelText();
             shown = prompt->textValue();
             auto* field = prompt->findChild<QLineEdit*>();
@@ -46,6 +49,8 @@ class TestAppDialogs : public QObject {
         QCOMPARE(shown, QStringLiteral("salesoffice"));
         QCOMPARE(selected, QStringLiteral("salesoffice"));
         QCOMPARE(maxLength, 255);
+        // Room for the title in a window manager's larger, bold font, beside its buttons.
+        QVERIFY2(width >= 2 * titleWidth + 100, qPrintable(QStringLiteral("%1 px").arg(width)));
         QCOMPARE(answer, confirm ? std::optional(QStringLiteral("other_name")) : std::nullopt);
     }
 
