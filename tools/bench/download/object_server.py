@@ -2,15 +2,18 @@
 """Serves one file as the object behind every signed GET (HEAD: its headers, with its MD5 as ETag), with
 byte ranges ("Range: bytes=<first>-<last>", answered 206). Fast by default: the kernel copies the file to
 the socket (sendfile). With --rate-mib each connection sends at most that many MiB/s and every answer
-waits --first-byte-ms before its first byte, as one connection to S3 does. Unsigned requests get 403.
+waits --first-byte-ms before its first byte, as one connection to S3 does; with --total-rate-mib all
+connections together send at most that many MiB/s, as the link to S3 does. Unsigned requests get 403.
 For tools/bench/download/run.sh.
 
-  python3 object_server.py --file <path> --port-file <file> [--rate-mib <MiB/s> --first-byte-ms <ms>]
+  python3 object_server.py --file <path> --port-file <file>
+                           [--rate-mib <MiB/s> --total-rate-mib <MiB/s> --first-byte-ms <ms>]
 """
 import argparse
 import hashlib
 import os
 import socketserver
+import threading
 import time
 
 # The size of one paced send: small enough to keep a connection's pace even, large enough to cost little.
@@ -53,16 +56,18 @@ class Handler(socketserver.StreamRequestHandler):
         if method == b"HEAD":
             return
         with open(server.path, "rb") as file:
-            if not server.rate:
+            if not server.rate and not server.total_rate:
                 self.request.sendfile(file, first, last + 1 - first)
                 return
             started = time.monotonic()
             sent = 0
             while first + sent <= last:
                 count = min(PACED_BLOCK, last + 1 - first - sent)
+                link_done = server.reserve_link(count)
                 self.request.sendfile(file, first + sent, count)
                 sent += count
-                ahead = sent / server.rate - (time.monotonic() - started)
+                own_done = started + sent / server.rate if server.rate else 0
+                ahead = max(own_done, link_done) - time.monotonic()
                 if ahead > 0:
                     time.sleep(ahead)
 
@@ -71,6 +76,17 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
     request_queue_size = 64
+    total_rate = 0
+    link_free_at = 0.0
+    link_lock = threading.Lock()
+
+    def reserve_link(self, count):
+        """The time by which the shared link has carried count more bytes, after what it carries already."""
+        if not self.total_rate:
+            return 0
+        with self.link_lock:
+            self.link_free_at = max(time.monotonic(), self.link_free_at) + count / self.total_rate
+            return self.link_free_at
 
 
 def file_md5(path):
@@ -86,6 +102,7 @@ def main():
     parser.add_argument("--file", required=True)
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--rate-mib", type=float, default=0)
+    parser.add_argument("--total-rate-mib", type=float, default=0)
     parser.add_argument("--first-byte-ms", type=float, default=0)
     options = parser.parse_args()
     server = Server(("127.0.0.1", 0), Handler)
@@ -93,6 +110,7 @@ def main():
     server.size = os.path.getsize(options.file)
     server.md5 = file_md5(options.file)
     server.rate = options.rate_mib * 1024 * 1024
+    server.total_rate = options.total_rate_mib * 1024 * 1024
     server.first_byte = options.first_byte_ms / 1000
     with open(options.port_file + ".tmp", "w") as file:
         file.write(f"{server.server_address[1]}\n")
