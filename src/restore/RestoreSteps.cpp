@@ -7,6 +7,7 @@
 #include "restore/PlainDumpGuard.h"
 #include "restore/RestoreSession.h"
 
+#include <QProcess>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -287,8 +288,15 @@ void TRestoreSteps::RestorePlainDump(TRestoreHost& host, const QString& targetPa
         progress.Start(reader.FileSize());
     qint64 reported = 0;
     const std::function<QByteArray()> dump = GuardedDumpInput(reader, guard);
-    QStringList arguments{QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
-                          QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("--single-transaction")};
+    // The results of the dump's queries (its set_config calls, say) tell the user nothing: they go
+    // nowhere, while psql's notices and errors still reach the log.
+    QStringList arguments{QStringLiteral("-X"),
+                          QStringLiteral("-q"),
+                          QStringLiteral("-o"),
+                          QProcess::nullDevice(),
+                          QStringLiteral("-v"),
+                          QStringLiteral("ON_ERROR_STOP=1"),
+                          QStringLiteral("--single-transaction")};
     arguments << FServer.ConnectionArguments() << QStringLiteral("-d")
               << QStringLiteral("dbname=") + QuoteConnectionValue(FRestoring);
     TProgramWatch watch{host.StopToken(), {}, FServer.Environment(), [&]() {
