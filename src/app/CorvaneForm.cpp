@@ -403,11 +403,16 @@ void TCorvaneEditorForm::BtnConnectClick() {
     StartOperation<std::shared_ptr<TCatalogueRecords>>(
         TOperationKind::Connect,
         [bucket, bucketSetting, listKept, info = StorageInfo, limits = FEnvironment.StorageLimits,
-         log = QueuedLog()](std::stop_token stop) mutable {
+         log = QueuedLog(), progress = &FProgress](std::stop_token stop) mutable {
             limits.Stop = stop;
+            TListingOptions options;
+            options.Log = log;
+            options.Progress = [progress](const TListingCount& count) {
+                progress->SetListed(count.Keys, count.Pages);
+            };
             try {
                 return std::make_shared<TCatalogueRecords>(
-                    ListCatalogue(info, bucketSetting, limits, ServicePageSize, log));
+                    ListCatalogue(info, bucketSetting, limits, options));
             } catch (const TOperationStopped&) {
                 throw TOperationStopped(QStringLiteral("The listing of \"%1\" was stopped").arg(bucket) +
                                         listKept);
@@ -571,8 +576,13 @@ void TCorvaneEditorForm::UpdateProgressBar() {
     case TOperationProgress::TKind::Items:
         text = ItemsProgressText(now.Done, now.Total);
         break;
+    case TOperationProgress::TKind::Listing:
+        text = ListingProgressText(now.Done, now.Total);
+        break;
     }
-    bar->setValue(now.Kind == TOperationProgress::TKind::None ? 0 : ProgressPermille(now.Done, now.Total));
+    const bool measured =
+        now.Kind == TOperationProgress::TKind::Transfer || now.Kind == TOperationProgress::TKind::Items;
+    bar->setValue(measured ? ProgressPermille(now.Done, now.Total) : 0);
     bar->setFormat(text);
 }
 

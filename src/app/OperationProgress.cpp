@@ -20,6 +20,12 @@ void TOperationProgress::SetItems(qint64 done, qint64 total) {
     FKind.store(TKind::Items);
 }
 
+void TOperationProgress::SetListed(qint64 keys, qint64 pages) {
+    FDone.store(keys);
+    FTotal.store(pages);
+    FKind.store(TKind::Listing);
+}
+
 void TOperationProgress::Clear() {
     FKind.store(TKind::None);
 }
@@ -84,6 +90,13 @@ QString ItemsProgressText(qint64 done, qint64 total) {
     const QLocale locale;
     return Percent(done, total) +
            QStringLiteral(" · %1 of %2 items").arg(locale.toString(done), locale.toString(total));
+}
+
+QString ListingProgressText(qint64 keys, qint64 pages) {
+    const QLocale locale;
+    return QStringLiteral("Listing · %1 keys on %2 %3 so far")
+        .arg(locale.toString(keys), locale.toString(pages),
+             pages == 1 ? QStringLiteral("page") : QStringLiteral("pages"));
 }
 
 TDownloadProgress TransferProgressOf(TOperationProgress& progress) {

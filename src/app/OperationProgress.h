@@ -12,13 +12,15 @@
 // nothing whatever its block size.
 class TOperationProgress {
   public:
-    enum class TKind { None, Transfer, Items };
+    enum class TKind { None, Transfer, Items, Listing };
 
     // A transfer of total bytes begins (total may be 0).
     void StartTransfer(qint64 total);
     void AddBytes(qint64 count) { FDone.fetch_add(count, std::memory_order_relaxed); }
     // A count of items: done of total.
     void SetItems(qint64 done, qint64 total);
+    // A listing of unknown length: keys listed on pages read so far.
+    void SetListed(qint64 keys, qint64 pages);
     // Nothing to show.
     void Clear();
 
@@ -45,5 +47,7 @@ TDownloadProgress TransferProgressOf(TOperationProgress& progress);
 QString TransferProgressText(qint64 done, qint64 total, std::chrono::steady_clock::duration elapsed);
 // The bar's text for items: "42 % · 21 of 50 items".
 QString ItemsProgressText(qint64 done, qint64 total);
+// The bar's text for a listing: "Listing · 12,000 keys on 12 pages so far".
+QString ListingProgressText(qint64 keys, qint64 pages);
 // The part done in thousandths, within 0 and 1000.
 int ProgressPermille(qint64 done, qint64 total);

@@ -4,6 +4,7 @@
 #include "core/Error.h"
 #include "storage/S3BodySinks.h"
 
+#include <QLocale>
 #include <QSet>
 
 namespace {
@@ -62,8 +63,7 @@ TS3ListingPage ListPage(TS3StorageService& service, const QString& bucket, const
             throw ListingError(bucket, service.LastErrorDocument());
         return std::move(*page);
     } catch (const TS3ListingTooLarge& error) {
-        throw TError(CannotList(
-            bucket, QStringLiteral("a listing page is larger than %1 MiB").arg(error.Cap() / Mebibyte)));
+        throw TError(CannotList(bucket, error.Reason()));
     }
 }
 
@@ -92,10 +92,34 @@ QString SkippedKeysMessage(int count) {
         .arg(TCatalogueTable::PathFieldWidth);
 }
 
+QString Number(qint64 value) {
+    return QLocale(QLocale::English).toString(value);
+}
+
+// Counts the page in, tells the progress and the log, and refuses a listing past the options' limits.
+void CountPage(TListingCount& count, const TS3ListingPage& page, const QString& bucket,
+               const TListingOptions& options) {
+    ++count.Pages;
+    count.Keys += qint64(page.Objects.size()) + page.SkippedKeys;
+    if (options.Progress)
+        options.Progress(count);
+    if (options.Log && count.Pages % ListingLogPages == 0)
+        options.Log(QStringLiteral("Listing \"%1\": %2 keys on %3 pages so far")
+                        .arg(bucket, Number(count.Keys), Number(count.Pages)));
+    if (count.Keys > options.MaxKeys)
+        throw TError(
+            CannotList(bucket, QStringLiteral("the listing holds more than %1 keys, more than Corvane lists")
+                                   .arg(Number(options.MaxKeys))));
+    if (page.IsTruncated && count.Pages >= options.MaxPages)
+        throw TError(CannotList(bucket, QStringLiteral("the listing goes on past %1 pages, more than Corvane "
+                                                       "reads")
+                                            .arg(Number(options.MaxPages))));
+}
+
 } // namespace
 
 TCatalogueRecords ListCatalogue(TS3ConnectionInfo& info, const QString& bucketSetting,
-                                TS3TransportLimits limits, int maxKeys, const TCatalogueLog& log) {
+                                TS3TransportLimits limits, const TListingOptions& options) {
     const std::unique_ptr<TS3StorageService> service = CreateStorageService(info, bucketSetting, limits);
     TCatalogueRecords records(TCatalogueTable::TextFieldWidth, TCatalogueTable::PathFieldWidth);
 
@@ -108,14 +132,16 @@ TCatalogueRecords ListCatalogue(TS3ConnectionInfo& info, const QString& bucketSe
     QSet<QString> earlierMarkers;
     QByteArray nameBuffer;
     int skipped = 0;
+    TListingCount count;
     for (;;) {
         TS3QueryParams params{{QStringLiteral("prefix"), folderPrefix}};
         if (!marker.isEmpty())
             params.append({QStringLiteral("marker"), marker});
-        if (maxKeys > 0)
-            params.append({QStringLiteral("max-keys"), QString::number(maxKeys)});
+        if (options.PageSize > 0)
+            params.append({QStringLiteral("max-keys"), QString::number(options.PageSize)});
 
         const TS3ListingPage page = ListPage(*service, bucket, params);
+        CountPage(count, page, bucket, options);
         skipped += page.SkippedKeys;
         for (const TS3ListedObject& object : page.Objects) {
             if (!AddObject(records, object, folderBytes, nameBuffer))
@@ -125,7 +151,7 @@ TCatalogueRecords ListCatalogue(TS3ConnectionInfo& info, const QString& bucketSe
             break;
         marker = NextMarker(page, bucket, earlierMarkers);
     }
-    if (skipped > 0 && log)
-        log(SkippedKeysMessage(skipped));
+    if (skipped > 0 && options.Log)
+        options.Log(SkippedKeysMessage(skipped));
     return records;
 }

@@ -7,8 +7,9 @@
 
 namespace {
 
-// Large enough for many records, small enough that the last, partly filled block costs little.
-constexpr qsizetype BlockSize = 256 * 1024;
+// Large enough for many records, small enough that the last, partly filled block costs little even in
+// a catalogue of a few thousand records.
+constexpr qsizetype BlockSize = 64 * 1024;
 constexpr qint64 Mebibyte = 1024 * 1024;
 constexpr std::size_t FolderLimit = 255;
 
@@ -149,16 +150,22 @@ void TCatalogueRecords::Append(const TNarrowRecord& record) {
         Put(at, qint64(record.Size_mb));
     if (stored.Flags & OffsetKept)
         Put(at, qint32(record.Time.OffsetSeconds));
-    FRecords.push_back(stored);
+    if (FCount % ChunkRecords == 0)
+        FChunks.push_back(std::make_unique<TStored[]>(size_t(ChunkRecords)));
+    At(FCount++) = stored;
 }
 
 void TCatalogueRecords::Erase(qsizetype index) {
     // The record's bytes stay in their block until the records are cleared.
-    FRecords.erase(FRecords.begin() + index);
+    for (qsizetype i = index; i + 1 < FCount; ++i)
+        At(i) = At(i + 1);
+    if (--FCount % ChunkRecords == 0)
+        FChunks.pop_back();
 }
 
 void TCatalogueRecords::Clear() {
-    FRecords = std::vector<TStored>();
+    FChunks = std::vector<std::unique_ptr<TStored[]>>();
+    FCount = 0;
     FBlocks.clear();
     FBlockUsed = 0;
     FFolders.clear();
@@ -166,17 +173,17 @@ void TCatalogueRecords::Clear() {
 }
 
 QByteArrayView TCatalogueRecords::Name(qsizetype index) const {
-    const TStored& record = FRecords[size_t(index)];
+    const TStored& record = At(index);
     return {TextAt(record.TextAt), record.NameLength};
 }
 
 QByteArrayView TCatalogueRecords::LowerName(qsizetype index) const {
-    const TStored& record = FRecords[size_t(index)];
+    const TStored& record = At(index);
     return record.Flags & LowerKept ? ExtrasOf(record).LowerName : Name(index);
 }
 
 QByteArray TCatalogueRecords::LastModified(qsizetype index) const {
-    const TStored& record = FRecords[size_t(index)];
+    const TStored& record = At(index);
     if (record.Flags & TimeTextKept)
         return ExtrasOf(record).TimeText.toByteArray();
     const auto text = CanonicalTimestampText(record.Msecs);
@@ -184,7 +191,7 @@ QByteArray TCatalogueRecords::LastModified(qsizetype index) const {
 }
 
 QByteArray TCatalogueRecords::Path(qsizetype index) const {
-    const TStored& record = FRecords[size_t(index)];
+    const TStored& record = At(index);
     if (record.Flags & PathKept)
         return ExtrasOf(record).Path.toByteArray();
     QByteArray path = FFolders[record.Folder];
@@ -193,12 +200,12 @@ QByteArray TCatalogueRecords::Path(qsizetype index) const {
 }
 
 qint64 TCatalogueRecords::Size_mb(qsizetype index) const {
-    const TStored& record = FRecords[size_t(index)];
+    const TStored& record = At(index);
     return record.Flags & SizeMbKept ? ExtrasOf(record).SizeMb : record.Size / Mebibyte;
 }
 
 TRecordTime TCatalogueRecords::Time(qsizetype index) const {
-    const TStored& record = FRecords[size_t(index)];
+    const TStored& record = At(index);
     const int offset = record.Flags & OffsetKept ? ExtrasOf(record).OffsetSeconds : 0;
     return {record.TimeKind, record.Msecs, offset};
 }

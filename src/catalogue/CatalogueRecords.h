@@ -33,7 +33,7 @@ struct TNarrowRecord {
 };
 
 // The catalogue's records, kept lean for folders of a million backups: 32 bytes a record, and its
-// name's bytes in large shared blocks. What follows from other fields is not stored: the path when it
+// name's bytes in shared blocks. What follows from other fields is not stored: the path when it
 // is a known folder followed by the name, the size in MiB when it is the size divided down, the
 // last-modified text when it is the time as S3 writes it, the lower-case name when it equals the
 // name. Anything else is kept beside the name.
@@ -47,13 +47,13 @@ class TCatalogueRecords {
     void Append(const TNarrowRecord& record);
     void Erase(qsizetype index);
     void Clear();
-    qsizetype Count() const { return qsizetype(FRecords.size()); }
+    qsizetype Count() const { return FCount; }
 
     QByteArrayView Name(qsizetype index) const;
     // The name as simple lower-casing gives it (see LowerNarrow), which the filter reads.
     QByteArrayView LowerName(qsizetype index) const;
     QByteArray LastModified(qsizetype index) const;
-    qint64 Size(qsizetype index) const { return FRecords[size_t(index)].Size; }
+    qint64 Size(qsizetype index) const { return At(index).Size; }
     QByteArray Path(qsizetype index) const;
     qint64 Size_mb(qsizetype index) const;
     TRecordTime Time(qsizetype index) const;
@@ -68,6 +68,15 @@ class TCatalogueRecords {
         quint8 Flags = 0;
         TRecordTime::TKind TimeKind = TRecordTime::TKind::Invalid;
     };
+    // The records lie in chunks of a fixed size, so the store grows a chunk at a time and never holds
+    // a half-empty array twice the records' size, nor copies them all into one while it grows.
+    static constexpr qsizetype ChunkRecords = 1024;
+    const TStored& At(qsizetype index) const {
+        return FChunks[size_t(index / ChunkRecords)][size_t(index % ChunkRecords)];
+    }
+    TStored& At(qsizetype index) {
+        return FChunks[size_t(index / ChunkRecords)][size_t(index % ChunkRecords)];
+    }
     struct TExtras;
     TExtras ExtrasOf(const TStored& record) const;
     // Room for length bytes that do not cross a block; returns where they start.
@@ -77,7 +86,8 @@ class TCatalogueRecords {
 
     qsizetype FTextWidth;
     qsizetype FPathWidth;
-    std::vector<TStored> FRecords;
+    std::vector<std::unique_ptr<TStored[]>> FChunks;
+    qsizetype FCount = 0;
     std::vector<std::unique_ptr<char[]>> FBlocks;
     qsizetype FBlockUsed = 0;
     std::vector<QByteArray> FFolders;

@@ -1,10 +1,12 @@
 #include "catalogue/CatalogueTable.h"
 
+#include "catalogue/CatalogueMatch.h"
 #include "catalogue/FilterExpression.h"
 
 #include <QLocale>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -258,10 +260,12 @@ bool TCatalogueTable::IsShown(qsizetype index) const {
 void TCatalogueTable::ShowFiltered() {
     if (FSuspensions == 0)
         beginResetModel();
-    FShown.clear();
-    for (int i = 0; i < static_cast<int>(FRecords.Count()); ++i) {
-        if (IsShown(i))
-            FShown.push_back(i);
+    // Exactly as many entries as rows: a vector grown by doubling would hold up to twice that.
+    if (FFiltered && FPattern) {
+        FShown = MatchingRecords(FRecords, *FPattern);
+    } else {
+        FShown = std::vector<int>(size_t(FRecords.Count()));
+        std::iota(FShown.begin(), FShown.end(), 0);
     }
     FCurrentRow = FShown.empty() ? -1 : 0;
     if (FSuspensions == 0)

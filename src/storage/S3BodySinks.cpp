@@ -3,13 +3,18 @@
 #include <span>
 #include <stdexcept>
 
-TS3ListingTooLarge::TS3ListingTooLarge(qint64 cap)
-    : TError(QStringLiteral("The listing page is larger than %1 MiB").arg(cap / (1024 * 1024)))
-    , FCap(cap) {}
+TS3ListingTooLarge::TS3ListingTooLarge(const QString& reason)
+    : TError(reason.first(1).toUpper() + reason.sliced(1))
+    , FReason(reason) {}
+
+TS3ListingTooLarge TS3ListingTooLarge::OverCap(qint64 cap) {
+    return TS3ListingTooLarge(
+        QStringLiteral("a listing page is larger than %1 MiB").arg(cap / (1024 * 1024)));
+}
 
 void TS3ListingSink::Append(const char* data, qint64 count) {
     if (count > FCap - FData.size())
-        throw TS3ListingTooLarge(FCap);
+        throw TS3ListingTooLarge::OverCap(FCap);
     FData.append(data, count);
 }
 

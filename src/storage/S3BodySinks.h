@@ -6,14 +6,18 @@
 
 #include <QByteArray>
 
-// Raised when a listing answer grows past the cap of its sink.
+// Raised when a listing page is past what the client takes of one page: more bytes than the cap of its
+// sink, or more markup than its reader parses.
 class TS3ListingTooLarge : public TError {
   public:
-    explicit TS3ListingTooLarge(qint64 cap);
-    qint64 Cap() const { return FCap; }
+    // reason: what is wrong with the page, as a phrase ("a listing page is larger than 64 MiB").
+    explicit TS3ListingTooLarge(const QString& reason);
+    // A page of more than cap bytes.
+    static TS3ListingTooLarge OverCap(qint64 cap);
+    const QString& Reason() const { return FReason; }
 
   private:
-    qint64 FCap;
+    QString FReason;
 };
 
 // Collects the bytes of a listing answer, which is parsed once it is whole. S3 sends at most 1,000

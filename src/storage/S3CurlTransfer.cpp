@@ -3,6 +3,7 @@
 #include "core/Error.h"
 #include "storage/S3Redirects.h"
 #include "storage/S3ResponseHeaders.h"
+#include "storage/S3TransferErrors.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,13 +17,6 @@ namespace {
 constexpr long ReceiveBufferSize = 512 * 1024;
 constexpr char UserAgent[] = "User-Agent: Corvane-S3/1.0";
 
-TError CurlError(const char* what, CURLcode code) {
-    return TError(QStringLiteral("%1: (%2) %3")
-                      .arg(QLatin1StringView(what))
-                      .arg(int(code))
-                      .arg(QString::fromUtf8(curl_easy_strerror(code))));
-}
-
 void Check(CURLcode code, const char* what) {
     if (code != CURLE_OK)
         throw CurlError(what, code);
@@ -31,17 +25,25 @@ void Check(CURLcode code, const char* what) {
 using TClock = std::chrono::steady_clock;
 
 // Why the progress callback ended a transfer.
-enum class TInterruption { None, Stopped, Stalled };
+enum class TInterruption { None, Stopped, Stalled, TooSlow };
 
 // What the callbacks of one send share with it.
 struct TTransfer {
+    CURL* Handle = nullptr;
     TS3BodySink* Body = nullptr;
     int BodyStatus = 0; // when set, only an answer with this status hands its body over
     const TS3TransportLimits* Limits = nullptr;
     TInterruption Interruption = TInterruption::None;
-    curl_off_t Sent = 0; // bytes sent and received when the transfer last moved
-    curl_off_t Received = 0;
+    // Bytes of the answers' header lines: libcurl's progress counts leave them out, and a server that
+    // drips its headers moves the transfer on only through them.
+    curl_off_t HeaderBytes = 0;
+    curl_off_t Moved = 0; // bytes sent and received, headers included, when the transfer last moved
     TClock::time_point LastMoved = TClock::now();
+    // The rate window: it opens once the request has gone out (connecting has a timeout of its own).
+    bool RequestSent = false;
+    TClock::time_point WindowStart = TClock::now();
+    curl_off_t WindowMoved = 0;
+    double SlowRate = 0;           // bytes a second over the window that found the answer too slow
     QList<QByteArray> HeaderLines; // of the latest answer
     bool HeadersComplete = false;
     int StatusCode = 0;           // of the latest answer, from its status line
@@ -51,6 +53,7 @@ struct TTransfer {
 
 size_t OnHeaderLine(char* data, size_t size, size_t count, void* userData) {
     auto& transfer = *static_cast<TTransfer*>(userData);
+    transfer.HeaderBytes += curl_off_t(size * count);
     QByteArray line(data, qsizetype(size * count));
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
@@ -88,21 +91,40 @@ size_t OnBodyBlock(char* data, size_t size, size_t count, void* userData) {
 }
 
 // libcurl calls this many times a second while a transfer moves and at least once a second while it
-// waits, connecting included: a stop asked for and a transfer that stopped moving end it here.
+// waits, connecting included: a stop asked for, a transfer that stopped moving and one that moves slower
+// than the least rate end it here.
 int OnTransferInfo(void* userData, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
     auto& transfer = *static_cast<TTransfer*>(userData);
-    if (transfer.Limits->Stop.stop_requested()) {
+    const TS3TransportLimits& limits = *transfer.Limits;
+    if (limits.Stop.stop_requested()) {
         transfer.Interruption = TInterruption::Stopped;
         return 1;
     }
     const TClock::time_point now = TClock::now();
-    if (received != transfer.Received || sent != transfer.Sent) {
-        transfer.Received = received;
-        transfer.Sent = sent;
+    const curl_off_t moved = received + sent + transfer.HeaderBytes;
+    if (moved != transfer.Moved) {
+        transfer.Moved = moved;
         transfer.LastMoved = now;
-    } else if (now - transfer.LastMoved >= transfer.Limits->StallTimeout) {
+    } else if (now - transfer.LastMoved >= limits.StallTimeout) {
         transfer.Interruption = TInterruption::Stalled;
         return 1;
+    }
+    if (!transfer.RequestSent) {
+        long requestSize = 0;
+        curl_easy_getinfo(transfer.Handle, CURLINFO_REQUEST_SIZE, &requestSize);
+        transfer.RequestSent = requestSize > 0;
+        transfer.WindowStart = now;
+        transfer.WindowMoved = moved;
+    } else if (now - transfer.WindowStart >= limits.RateWindow) {
+        const double seconds = std::chrono::duration<double>(now - transfer.WindowStart).count();
+        const double rate = double(moved - transfer.WindowMoved) / seconds;
+        if (rate < double(limits.MinimumRate)) {
+            transfer.SlowRate = rate;
+            transfer.Interruption = TInterruption::TooSlow;
+            return 1;
+        }
+        transfer.WindowStart = now;
+        transfer.WindowMoved = moved;
     }
     return 0;
 }
@@ -137,19 +159,23 @@ void FillHeaderList(TCurlHeaderList& list, const TS3NameValueList& headers) {
 }
 
 // Tells where the request broke off: before it was sent, before the answer's header, or in the body;
-// or that the host stopped answering.
+// or that the host stopped answering or answered too slowly.
 TError TransferError(CURL* curl, CURLcode code, const TTransfer& transfer, const QString& host) {
+    const TS3TransportLimits& limits = *transfer.Limits;
     if (transfer.Interruption == TInterruption::Stalled)
-        return TError(QStringLiteral("The server %1 sent nothing for %2 s, so the request was ended")
-                          .arg(host)
-                          .arg(transfer.Limits->StallTimeout.count()));
+        return StalledError(host, limits.StallTimeout, transfer.HeaderBytes > 0 && !transfer.HeadersComplete);
+    if (transfer.Interruption == TInterruption::TooSlow)
+        return TooSlowError(host, transfer.SlowRate, limits.RateWindow, limits.MinimumRate,
+                            !transfer.HeadersComplete);
     long requestSize = 0;
     curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &requestSize);
     if (transfer.HeadersComplete)
         return CurlError("Error reading data", code);
     if (requestSize > 0)
-        return CurlError("Error receiving data", code);
-    return CurlError("Error sending data", code);
+        return UnansweredError(host, code);
+    long osError = 0;
+    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError);
+    return UnsentError(host, code, osError, limits.ConnectTimeout);
 }
 
 } // namespace
@@ -172,6 +198,7 @@ TS3CurlTransfer::TS3CurlTransfer(const TS3Request& request, const TS3RequestUrl&
     FState->Host = url.Host;
     FillHeaderList(FState->HeaderList, request.Headers);
     TTransfer& transfer = FState->Transfer;
+    transfer.Handle = FState->Curl.get();
     transfer.Body = body;
     transfer.BodyStatus = bodyStatus;
     transfer.Limits = &limits;

@@ -2,9 +2,12 @@
 
 #include "core/Error.h"
 #include "core/Text.h"
+#include "storage/S3BodySinks.h"
 #include "storage/S3XmlText.h"
 
 #include <pugixml.hpp>
+
+#include <QLocale>
 
 #include <algorithm>
 #include <deque>
@@ -22,12 +25,25 @@ TS3ListingPage& TS3ListingPage::operator=(TS3ListingPage&&) noexcept = default;
 
 namespace {
 
+// The parser keeps a node of some 64 bytes for each element, text and attribute, so a page of "<a/>"
+// would take sixteen times its bytes. Each "<" opens at most one element and ends at most one text, and
+// each "=" gives at most one attribute: a page with more of them than this is refused unparsed. S3's
+// pages of 1,000 keys hold some 25,000.
+void CheckMarkup(QByteArrayView bytes) {
+    const auto markup =
+        std::count(bytes.begin(), bytes.end(), '<') + std::count(bytes.begin(), bytes.end(), '=');
+    if (markup > MaxListingPageMarkup)
+        throw TS3ListingTooLarge(QStringLiteral("a listing page holds more than %1 elements and attributes")
+                                     .arg(QLocale(QLocale::English).toString(MaxListingPageMarkup)));
+}
+
 // Parses the bytes where they lie. Whitespace-only text is kept (a key may consist of blanks), and
 // references are left to ElementText.
 bool Parse(QByteArray& bytes, pugi::xml_document& document) {
     if (bytes.isEmpty())
         return false;
     bytes = ListingAsUtf8(std::move(bytes));
+    CheckMarkup(bytes);
     constexpr unsigned Options = pugi::parse_cdata | pugi::parse_eol | pugi::parse_ws_pcdata;
     return !bytes.isEmpty() &&
            document.load_buffer_inplace(bytes.data(), size_t(bytes.size()), Options, pugi::encoding_utf8);

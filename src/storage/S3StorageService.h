@@ -18,7 +18,8 @@ using TS3Clock = std::function<QDateTime()>;
 // Signed requests to S3 for one user operation. Keeps no connection from one request to the next.
 // The service keeps its own copy of the connection data, taken when it is made.
 // Requests that cannot be carried out throw TError with the transport's message; a listing answer
-// larger than 64 MiB ends its request with TS3ListingTooLarge.
+// larger than 64 MiB, or holding more elements than its reader parses, ends its request with
+// TS3ListingTooLarge.
 class TS3StorageService {
   public:
     explicit TS3StorageService(const TS3ConnectionInfo& info, TS3TransportLimits limits = {});

@@ -83,7 +83,9 @@ void TestCatalogueFill::fillsFromEveryPage() {
     QSignalSpy inserted(&table, &QAbstractItemModel::rowsInserted);
     TS3ConnectionInfo info = FServer.ConnectionInfo();
 
-    table.TakeRecords(ListCatalogue(info, FBucket + QStringLiteral("/db"), {}, maxKeys));
+    TListingOptions options;
+    options.PageSize = maxKeys;
+    table.TakeRecords(ListCatalogue(info, FBucket + QStringLiteral("/db"), {}, options));
 
     QCOMPARE(ShownNames(table),
              (QStringList{"a.backup", "b.backup", "c.backup", "old/x.backup", "oldx.backup"}));

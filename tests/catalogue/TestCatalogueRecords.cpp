@@ -117,6 +117,13 @@ void TestCatalogueRecords::erasesAndClears() {
     QCOMPARE(records.Name(9998), "Backup 9999");
     QCOMPARE(records.LowerName(9999), "backup 10001");
     QCOMPARE(records.Path(19997), "db/Backup 19999");
+    // Records lie in chunks of 1,024: erasing down to a whole number of them and appending again.
+    while (records.Count() > 2048)
+        records.Erase(records.Count() - 1);
+    Append(records, {"Last", "", 1, "db/Last", 0, {}});
+    QCOMPARE(records.Count(), 2049);
+    QCOMPARE(records.Name(2047), "Backup 2048");
+    QCOMPARE(records.Name(2048), "Last");
     records.Clear();
     QCOMPARE(records.Count(), 0);
     Append(records, {"a", "", 1, "db/a", 0, {}});

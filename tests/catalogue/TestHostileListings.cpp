@@ -1,9 +1,11 @@
 #include "catalogue/CatalogueFill.h"
 #include "support/ErrorOf.h"
 #include "support/FixturePort.h"
+#include "support/MemoryFigures.h"
 #include "support/MemoryStream.h"
 #include "support/ShownNames.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -27,6 +29,10 @@ class TestHostileListings : public QObject {
     void showsWhatCanBeNamed_data();
     void showsWhatCanBeNamed();
     void downloadsAKeyOfALatin1Listing();
+    void refusesAnElementBomb();
+    void refusesAnEndlessListing_data();
+    void refusesAnEndlessListing();
+    void endsADrippingListing();
 };
 
 void TestHostileListings::showsWhatCanBeNamed_data() {
@@ -54,11 +60,10 @@ void TestHostileListings::showsWhatCanBeNamed() {
     TCatalogueTable table;
     TS3ConnectionInfo info = FaultConnection(scenario);
     QStringList log;
+    TListingOptions options;
+    options.Log = [&log](const QString& message) { log.append(message); };
 
-    QCOMPARE(ErrorOf([&] {
-                 table.TakeRecords(ListCatalogue(info, QStringLiteral("b/db"), {}, ServicePageSize,
-                                                 [&log](const QString& message) { log.append(message); }));
-             }),
+    QCOMPARE(ErrorOf([&] { table.TakeRecords(ListCatalogue(info, QStringLiteral("b/db"), {}, options)); }),
              error);
     QCOMPARE(ShownNames(table), shown);
     QCOMPARE(log, logged);
@@ -80,6 +85,77 @@ void TestHostileListings::downloadsAKeyOfALatin1Listing() {
     QVERIFY(service.GetObject(QStringLiteral("b"), key, stream));
     QVERIFY2(stream.Data().startsWith("GET /echo/relat%C3%B3rio.backup HTTP/1.1\r\n"),
              stream.Data().constData());
+}
+
+// 60 MiB of "<a/>", within the byte cap: parsed as a whole, it took some 1.7 GB.
+void TestHostileListings::refusesAnElementBomb() {
+    TS3ConnectionInfo info = FaultConnection(QStringLiteral("element-bomb"));
+    QCOMPARE(ErrorOf([&] { ListCatalogue(info, QStringLiteral("b/db")); }),
+             QStringLiteral("Cannot list bucket \"b\": a listing page holds more than 200,000 elements and "
+                            "attributes"));
+    // The page's bytes, gathered in an array that grows by doubling, and little else.
+    if (MemoryFiguresHold)
+        QVERIFY2(PeakResidentKiB() < 400 * 1024, qPrintable(QString::number(PeakResidentKiB())));
+}
+
+// Pages of 1,000 new keys that always name a next page: the listing ends at its limits, having told
+// how far it got, and holds no more records than the limit.
+void TestHostileListings::refusesAnEndlessListing_data() {
+    QTest::addColumn<qint64>("maxKeys");
+    QTest::addColumn<qint64>("maxPages");
+    QTest::addColumn<qint64>("pagesRead");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("keys") << qint64(150000) << MaxListingPages << qint64(151)
+                          << "Cannot list bucket \"b\": the listing holds more than 150,000 keys, more than "
+                             "Corvane lists";
+    QTest::newRow("pages") << MaxListedKeys << qint64(5) << qint64(5)
+                           << "Cannot list bucket \"b\": the listing goes on past 5 pages, more than Corvane "
+                              "reads";
+}
+
+void TestHostileListings::refusesAnEndlessListing() {
+    QFETCH(qint64, maxKeys);
+    QFETCH(qint64, maxPages);
+    QFETCH(qint64, pagesRead);
+    QFETCH(QString, error);
+    TS3ConnectionInfo info = FaultConnection(QStringLiteral("endless"));
+    QList<qint64> keysSeen;
+    QStringList log;
+    TListingOptions options;
+    options.MaxKeys = maxKeys;
+    options.MaxPages = maxPages;
+    options.Progress = [&](const TListingCount& count) {
+        QCOMPARE(count.Pages, keysSeen.size() + 1);
+        keysSeen.append(count.Keys);
+    };
+    options.Log = [&log](const QString& message) { log.append(message); };
+
+    QCOMPARE(ErrorOf([&] { ListCatalogue(info, QStringLiteral("b/db"), {}, options); }), error);
+    QCOMPARE(keysSeen.size(), pagesRead);
+    QCOMPARE(keysSeen.last(), pagesRead * 1000);
+    QStringList progressLines;
+    for (qint64 pages = ListingLogPages; pages <= pagesRead; pages += ListingLogPages)
+        progressLines << QStringLiteral("Listing \"b\": %1 keys on %2 pages so far")
+                             .arg(QLocale(QLocale::English).toString(pages * 1000))
+                             .arg(pages);
+    QCOMPARE(log, progressLines);
+    if (MemoryFiguresHold)
+        QVERIFY2(PeakResidentKiB() < 400 * 1024, qPrintable(QString::number(PeakResidentKiB())));
+}
+
+// A page sent at 20 bytes a second never stalls; the rate over the window, shortened here, ends it.
+void TestHostileListings::endsADrippingListing() {
+    TS3ConnectionInfo info = FaultConnection(QStringLiteral("dripping"));
+    TS3TransportLimits limits;
+    limits.RateWindow = std::chrono::milliseconds(1500);
+    const QString error = ErrorOf([&] { ListCatalogue(info, QStringLiteral("b/db"), limits); });
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^The server b\\.dripping\\.localhost sent its answer too slowly: "
+                                          "\\d+ bytes/s over 1\\.5 s, less than the 1 KiB/s a transfer "
+                                          "needs, so the request was ended$"))
+            .match(error)
+            .hasMatch(),
+        qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestHostileListings)

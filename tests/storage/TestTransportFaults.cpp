@@ -6,6 +6,7 @@
 #include "support/TestKeys.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <netinet/in.h>
@@ -104,6 +105,8 @@ class TestTransportFaults : public QObject {
     void reportsBrokenTransfers_data();
     void reportsBrokenTransfers();
     void reportsRefusedConnections();
+    void endsDrippingAnswers_data();
+    void endsDrippingAnswers();
     void refusesHostsItCannotTakeApart_data();
     void refusesHostsItCannotTakeApart();
     void writesErrorAnswersIntoStream();
@@ -289,7 +292,9 @@ void TestTransportFaults::reportsBrokenTransfers_data() {
                                   << "Error reading data: (18) Transferred a partial file" << 1000;
     QTest::newRow("closed before the header")
         << "close/x"
-        << "Error receiving data: (52) Server returned nothing (no headers, no data)" << 0;
+        << "The storage service at b.s3.localhost did not answer the request: Error receiving data: (52) "
+           "Server returned nothing (no headers, no data)"
+        << 0;
     QTest::newRow("no header in time") << "stall-header/x" << StalledMessage << 0;
     QTest::newRow("body stalls") << "stall-body/1/x" << StalledMessage << 1;
 }
@@ -311,11 +316,37 @@ void TestTransportFaults::reportsRefusedConnections() {
     TS3NameValueList properties;
     TS3NameValueList metadata;
     QCOMPARE(ErrorOf([&] { service.GetObjectProperties(Bucket, "db/a.backup", properties, metadata); }),
-             "Error sending data: (7) Couldn't connect to server");
+             "Cannot reach the storage service at b.s3.localhost: connection refused");
     QCOMPARE(ErrorOf([&] {
                  service.GetListingPage(Bucket, {{"prefix", "db/"}});
              }),
-             "Error sending data: (7) Couldn't connect to server");
+             "Cannot reach the storage service at b.s3.localhost: connection refused");
+}
+
+// A server that sends a few bytes a second never stalls, yet would hold the request for hours: the
+// rate over a window (shortened here) ends it, whether it drips the answer's headers or its body.
+void TestTransportFaults::endsDrippingAnswers_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("what");
+    QTest::newRow("headers") << "drip-header/x"
+                             << "its answer's headers";
+    QTest::newRow("body") << "drip-body/x"
+                          << "its answer";
+}
+
+void TestTransportFaults::endsDrippingAnswers() {
+    QFETCH(QString, key);
+    QFETCH(QString, what);
+    TS3TransportLimits limits{std::chrono::milliseconds(2000), std::chrono::seconds(20), {}};
+    limits.RateWindow = std::chrono::milliseconds(1500);
+    TS3StorageService service(FInfo, limits);
+    TS3MemoryStream stream;
+    const QString error = ErrorOf([&] { service.GetObject(Bucket, key, stream); });
+    const QRegularExpression expected(
+        QStringLiteral("^The server b\\.s3\\.localhost sent %1 too slowly: \\d+ bytes/s over 1\\.5 s, less "
+                       "than the 1 KiB/s a transfer needs, so the request was ended$")
+            .arg(QRegularExpression::escape(what)));
+    QVERIFY2(expected.match(error).hasMatch(), qPrintable(error));
 }
 
 void TestTransportFaults::refusesHostsItCannotTakeApart_data() {

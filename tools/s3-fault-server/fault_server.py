@@ -20,6 +20,8 @@ The first path segment chooses the behaviour; the rest of the path is free (test
   /close/...                 closes the connection before any header
   /stall-header/...          sends nothing until the client gives up (at most 30 s)
   /stall-body/<sent>/...     sends the header and <sent> of 1000000 bytes, then nothing
+  /drip-header/...           sends its answer's header a byte at a time, 20 bytes a second (at most 30 s)
+  /drip-body/...             sends the header, then the body of 1000000 bytes at 20 bytes a second (at most 30 s)
   /redirect/<n>/...          302/301/303/307 in turn to /redirect/<n-1>/... with a small body; at 0 a final
                              200 with body "final"; odd n give a Location without scheme and host, even n a full URL
                              with the request's own Host
@@ -51,9 +53,11 @@ The first path segment chooses the behaviour; the rest of the path is free (test
 A bucket listing (the path "/") asked of the host <bucket>.<scenario>.localhost answers a page of
 <listings folder>/<scenario>: first.xml without a marker, <marker>.xml for a marker (so the marker "db/a"
 names db/a.xml), and 404 with an empty body when there is no such page. The pages are fixed documents
-with what s3rver never sends: unreadable times, NextMarker, pages that do not move on. Two scenarios
-are made, not read: over-cap, a page of 65 MiB sent until the client stops reading, and stalled, the
-head and first bytes of a page, then nothing until the client leaves.
+with what s3rver never sends: unreadable times, NextMarker, pages that do not move on. Some scenarios
+are made, not read: over-cap, a page of 65 MiB sent until the client stops reading; stalled, the head
+and first bytes of a page, then nothing until the client leaves; element-bomb, a page of 60 MiB of
+empty elements; endless, pages of 1,000 keys that always name a next page; dripping, a page sent at 20
+bytes a second.
 """
 import argparse
 import hashlib
@@ -64,6 +68,7 @@ import socket
 import socketserver
 import sys
 import threading
+import time
 import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, 'lib'))
@@ -168,11 +173,60 @@ class Handler(socketserver.BaseRequestHandler):
             self.request.sendall(b'<?xml version="1.0" encoding="UTF-8"?><ListBucketResult><Name>fake</Name>')
             self.wait_for_client_to_leave(30)
             return
-        page = self.listing_page(head, urllib.parse.parse_qs(query).get("marker", [""])[0])
+        marker = urllib.parse.parse_qs(query).get("marker", [""])[0]
+        made = {"element-bomb": self.element_bomb_page, "endless": self.endless_page,
+                "dripping": self.dripping_page}.get(self.scenario(head))
+        if made is not None:
+            made(marker)
+            return
+        page = self.listing_page(head, marker)
         if page is None:
             self.answer(404, "Not Found", b"", method, ["Content-Type: application/xml"])
         else:
             self.answer(200, "OK", page.read_bytes(), method, ["Content-Type: application/xml"])
+
+    def scenario(self, head):
+        return "".join(self.host_labels(head)[1:2])
+
+    def element_bomb_page(self, marker):
+        start = b'<?xml version="1.0" encoding="UTF-8"?><ListBucketResult><Name>fake</Name>'
+        body = start + b"<a/>" * (60 * 1024 * 1024 // 4) + b"</ListBucketResult>"
+        self.send_head(200, "OK", len(body), ["Content-Type: application/xml"])
+        try:
+            self.request.sendall(body)
+        except OSError:
+            pass  # the client stopped reading
+
+    def endless_page(self, marker):
+        """1,000 new keys after the marker's number, and the last of them as the next marker."""
+        first = int(marker.rsplit("/", 1)[-1].split(".")[0]) + 1 if marker else 0
+        keys = [f"db/{number:012d}.backup" for number in range(first, first + 1000)]
+        contents = "".join(f"<Contents><Key>{key}</Key><LastModified>2023-11-20T01:30:00.000Z</LastModified>"
+                           f"<Size>1</Size></Contents>" for key in keys)
+        body = ('<?xml version="1.0" encoding="UTF-8"?><ListBucketResult><Name>fake</Name>'
+                f"<IsTruncated>true</IsTruncated><NextMarker>{keys[-1]}</NextMarker>{contents}"
+                "</ListBucketResult>").encode()
+        self.answer(200, "OK", body, "GET", ["Content-Type: application/xml"])
+
+    def dripping_page(self, marker):
+        body = (b'<?xml version="1.0" encoding="UTF-8"?><ListBucketResult><Name>fake</Name>'
+                b"<IsTruncated>false</IsTruncated><Contents><Key>db/a.backup</Key>"
+                b"<LastModified>2023-11-20T01:30:00.000Z</LastModified><Size>1</Size></Contents>"
+                b"</ListBucketResult>")
+        self.send_head(200, "OK", len(body), ["Content-Type: application/xml"])
+        self.drip(body)
+
+    def drip(self, data, per_second=20, limit=30):
+        """Sends data a byte at a time, per_second bytes a second, until the client leaves or limit seconds pass."""
+        deadline = time.monotonic() + limit
+        try:
+            for at in range(len(data)):
+                if time.monotonic() > deadline:
+                    return
+                self.request.sendall(data[at:at + 1])
+                time.sleep(1 / per_second)
+        except OSError:
+            pass  # the client left
 
     @staticmethod
     def host_labels(head):
@@ -246,6 +300,14 @@ class Handler(socketserver.BaseRequestHandler):
         self.send_head(200, "OK", 1000000)
         self.request.sendall(pattern_bytes(int(args[0])))
         self.wait_for_client_to_leave(30)
+
+    def on_drip_header(self, method, head, args):
+        self.drip(b"HTTP/1.1 200 OK\r\nContent-Length: 10\r\nConnection: close\r\n"
+                  b"Content-Type: binary/octet-stream\r\n\r\n" + pattern_bytes(10))
+
+    def on_drip_body(self, method, head, args):
+        self.send_head(200, "OK", 1000000)
+        self.drip(pattern_bytes(1000000))
 
     def on_redirect(self, method, head, args):
         remaining = int(args[0])

@@ -7,9 +7,11 @@
 //   pugixml  pugixml's load of every page and the extraction of key, time and size of each object
 //   http     the plain download of every page: the limit of any fill
 //
-// Each prints one line: "<measurement> keys=<n> cpu_us_per_key=<x> bytes_per_record=<y> peak_mib=<z>"
-// (bytes_per_record: for fill the heap the catalogue holds per record, for the others what a lean
-// record needs at least: 32 bytes, the name's bytes and the shown row's 4 bytes).
+// Each prints one line: "<measurement> keys=<n> cpu_us_per_key=<x> bytes_per_record=<y>
+// rss_per_record=<r> peak_mib=<z>" (bytes_per_record: for fill the heap the catalogue holds per record,
+// for the others what a lean record needs at least: 32 bytes, the name's bytes and the shown row's 4
+// bytes; rss_per_record: for fill how much the process's peak resident size grew per record, 0 for the
+// others).
 
 #include "ProcessUsage.h"
 #include "catalogue/CatalogueFill.h"
@@ -122,10 +124,11 @@ qint64 ParseWithPugixml(const QByteArray& page) {
     return sum > 0 ? keys : 0;
 }
 
-void Report(const char* measurement, qint64 keys, double cpu, double bytesPerRecord) {
-    std::printf("%s keys=%lld cpu_us_per_key=%.3f bytes_per_record=%.1f peak_mib=%.1f\n", measurement,
-                static_cast<long long>(keys), cpu * 1e6 / double(keys), bytesPerRecord,
-                double(PeakRssKiB()) / 1024.0);
+void Report(const char* measurement, qint64 keys, double cpu, double bytesPerRecord,
+            double rssPerRecord = 0) {
+    std::printf("%s keys=%lld cpu_us_per_key=%.3f bytes_per_record=%.1f rss_per_record=%.1f peak_mib=%.1f\n",
+                measurement, static_cast<long long>(keys), cpu * 1e6 / double(keys), bytesPerRecord,
+                rssPerRecord, double(PeakRssKiB()) / 1024.0);
 }
 
 void Fill(const QString& port) {
@@ -135,11 +138,14 @@ void Fill(const QString& port) {
     TCatalogueTable table;
 
     const qint64 heapBefore = HeapInUse();
+    const qint64 peakBefore = PeakRssKiB();
     const double cpuBefore = ProcessCpuSeconds();
     table.TakeRecords(ListCatalogue(info, QStringLiteral("bench/db")));
     const double cpu = ProcessCpuSeconds() - cpuBefore;
     const qint64 heap = HeapInUse() - heapBefore;
-    Report("fill", table.RecordCount(), cpu, double(heap) / table.RecordCount());
+    const double records = table.RecordCount();
+    Report("fill", table.RecordCount(), cpu, double(heap) / records,
+           double(PeakRssKiB() - peakBefore) * 1024.0 / records);
 
     const QStringList searches{QStringLiteral("sales"),        QStringLiteral("office 2023"),
                                QStringLiteral("backup"),       QStringLiteral("no such name"),

@@ -1,14 +1,15 @@
 // The search button's worst case: 100,000 names of 255 characters, searched with texts that make a
 // like matcher work hardest (runs of "_" between letters, many "%", long runs of one letter). Prints
-// the time of each search and the worst of them against the limit a search must stay under. The
-// limit is checked against this process's CPU time, which a machine busy with other work does not
-// inflate; the wall time is printed beside it.
+// each search's wall time, the median of several runs, with its CPU time beside it, and the worst of
+// them against the limit a search must stay under: the user waits for the wall time. The machine's load
+// is printed before and after, since other work on it lengthens the wall time.
 
 #include "ProcessUsage.h"
 #include "catalogue/CatalogueSearch.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -19,7 +20,8 @@ namespace {
 
 constexpr int NameCount = 100000;
 constexpr int NameLength = 255;
-constexpr double LimitMs = 50.0;
+constexpr double LimitMs = 25.0;
+constexpr int Runs = 7;
 
 // Mostly runs of "a", the names the patterns below almost match; every tenth name is random letters
 // from "ab_", so some searches also find rows.
@@ -45,6 +47,19 @@ QString UnderscoreRun(int length) {
     while (text.size() < length - 1)
         text += text.size() % 2 == 0 ? u'a' : u'_';
     return text + u'b';
+}
+
+// The load averages over 1, 5 and 15 minutes, as /proc/loadavg gives them.
+QByteArray LoadAverages() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return "unknown";
+    return file.readAll().split(' ').mid(0, 3).join(' ');
+}
+
+double Median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 struct TSearch {
@@ -75,19 +90,25 @@ int main(int argc, char** argv) {
             {"a_ (finds the mixed names)", QStringLiteral("a_")},
         };
 
+        std::printf("load before: %s\n", LoadAverages().constData());
         double worst = 0;
         for (const TSearch& search : searches) {
-            QElapsedTimer wall;
-            const double cpuBefore = CpuSeconds();
-            wall.start();
-            SearchCatalogue(table, search.Text);
-            const double wallMs = double(wall.nsecsElapsed()) / 1e6;
-            const double cpuMs = (CpuSeconds() - cpuBefore) * 1e3;
-            worst = std::max(worst, cpuMs);
-            std::printf("search %-32s %6d rows  %9.2f ms CPU  %9.2f ms wall\n", search.Label,
-                        table.rowCount(), cpuMs, wallMs);
+            QList<double> wallMs;
+            QList<double> cpuMs;
+            for (int run = 0; run < Runs; ++run) {
+                QElapsedTimer wall;
+                const double cpuBefore = CpuSeconds();
+                wall.start();
+                SearchCatalogue(table, search.Text);
+                wallMs.append(double(wall.nsecsElapsed()) / 1e6);
+                cpuMs.append((CpuSeconds() - cpuBefore) * 1e3);
+            }
+            worst = std::max(worst, Median(wallMs));
+            std::printf("search %-32s %6d rows  %9.2f ms wall  %9.2f ms CPU (medians of %d)\n", search.Label,
+                        table.rowCount(), Median(wallMs), Median(cpuMs), Runs);
         }
-        std::printf("worst search over %d names of %d characters: %.2f ms CPU (limit %.0f ms): %s\n",
+        std::printf("load after: %s\n", LoadAverages().constData());
+        std::printf("worst search over %d names of %d characters: %.2f ms wall (limit %.0f ms): %s\n",
                     NameCount, NameLength, worst, LimitMs, worst < LimitMs ? "within" : "OVER");
         return worst < LimitMs ? 0 : 1;
     } catch (const std::exception& error) {

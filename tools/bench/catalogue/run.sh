@@ -2,8 +2,10 @@
 # Catalogue benchmark: for each number of keys, serves a listing of that many keys from loopback and
 # measures, each in a process of its own, our fill and our listing parse beside pugixml's load and
 # extraction and the plain download of the same pages (the limit), then prints them side by side.
+# The fill's memory per record, heap and peak resident size, is set against its limit (80 bytes). Then
+# the worst-case searches (search.sh) run in the same build.
 # Usage: tools/bench/catalogue/run.sh [build folder, default build/release-bench] [numbers of keys...]
-# (default 100000 1000000). Configure a Release build folder first, for instance:
+# (default 10000 100000 550000 1000000). Configure a Release build folder first, for instance:
 #   cmake --preset test -B build/release-bench -DCMAKE_BUILD_TYPE=Release
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -11,7 +13,7 @@ top=$(cd "$here/../../.." && pwd)
 build=${1:-$top/build/release-bench}
 shift || true
 counts=("$@")
-[ ${#counts[@]} -gt 0 ] || counts=(100000 1000000)
+[ ${#counts[@]} -gt 0 ] || counts=(10000 100000 550000 1000000)
 
 cmake --build "$build" --target bench_catalogue >/dev/null
 bench=$(find "$build" -name bench_catalogue -type f -perm -u+x | head -n 1)
@@ -27,7 +29,7 @@ for keys in "${counts[@]}"; do
 done
 grep '^search' "$state/log" | sed 's/^/fill /' || true
 
-awk '
+awk -v limit=80 '
   function field(name,   i, pair) {
     for (i = 2; i <= NF; i++) { split($i, pair, "="); if (pair[1] == name) return pair[2] }
   }
@@ -36,14 +38,24 @@ awk '
     label["parse"] = "ours: listing parse"
     label["pugixml"] = "pugixml: load and extract"
     label["http"] = "limit: plain HTTP of the pages"
-    printf "%-9s %-36s %12s %14s %10s\n", "keys", "measurement", "CPU us/key", "bytes/record", "peak MiB"
+    printf "%-9s %-36s %11s %10s %10s %9s  %s\n", "keys", "measurement", "CPU us/key", "heap B/rec",
+      "RSS B/rec", "peak MiB", "memory limit"
   }
   {
     keys = field("keys"); cpu[keys, $1] = field("cpu_us_per_key")
-    printf "%-9s %-36s %12.3f %14.1f %10.1f\n", keys, label[$1], cpu[keys, $1], field("bytes_per_record"),
-      field("peak_mib")
+    verdict = ""
+    rss = "-"
+    if ($1 == "fill") {
+      rss = sprintf("%.1f", field("rss_per_record"))
+      worst = field("bytes_per_record") > field("rss_per_record") ? field("bytes_per_record") : field("rss_per_record")
+      verdict = sprintf("%d B/rec: %s", limit, worst <= limit ? "within" : "OVER")
+    }
+    printf "%-9s %-36s %11.3f %10.1f %10s %9.1f  %s\n", keys, label[$1], cpu[keys, $1], field("bytes_per_record"),
+      rss, field("peak_mib"), verdict
     if ($1 == "http")
-      printf "%-9s %-36s %12.2fx\n\n", keys, "ratio: our parse / pugixml", cpu[keys, "parse"] / cpu[keys, "pugixml"]
+      printf "%-9s %-36s %11.2fx\n\n", keys, "ratio: our parse / pugixml", cpu[keys, "parse"] / cpu[keys, "pugixml"]
   }
-  END { print "bytes/record: the heap the catalogue holds per record for fill; a lean record (32 B, the name, 4 B row) otherwise" }
+  END { print "heap B/rec: the heap the catalogue holds per record for fill; a lean record (32 B, the name, 4 B row) otherwise" }
 ' "$results"
+
+"$here/search.sh" "$build"

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -66,16 +67,21 @@ void DownloadSideBySide(quint16 accountPort, quint16 listingPort, quint16 object
 
     const auto headless = [&] { DownloadBackup(request, [](const QString&) {}, {}); };
     // The window runs its download on a thread of its own; the same call on a plain thread tells what
-    // the thread alone changes.
+    // the thread alone changes. Its end is awaited as the window's is, by the watch looking every
+    // millisecond while the main thread processes events, so that both pay the same for the waiting.
     const auto headlessOnThread = [&] {
         std::exception_ptr error;
-        std::jthread([&] {
+        std::atomic<bool> finished = false;
+        std::jthread thread([&] {
             try {
                 headless();
             } catch (...) {
                 error = std::current_exception();
             }
-        }).join();
+            finished = true;
+        });
+        watch.WaitUntil([&] { return finished.load(); }, 600s, QStringLiteral("the download on a thread"));
+        thread.join();
         if (error)
             std::rethrow_exception(error);
     };

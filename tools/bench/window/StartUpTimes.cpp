@@ -1,5 +1,6 @@
 #include "StartUpTimes.h"
 
+#include "ProcessUsage.h"
 #include "WindowDriver.h"
 
 #include "app/CorvaneForm.h"
@@ -57,6 +58,9 @@ void StartUpTimes(quint16 accountPort, quint16 listingPort, int keys, const QStr
     TWindowWatch watch;
     const TCorvaneEnvironment environment = BenchEnvironment(accountPort, listingPort);
 
+    // The window's peak memory per backup: how far the process's peak resident size grows from here to
+    // the full grid painted.
+    const long peakBeforeKiB = PeakRssKiB();
     QElapsedTimer clock;
     clock.start();
     TCorvaneEditorForm form(environment);
@@ -87,6 +91,7 @@ void StartUpTimes(quint16 accountPort, quint16 listingPort, int keys, const QStr
     watch.WaitUntil([&] { return full.has_value(); }, 600s, QStringLiteral("the full grid"));
     watch.WaitUntil([&] { return gridPainted.PaintedAt().has_value() && !form.IsOperationRunning(); }, 10s,
                     QStringLiteral("the full grid painted"));
+    const double peakBytesPerKey = double(PeakRssKiB() - peakBeforeKiB) * 1024.0 / keys;
 
     QElapsedTimer fillClock;
     fillClock.start();
@@ -95,9 +100,10 @@ void StartUpTimes(quint16 accountPort, quint16 listingPort, int keys, const QStr
     headless.TakeRecords(ListCatalogue(info, BenchBucketSetting));
     const double headlessFill = Seconds(fillClock);
 
-    std::printf("start-up keys=%d app_s=%.3f constructed_s=%.3f shown_s=%.3f visible_s=%.3f tick_s=%.3f "
-                "listing_s=%.3f full_s=%.3f full_painted_s=%.3f headless_fill_s=%.3f\n",
-                keys, appSeconds, constructed, shown, *windowPainted.PaintedAt(), tick, listing.value_or(-1),
-                *full, *gridPainted.PaintedAt(), headlessFill);
+    std::printf(
+        "start-up keys=%d app_s=%.3f constructed_s=%.3f shown_s=%.3f visible_s=%.3f tick_s=%.3f "
+        "listing_s=%.3f full_s=%.3f full_painted_s=%.3f headless_fill_s=%.3f peak_bytes_per_key=%.1f\n",
+        keys, appSeconds, constructed, shown, *windowPainted.PaintedAt(), tick, listing.value_or(-1), *full,
+        *gridPainted.PaintedAt(), headlessFill, peakBytesPerKey);
     std::fflush(stdout);
 }

@@ -116,4 +116,7 @@ for platform in "${platforms[@]}"; do
   listing=$(awk -v f="$full" -v l="$(median listing_s "$file")" 'BEGIN { print f - l }')
   fill=$(median headless_fill_s "$file")
   row "window's listing / headless fill" "$(seconds "$listing")" "$(seconds "$fill")" "$(ratio "$listing" "$fill" "")"
+  peak=$(median peak_bytes_per_key "$file")
+  row "window's peak memory per backup" "$(awk -v p="$peak" 'BEGIN { printf "%.1f B", p }')" "90 B" \
+    "$(ratio "$peak" 90 "<= 1")"
 done
