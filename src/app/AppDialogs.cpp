@@ -26,6 +26,11 @@ std::function<bool(const QString&)>& NextReplaceDatabaseAnswer() {
     return answer;
 }
 
+std::function<bool(const QString&)>& NextReplaceBackupFileAnswer() {
+    static std::function<bool(const QString&)> answer;
+    return answer;
+}
+
 std::function<bool(const QStringList&)>& NextLeftoverDatabasesAnswer() {
     static std::function<bool(const QStringList&)> answer;
     return answer;
@@ -168,4 +173,22 @@ bool AskDropLeftoverDatabases(QWidget* parent, const QStringList& names) {
             .arg(names.size())
             .arg(names.join(u'\n')),
         QStringLiteral("LeftoverDatabasesQuestion"), QStringLiteral("&Drop"), QStringLiteral("&Keep"));
+}
+
+void SetNextReplaceBackupFileAnswer(std::function<bool(const QString& path)> answer) {
+    NextReplaceBackupFileAnswer() = std::move(answer);
+}
+
+bool AskReplaceBackupFile(QWidget* parent, const QString& path) {
+    if (NextReplaceBackupFileAnswer())
+        return std::exchange(NextReplaceBackupFileAnswer(), {})(path);
+    return AskWithSafeDefault(
+        parent, QStringLiteral("Replace file"),
+        QStringLiteral("%1 is there but is not this backup (another version, or another file of its "
+                       "name).\n\n"
+                       "Replace: the backup is downloaded beside it and takes its place once it arrived "
+                       "whole.\n"
+                       "Cancel: nothing is downloaded and the file stays as it is.")
+            .arg(path),
+        QStringLiteral("ReplaceBackupFileQuestion"), QStringLiteral("&Replace"), QStringLiteral("Cancel"));
 }

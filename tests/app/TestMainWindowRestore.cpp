@@ -38,6 +38,17 @@ qint64 PeakMemoryKiB() {
     return -1;
 }
 
+// The log lines of a whole download of the backup into the file at path, of size bytes.
+QStringList DownloadLines(const QString& path, qint64 size) {
+    const QString mib = QStringLiteral("%1 MiB").arg((size + 1024 * 1024 - 1) / (1024 * 1024));
+    return {QStringLiteral("Downloading backup \"%1\" (%2) to %3").arg(BackupName, mib, path),
+            QStringLiteral("Backup \"%1\" saved to %2 (%3, MD5 checked)").arg(BackupName, path, mib)};
+}
+
+bool DownloadStarted(const QStringList& log) {
+    return !log.filter(QStringLiteral("Downloading backup")).isEmpty();
+}
+
 } // namespace
 
 // Download and restore through the main window: s3rver and a throw-away PostgreSQL cluster on loopback,
@@ -109,7 +120,7 @@ class TestMainWindowRestore : public QObject {
         bool askedBeforeTheDownload = false;
         SetNextReplaceDatabaseAnswer([&](const QString& database) {
             replaced = database;
-            askedBeforeTheDownload = !LogMessages(*form).contains(QStringLiteral("Downloading backup file"));
+            askedBeforeTheDownload = !DownloadStarted(LogMessages(*form));
             return true;
         });
         QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
@@ -140,26 +151,28 @@ class TestMainWindowRestore : public QObject {
         static const QRegularExpression token(QStringLiteral("(corvane_(restoring|replaced)_)[0-9a-f]{12}"));
         QStringList log = LogMessages(*form).replaceInStrings(token, QStringLiteral("\\1<token>"));
         QCOMPARE(log.constFirst(), QStringLiteral("Checking the PostgreSQL client programs"));
-        log = log.mid(log.indexOf(QStringLiteral("Downloading backup file")));
+        log = log.mid(
+            log.indexOf(DownloadLines(workingFolder.filePath(BackupName), QFileInfo(FDumpPath).size())[0]));
         QCOMPARE(
             log,
-            (QStringList{
-                "Downloading backup file", "Download completed", "Checking backup file",
-                "pg_restore --list -- " + file, "Checking database: salesoffice",
-                psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"", "    1",
-                psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
-                       "\\\"corvane_replaced_<token>\\\"; ROLLBACK\"",
-                "Creating database: corvane_restoring_<token>",
-                "createdb -U postgres -w -T template0 -O postgres -- corvane_restoring_<token>",
-                "Restoring database: corvane_restoring_<token>",
-                "pg_restore -U postgres -w -j 2 --verbose -d dbname='corvane_restoring_<token>' -- " + file,
-                "Replacing database: salesoffice",
-                psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
-                       "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
-                       "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
-                "Dropping database: corvane_replaced_<token>",
-                "dropdb -U postgres -w --if-exists --force -- corvane_replaced_<token>",
-                "The operation has been completed"}));
+            DownloadLines(workingFolder.filePath(BackupName), QFileInfo(FDumpPath).size()) +
+                (QStringList{
+                    "Checking backup file", "pg_restore --list -- " + file, "Checking database: salesoffice",
+                    psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"", "    1",
+                    psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                           "\\\"corvane_replaced_<token>\\\"; ROLLBACK\"",
+                    "Creating database: corvane_restoring_<token>",
+                    "createdb -U postgres -w -T template0 -O postgres -- corvane_restoring_<token>",
+                    "Restoring database: corvane_restoring_<token>",
+                    "pg_restore -U postgres -w -j 2 --verbose -d dbname='corvane_restoring_<token>' -- " +
+                        file,
+                    "Replacing database: salesoffice",
+                    psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                           "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
+                           "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
+                    "Dropping database: corvane_replaced_<token>",
+                    "dropdb -U postgres -w --if-exists --force -- corvane_replaced_<token>",
+                    "The operation has been completed"}));
         QCOMPARE(FCluster->Query(TargetDatabase, RowsQuery), FCluster->Query(SourceDatabase, RowsQuery));
         QVERIFY(QDir(workingFolder.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
         QCOMPARE(Control<QProgressBar>(*form, "ProgressBar")->value(), 0);
@@ -239,7 +252,7 @@ class TestMainWindowRestore : public QObject {
             QCOMPARE(log.constLast(), QStringLiteral("The restore was cancelled; nothing was downloaded"));
         else
             QCOMPARE(log, QStringList());
-        QVERIFY(!log.contains(QStringLiteral("Downloading backup file")));
+        QVERIFY(!DownloadStarted(log));
         QVERIFY(QDir(workingFolder.path()).isEmpty());
         QCOMPARE(FCluster->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NOT NULL")),
                  QStringLiteral("t"));
@@ -334,20 +347,60 @@ class TestMainWindowRestore : public QObject {
                  QStringLiteral("0"));
     }
 
+    // Download keeps the backup; a second Download finds it there; a file of its name that is not the
+    // backup is replaced only when the user answers Replace, and Cancel leaves it as it is.
     void downloadKeepsTheBackupInTheWorkingFolder() {
         TAppTestBed bed;
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path() + QStringLiteral("/"));
-        Control<QAction>(*form, "mniDownload")->trigger();
-        TAppTestBed::WaitUntilIdle(*form);
-        QVERIFY(bed.ErrorBoxes.isEmpty());
-        QCOMPARE(LogMessages(*form), (QStringList{"Downloading backup file", "Download completed"}));
-        QFile downloaded(workingFolder.filePath(BackupName));
-        QVERIFY(downloaded.open(QIODevice::ReadOnly));
+        const QString path = workingFolder.filePath(BackupName);
         QFile original(FDumpPath);
         QVERIFY(original.open(QIODevice::ReadOnly));
-        QCOMPARE(downloaded.readAll(), original.readAll());
+        const QByteArray backup = original.readAll();
+        const QString mib = QStringLiteral("%1 MiB").arg((backup.size() + 1024 * 1024 - 1) / (1024 * 1024));
+        auto download = [&] {
+            Control<QPlainTextEdit>(*form, "MemoLog")->clear();
+            Control<QAction>(*form, "mniDownload")->trigger();
+            TAppTestBed::WaitUntilIdle(*form);
+            return LogMessages(*form);
+        };
+
+        QCOMPARE(download(), DownloadLines(path, backup.size()));
+        QCOMPARE(download(),
+                 QStringList{QStringLiteral("Backup \"%1\" is already in %2 (%3, MD5 checked); it "
+                                            "is not downloaded again")
+                                 .arg(BackupName, path, mib)});
         QCOMPARE(Control<QProgressBar>(*form, "ProgressBar")->value(), 0);
+
+        QFile other(path);
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("other") == 5);
+        other.close();
+        const QString differs = QStringLiteral("%1 is there but is not the backup \"%2\": its size differs")
+                                    .arg(path, BackupName);
+        for (const bool replace : {false, true}) {
+            QString asked;
+            SetNextReplaceBackupFileAnswer([&](const QString& file) {
+                asked = file;
+                return replace;
+            });
+            const QStringList log = download();
+            QCOMPARE(asked, path);
+            if (replace) {
+                QCOMPARE(log, QStringList{differs} + DownloadLines(path, backup.size()));
+            } else {
+                QCOMPARE(log, (QStringList{differs,
+                                           QStringLiteral("The download of \"%1\" was cancelled; %2 stays "
+                                                          "as it was")
+                                               .arg(BackupName, path)}));
+                QFile kept(path);
+                QVERIFY(kept.open(QIODevice::ReadOnly));
+                QCOMPARE(kept.readAll(), QByteArray("other"));
+            }
+        }
+        QFile downloaded(path);
+        QVERIFY(downloaded.open(QIODevice::ReadOnly));
+        QCOMPARE(downloaded.readAll(), backup);
+        QVERIFY(bed.ErrorBoxes.isEmpty());
     }
 
     void restoreChecksItsInputsFirst_data() {
