@@ -1,14 +1,17 @@
+#include "core/Platform.h"
 #include "restore/DatabaseName.h"
 #include "restore/DownloadBackup.h"
 #include "restore/RestoreSession.h"
 #include "support/ErrorOf.h"
 #include "support/FakeRestoreHost.h"
+#include "support/FileContents.h"
 #include "support/FixturePort.h"
 #include "support/PgTestCluster.h"
 #include "support/S3TestServer.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -96,6 +99,8 @@ class TestRestoreEndToEnd : public QObject {
     void init();
     void cleanup();
     void restoresTheBackup();
+    void fileInTheWorkingFolder_data();
+    void fileInTheWorkingFolder();
     void failuresKeepTheOldDatabase_data();
     void failuresKeepTheOldDatabase();
     void serverThatAsksForAPassword();
@@ -270,6 +275,48 @@ void TestRestoreEndToEnd::restoresTheBackup() {
     // pg_restore's --verbose lines counted every item of the archive and went to no log line.
     QVERIFY(host.RestoreProgress.second > 0);
     QCOMPARE(host.RestoreProgress.first, host.RestoreProgress.second);
+}
+
+// A copy of the backup already in the working folder is restored as it is and stays there; another file of
+// its name is replaced only when the user answers Replace, and Cancel leaves both it and the database.
+void TestRestoreEndToEnd::fileInTheWorkingFolder_data() {
+    QTest::addColumn<QString>("there");    // "backup": a finished download of it; "other": another file
+    QTest::addColumn<bool>("replaceFile"); // the answer to the question
+    QTest::newRow("this backup") << "backup" << false;
+    QTest::newRow("another file, Cancel") << "other" << false;
+    QTest::newRow("another file, Replace") << "other" << true;
+}
+
+void TestRestoreEndToEnd::fileInTheWorkingFolder() {
+    QFETCH(QString, there);
+    QFETCH(bool, replaceFile);
+    FCluster->CreateDatabase(TargetDatabase, OldSql);
+    TDownloadRequest request = TestStorage();
+    request.ObjectKey = QStringLiteral("db/") + BackupName;
+    request.TargetPath = FWorkingFolder->filePath(BackupName);
+    if (there == QStringLiteral("backup"))
+        QCOMPARE(DownloadBackup(request, [](const QString&) {}, {}), TDownloadOutcome::Downloaded);
+    else
+        QVERIFY(WriteFile(request.TargetPath, "other"));
+    const QByteArray before = ReadAll(request.TargetPath);
+    TFakeRestoreHost host;
+    host.ReplaceFile = replaceFile;
+
+    QCOMPARE(Restore(request.ObjectKey, host), QString());
+
+    const bool asked = host.Events.contains(QStringLiteral("replace file ") + request.TargetPath);
+    QCOMPARE(asked, there == QStringLiteral("other"));
+    const bool restored = there == QStringLiteral("backup") || replaceFile;
+    QCOMPARE(FCluster->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NULL")),
+             restored ? QStringLiteral("t") : QStringLiteral("f"));
+    if (there == QStringLiteral("backup"))
+        QVERIFY(!host.LogLines.filter(QStringLiteral("it is not downloaded again")).isEmpty());
+    // Only a file the restore downloaded itself goes when it ends.
+    QCOMPARE(QFileInfo::exists(request.TargetPath), !replaceFile);
+    if (!replaceFile)
+        QCOMPARE(ReadAll(request.TargetPath), before);
+    RemoveFile(request.TargetPath);
+    RemoveFile(RecordFileOf(request.TargetPath));
 }
 
 void TestRestoreEndToEnd::failuresKeepTheOldDatabase_data() {
