@@ -6,7 +6,12 @@
 #   `curl -o /dev/null` (no file at all); the peak resident memory also for a 16 MiB object;
 # - on a link like S3's (every connection capped at RATE_MIB MiB/s, default 40, and FIRST_BYTE_MS ms before
 #   each answer's first byte, default 20): the product with one connection and with its ranges, `curl -o`
-#   and the AWS command line (`aws s3 cp`, default settings).
+#   and the AWS command line (`aws s3 cp`, default settings);
+# - going on and taking what is there (at the limit, medians of RESUME_RUNS interleaved runs, default 5): a
+#   download stopped at half the object and run again (the bytes the second run fetches, goal at most 52 %
+#   of the object), and a download of an object whose verified copy is already there (its time before
+#   pg_restore would start, of which the MD5 pass, goal under 1 s besides that pass, against `md5sum` of
+#   the same file).
 # It prints rows (ours, peer, ratio) and asserts nothing.
 # Usage: tools/bench/download/run.sh [build folder, default build/test]
 set -euo pipefail
@@ -17,6 +22,7 @@ size_mib=${SIZE_MIB:-1024}
 rate_mib=${RATE_MIB:-40}
 first_byte_ms=${FIRST_BYTE_MS:-20}
 runs=3
+resume_runs=${RESUME_RUNS:-5}
 
 cmake --build "$build" --target bench_download >/dev/null
 bench=$(find "$build" -name bench_download -type f -perm -u+x | head -n 1)
@@ -113,3 +119,29 @@ if [ -n "$aws" ]; then
 else
   echo "aws s3 cp: not installed (scripts/setup installs awscli)"
 fi
+
+# Going on and taking what is there: medians of interleaved runs.
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+seconds_of() { local started=$(date +%s.%N); "$@" >/dev/null; awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }'; }
+serve "$state/object"
+"$bench" "s3.localhost:$port" bench db/object.backup "$state/kept" --backup >/dev/null
+cmp -s "$state/object" "$state/kept" || { echo "bench_download: the kept download differs from the object" >&2; exit 1; }
+: >"$state/again"; : >"$state/reuse"; : >"$state/md5"; : >"$state/md5sum"
+for run in $(seq 1 $resume_runs); do
+  rm -f "$state/resumed" "$state/resumed".*
+  line=$("$bench" "s3.localhost:$port" bench db/object.backup "$state/resumed" --resume-half)
+  cmp -s "$state/object" "$state/resumed" || { echo "bench_download --resume-half: the download differs" >&2; exit 1; }
+  echo "$line" | awk '{ split($1, s, "="); split($3, a, "="); print a[2] / s[2] * 100 }' >>"$state/again"
+  line=$("$bench" "s3.localhost:$port" bench db/object.backup "$state/kept" --reuse)
+  echo "$line" | field seconds >>"$state/reuse"
+  echo "$line" | field md5_seconds >>"$state/md5"
+  seconds_of md5sum "$state/kept" >>"$state/md5sum"
+done
+stop_server
+
+again=$(median <"$state/again"); reuse=$(median <"$state/reuse"); md5=$(median <"$state/md5")
+md5sum_s=$(median <"$state/md5sum")
+echo "== going on and taking what is there: $size_mib MiB, medians of $resume_runs interleaved runs"
+awk -v p="$again" -v m="$size_mib" 'BEGIN { printf "%-34s fetched again %.1f %% of %s MiB (%.0f MiB) (goal <= 52 %%)\n", "stopped at 50 %, run again", p, m, p * m / 100 }'
+awk -v r="$reuse" -v h="$md5" 'BEGIN { printf "%-34s %.3f s before pg_restore, of which the MD5 pass %.3f s: %.3f s besides it (goal < 1 s)\n", "verified copy already there", r, h, r - h }'
+awk -v h="$md5" -v s="$md5sum_s" 'BEGIN { printf "%-34s %.3f s, md5sum %.3f s: ratio %.2f\n", "MD5 pass over the copy", h, s, h / s }'
