@@ -67,7 +67,9 @@ class TPartDownload {
         // Set before any byte is counted as written, so that the MD5 starts with the first.
         FStream->SetHashing(!PlainMd5Of(FRecord.ETag).isEmpty());
         const std::optional<TDownloadRecord> earlier = ReadDownloadRecord(FRecordPath);
-        if (earlier && earlier->ETag == FRecord.ETag && earlier->Size == FRecord.Size &&
+        // Without an ETag nothing shows that the bytes there are of this object.
+        if (earlier && !FRecord.ETag.isEmpty() && earlier->ETag == FRecord.ETag &&
+            earlier->Size == FRecord.Size &&
             FStream->Size() >= (earlier->Extents.empty() ? 0 : earlier->Extents.back().second))
             FRecord.Extents = earlier->Extents;
         else if (earlier && earlier->Held() > 0)

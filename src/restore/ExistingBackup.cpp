@@ -60,7 +60,7 @@ TExistingBackup CheckExistingBackup(const QString& targetPath, qint64 size, cons
         return {true, QStringLiteral("MD5 checked")};
     }
     const std::optional<TDownloadRecord> record = ReadDownloadRecord(RecordFileOf(targetPath));
-    if (!record || record->ETag != etag || record->Size != size || record->Held() != size)
+    if (!record || etag.isEmpty() || record->ETag != etag || record->Size != size || record->Held() != size)
         return {false, QStringLiteral("no record of its download names this version")};
     return {true, QStringLiteral("size and ETag only")};
 }

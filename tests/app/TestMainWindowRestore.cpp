@@ -224,36 +224,55 @@ class TestMainWindowRestore : public QObject {
         QCOMPARE(FCluster->Query(TargetDatabase, RowsQuery), FCluster->Query(SourceDatabase, RowsQuery));
     }
 
-    // Cancelled at the name prompt, or at the question before replacing the database: nothing is
-    // downloaded and the database stays as it was.
+    // Cancelled at the name prompt, at the question before replacing the database, or at the one before
+    // replacing another file of the backup's name: nothing is downloaded and the database stays as it was.
     void cancelChangesNothing_data() {
-        QTest::addColumn<bool>("atTheQuestion");
-        QTest::newRow("at the name prompt") << false;
-        QTest::newRow("at the question before replacing") << true;
+        QTest::addColumn<QString>("question"); // the one answered Cancel: "name", "database" or "file"
+        QTest::newRow("at the name prompt") << "name";
+        QTest::newRow("at the question before replacing") << "database";
+        QTest::newRow("at the question before replacing a file") << "file";
     }
     void cancelChangesNothing() {
-        QFETCH(bool, atTheQuestion);
+        QFETCH(QString, question);
         TAppTestBed bed;
         FCluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
         QTemporaryDir workingFolder;
+        const QString file = workingFolder.filePath(BackupName);
+        if (question == QStringLiteral("file")) {
+            QFile other(file);
+            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("other") == 5);
+        }
         auto form = SignedInWindow(bed, workingFolder.path());
         form->Log(QStringLiteral("an earlier line"));
         SetNextDatabaseNameAnswer([&](const QString& name) -> std::optional<QString> {
-            if (!atTheQuestion)
+            if (question == QStringLiteral("name"))
                 return std::nullopt;
             return name;
         });
-        SetNextReplaceDatabaseAnswer([](const QString&) { return false; });
+        SetNextReplaceDatabaseAnswer([&](const QString&) { return question != QStringLiteral("database"); });
+        QString asked;
+        SetNextReplaceBackupFileAnswer([&](const QString& path) {
+            asked = path;
+            return false;
+        });
         form->GridFilesDblClick();
         TAppTestBed::WaitUntilIdle(*form);
         SetNextReplaceDatabaseAnswer({});
+        SetNextReplaceBackupFileAnswer({});
         const QStringList log = LogMessages(*form);
-        if (atTheQuestion)
+        if (question == QStringLiteral("database"))
             QCOMPARE(log.constLast(), QStringLiteral("The restore was cancelled; nothing was downloaded"));
+        else if (question == QStringLiteral("file"))
+            QCOMPARE(
+                log.constLast(),
+                QStringLiteral("The restore was cancelled; nothing was downloaded and %1 stays as it was")
+                    .arg(file));
         else
             QCOMPARE(log, QStringList());
+        QCOMPARE(asked, question == QStringLiteral("file") ? file : QString());
         QVERIFY(!DownloadStarted(log));
-        QVERIFY(QDir(workingFolder.path()).isEmpty());
+        QCOMPARE(QDir(workingFolder.path()).entryList(QDir::Files),
+                 question == QStringLiteral("file") ? QStringList{BackupName} : QStringList());
         QCOMPARE(FCluster->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NOT NULL")),
                  QStringLiteral("t"));
         QVERIFY(Control<QPushButton>(*form, "BtnRestore")->isEnabled());
