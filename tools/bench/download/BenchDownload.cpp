@@ -83,7 +83,11 @@ QString ResumeHalf(const TS3ConnectionInfo& info, const QString& bucket, const Q
     qint64 total = 0;
     qint64 fetched = 0;
     TDownloadProgress progress;
-    progress.Start = [&](qint64 bytes) { total = bytes; };
+    // The second run starts a transfer of what is missing only: the object's size is the first total.
+    progress.Start = [&](qint64 bytes) {
+        if (total == 0)
+            total = bytes;
+    };
     progress.Advance = [&](qint64 count) {
         fetched += count;
         if (fetched >= total / 2)
@@ -115,7 +119,9 @@ QString Reuse(const TS3ConnectionInfo& info, const QString& bucket, const QStrin
     if (FileMd5(path, {}).isEmpty())
         throw std::runtime_error("the file cannot be read");
     const double md5Seconds = double(timer.nsecsElapsed()) / 1e9;
-    return QStringLiteral("seconds=%1 md5_seconds=%2").arg(seconds, 0, 'f', 3).arg(md5Seconds, 0, 'f', 3);
+    return QStringLiteral("total_seconds=%1 md5_seconds=%2")
+        .arg(seconds, 0, 'f', 3)
+        .arg(md5Seconds, 0, 'f', 3);
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 #   download stopped at half the object and run again (the bytes the second run fetches, goal at most 52 %
 #   of the object), and a download of an object whose verified copy is already there (its time before
 #   pg_restore would start, of which the MD5 pass, goal under 1 s besides that pass, against `md5sum` of
-#   the same file).
+#   the same file); RESUME_ONLY=1 runs this part alone.
 # It prints rows (ours, peer, ratio) and asserts nothing.
 # Usage: tools/bench/download/run.sh [build folder, default build/test]
 set -euo pipefail
@@ -71,6 +71,7 @@ aws_cp() {
 row() { printf '%-34s %8s MiB/s   %s\n' "$1" "$2" "${3:-}"; }
 ratio() { awk -v a="$1" -v b="$2" -v goal="$3" 'BEGIN { printf "%.2f (goal %s)", a / b, goal }'; }
 
+if [ "${RESUME_ONLY:-0}" != 1 ]; then
 # At the limit.
 serve "$state/small"
 "$bench" "s3.localhost:$port" bench db/small.backup "$state/out" --backup >"$state/line"
@@ -119,6 +120,7 @@ if [ -n "$aws" ]; then
 else
   echo "aws s3 cp: not installed (scripts/setup installs awscli)"
 fi
+fi
 
 # Going on and taking what is there: medians of interleaved runs.
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
@@ -133,7 +135,7 @@ for run in $(seq 1 $resume_runs); do
   cmp -s "$state/object" "$state/resumed" || { echo "bench_download --resume-half: the download differs" >&2; exit 1; }
   echo "$line" | awk '{ split($1, s, "="); split($3, a, "="); print a[2] / s[2] * 100 }' >>"$state/again"
   line=$("$bench" "s3.localhost:$port" bench db/object.backup "$state/kept" --reuse)
-  echo "$line" | field seconds >>"$state/reuse"
+  echo "$line" | field total_seconds >>"$state/reuse"
   echo "$line" | field md5_seconds >>"$state/md5"
   seconds_of md5sum "$state/kept" >>"$state/md5sum"
 done
