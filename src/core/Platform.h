@@ -52,9 +52,10 @@ class TExclusiveFile {
 };
 
 // Puts a file on the list of files removed should the process be ended by a signal while this object
-// lives (SIGTERM, SIGINT or SIGHUP on POSIX systems): a download registers its partial file, so that a
-// killed process leaves nothing named like a backup behind. The process then ends as the signal would
-// have ended it. Register a file only once this process has created it, and only while it may go.
+// lives (SIGTERM, SIGINT or SIGHUP on POSIX systems): a download that cannot be continued registers its
+// partial file, so that a killed process leaves none of those behind. The process then ends as the
+// signal would have ended it. Register a file only once this process has created it, and only while it may
+// go.
 class TRemovedIfKilled {
   public:
     // Throws TError when the list is full (it holds far more files than the tool ever writes at once).
