@@ -151,28 +151,28 @@ class TestMainWindowRestore : public QObject {
         static const QRegularExpression token(QStringLiteral("(corvane_(restoring|replaced)_)[0-9a-f]{12}"));
         QStringList log = LogMessages(*form).replaceInStrings(token, QStringLiteral("\\1<token>"));
         QCOMPARE(log.constFirst(), QStringLiteral("Checking the PostgreSQL client programs"));
-        log = log.mid(
-            log.indexOf(DownloadLines(workingFolder.filePath(BackupName), QFileInfo(FDumpPath).size())[0]));
+        const QStringList downloaded =
+            DownloadLines(workingFolder.filePath(BackupName), QFileInfo(FDumpPath).size());
+        log = log.mid(log.indexOf(downloaded[0]));
         QCOMPARE(
             log,
-            DownloadLines(workingFolder.filePath(BackupName), QFileInfo(FDumpPath).size()) +
-                (QStringList{
-                    "Checking backup file", "pg_restore --list -- " + file, "Checking database: salesoffice",
-                    psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"", "    1",
-                    psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
-                           "\\\"corvane_replaced_<token>\\\"; ROLLBACK\"",
-                    "Creating database: corvane_restoring_<token>",
-                    "createdb -U postgres -w -T template0 -O postgres -- corvane_restoring_<token>",
-                    "Restoring database: corvane_restoring_<token>",
-                    "pg_restore -U postgres -w -j 2 --verbose -d dbname='corvane_restoring_<token>' -- " +
-                        file,
-                    "Replacing database: salesoffice",
-                    psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
-                           "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
-                           "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
-                    "Dropping database: corvane_replaced_<token>",
-                    "dropdb -U postgres -w --if-exists --force -- corvane_replaced_<token>",
-                    "The operation has been completed"}));
+            (QStringList{
+                downloaded[0], downloaded[1], "Checking backup file", "pg_restore --list -- " + file,
+                "Checking database: salesoffice",
+                psql + "\"SELECT count(*) FROM pg_database WHERE datname = 'salesoffice'\"", "    1",
+                psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                       "\\\"corvane_replaced_<token>\\\"; ROLLBACK\"",
+                "Creating database: corvane_restoring_<token>",
+                "createdb -U postgres -w -T template0 -O postgres -- corvane_restoring_<token>",
+                "Restoring database: corvane_restoring_<token>",
+                "pg_restore -U postgres -w -j 2 --verbose -d dbname='corvane_restoring_<token>' -- " + file,
+                "Replacing database: salesoffice",
+                psql + "\"BEGIN; ALTER DATABASE \\\"salesoffice\\\" RENAME TO "
+                       "\\\"corvane_replaced_<token>\\\"; ALTER DATABASE "
+                       "\\\"corvane_restoring_<token>\\\" RENAME TO \\\"salesoffice\\\"; COMMIT\"",
+                "Dropping database: corvane_replaced_<token>",
+                "dropdb -U postgres -w --if-exists --force -- corvane_replaced_<token>",
+                "The operation has been completed"}));
         QCOMPARE(FCluster->Query(TargetDatabase, RowsQuery), FCluster->Query(SourceDatabase, RowsQuery));
         QVERIFY(QDir(workingFolder.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
         QCOMPARE(Control<QProgressBar>(*form, "ProgressBar")->value(), 0);
