@@ -33,6 +33,11 @@ std::function<bool(const QString&)>& NextReplaceDatabaseAnswer() {
     return answer;
 }
 
+std::function<bool(const QString&)>& NextReplaceBackupFileAnswer() {
+    static std::function<bool(const QString&)> answer;
+    return answer;
+}
+
 std::function<bool(const QStringList&)>& NextLeftoverDatabasesAnswer() {
     static std::function<bool(const QStringList&)> answer;
     return answer;
@@ -233,4 +238,22 @@ std::optional<QString> PickLogFile(QWidget* parent, const QString& proposed) {
 
 void SetNextLogFileAnswer(std::function<std::optional<QString>(const QString& proposed)> answer) {
     NextLogFileAnswer() = std::move(answer);
+}
+
+void SetNextReplaceBackupFileAnswer(std::function<bool(const QString& path)> answer) {
+    NextReplaceBackupFileAnswer() = std::move(answer);
+}
+
+bool AskReplaceBackupFile(QWidget* parent, const QString& path) {
+    if (NextReplaceBackupFileAnswer())
+        return std::exchange(NextReplaceBackupFileAnswer(), {})(path);
+    return AskWithSafeDefault(
+        parent, QStringLiteral("Replace file"),
+        QStringLiteral("%1 is there but is not this backup (another version, or another file of its "
+                       "name).\n\n"
+                       "Replace: the backup is downloaded beside it and takes its place once it arrived "
+                       "whole.\n"
+                       "Cancel: nothing is downloaded and the file stays as it is.")
+            .arg(path),
+        QStringLiteral("ReplaceBackupFileQuestion"), QStringLiteral("&Replace"), QStringLiteral("Cancel"));
 }

@@ -29,6 +29,15 @@ bool AskReplaceDatabase(QWidget* parent, const QString& database, const QString&
 // database instead. Later calls ask again.
 void SetNextReplaceDatabaseAnswer(std::function<bool(const QString& database)> answer);
 
+// The question when the working folder holds a file of the backup's name that is not this backup, titled
+// "Replace file": its path, that a download replaces it only once the backup is whole, and that Cancel
+// leaves it. True for "&Replace"; false for "Cancel", the default, and for Escape.
+bool AskReplaceBackupFile(QWidget* parent, const QString& path);
+
+// For tests: the next AskReplaceBackupFile call shows no question and returns what answer gives for the
+// path instead. Later calls ask again.
+void SetNextReplaceBackupFileAnswer(std::function<bool(const QString& path)> answer);
+
 // The question after the server check found temporary databases that an earlier restore left behind:
 // whether to drop them. Keep is the default and what Escape answers.
 bool AskDropLeftoverDatabases(QWidget* parent, const QStringList& names);

@@ -457,21 +457,43 @@ std::optional<TBackupRecord> TCorvaneEditorForm::CurrentRecord() const {
                          FCatalogue->FieldAsText(TCatalogueField::Path)};
 }
 
+// The name is checked (and made a local file name) here, so that a name no file can have is refused
+// before anything is asked of the storage.
 void TCorvaneEditorForm::mniDownloadClick() {
-    const QString target = TargetPath(ui->EdtTempDir->text(), FCatalogue->FieldAsText(TCatalogueField::Name));
-    TDownloadRequest request = DownloadRequest(FCatalogue->FieldAsText(TCatalogueField::Path), target);
-    StartOperation(
+    const QString name = FCatalogue->FieldAsText(TCatalogueField::Name);
+    TDownloadRequest request = DownloadRequest(FCatalogue->FieldAsText(TCatalogueField::Path),
+                                               TargetPath(ui->EdtTempDir->text(), name));
+    request.Name = name;
+    StartDownload(request);
+}
+
+// A file in the way that is not this backup is replaced only once the user said so; the download then
+// starts again, replacing it.
+void TCorvaneEditorForm::StartDownload(TDownloadRequest request) {
+    StartOperation<TDownloadOutcome>(
         TOperationKind::Download,
         [request, log = QueuedLog(), progress = TransferProgressOf(FProgress)](std::stop_token stop) mutable {
             request.Limits.Stop = stop;
-            ::DownloadBackup(request, log, progress);
+            return ::DownloadBackup(request, log, progress);
+        },
+        [this, request](TDownloadOutcome outcome) {
+            if (outcome != TDownloadOutcome::TargetDiffers)
+                return;
+            if (!AskReplaceBackupFile(this, request.TargetPath)) {
+                Log(QStringLiteral("The download of \"%1\" was cancelled; %2 stays as it was")
+                        .arg(request.Name, request.TargetPath));
+                return;
+            }
+            TDownloadRequest replacing = request;
+            replacing.ReplaceExisting = true;
+            StartDownload(replacing);
         });
-    MarkRecordInWork(FCatalogue->FieldAsText(TCatalogueField::Name));
+    MarkRecordInWork(request.Name);
 }
 
 TDownloadRequest TCorvaneEditorForm::DownloadRequest(const QString& objectKey,
                                                      const QString& targetPath) const {
-    return {StorageInfo, ui->EdtBucket->text(), objectKey, targetPath, FEnvironment.StorageLimits};
+    return {StorageInfo, ui->EdtBucket->text(), objectKey, targetPath, FEnvironment.StorageLimits, {}, false};
 }
 
 template <typename TResult>
@@ -684,15 +706,31 @@ void TCorvaneEditorForm::ServerChecked(const TServerCheck& check) {
         if (AskDropLeftoverDatabases(this, check.Leftovers))
             FRestoreSession->DropLeftoversFirst(check.Leftovers);
     }
-    RunRestorePhase<int>(
-        [](TRestoreSession& session, TRestoreHost& host) {
-            session.Prepare(host);
-            return 0;
-        },
-        [this](int) {
+    PrepareRestore();
+}
+
+// A file of the backup's name in the working folder that is not this backup is replaced only once the
+// user said so; otherwise the restore ends there, having changed nothing.
+void TCorvaneEditorForm::PrepareRestore() {
+    RunRestorePhase<bool>(
+        [](TRestoreSession& session, TRestoreHost& host) { return session.Prepare(host); },
+        [this](bool ready) {
             if (FOperation.IsStopRequested()) {
                 EndOperation();
                 Log(QStringLiteral("The restore was stopped; no database was changed"));
+                return;
+            }
+            if (!ready) {
+                const QString path = FRestoreSession->TargetPath();
+                if (!AskReplaceBackupFile(this, path)) {
+                    EndOperation();
+                    Log(QStringLiteral(
+                            "The restore was cancelled; nothing was downloaded and %1 stays as it was")
+                            .arg(path));
+                    return;
+                }
+                FRestoreSession->ReplaceExistingFile();
+                PrepareRestore();
                 return;
             }
             RunRestorePhase<TRestoreOutcome>(

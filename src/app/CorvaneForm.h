@@ -112,8 +112,10 @@ class TCorvaneEditorForm : public QWidget {
     template <typename TResult>
     void RunRestorePhase(std::function<TResult(TRestoreSession&, TRestoreHost&)> phase,
                          std::function<void(TResult)> next);
+    void StartDownload(TDownloadRequest request);
     void CheckRestoreServer();
     void ServerChecked(const TServerCheck& check);
+    void PrepareRestore();
     void FinishRestore(const TRestoreOutcome& restored);
     void DropReplacedDatabase();
     void ShowSignIn();

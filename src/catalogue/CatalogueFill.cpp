@@ -2,6 +2,7 @@
 
 #include "catalogue/CatalogueTimestamp.h"
 #include "core/Error.h"
+#include "core/ShortName.h"
 #include "storage/S3BodySinks.h"
 
 #include <QLocale>
@@ -21,21 +22,14 @@ TError ListingError(const QString& bucket, const std::optional<TS3ErrorDocument>
     return TError(CannotList(bucket, reason));
 }
 
-// The key with every occurrence of the folder prefix removed, as the catalogue names its backups: a
-// view into the key, or into buffer when more than the leading prefix goes.
+// The key without the folder prefix at its start, as the catalogue names its backups: a view into the
+// key. A name longer than the grid's names may be is cut into buffer, ending with the key's short hash
+// (NameWithinBytes), so that two keys never share a name nor, through it, a local file.
 QByteArrayView NameInFolder(QByteArrayView key, QByteArrayView prefix, QByteArray& buffer) {
-    qsizetype found = key.indexOf(prefix);
-    if (found < 0)
-        return key;
-    if (found == 0 && key.indexOf(prefix, prefix.size()) < 0)
-        return key.sliced(prefix.size());
-    buffer.clear();
-    qsizetype from = 0;
-    for (; found >= 0; found = key.indexOf(prefix, from)) {
-        buffer.append(key.sliced(from, found - from));
-        from = found + prefix.size();
-    }
-    buffer.append(key.sliced(from));
+    const QByteArrayView name = key.startsWith(prefix) ? key.sliced(prefix.size()) : key;
+    if (name.size() <= TCatalogueTable::TextFieldWidth)
+        return name;
+    buffer = NameWithinBytes(name, TCatalogueTable::TextFieldWidth, key);
     return buffer;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Error.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -8,6 +10,12 @@ class QProcess;
 // The calls that differ between operating systems, in one place. PlatformPosix.cpp implements them for
 // Linux and the other POSIX systems, PlatformWindows.cpp for Windows.
 
+// Raised by TExclusiveFile when another TExclusiveFile (in this process or another) holds the file.
+class TFileInUse : public TError {
+  public:
+    using TError::TError;
+};
+
 // A local file opened for reading and writing by this process alone: every other TExclusiveFile on the
 // same path is refused while this one is open, so two downloads can never write into the same file (on
 // Windows no other program may open it at all meanwhile). The file is created when missing and is not
@@ -15,10 +23,13 @@ class QProcess;
 // write into whatever file a link planted there names.
 class TExclusiveFile {
   public:
+    enum class TExisting { Cut, Keep };
+
     // Throws TError "Cannot create file "<path>". <system text>" when the file cannot be created, opened,
-    // locked or cut, or when the path names a symbolic link. An existing file is cut to zero length, but only
+    // locked or cut, or when the path names a symbolic link; TFileInUse with that text when another
+    // TExclusiveFile holds it. An existing file is cut to zero length (unless existing is Keep), but only
     // once the lock shows that nobody else writes into it.
-    explicit TExclusiveFile(const QString& path);
+    explicit TExclusiveFile(const QString& path, TExisting existing = TExisting::Cut);
     ~TExclusiveFile();
     TExclusiveFile(const TExclusiveFile&) = delete;
     TExclusiveFile& operator=(const TExclusiveFile&) = delete;
@@ -41,9 +52,10 @@ class TExclusiveFile {
 };
 
 // Puts a file on the list of files removed should the process be ended by a signal while this object
-// lives (SIGTERM, SIGINT or SIGHUP on POSIX systems): a download registers its partial file, so that a
-// killed process leaves nothing named like a backup behind. The process then ends as the signal would
-// have ended it. Register a file only once this process has created it, and only while it may go.
+// lives (SIGTERM, SIGINT or SIGHUP on POSIX systems): a download that cannot be continued registers its
+// partial file, so that a killed process leaves none of those behind. The process then ends as the
+// signal would have ended it. Register a file only once this process has created it, and only while it may
+// go.
 class TRemovedIfKilled {
   public:
     // Throws TError when the list is full (it holds far more files than the tool ever writes at once).
@@ -58,6 +70,10 @@ class TRemovedIfKilled {
 
 // Removes a file. Throws TError "Cannot delete file "<path>". <system text>" when it is there and stays.
 void RemoveFile(const QString& path);
+
+// Gives the file at from the name to, replacing what is there; a link at either name is renamed or
+// replaced itself, never followed. Throws TError "Cannot rename file "<from>" to "<to>". <system text>".
+void RenameFile(const QString& from, const QString& to);
 
 // Makes a program that process starts run hidden: without a console window and without the terminal the
 // tool was started from, so it can never stop to ask for input there. On Linux the program is also

@@ -29,19 +29,23 @@ int Descriptor(qintptr handle) {
 
 } // namespace
 
-TExclusiveFile::TExclusiveFile(const QString& path) {
+TExclusiveFile::TExclusiveFile(const QString& path, TExisting existing) {
     const QByteArray name = QFile::encodeName(path);
     int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     int error = errno;
     if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         error = errno;
         ::close(fd);
+        if (error == EWOULDBLOCK)
+            throw TFileInUse(
+                QStringLiteral("Cannot create file \"%1\". %2").arg(path, SystemErrorText(error)));
         fd = -1;
     }
     // An empty file is left alone: cutting it would make some file systems (ext4) flush the whole
     // download to disk when it is closed, which only costs time.
     struct stat status {};
-    if (fd >= 0 && (::fstat(fd, &status) != 0 || (status.st_size > 0 && ::ftruncate(fd, 0) != 0))) {
+    if (fd >= 0 && (::fstat(fd, &status) != 0 ||
+                    (existing == TExisting::Cut && status.st_size > 0 && ::ftruncate(fd, 0) != 0))) {
         error = errno;
         ::close(fd);
         fd = -1;
@@ -119,6 +123,11 @@ void TExclusiveFile::Resize(qint64 size) {
 void RemoveFile(const QString& path) {
     if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
         ThrowSystemError(QStringLiteral("Cannot delete file \"%1\"").arg(path), errno);
+}
+
+void RenameFile(const QString& from, const QString& to) {
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        ThrowSystemError(QStringLiteral("Cannot rename file \"%1\" to \"%2\"").arg(from, to), errno);
 }
 
 void StartHidden(QProcess& process) {

@@ -100,7 +100,7 @@ qint64 WriteFileAt(HANDLE file, qint64 offset, const char* data, qint64 count) {
 
 } // namespace
 
-TExclusiveFile::TExclusiveFile(const QString& path) {
+TExclusiveFile::TExclusiveFile(const QString& path, TExisting existing) {
     // Share mode delete only: while this handle is open, every other open of the file for reading or
     // writing fails with a sharing violation, ours and other programs' alike, but the file can still be
     // removed (it goes once the last handle closes), so that a download that fails or is killed leaves
@@ -113,6 +113,8 @@ TExclusiveFile::TExclusiveFile(const QString& path) {
     const HANDLE file = CreateFileW(
         NativePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_OVERLAPPED, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+        throw TFileInUse(failure + QStringLiteral(". ") + WindowsErrorText(ERROR_SHARING_VIOLATION));
     if (file == INVALID_HANDLE_VALUE)
         ThrowLastError(failure);
     BY_HANDLE_FILE_INFORMATION information{};
@@ -126,7 +128,8 @@ TExclusiveFile::TExclusiveFile(const QString& path) {
         ThrowSystemError(failure, ERROR_CANT_RESOLVE_FILENAME);
     }
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || (size.QuadPart > 0 && !SetFileSize(file, 0))) {
+    if (!GetFileSizeEx(file, &size) ||
+        (existing == TExisting::Cut && size.QuadPart > 0 && !SetFileSize(file, 0))) {
         const DWORD code = GetLastError();
         CloseHandle(file);
         ThrowSystemError(failure, code);
@@ -343,4 +346,9 @@ QString JoinNativePath(const QString& folder, const QString& name) {
     if (folder.endsWith(u'/') || folder.endsWith(u'\\'))
         return folder + name;
     return folder + u'\\' + name;
+}
+
+void RenameFile(const QString& from, const QString& to) {
+    if (!MoveFileExW(NativePath(from).c_str(), NativePath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
+        ThrowLastError(QStringLiteral("Cannot rename file \"%1\" to \"%2\"").arg(from, to));
 }

@@ -26,7 +26,16 @@ void TBackgroundMd5::Written(qint64 offset, qint64 count) {
         FChanged.notify_all();
         return;
     }
-    FAhead.emplace(offset, end);
+    // Ranges that meet are kept as one, so that the list stays as short as the gaps are few.
+    qint64 last = end;
+    if (next != FAhead.end() && next->first == end) {
+        last = next->second;
+        next = FAhead.erase(next);
+    }
+    if (next != FAhead.begin() && std::prev(next)->second == offset)
+        std::prev(next)->second = last;
+    else
+        FAhead.emplace(offset, last);
     while (!FAhead.empty() && FAhead.begin()->first == FPrefix) {
         FPrefix = FAhead.begin()->second;
         FAhead.erase(FAhead.begin());
@@ -57,16 +66,31 @@ void TBackgroundMd5::Cut(qint64 size, const std::function<void()>& cutFile) {
 QByteArray TBackgroundMd5::Result(qint64 size) {
     std::unique_lock lock(FMutex);
     FChanged.wait(lock, [this] { return Idle(); });
-    if (FBroken || FHashed != size)
+    if (FBroken || !FHashing || FHashed != size)
         return {};
     return FMd5.result();
+}
+
+void TBackgroundMd5::SetHashing(bool on) {
+    const std::lock_guard lock(FMutex);
+    FHashing = on;
+    FChanged.notify_all();
+}
+
+TByteExtents TBackgroundMd5::Extents() {
+    const std::lock_guard lock(FMutex);
+    TByteExtents extents;
+    if (FPrefix > 0)
+        extents.emplace_back(0, FPrefix);
+    extents.insert(extents.end(), FAhead.begin(), FAhead.end());
+    return extents;
 }
 
 void TBackgroundMd5::Run(std::stop_token stop) {
     std::vector<char> buffer(ReadSize);
     std::unique_lock lock(FMutex);
     for (;;) {
-        FChanged.wait(lock, stop, [this] { return !FBroken && FHashed < FPrefix; });
+        FChanged.wait(lock, stop, [this] { return FHashing && !FBroken && FHashed < FPrefix; });
         if (stop.stop_requested())
             return;
         const qint64 offset = FHashed;

@@ -8,12 +8,18 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
+
+// Ranges of a file, [first, end) each, in order and apart.
+using TByteExtents = std::vector<std::pair<qint64, qint64>>;
 
 // The MD5 of a file that a download is writing, computed on a thread of its own so that hashing never
 // holds up the thread that receives. The writer tells which bytes reached the file; the thread reads
 // them back (from the system's cache) and hashes the bytes from the start as far as they are written
 // without a gap. Ranges written out of order therefore cost no memory: they are hashed once the gap
-// before them is filled.
+// before them is filled. With hashing off the thread hashes nothing, but the ranges written are still
+// known (Extents), so that a stopped download can tell what it has.
 class TBackgroundMd5 {
   public:
     // Reads count bytes at offset into data: the number read, 0 at the end, or -1. Called on the
@@ -32,12 +38,17 @@ class TBackgroundMd5 {
     // everything starts again; cut below what is hashed, the hash is unusable.
     void Cut(qint64 size, const std::function<void()>& cutFile);
     // Waits until everything written without a gap is hashed, then gives the MD5 when that is exactly the
-    // first size bytes; otherwise (a gap, bytes written twice, a read that failed) nothing.
+    // first size bytes; otherwise (a gap, bytes written twice, a read that failed, hashing off) nothing.
     QByteArray Result(qint64 size);
+    // Whether the thread hashes what is written (the default). Set before anything is written.
+    void SetHashing(bool on);
+    // The ranges written so far, [first, end) in order. Once bytes were written twice, the ranges
+    // written after that are left out.
+    TByteExtents Extents();
 
   private:
     void Run(std::stop_token stop);
-    bool Idle() const { return !FBusy && (FBroken || FHashed == FPrefix); }
+    bool Idle() const { return !FBusy && (FBroken || !FHashing || FHashed == FPrefix); }
 
     static constexpr qint64 ReadSize = 1024 * 1024;
 
@@ -49,6 +60,7 @@ class TBackgroundMd5 {
     qint64 FHashed = 0;              // of those, the ones FMd5 has seen
     bool FBusy = false;              // the thread reads and hashes outside the lock
     bool FBroken = false;
+    bool FHashing = true;
     QCryptographicHash FMd5{QCryptographicHash::Md5};
     std::jthread FThread; // last: it starts once everything above is there
 };

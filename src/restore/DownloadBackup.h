@@ -17,27 +17,44 @@ struct TDownloadRequest {
     QString ObjectKey;            // the backup's full key (its catalogue Path)
     QString TargetPath;           // the local file, see TargetPath()
     TS3TransportLimits Limits;    // the product keeps the defaults
+    QString Name;                 // the backup as the grid names it, for the log; empty: the key
+    bool ReplaceExisting = false; // a file at the target that is not this backup is replaced
 };
 
 // Where a download reports its progress, called on the download's thread. Any of them may be left empty.
 struct TDownloadProgress {
-    std::function<void(qint64 totalBytes)> Start; // the transfer begins
+    std::function<void(qint64 totalBytes)> Start; // the transfer of that many bytes begins
     TS3ProgressEvent Advance;                     // one block of ACount bytes arrived
     std::function<void()> Reset;                  // the transfer has ended
 };
 
-// Downloads one backup into the target file: logs "Downloading backup file", creates the file (which
-// fails when another download holds it), reads the object's size, fetches its body block by block while
-// the bar moves, resets the bar and logs "Download completed". A large object (see ranges) is
-// fetched as ranges over several connections, each range written at its offset and asked for only while
-// the object keeps its ETag: an object replaced meanwhile fails with "The backup "<key>" changed on the
-// server during the download".
-// Returns only when the backup arrived whole: the object's properties were read, the GET was answered
-// with 200, the file holds exactly Content-Length bytes and, when the object's ETag is a plain MD5 (32 hex
-// digits), the MD5 of the bytes written equals it. Otherwise the file it created is removed and an error
-// names the cause ("... arrived damaged ..." for a wrong MD5); a body longer than announced ends the
-// download at once. A stop asked for through the limits' token ends it with TOperationStopped "The
-// download of "<key>" was stopped", the file removed as well. Runs on any thread; progress is called on it.
-// The product keeps the default ranges; tests and benchmarks choose their own.
-void DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
-                    const TDownloadProgress& progress, const TDownloadRanges& ranges = {});
+enum class TDownloadOutcome {
+    Downloaded,   // the backup was fetched into the target
+    AlreadyThere, // the target already held this backup; nothing was fetched
+    TargetDiffers // the target holds something else and the request does not replace it; nothing changed
+};
+
+// The files a download keeps beside its target (see TDownloadRecord).
+QString PartialFileOf(const QString& targetPath); // "<target>.part", the download in progress
+QString RecordFileOf(const QString& targetPath);  // "<target>.etag", the finished download's record
+
+// Downloads one backup into the target file, which is never opened for writing: the bytes go into
+// "<target>.part", which takes the target's name only once it is whole and checked, so a stop or a failure
+// never costs a copy that was there. The object's size and ETag are read first. A target that holds this
+// backup already (its size and MD5 match; for a multipart ETag, its size and the record of its download)
+// is kept as it is (AlreadyThere); one that holds something else is left alone (TargetDiffers) unless the
+// request replaces it. A ".part" that an earlier download of the same object (same ETag and size) left,
+// stopped or killed, is continued from the bytes its record names; one of another object starts again.
+// A large object, and every resumed one, is fetched in ranges (see FetchInRanges). The backup counts as
+// arrived when the file holds exactly Content-Length bytes and, when the ETag is a plain MD5 (32 hex
+// digits), their MD5 equals it; a multipart ETag allows the size and ETag checks only.
+// The log tells the story: where the backup goes and how much of it ("resumed at 1,234 of 3,072 MiB"),
+// 'Backup "<name>" saved to <target> (3,072 MiB, MD5 checked)' or "(..., size and ETag only)", and, for a
+// failure, a last line saying that it failed. A stop asked for through the limits' token ends it with
+// TOperationStopped "The download of "<name>" was stopped"; the ".part" stays for the next download when it
+// can be continued (a ranged one) and goes otherwise, as it goes after a failure that shows its bytes are
+// of no use (another object, a wrong MD5). A ".part" held by a download in another process fails with
+// "The backup "<name>" is being downloaded by another Corvane". Runs on any thread; progress is called on
+// it. The product keeps the default ranges; tests and benchmarks choose their own.
+TDownloadOutcome DownloadBackup(const TDownloadRequest& request, const TLogFunction& log,
+                                const TDownloadProgress& progress, const TDownloadRanges& ranges = {});

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
-TS3DownloadStream::TS3DownloadStream(const QString& fileName)
-    : TFileStream(fileName)
+TS3DownloadStream::TS3DownloadStream(const QString& fileName, TExclusiveFile::TExisting existing)
+    : TFileStream(fileName, existing)
     , FMd5([this](qint64 offset, char* data, qint64 count) { return ReadAt(offset, data, count); }) {}
 
 TS3DownloadStream::~TS3DownloadStream() {
@@ -101,9 +101,13 @@ void TS3DownloadStream::WriteAt(qint64 offset, const char* data, qint64 count) {
 
 qint64 TS3DownloadStream::WriteOnce(qint64 offset, const char* data, qint64 count) {
     const qint64 written = TFileStream::WriteAt(offset, data, count);
-    if (FHashing)
-        FMd5.Written(offset, written);
+    FMd5.Written(offset, written);
     return written;
+}
+
+void TS3DownloadStream::Adopt(const TByteExtents& extents) {
+    for (const auto& [first, end] : extents)
+        FMd5.Written(first, end - first);
 }
 
 QByteArray TS3DownloadStream::Md5() {

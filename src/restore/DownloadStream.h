@@ -22,7 +22,8 @@ class TS3DownloadStream : public TFileStream {
   public:
     static constexpr qint64 GatherSize = 1024 * 1024;
 
-    explicit TS3DownloadStream(const QString& fileName);
+    explicit TS3DownloadStream(const QString& fileName,
+                               TExclusiveFile::TExisting existing = TExclusiveFile::TExisting::Cut);
     // Writes what is still gathered; a failure is lost, as the file is then incomplete anyway.
     ~TS3DownloadStream() override;
 
@@ -45,7 +46,16 @@ class TS3DownloadStream : public TFileStream {
 
     // Whether the MD5 is computed while writing (the default). Off, Md5() reads the file instead; a
     // download whose checksum is not a plain MD5 turns it off and saves its cost. Set before writing.
-    void SetHashing(bool on) { FHashing = on; }
+    void SetHashing(bool on) {
+        FHashing = on;
+        FMd5.SetHashing(on);
+    }
+
+    // The ranges of the file written through this stream (or adopted), [first, end) in order.
+    TByteExtents Extents() { return FMd5.Extents(); }
+    // Counts ranges the file already held when it was opened (a download resumed) as written: the MD5
+    // reads them back on its thread while the rest arrives.
+    void Adopt(const TByteExtents& extents);
 
     // Writes what is gathered into the file. Throws "Cannot write file "<path>". <system message>".
     void Flush();

@@ -1,8 +1,8 @@
 #include "restore/FileStream.h"
 
-TFileStream::TFileStream(const QString& fileName)
+TFileStream::TFileStream(const QString& fileName, TExclusiveFile::TExisting existing)
     : FFileName(fileName)
-    , FFile(fileName) {}
+    , FFile(fileName, existing) {}
 
 TFileStream::~TFileStream() = default;
 

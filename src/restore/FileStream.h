@@ -5,15 +5,16 @@
 
 #include <QString>
 
-// A stream over a local file that it creates, or cuts to zero length when it exists, for reading and
-// writing. The file is locked for this stream alone while it is open (an advisory lock that every
-// other stream of this kind respects), so two downloads can never write into the same file. The file is
-// closed when the stream goes; it is not inherited by programs started meanwhile.
+// A stream over a local file that it creates, or cuts to zero length when it exists (unless told to keep
+// it), for reading and writing. The file is locked for this stream alone while it is open (an advisory lock
+// that every other stream of this kind respects), so two downloads can never write into the same file. The
+// file is closed when the stream goes; it is not inherited by programs started meanwhile.
 class TFileStream : public TS3Stream {
   public:
     // Throws "Cannot create file "<path>". <system message>" when the file cannot be created, opened or
     // locked.
-    explicit TFileStream(const QString& fileName);
+    explicit TFileStream(const QString& fileName,
+                         TExclusiveFile::TExisting existing = TExclusiveFile::TExisting::Cut);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "core/Error.h"
 #include "restore/DownloadStream.h"
 #include "storage/S3StorageService.h"
 
 #include <QString>
+
+#include <functional>
 
 // How a large backup is fetched: as ranges of RangeSize bytes, Connections of them at once, each asked
 // for only while the object keeps the ETag it had when its size was read. A range whose connection
@@ -23,14 +26,26 @@ struct TDownloadRanges {
 struct TRangedObject {
     QString Bucket;
     QString Key;
+    QString Name; // as the grid shows it, for the messages
     qint64 Size = 0;
-    QString ETag; // sent back in If-Match; empty: no condition
+    QString ETag; // sent back in If-Match and expected on every answer; empty: no condition
 };
 
-// Fetches the object's bytes into stream, each range written at its offset, and calls advance with the
-// size of every block received. Throws "The backup "<key>" changed on the server during the download"
-// when a range is refused because the ETag no longer matches (412), "The download of "<key>" failed: the
-// service answered with status <n>" for any other answer than 206 with the range asked for, the
-// transport's error for a range that broke off once too often, and TOperationStopped for a stop.
+// The object is no longer the one the download started on: what was fetched of it is of no use.
+class TObjectChanged : public TError {
+  public:
+    using TError::TError;
+};
+
+// Fetches the parts of the object that missing names ([first, end) each) into stream, each range written
+// at its offset; calls advance with the size of every block received and rangeDone (when set) whenever a
+// range is whole in the file. Every answer is checked before its first byte is written: a 206 must carry
+// the range asked for and the object's ETag. Throws TObjectChanged "The backup "<name>" changed on the
+// server during the download" for another ETag or a 412; TError "The server sent the whole of "<name>"
+// where a part was asked for (status 200)" at the first byte of such an answer; "The download of
+// "<name>" failed: the service answered with status <n>" for any other answer; the transport's error for
+// a range that broke off once too often; and TOperationStopped for a stop. What arrived before a failure
+// or a stop is in the file (see TS3DownloadStream::Extents).
 void FetchInRanges(TS3StorageService& service, const TRangedObject& object, const TDownloadRanges& ranges,
-                   TS3DownloadStream& stream, const TS3ProgressEvent& advance);
+                   const TByteExtents& missing, TS3DownloadStream& stream, const TS3ProgressEvent& advance,
+                   const std::function<void()>& rangeDone = {});

@@ -2,10 +2,10 @@
 
 #include "restore/LogSink.h"
 
-void TRestoreHost::Download(const TDownloadRequest& request) {
+TDownloadOutcome TRestoreHost::Download(const TDownloadRequest& request) {
     TDownloadRequest stoppable = request;
     stoppable.Limits.Stop = StopToken();
-    DownloadBackup(
+    return DownloadBackup(
         stoppable, [this](const QString& line) { Log(line); }, DownloadProgress());
 }
 

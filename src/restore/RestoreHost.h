@@ -54,8 +54,9 @@ class TRestoreHost {
     // Where the download's progress goes.
     virtual TDownloadProgress DownloadProgress() { return {}; }
 
-    // DownloadBackup of the request, stopped by StopToken; returns only when the backup arrived whole.
-    virtual void Download(const TDownloadRequest& request);
+    // DownloadBackup of the request, stopped by StopToken; returns only when the backup is there whole, or
+    // (TargetDiffers) when another file of its name is in the way.
+    virtual TDownloadOutcome Download(const TDownloadRequest& request);
     // Runs one client program to its end: RunAndWait, logging into Log.
     virtual TProgramOutcome RunClientProgram(TRestoreStep step, const QString& program,
                                              const QString& parameters, const TProgramWatch& watch);

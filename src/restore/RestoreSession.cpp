@@ -18,28 +18,43 @@ TRestoreSession::TRestoreSession(TRestoreInput input)
     , FSteps(FInput.Server, FInput.Database, FInput.Jobs, FInput.Record.Name) {
     FInput.Download.ObjectKey = FInput.Record.Path;
     FInput.Download.TargetPath = FTargetPath;
+    FInput.Download.Name = FInput.Record.Name;
 }
 
 // The file is only needed by pg_restore; on a failed path it goes quietly, so the error that ended the
 // restore is the one shown.
 TRestoreSession::~TRestoreSession() {
-    QFile::remove(FTargetPath);
+    try {
+        RemoveDownloaded();
+    } catch (const TError&) {
+    }
+}
+
+void TRestoreSession::RemoveDownloaded() {
+    if (!std::exchange(FDownloaded, false))
+        return;
+    RemoveFile(FTargetPath);
+    RemoveFile(RecordFileOf(FTargetPath));
 }
 
 TServerCheck TRestoreSession::CheckServer(TRestoreHost& host) {
     return FSteps.CheckServer(host);
 }
 
-void TRestoreSession::Prepare(TRestoreHost& host) {
+bool TRestoreSession::Prepare(TRestoreHost& host) {
     FSteps.DropLeftovers(host, std::exchange(FLeftovers, {}));
     // Nothing is touched unless the backup is here whole: the download throws otherwise.
-    host.Download(FInput.Download);
+    const TDownloadOutcome outcome = host.Download(FInput.Download);
+    if (outcome == TDownloadOutcome::TargetDiffers)
+        return false;
+    FDownloaded = outcome == TDownloadOutcome::Downloaded;
     try {
         FSteps.CheckArchive(host, FTargetPath, FInput.Record.Name);
         FSteps.CheckTarget(host);
     } catch (const TOperationStopped& stopped) {
         throw TOperationStopped(stopped.Message() + QStringLiteral("; no database was changed"));
     }
+    return true;
 }
 
 TRestoreOutcome TRestoreSession::RestoreIntoTemporary(TRestoreHost& host) {
@@ -50,6 +65,6 @@ void TRestoreSession::Finish(TRestoreHost& host, bool keep) {
     FSteps.Finish(host, keep);
     if (!keep)
         return;
-    RemoveFile(FTargetPath);
+    RemoveDownloaded();
     host.Log(QStringLiteral("The operation has been completed"));
 }

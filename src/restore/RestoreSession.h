@@ -38,15 +38,17 @@ void CheckWorkingFolder(const QString& workingFolder);
 // 0. CheckServer, before anything is downloaded: the client programs run, the server answers as the
 //    user (or asks for a password, which the window then asks for), the user may create databases, and
 //    the named database is not in use; it tells whether the named database exists;
-// 1. Prepare drops the leftovers of earlier restores the user chose to drop, downloads the backup, has
-// pg_restore read its table of contents and checks that the named
-//    database, when it exists, could be renamed now;
+// 1. Prepare drops the leftovers of earlier restores the user chose to drop, downloads the backup (or
+//    takes the copy already in the working folder when it is this backup; stops short when another file
+//    of its name is in the way, for the window to ask whether to replace it), has pg_restore read its
+//    table of contents and checks that the named database, when it exists, could be renamed now;
 // 2. RestoreIntoTemporary creates a temporary database from template0 and restores into it;
 // 3. Finish swaps in one transaction through psql (the named database takes a temporary name and the
 //    restored one takes its name), or discards the temporary database; the restore is made here;
 // 4. DropReplaced drops the database the swap put aside, once the restore has been reported.
 // A failure in 2 or 3 drops the temporary database; an error names any temporary database that could
-// not be dropped. The downloaded file is deleted on every path, at the latest when the session goes.
+// not be dropped. A file this restore downloaded is deleted on every path, at the latest when the session
+// goes; a copy that was there before stays.
 // Every step logs one line; the steps that change something log their command line and the program's
 // own lines too. A phase stopped through the host's stop token throws TOperationStopped; other failures
 // throw TError with their message.
@@ -66,7 +68,10 @@ class TRestoreSession {
     void DropLeftoversFirst(QStringList names) { FLeftovers = std::move(names); }
 
     TServerCheck CheckServer(TRestoreHost& host);
-    void Prepare(TRestoreHost& host);
+    // False when a file of the backup's name that is not this backup is in the way: nothing was downloaded
+    // or changed. After ReplaceExistingFile, Prepare again replaces it.
+    bool Prepare(TRestoreHost& host);
+    void ReplaceExistingFile() { FInput.Download.ReplaceExisting = true; }
     // With errors pg_restore went past, the temporary database holds what it restored and Finish
     // decides whether it is kept.
     TRestoreOutcome RestoreIntoTemporary(TRestoreHost& host);
@@ -77,8 +82,11 @@ class TRestoreSession {
     void DropReplaced(TRestoreHost& host) { FSteps.DropReplaced(host); }
 
   private:
+    void RemoveDownloaded();
+
     TRestoreInput FInput;
     QString FTargetPath;
     TRestoreSteps FSteps;
     QStringList FLeftovers;
+    bool FDownloaded = false; // the file at FTargetPath is this restore's own
 };

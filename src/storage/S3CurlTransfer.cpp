@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -46,6 +47,7 @@ struct TTransfer {
     double SlowRate = 0;           // bytes a second over the window that found the answer too slow
     QList<QByteArray> HeaderLines; // of the latest answer
     bool HeadersComplete = false;
+    bool BodyBegun = false;       // the latest answer's body has begun
     int StatusCode = 0;           // of the latest answer, from its status line
     QByteArray RedirectBody;      // the start of a redirect answer's body, for RedirectTarget
     std::exception_ptr SinkError; // an exception of the sink, rethrown once libcurl has returned
@@ -61,6 +63,7 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* userData) {
         // A new answer begins (for instance after "100 Continue"); only the last one counts.
         transfer.HeaderLines.clear();
         transfer.HeadersComplete = false;
+        transfer.BodyBegun = false;
         transfer.StatusCode = line.split(' ').value(1).toInt();
     }
     if (line.isEmpty())
@@ -79,9 +82,12 @@ size_t OnBodyBlock(char* data, size_t size, size_t count, void* userData) {
         const qsizetype room = S3RedirectBodyLimit - transfer.RedirectBody.size();
         transfer.RedirectBody.append(data, std::min(qsizetype(length), room));
     }
-    if (transfer.BodyStatus != 0 && transfer.StatusCode != transfer.BodyStatus)
-        return length;
+    const bool begins = !std::exchange(transfer.BodyBegun, true);
     try {
+        if (begins && !IsRedirectStatus(transfer.StatusCode))
+            transfer.Body->Answered(transfer.StatusCode, ParseResponseHeaders(transfer.HeaderLines));
+        if (transfer.BodyStatus != 0 && transfer.StatusCode != transfer.BodyStatus)
+            return length;
         transfer.Body->Append(data, qint64(length));
     } catch (...) {
         transfer.SinkError = std::current_exception();

@@ -11,6 +11,13 @@ class TS3BodySink {
     virtual void Append(const char* data, qint64 count) = 0;
     // Called before the request is sent again after a redirect: drops what the last answer left.
     virtual void Restart() = 0;
+    // Called with the status and headers of an answer that is not a redirect, before the first block of
+    // its body (whether or not the body is handed over): a sink that throws here ends the transfer at
+    // once, so a body it would refuse is never read, however long.
+    virtual void Answered(int status, const TS3NameValueList& headers) {
+        Q_UNUSED(status);
+        Q_UNUSED(headers);
+    }
 };
 
 struct TS3HttpResponse {

@@ -38,6 +38,17 @@ qint64 PeakMemoryKiB() {
     return -1;
 }
 
+// The log lines of a whole download of the backup into the file at path, of size bytes.
+QStringList DownloadLines(const QString& path, qint64 size) {
+    const QString mib = QStringLiteral("%1 MiB").arg((size + 1024 * 1024 - 1) / (1024 * 1024));
+    return {QStringLiteral("Downloading backup \"%1\" (%2) to %3").arg(BackupName, mib, path),
+            QStringLiteral("Backup \"%1\" saved to %2 (%3, MD5 checked)").arg(BackupName, path, mib)};
+}
+
+bool DownloadStarted(const QStringList& log) {
+    return !log.filter(QStringLiteral("Downloading backup")).isEmpty();
+}
+
 } // namespace
 
 // Download and restore through the main window: s3rver and a throw-away PostgreSQL cluster on loopback,
@@ -109,7 +120,7 @@ class TestMainWindowRestore : public QObject {
         bool askedBeforeTheDownload = false;
         SetNextReplaceDatabaseAnswer([&](const QString& database) {
             replaced = database;
-            askedBeforeTheDownload = !LogMessages(*form).contains(QStringLiteral("Downloading backup file"));
+            askedBeforeTheDownload = !DownloadStarted(LogMessages(*form));
             return true;
         });
         QTest::mouseClick(Control<QPushButton>(*form, "BtnRestore"), Qt::LeftButton);
@@ -140,13 +151,14 @@ class TestMainWindowRestore : public QObject {
         static const QRegularExpression token(QStringLiteral("(corvane_(restoring|replaced)_)[0-9a-f]{12}"));
         QStringList log = LogMessages(*form).replaceInStrings(token, QStringLiteral("\\1<token>"));
         QCOMPARE(log.constFirst(), QStringLiteral("Checking the PostgreSQL client programs"));
-        log = log.mid(log.indexOf(QStringLiteral("Downloading backup file")));
+        const QStringList downloaded =
+            DownloadLines(workingFolder.filePath(BackupName), QFileInfo(FDumpPath).size());
+        log = log.mid(log.indexOf(downloaded[0]));
         QCOMPARE(
             log,
             (QStringList{
-                "Downloading backup file", "Download completed", "Checking backup file",
-                "pg_restore --list -- " + file, "Checking database: salesoffice",
-                "Checking that \"salesoffice\" can be replaced",
+                downloaded[0], downloaded[1], "Checking backup file", "pg_restore --list -- " + file,
+                "Checking database: salesoffice", "Checking that \"salesoffice\" can be replaced",
                 "Creating database: corvane_restoring_<token> (temporary, for \"salesoffice\")",
                 "createdb -U postgres -w -T template0 -O postgres -- corvane_restoring_<token>",
                 "Restoring database: corvane_restoring_<token> (temporary, for \"salesoffice\")",
@@ -212,36 +224,56 @@ class TestMainWindowRestore : public QObject {
         QCOMPARE(FCluster->Query(TargetDatabase, RowsQuery), FCluster->Query(SourceDatabase, RowsQuery));
     }
 
-    // Cancelled at the name prompt, or at the question before replacing the database: nothing is
-    // downloaded and the database stays as it was. A cancelled prompt leaves the log as it was.
+    // Cancelled at the name prompt, at the question before replacing the database, or at the one before
+    // replacing another file of the backup's name: nothing is downloaded and the database stays as it was.
+    // A cancelled prompt leaves the log as it was.
     void cancelChangesNothing_data() {
-        QTest::addColumn<bool>("atTheQuestion");
-        QTest::newRow("at the name prompt") << false;
-        QTest::newRow("at the question before replacing") << true;
+        QTest::addColumn<QString>("question"); // the one answered Cancel: "name", "database" or "file"
+        QTest::newRow("at the name prompt") << "name";
+        QTest::newRow("at the question before replacing") << "database";
+        QTest::newRow("at the question before replacing a file") << "file";
     }
     void cancelChangesNothing() {
-        QFETCH(bool, atTheQuestion);
+        QFETCH(QString, question);
         TAppTestBed bed;
         FCluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
         QTemporaryDir workingFolder;
+        const QString file = workingFolder.filePath(BackupName);
+        if (question == QStringLiteral("file")) {
+            QFile other(file);
+            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("other") == 5);
+        }
         auto form = SignedInWindow(bed, workingFolder.path());
         form->Log(QStringLiteral("an earlier line"));
         SetNextDatabaseNameAnswer([&](const QString& name) -> std::optional<QString> {
-            if (!atTheQuestion)
+            if (question == QStringLiteral("name"))
                 return std::nullopt;
             return name;
         });
-        SetNextReplaceDatabaseAnswer([](const QString&) { return false; });
+        SetNextReplaceDatabaseAnswer([&](const QString&) { return question != QStringLiteral("database"); });
+        QString asked;
+        SetNextReplaceBackupFileAnswer([&](const QString& path) {
+            asked = path;
+            return false;
+        });
         form->GridFilesDblClick();
         TAppTestBed::WaitUntilIdle(*form);
         SetNextReplaceDatabaseAnswer({});
+        SetNextReplaceBackupFileAnswer({});
         const QStringList log = LogMessages(*form);
-        if (atTheQuestion)
+        if (question == QStringLiteral("database"))
             QCOMPARE(log.constLast(), QStringLiteral("The restore was cancelled; nothing was downloaded"));
+        else if (question == QStringLiteral("file"))
+            QCOMPARE(
+                log.constLast(),
+                QStringLiteral("The restore was cancelled; nothing was downloaded and %1 stays as it was")
+                    .arg(file));
         else
             QCOMPARE(log, QStringList{QStringLiteral("an earlier line")});
-        QVERIFY(!log.contains(QStringLiteral("Downloading backup file")));
-        QVERIFY(QDir(workingFolder.path()).isEmpty());
+        QCOMPARE(asked, question == QStringLiteral("file") ? file : QString());
+        QVERIFY(!DownloadStarted(log));
+        QCOMPARE(QDir(workingFolder.path()).entryList(QDir::Files),
+                 question == QStringLiteral("file") ? QStringList{BackupName} : QStringList());
         QCOMPARE(FCluster->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NOT NULL")),
                  QStringLiteral("t"));
         QVERIFY(Control<QPushButton>(*form, "BtnRestore")->isEnabled());
@@ -335,20 +367,60 @@ class TestMainWindowRestore : public QObject {
                  QStringLiteral("0"));
     }
 
+    // Download keeps the backup; a second Download finds it there; a file of its name that is not the
+    // backup is replaced only when the user answers Replace, and Cancel leaves it as it is.
     void downloadKeepsTheBackupInTheWorkingFolder() {
         TAppTestBed bed;
         QTemporaryDir workingFolder;
         auto form = SignedInWindow(bed, workingFolder.path() + QStringLiteral("/"));
-        Control<QAction>(*form, "mniDownload")->trigger();
-        TAppTestBed::WaitUntilIdle(*form);
-        QVERIFY(bed.ErrorBoxes.isEmpty());
-        QCOMPARE(LogMessages(*form), (QStringList{"Downloading backup file", "Download completed"}));
-        QFile downloaded(workingFolder.filePath(BackupName));
-        QVERIFY(downloaded.open(QIODevice::ReadOnly));
+        const QString path = workingFolder.filePath(BackupName);
         QFile original(FDumpPath);
         QVERIFY(original.open(QIODevice::ReadOnly));
-        QCOMPARE(downloaded.readAll(), original.readAll());
+        const QByteArray backup = original.readAll();
+        const QString mib = QStringLiteral("%1 MiB").arg((backup.size() + 1024 * 1024 - 1) / (1024 * 1024));
+        auto download = [&] {
+            Control<QPlainTextEdit>(*form, "MemoLog")->clear();
+            Control<QAction>(*form, "mniDownload")->trigger();
+            TAppTestBed::WaitUntilIdle(*form);
+            return LogMessages(*form);
+        };
+
+        QCOMPARE(download(), DownloadLines(path, backup.size()));
+        QCOMPARE(download(),
+                 QStringList{QStringLiteral("Backup \"%1\" is already in %2 (%3, MD5 checked); it "
+                                            "is not downloaded again")
+                                 .arg(BackupName, path, mib)});
         QCOMPARE(Control<QProgressBar>(*form, "ProgressBar")->value(), 0);
+
+        QFile other(path);
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("other") == 5);
+        other.close();
+        const QString differs = QStringLiteral("%1 is there but is not the backup \"%2\": its size differs")
+                                    .arg(path, BackupName);
+        for (const bool replace : {false, true}) {
+            QString asked;
+            SetNextReplaceBackupFileAnswer([&](const QString& file) {
+                asked = file;
+                return replace;
+            });
+            const QStringList log = download();
+            QCOMPARE(asked, path);
+            if (replace) {
+                QCOMPARE(log, QStringList{differs} + DownloadLines(path, backup.size()));
+            } else {
+                QCOMPARE(log, (QStringList{differs,
+                                           QStringLiteral("The download of \"%1\" was cancelled; %2 stays "
+                                                          "as it was")
+                                               .arg(BackupName, path)}));
+                QFile kept(path);
+                QVERIFY(kept.open(QIODevice::ReadOnly));
+                QCOMPARE(kept.readAll(), QByteArray("other"));
+            }
+        }
+        QFile downloaded(path);
+        QVERIFY(downloaded.open(QIODevice::ReadOnly));
+        QCOMPARE(downloaded.readAll(), backup);
+        QVERIFY(bed.ErrorBoxes.isEmpty());
     }
 
     void restoreChecksItsInputsFirst_data() {

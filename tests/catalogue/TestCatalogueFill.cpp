@@ -46,6 +46,7 @@ class TestCatalogueFill : public QObject {
     void listsPastTheServicesOwnPage();
     void keepsTheSearchThroughConnect();
     void showsNothingForAnEmptyFolder();
+    void namesEveryKeyApart();
     void namesTheCauseOfARefusedListing_data();
     void namesTheCauseOfARefusedListing();
     void keepsOldRowsForABadBucketSetting_data();
@@ -88,7 +89,7 @@ void TestCatalogueFill::fillsFromEveryPage() {
     table.TakeRecords(ListCatalogue(info, FBucket + QStringLiteral("/db"), {}, options));
 
     QCOMPARE(ShownNames(table),
-             (QStringList{"a.backup", "b.backup", "c.backup", "old/x.backup", "oldx.backup"}));
+             (QStringList{"a.backup", "b.backup", "c.backup", "old/x.backup", "olddb/x.backup"}));
     const QStringList paths{"db/a.backup", "db/b.backup", "db/c.backup", "db/old/x.backup",
                             "db/olddb/x.backup"};
     const QList<qint64> sizes{1048575, 1048576, 1572864, 10, 20};
@@ -128,11 +129,38 @@ void TestCatalogueFill::keepsTheSearchThroughConnect() {
     SearchCatalogue(table, QStringLiteral("x"));
     TS3ConnectionInfo info = FServer.ConnectionInfo();
     table.TakeRecords(ListCatalogue(info, FBucket + QStringLiteral("/db")));
-    QCOMPARE(ShownNames(table), (QStringList{"old/x.backup", "oldx.backup"}));
+    QCOMPARE(ShownNames(table), (QStringList{"old/x.backup", "olddb/x.backup"}));
     QCOMPARE(table.RecordCount(), 5);
     QCOMPARE(table.CurrentRow(), 0);
     SearchCatalogue(table, QString());
     QCOMPARE(table.rowCount(), 5);
+}
+
+// Only the folder prefix at the start of a key goes, and a name cut to the grid's width keeps a hash of
+// its key: two keys never share a name, nor through it a local file.
+void TestCatalogueFill::namesEveryKeyApart() {
+    const QString bucket = TS3TestServer::UniqueBucketName(QStringLiteral("names"));
+    FServer.CreateBucket(bucket);
+    const QString longStart = QString(200, u'n') + u'/' + QString(100, u'm');
+    for (const QString& key : QStringList{QStringLiteral("db/") + longStart + QStringLiteral("1.backup"),
+                                          QStringLiteral("db/") + longStart + QStringLiteral("2.backup"),
+                                          QStringLiteral("db/xdb/a.backup")})
+        FServer.PutObject(bucket, key, "x");
+    TCatalogueTable table;
+    TS3ConnectionInfo info = FServer.ConnectionInfo();
+
+    table.TakeRecords(ListCatalogue(info, bucket + QStringLiteral("/db")));
+
+    const QStringList names = ShownNames(table);
+    QCOMPARE(names.size(), 3);
+    QCOMPARE(names[2], QStringLiteral("xdb/a.backup"));
+    QVERIFY(names[0] != names[1]);
+    for (const QString& name : names.first(2)) {
+        QVERIFY2(name.startsWith(longStart.left(100)) && name.endsWith(QStringLiteral(".backup")),
+                 qPrintable(name));
+        QCOMPARE(name.toUtf8().size(), TCatalogueTable::TextFieldWidth);
+        QCOMPARE(name.at(name.size() - 16), u'~');
+    }
 }
 
 void TestCatalogueFill::showsNothingForAnEmptyFolder() {

@@ -1,14 +1,17 @@
+#include "core/Platform.h"
 #include "restore/DatabaseName.h"
 #include "restore/DownloadBackup.h"
 #include "restore/RestoreSession.h"
 #include "support/ErrorOf.h"
 #include "support/FakeRestoreHost.h"
+#include "support/FileContents.h"
 #include "support/FixturePort.h"
 #include "support/PgTestCluster.h"
 #include "support/S3TestServer.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -96,6 +99,8 @@ class TestRestoreEndToEnd : public QObject {
     void init();
     void cleanup();
     void restoresTheBackup();
+    void fileInTheWorkingFolder_data();
+    void fileInTheWorkingFolder();
     void failuresKeepTheOldDatabase_data();
     void failuresKeepTheOldDatabase();
     void serverThatAsksForAPassword();
@@ -224,7 +229,9 @@ void TestRestoreEndToEnd::restoresTheBackup() {
     const QString psql = QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -w -d postgres -c ");
     const QStringList log = WithoutToken(host.LogLines);
     // The checks before the download: each program's version, then the server as the user.
-    const QStringList checks = log.mid(0, log.indexOf(QStringLiteral("Downloading backup file")));
+    const qsizetype downloading = log.indexOf(log.filter(QStringLiteral("Downloading backup")).value(0));
+    QVERIFY(downloading > 0);
+    const QStringList checks = log.mid(0, downloading);
     QCOMPARE(checks.constFirst(), QStringLiteral("Checking the PostgreSQL client programs"));
     for (const char* program : {"pg_restore", "psql", "createdb", "dropdb"}) {
         const qsizetype at = checks.indexOf(QString::fromLatin1(program) + QStringLiteral(" --version"));
@@ -236,9 +243,17 @@ void TestRestoreEndToEnd::restoresTheBackup() {
     // The server's check is told in words: its query and answer stay out of the log.
     QCOMPARE(checks.value(9), QStringLiteral("Checking database server as user: postgres"));
     QCOMPARE(checks.size(), 10);
+    const QString target = FWorkingFolder->filePath(BackupName);
+    QVERIFY2(log[downloading].startsWith(QStringLiteral("Downloading backup \"%1\" (").arg(BackupName)) &&
+                 log[downloading].endsWith(QStringLiteral(" MiB) to ") + target),
+             qPrintable(log[downloading]));
+    QVERIFY2(log[downloading + 1].startsWith(
+                 QStringLiteral("Backup \"%1\" saved to %2 (").arg(BackupName, target)) &&
+                 log[downloading + 1].endsWith(QStringLiteral(" MiB, MD5 checked)")),
+             qPrintable(log[downloading + 1]));
     const QStringList expected{
-        "Downloading backup file",
-        "Download completed",
+        log[downloading],
+        log[downloading + 1],
         "Checking backup file",
         "pg_restore --list -- " + file,
         "Checking database: salesoffice",
@@ -257,6 +272,48 @@ void TestRestoreEndToEnd::restoresTheBackup() {
     // pg_restore's --verbose lines counted every item of the archive and went to no log line.
     QVERIFY(host.RestoreProgress.second > 0);
     QCOMPARE(host.RestoreProgress.first, host.RestoreProgress.second);
+}
+
+// A copy of the backup already in the working folder is restored as it is and stays there; another file of
+// its name is replaced only when the user answers Replace, and Cancel leaves both it and the database.
+void TestRestoreEndToEnd::fileInTheWorkingFolder_data() {
+    QTest::addColumn<QString>("there");    // "backup": a finished download of it; "other": another file
+    QTest::addColumn<bool>("replaceFile"); // the answer to the question
+    QTest::newRow("this backup") << "backup" << false;
+    QTest::newRow("another file, Cancel") << "other" << false;
+    QTest::newRow("another file, Replace") << "other" << true;
+}
+
+void TestRestoreEndToEnd::fileInTheWorkingFolder() {
+    QFETCH(QString, there);
+    QFETCH(bool, replaceFile);
+    FCluster->CreateDatabase(TargetDatabase, OldSql);
+    TDownloadRequest request = TestStorage();
+    request.ObjectKey = QStringLiteral("db/") + BackupName;
+    request.TargetPath = FWorkingFolder->filePath(BackupName);
+    if (there == QStringLiteral("backup"))
+        QCOMPARE(DownloadBackup(request, [](const QString&) {}, {}), TDownloadOutcome::Downloaded);
+    else
+        QVERIFY(WriteFile(request.TargetPath, "other"));
+    const QByteArray before = ReadAll(request.TargetPath);
+    TFakeRestoreHost host;
+    host.ReplaceFile = replaceFile;
+
+    QCOMPARE(Restore(request.ObjectKey, host), QString());
+
+    const bool asked = host.Events.contains(QStringLiteral("replace file ") + request.TargetPath);
+    QCOMPARE(asked, there == QStringLiteral("other"));
+    const bool restored = there == QStringLiteral("backup") || replaceFile;
+    QCOMPARE(FCluster->Query(TargetDatabase, QStringLiteral("SELECT to_regclass('stale') IS NULL")),
+             restored ? QStringLiteral("t") : QStringLiteral("f"));
+    if (there == QStringLiteral("backup"))
+        QVERIFY(!host.LogLines.filter(QStringLiteral("it is not downloaded again")).isEmpty());
+    // Only a file the restore downloaded itself goes when it ends.
+    QCOMPARE(QFileInfo::exists(request.TargetPath), !replaceFile);
+    if (!replaceFile)
+        QCOMPARE(ReadAll(request.TargetPath), before);
+    RemoveFile(request.TargetPath);
+    RemoveFile(RecordFileOf(request.TargetPath));
 }
 
 void TestRestoreEndToEnd::failuresKeepTheOldDatabase_data() {
@@ -283,7 +340,7 @@ void TestRestoreEndToEnd::failuresKeepTheOldDatabase_data() {
         << none;
     QTest::newRow("damaged on the way")
         << "damaged/5000/" + BackupName << none << TargetDatabase << true << none
-        << "The backup \"damaged/5000/Sales Office-20231118.backup\" arrived damaged" << none;
+        << "The backup \"Sales Office-20231118.backup\" arrived damaged" << none;
     QTest::newRow("database in use")
         << sales << none << TargetDatabase << true << "session"
         << "The database \"salesoffice\" is in use (1 open session(s)), so nothing was downloaded: close the "

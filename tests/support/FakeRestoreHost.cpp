@@ -39,18 +39,17 @@ void TFakeRestoreHost::Log(const QString& message) {
     LogLines << message;
 }
 
-void TFakeRestoreHost::Download(const TDownloadRequest& request) {
+TDownloadOutcome TFakeRestoreHost::Download(const TDownloadRequest& request) {
     Events << QStringLiteral("download ") + request.ObjectKey;
     if (!DownloadError.isEmpty())
         throw TError(DownloadError);
-    if (RealDownload) {
-        TRestoreHost::Download(request);
-        return;
-    }
+    if (RealDownload)
+        return TRestoreHost::Download(request);
     QFile file(request.TargetPath);
     if (!file.open(QIODevice::WriteOnly) || file.write("PGDMP") != 5)
         throw TError(QStringLiteral("Cannot write ") + request.TargetPath);
     LogLines << QStringLiteral("Downloading backup file") << QStringLiteral("Download completed");
+    return TDownloadOutcome::Downloaded;
 }
 
 TProgramOutcome TFakeRestoreHost::RunClientProgram(TRestoreStep step, const QString& program,
@@ -98,7 +97,12 @@ void RestoreThroughPhases(const TRestoreInput& input, TFakeRestoreHost& host) {
         if (host.DropLeftovers)
             session.DropLeftoversFirst(check.Leftovers);
     }
-    session.Prepare(host);
+    while (!session.Prepare(host)) {
+        host.Events << QStringLiteral("replace file ") + session.TargetPath();
+        if (!host.ReplaceFile)
+            return;
+        session.ReplaceExistingFile();
+    }
     const TRestoreOutcome restored = session.RestoreIntoTemporary(host);
     if (restored.IgnoredErrors > 0)
         host.Events << QStringLiteral("ask %1 %2").arg(input.Database).arg(restored.IgnoredErrors);

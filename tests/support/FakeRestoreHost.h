@@ -16,7 +16,7 @@
 class TFakeRestoreHost : public TRestoreHost {
   public:
     // In order: "run <step>" (see StepName), "password", "replace <database>", "leftovers <names>",
-    // "download <key>" and "ask <database> <count>" (see RestoreThroughPhases).
+    // "download <key>", "replace file <path>" and "ask <database> <count>" (see RestoreThroughPhases).
     QStringList Events;
     QStringList LogLines;
     // The command line of every client program run or answered for, also of the server checks, whose
@@ -25,6 +25,7 @@ class TFakeRestoreHost : public TRestoreHost {
 
     bool Keep = false;               // the answer to the question after ignored errors
     bool Replace = true;             // the answer to the question before replacing a database
+    bool ReplaceFile = true;         // the answer to the question before replacing a file in the way
     bool DropLeftovers = false;      // the answer to the question about an earlier restore's leftovers
     std::optional<QString> Password; // the answer to the password prompt; none: cancelled
     // What the server check's query answers unless a step answers for it: the user may create
@@ -53,7 +54,7 @@ class TFakeRestoreHost : public TRestoreHost {
     void Log(const QString& message) override;
     std::stop_token StopToken() const override { return Stop.get_token(); }
     void ShowRestoreProgress(int done, int total) override { RestoreProgress = {done, total}; }
-    void Download(const TDownloadRequest& request) override;
+    TDownloadOutcome Download(const TDownloadRequest& request) override;
     TProgramOutcome RunClientProgram(TRestoreStep step, const QString& program, const QString& parameters,
                                      const TProgramWatch& watch) override;
 };

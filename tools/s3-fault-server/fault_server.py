@@ -49,6 +49,12 @@ The first path segment chooses the behaviour; the rest of the path is free (test
                              changed   the object is replaced once its first range was asked for: the other
                                        ranges get 412 (If-Match no longer matches)
                              whole     Range is ignored: 200 with the whole body
+                             endless   Range is ignored: 200 with a body that never ends
+                             multipart as none, under a multipart ETag ("<md5>-2"), so no MD5 can be checked
+                             flip      multipart, If-Match ignored: the ranges after the first come from
+                                       other bytes of the same size, under another multipart ETag
+                             stall<n>  the first <n> ranged GETs with <token> are whole; the later ones send
+                                       half their bytes, then nothing until the client leaves (at most 30 s)
 
 A bucket listing (the path "/") asked of the host <bucket>.<scenario>.localhost answers a page of
 <listings folder>/<scenario>: first.xml without a marker, <marker>.xml for a marker (so the marker "db/a"
@@ -368,7 +374,16 @@ class Handler(socketserver.BaseRequestHandler):
         size, fault, token = int(args[0]), args[1], args[2]
         body = pattern_bytes(size)
         etag = f'"{hashlib.md5(body).hexdigest()}"'
+        if fault in ("multipart", "flip"):
+            etag = f'"{hashlib.md5(body).hexdigest()}-2"'
         ranged = header_value(head, "range")
+        if method != "HEAD" and ranged and fault == "endless":
+            self.send_head(200, "OK", 1 << 40, [f"ETag: {etag}"])
+            try:
+                while True:
+                    self.request.sendall(PATTERN * 256)
+            except OSError:
+                return
         if method == "HEAD" or fault == "whole" or not ranged:
             self.answer(200, "OK", body, method, [f"ETag: {etag}", "Accept-Ranges: bytes"])
             return
@@ -377,7 +392,10 @@ class Handler(socketserver.BaseRequestHandler):
         current = etag
         if fault == "changed" and first > 0:
             current = '"0123456789abcdef0123456789abcdef"'
-        if header_value(head, "if-match") not in (None, current):
+        if fault == "flip" and first > 0:
+            body = bytes(b ^ 0xFF for b in body)
+            current = '"fedcba9876543210fedcba9876543210-2"'
+        elif header_value(head, "if-match") not in (None, current):
             self.answer(412, "Precondition Failed", b"<Error><Code>PreconditionFailed</Code></Error>", method)
             return
         part = body[first:last + 1]
@@ -386,6 +404,14 @@ class Handler(socketserver.BaseRequestHandler):
         if fault.startswith("cut") and self.server.count_cut(token) <= int(fault[3:]):
             self.request.sendall(part[:len(part) // 2])
             self.request.shutdown(socket.SHUT_RDWR)
+            return
+        if fault.startswith("stall") and self.server.count_cut(token) > int(fault[5:]):
+            self.request.sendall(part[:len(part) // 2])
+            self.request.settimeout(30)
+            try:
+                self.request.recv(1)
+            except OSError:
+                pass
             return
         self.request.sendall(part)
 

@@ -22,6 +22,13 @@ PACED_BLOCK = 256 * 1024
 
 class Handler(socketserver.StreamRequestHandler):
     def handle(self):
+        # A client that stops a download drops its connections mid-answer.
+        try:
+            self.serve_requests()
+        except (ConnectionResetError, BrokenPipeError):
+            pass
+
+    def serve_requests(self):
         while True:
             request_line = self.rfile.readline()
             if not request_line:

@@ -11,7 +11,11 @@
 #   of them together at TOTAL_MIB MiB/s, default 250, and FIRST_BYTE_MS ms before each answer's first
 #   byte, default 20): the product with one connection and with its ranges (12 connections of 8 MiB),
 #   `curl -o`, the AWS command line with its defaults (10 requests) and with the product's 12 requests of
-#   8 MiB, and the link's cap itself.
+#   8 MiB, and the link's cap itself;
+# - going on and taking what is there (at the limit): a download stopped at half the object and run again
+#   (the bytes the second run fetches, goal at most 52 % of the object), and a download of an object whose
+#   verified copy is already there (its time before pg_restore would start, of which the MD5 pass, goal
+#   under 1 s besides that pass, against `md5sum` of the same file); RESUME_ONLY=1 runs this part alone.
 # It prints the load, then rows (median, peer, ratio, goal) and asserts nothing.
 # Usage: tools/bench/download/run.sh [build folder, default build/test]
 set -euo pipefail
@@ -92,6 +96,8 @@ ratio() { awk -v a="$1" -v b="$2" -v goal="$3" 'BEGIN { printf "speed ratio %.2f
 
 echo "== load before: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores; $rounds rounds, sides in turn, medians"
 
+if [ "${RESUME_ONLY:-0}" != 1 ]; then
+
 # Fixed cost: a 1 KiB object.
 object=$state/tiny
 serve "$object"
@@ -166,4 +172,31 @@ else
   echo "  aws s3 cp: not installed (scripts/setup installs awscli)"
 fi
 row "the link's cap" "$cap" "$link_mib"
+fi
+
+# Going on and taking what is there.
+object=$state/object
+serve "$object"
+"$bench" "s3.localhost:$port" bench db/object.backup "$state/kept" --backup >/dev/null
+cmp -s "$object" "$state/kept" || { echo "bench_download: the kept download differs from the object" >&2; exit 1; }
+again=() reuse=() hashing=() t_md5sum=()
+for _ in $(seq 1 "$rounds"); do
+  rm -f "$state/resumed" "$state/resumed".*
+  line=$("$bench" "s3.localhost:$port" bench db/object.backup "$state/resumed" --resume-half)
+  cmp -s "$object" "$state/resumed" || { echo "bench_download --resume-half: the download differs" >&2; exit 1; }
+  again+=("$(echo "$line" | awk '{ split($1, s, "="); split($3, a, "="); print a[2] / s[2] * 100 }')")
+  line=$("$bench" "s3.localhost:$port" bench db/object.backup "$state/kept" --reuse)
+  reuse+=("$(echo "$line" | field total_seconds)")
+  hashing+=("$(echo "$line" | field md5_seconds)")
+  started=$(now)
+  md5sum "$state/kept" >/dev/null
+  t_md5sum+=("$(seconds_since "$started")")
+done
+stop_server
+again=$(median "${again[@]}") reuse=$(median "${reuse[@]}") hashing=$(median "${hashing[@]}")
+md5sum_s=$(median "${t_md5sum[@]}")
+echo "== going on and taking what is there: $size_mib MiB"
+awk -v p="$again" -v m="$size_mib" 'BEGIN { printf "  %-40s fetched again %.1f %% of %s MiB (%.0f MiB) (goal <= 52 %%)\n", "stopped at 50 %, run again", p, m, p * m / 100 }'
+awk -v r="$reuse" -v h="$hashing" 'BEGIN { printf "  %-40s %.3f s before pg_restore, of which the MD5 pass %.3f s: %.3f s besides it (goal < 1 s)\n", "verified copy already there", r, h, r - h }'
+awk -v h="$hashing" -v s="$md5sum_s" 'BEGIN { printf "  %-40s %.3f s, md5sum %.3f s: ratio %.2f\n", "MD5 pass over the copy", h, s, h / s }'
 echo "== load after: $(cut -d' ' -f1-3 /proc/loadavg)"
