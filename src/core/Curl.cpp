@@ -1,5 +1,6 @@
 #include "core/Curl.h"
 
+#include "core/Platform.h"
 #include "core/Text.h"
 
 namespace {
@@ -36,4 +37,17 @@ std::optional<THttpHeaderField> SplitHeaderLine(QByteArrayView line) {
         return std::nullopt;
     return THttpHeaderField{TrimmedBlanksAndControls(line.first(colon)),
                             TrimmedBlanksAndControls(line.sliced(colon + 1))};
+}
+
+CURLcode UseUserNetworkSettings(CURL* handle, const QByteArray& url) {
+    if (const std::optional<QString> proxy = UserProxyFor(QString::fromUtf8(url))) {
+        if (const CURLcode code = curl_easy_setopt(handle, CURLOPT_PROXY, proxy->toUtf8().constData());
+            code != CURLE_OK)
+            return code;
+    }
+#ifdef Q_OS_WIN
+    return curl_easy_setopt(handle, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+#else
+    return CURLE_OK;
+#endif
 }

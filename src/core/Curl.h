@@ -41,6 +41,12 @@ class TCurlHeaderList {
     curl_slist* FList = nullptr;
 };
 
+// Makes a request to url go as the system's other programs' requests go: through the proxy the user
+// chose (UserProxyFor), and on Windows with a certificate revocation check that lets a certificate pass
+// when its revocation server cannot be reached (behind a TLS-inspecting proxy, or offline), as Git for
+// Windows does; a certificate known to be revoked still fails. The first error libcurl gives, or CURLE_OK.
+CURLcode UseUserNetworkSettings(CURL* handle, const QByteArray& url);
+
 // One header of an answer. The views point into the line given to SplitHeaderLine.
 struct THttpHeaderField {
     QByteArrayView Name;

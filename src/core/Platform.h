@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 class QProcess;
 
 // The calls that differ between operating systems, in one place. PlatformPosix.cpp implements them for
@@ -77,8 +79,16 @@ void RenameFile(const QString& from, const QString& to);
 
 // Makes a program that process starts run hidden: without a console window and without the terminal the
 // tool was started from, so it can never stop to ask for input there. On Linux the program is also
-// killed when the thread that started it ends, Corvane's death included.
+// killed when the thread that started it ends, Corvane's death included. Call KeepWithThisProcess once
+// it has started.
 void StartHidden(QProcess& process);
+
+// Ties a program that StartHidden started, and that has started, to this process: whatever way this
+// process ends, the program and whatever it started end too. On Windows that is a job object that ends
+// its processes when its last handle, held by this process alone, closes; the program was started
+// suspended, so it runs from here on, in the job, and nothing it starts can escape it. On Linux
+// StartHidden has done it.
+void KeepWithThisProcess(QProcess& process);
 
 // Asks a running program that StartHidden started to end, as the system asks programs to end (SIGTERM to
 // its process group on POSIX systems, so that the helpers it started end too); it may take a moment.
@@ -94,3 +104,18 @@ QString ProgramFileName(const QString& baseName);
 // folder and name joined by this system's separator ("/", on Windows "\"). A folder that already ends
 // with "/" or "\" gets no second separator.
 QString JoinNativePath(const QString& folder, const QString& name);
+
+// Whether a client program receives the text exactly as one of its arguments. PostgreSQL's programs on
+// Windows read their command line in the ANSI code page, where a character it lacks turns into "?" (or
+// a look-alike): true there only when that code page holds every character. Always true on POSIX
+// systems, whose programs get the bytes as they are.
+bool ProgramArgumentsCarry(const QString& text);
+// How a message names the code page of the client programs' arguments ("Windows' ANSI code page 1252").
+QString ProgramArgumentsCodePage();
+
+// The proxy this system's user chose for requests to url, as libcurl takes it ("http://host:port"): on
+// Windows the user's Internet settings, manual or through a PAC script (which may take a moment the first
+// time a host is asked for; the answer is kept for the process's life); an empty text when they send the
+// request direct. Nothing when there are no such settings apart from the environment's proxy variables,
+// which libcurl reads by itself (POSIX systems).
+std::optional<QString> UserProxyFor(const QString& url);

@@ -145,6 +145,8 @@ void StartHidden(QProcess& process) {
     });
 }
 
+void KeepWithThisProcess(QProcess&) {}
+
 // StartHidden gave the program a session of its own, so its process ID names its process group too.
 void AskToEnd(QProcess& process) {
     if (const qint64 id = process.processId(); id > 0)
@@ -165,4 +167,16 @@ QString JoinNativePath(const QString& folder, const QString& name) {
     if (folder.endsWith(u'/') || folder.endsWith(u'\\'))
         return folder + name;
     return folder + u'/' + name;
+}
+
+bool ProgramArgumentsCarry(const QString&) {
+    return true;
+}
+
+QString ProgramArgumentsCodePage() {
+    return QStringLiteral("the locale's encoding");
+}
+
+std::optional<QString> UserProxyFor(const QString&) {
+    return std::nullopt;
 }

@@ -1,13 +1,17 @@
 #include "core/Platform.h"
 
 #include "core/Error.h"
+#include "core/ProxyList.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QUrl>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -16,6 +20,7 @@
 #include <windows.h>
 
 #include <tlhelp32.h>
+#include <winhttp.h>
 
 namespace {
 
@@ -44,8 +49,16 @@ HANDLE Handle(qintptr handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// A path as the file functions take it. One too long for the classic limit of 260 characters gets the
+// "\\?\" form, which knows no such limit (and takes the path as it is: no "." or ".." of its own).
 std::wstring NativePath(const QString& path) {
-    return QDir::toNativeSeparators(path).toStdWString();
+    QString native = QDir::toNativeSeparators(path);
+    if (native.size() < MAX_PATH - 12 || native.startsWith(QStringLiteral("\\\\?\\")))
+        return native.toStdWString();
+    native = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    if (native.startsWith(QStringLiteral("\\\\")))
+        return QString(QStringLiteral("\\\\?\\UNC\\") + native.mid(2)).toStdWString();
+    return QString(QStringLiteral("\\\\?\\") + native).toStdWString();
 }
 
 // Sets the end of the file without the file pointer, which an overlapped handle does not use for I/O.
@@ -217,11 +230,23 @@ BOOL WINAPI RemoveRegisteredFiles(DWORD) {
     return FALSE;
 }
 
+// Whether RemoveRegisteredFiles was installed: a console change (AskToEnd) clears the process's list of
+// handlers, so it is installed again after one.
+std::atomic<bool> removalHandlerInstalled{false};
+
+void InstallRemovalHandler() {
+    SetConsoleCtrlHandler(RemoveRegisteredFiles, FALSE);
+    SetConsoleCtrlHandler(RemoveRegisteredFiles, TRUE);
+}
+
 } // namespace
 
 TRemovedIfKilled::TRemovedIfKilled(const QString& path) {
-    static const bool installed = SetConsoleCtrlHandler(RemoveRegisteredFiles, TRUE);
-    Q_UNUSED(installed);
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        InstallRemovalHandler();
+        removalHandlerInstalled = true;
+    });
     TKilledFileRegistry& registry = Registry();
     const std::lock_guard lock(registry.Guard);
     for (FSlot = 0; FSlot < int(registry.Paths.size()); ++FSlot) {
@@ -252,10 +277,65 @@ void RemoveFile(const QString& path) {
 void StartHidden(QProcess& process) {
     // A console program started from a window program would get a console window of its own; here its
     // console has no window, so nobody sees it or types into it. The program leads a process group of
-    // its own, so that AskToEnd can send it Ctrl+Break.
+    // its own, so that AskToEnd can send it Ctrl+Break. It starts suspended: KeepWithThisProcess puts it
+    // in the job before it runs.
     process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
-        arguments->flags |= CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP;
+        arguments->flags |= CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED;
     });
+}
+
+namespace {
+
+// The job of the client programs. Its one handle is never closed and never inherited: it closes when
+// this process ends, however that happens, and the system then ends every process in the job.
+HANDLE ClientJob() {
+    static const HANDLE job = [] {
+        const HANDLE created = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (created &&
+            !SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(created);
+            return HANDLE(nullptr);
+        }
+        return created;
+    }();
+    return job;
+}
+
+// Resumes every thread of a process started suspended (that is its first thread alone).
+void ResumeThreads(DWORD processId) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != processId)
+            continue;
+        if (const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)) {
+            ResumeThread(thread);
+            CloseHandle(thread);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
+} // namespace
+
+// A program that cannot join the job (the system refuses nested jobs before Windows 8) still runs, as
+// it did before jobs were used.
+void KeepWithThisProcess(QProcess& process) {
+    const qint64 id = process.processId();
+    if (id <= 0)
+        return;
+    if (const HANDLE job = ClientJob()) {
+        if (const HANDLE child = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, DWORD(id))) {
+            AssignProcessToJobObject(job, child);
+            CloseHandle(child);
+        }
+    }
+    ResumeThreads(DWORD(id));
 }
 
 // Ctrl+Break is how a console program is asked to end (the PostgreSQL client programs cancel their
@@ -276,6 +356,8 @@ void AskToEnd(QProcess& process) {
     }
     if (hadConsole)
         AttachConsole(ATTACH_PARENT_PROCESS);
+    if (removalHandlerInstalled)
+        InstallRemovalHandler();
     if (!asked)
         ForceEnd(process);
 }
@@ -351,4 +433,97 @@ QString JoinNativePath(const QString& folder, const QString& name) {
 void RenameFile(const QString& from, const QString& to) {
     if (!MoveFileExW(NativePath(from).c_str(), NativePath(to).c_str(), MOVEFILE_REPLACE_EXISTING))
         ThrowLastError(QStringLiteral("Cannot rename file \"%1\" to \"%2\"").arg(from, to));
+}
+
+bool ProgramArgumentsCarry(const QString& text) {
+    // A system whose ANSI code page is UTF-8 carries every character; that code page takes no flags.
+    if (GetACP() == CP_UTF8 || text.isEmpty())
+        return true;
+    const std::wstring wide = text.toStdWString();
+    BOOL usedDefault = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), nullptr,
+                                         0, nullptr, &usedDefault);
+    return size > 0 && !usedDefault;
+}
+
+QString ProgramArgumentsCodePage() {
+    return QStringLiteral("Windows' ANSI code page %1").arg(GetACP());
+}
+
+namespace {
+
+// A text WinHTTP allocated, freed when it goes.
+struct TGlobalText {
+    wchar_t* Text = nullptr;
+    ~TGlobalText() {
+        if (Text)
+            GlobalFree(Text);
+    }
+    QString Value() const { return Text ? QString::fromWCharArray(Text) : QString(); }
+};
+
+struct TSessionCloser {
+    void operator()(HINTERNET session) const { WinHttpCloseHandle(session); }
+};
+
+// What the PAC script (found automatically, or at configUrl) says for the URL: a proxy list, empty for
+// direct, or nothing when there is no script or it cannot be run.
+std::optional<QString> PacProxyList(const QString& url, bool autoDetect, const QString& configUrl) {
+    const std::unique_ptr<void, TSessionCloser> session(WinHttpOpen(
+        L"Corvane", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session)
+        return std::nullopt;
+    WINHTTP_AUTOPROXY_OPTIONS options{};
+    const std::wstring scriptUrl = configUrl.toStdWString();
+    if (!configUrl.isEmpty()) {
+        options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = scriptUrl.c_str();
+    } else if (autoDetect) {
+        options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    } else {
+        return std::nullopt;
+    }
+    // The user's own credentials may be needed to fetch the script.
+    options.fAutoLogonIfChallenged = TRUE;
+    WINHTTP_PROXY_INFO info{};
+    if (!WinHttpGetProxyForUrl(session.get(), url.toStdWString().c_str(), &options, &info))
+        return std::nullopt;
+    const TGlobalText proxy{info.lpszProxy};
+    const TGlobalText bypass{info.lpszProxyBypass};
+    return info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? proxy.Value() : QString();
+}
+
+std::optional<QString> AskUserProxy(const QUrl& url) {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+    if (!WinHttpGetIEProxyConfigForCurrentUser(&config))
+        return std::nullopt;
+    const TGlobalText configUrl{config.lpszAutoConfigUrl};
+    const TGlobalText proxy{config.lpszProxy};
+    const TGlobalText bypass{config.lpszProxyBypass};
+    if (BypassesProxy(bypass.Value(), url.host()))
+        return QString();
+    if (config.fAutoDetect || !configUrl.Value().isEmpty()) {
+        if (const auto list = PacProxyList(url.toString(), config.fAutoDetect, configUrl.Value()))
+            return ProxyForScheme(*list, url.scheme());
+    }
+    if (proxy.Value().isEmpty())
+        return std::nullopt;
+    return ProxyForScheme(proxy.Value(), url.scheme());
+}
+
+} // namespace
+
+// Windows programs follow the user's Internet settings, not the environment: a PAC script's "DIRECT" or
+// a host on the bypass list sends the request direct (an empty text turns libcurl's own reading of the
+// proxy variables off); settings that name no proxy at all leave that reading as it is.
+std::optional<QString> UserProxyFor(const QString& url) {
+    static std::mutex guard;
+    static std::map<QString, std::optional<QString>> known; // by scheme and host
+    const QUrl parsed(url);
+    const QString origin = parsed.scheme() + QStringLiteral("://") + parsed.host();
+    const std::lock_guard lock(guard);
+    if (const auto found = known.find(origin); found != known.end())
+        return found->second;
+    return known[origin] = AskUserProxy(parsed);
 }

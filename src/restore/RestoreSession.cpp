@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "core/Platform.h"
+#include "restore/ClientPrograms.h"
 #include "restore/TargetPath.h"
 
 #include <QFile>
@@ -38,6 +39,7 @@ void TRestoreSession::RemoveDownloaded() {
 }
 
 TServerCheck TRestoreSession::CheckServer(TRestoreHost& host) {
+    CheckProgramArguments(FInput.Database, FInput.Server.User, FInput.WorkingFolder, FTargetPath);
     return FSteps.CheckServer(host);
 }
 

@@ -23,7 +23,7 @@ struct TRestoreInput {
                                // from the record and the working folder
 };
 
-// The client programs, found through PATH.
+// The client programs, as the log names them; CheckServer finds where they are (ClientPrograms.h).
 inline const QString DropDbProgram = ProgramFileName(QStringLiteral("dropdb"));
 inline const QString CreateDbProgram = ProgramFileName(QStringLiteral("createdb"));
 inline const QString PgRestoreProgram = ProgramFileName(QStringLiteral("pg_restore"));

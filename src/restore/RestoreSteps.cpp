@@ -1,6 +1,7 @@
 #include "restore/RestoreSteps.h"
 
 #include "core/Error.h"
+#include "restore/ClientPrograms.h"
 #include "restore/CommandLine.h"
 #include "restore/DumpReader.h"
 #include "restore/PgQuoting.h"
@@ -140,16 +141,19 @@ TServerCheck TRestoreSteps::CheckServer(TRestoreHost& host) {
     return check;
 }
 
+// Each program is started by the full path found here from then on, never by a search that could take
+// one from the current folder. Its version run logs that path, and the version it tells.
 void TRestoreSteps::CheckPrograms(TRestoreHost& host) {
     host.Log(QStringLiteral("Checking the PostgreSQL client programs"));
+    const QStringList folders = ClientProgramFolders(SystemClientProgramSearch());
     for (const QString& program : {PgRestoreProgram, PsqlProgram, CreateDbProgram, DropDbProgram}) {
-        const TProgramOutcome outcome =
-            Run(host, TRestoreStep::ProgramVersion, program, {QStringLiteral("--version")}, TStoppable::Yes);
-        if (!outcome.Started)
-            throw TError(
-                QStringLiteral("%1 was not found, so nothing was downloaded: install the PostgreSQL client "
-                               "programs, or add the folder that holds them to PATH (%2)")
-                    .arg(program, outcome.StartError));
+        const QString path = FindClientProgram(folders, program);
+        if (path.isEmpty())
+            throw TError(QStringLiteral("%1 was not found, so nothing was downloaded: %2")
+                             .arg(program, MissingClientProgramAdvice()));
+        FProgramPaths.insert(program, path);
+        const TProgramOutcome outcome = Run(host, TRestoreStep::ProgramVersion, program,
+                                            {QStringLiteral("--version")}, TStoppable::Yes, {}, path);
         CheckProgramOutcome(program, outcome);
     }
 }
@@ -299,13 +303,17 @@ void TRestoreSteps::RestorePlainDump(TRestoreHost& host, const QString& targetPa
                           QStringLiteral("--single-transaction")};
     arguments << FServer.ConnectionArguments() << QStringLiteral("-d")
               << QStringLiteral("dbname=") + QuoteConnectionValue(FRestoring);
-    TProgramWatch watch{host.StopToken(), {}, FServer.Environment(), [&]() {
+    TProgramWatch watch{host.StopToken(),
+                        {},
+                        FServer.Environment(),
+                        [&]() {
                             QByteArray block = dump();
                             if (progress.Advance)
                                 progress.Advance(reader.Consumed() -
                                                  std::exchange(reported, reader.Consumed()));
                             return block;
-                        }};
+                        },
+                        FProgramPaths.value(PsqlProgram)};
     const TProgramOutcome outcome =
         host.RunClientProgram(TRestoreStep::RestoreArchive, PsqlProgram, JoinCommandLine(arguments), watch);
     if (progress.Reset)
@@ -425,10 +433,14 @@ TProgramOutcome TRestoreSteps::Psql(TRestoreHost& host, TRestoreStep step, const
 // databases as they should be.
 TProgramOutcome TRestoreSteps::Run(TRestoreHost& host, TRestoreStep step, const QString& program,
                                    const QStringList& arguments, TStoppable stoppable,
-                                   std::function<bool(const QString&)> takeLine) {
+                                   std::function<bool(const QString&)> takeLine, const QString& shownAs) {
     TProgramWatch watch{stoppable == TStoppable::Yes ? host.StopToken() : std::stop_token(),
-                        std::move(takeLine), FServer.Environment()};
-    const TProgramOutcome outcome = host.RunClientProgram(step, program, JoinCommandLine(arguments), watch);
+                        std::move(takeLine),
+                        FServer.Environment(),
+                        {},
+                        FProgramPaths.value(program)};
+    const TProgramOutcome outcome = host.RunClientProgram(
+        step, shownAs.isEmpty() ? program : JoinCommandLine({shownAs}), JoinCommandLine(arguments), watch);
     if (outcome.Stopped)
         throw TOperationStopped(DescribeFailure(program, outcome));
     return outcome;

@@ -5,6 +5,7 @@
 #include "restore/RestoreHost.h"
 #include "restore/RestoreProgress.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -68,7 +69,7 @@ class TRestoreSteps {
   private:
     enum class TStoppable { No, Yes };
 
-    // The four client programs run: each is found and answers --version.
+    // The four client programs run: each is found (ClientPrograms.h) and answers --version.
     void CheckPrograms(TRestoreHost& host);
     [[noreturn]] void ThrowUnchanged(TRestoreHost& host, const std::exception& error);
     void RestorePlainDump(TRestoreHost& host, const QString& targetPath);
@@ -85,9 +86,10 @@ class TRestoreSteps {
     TProgramOutcome Psql(TRestoreHost& host, TRestoreStep step, const QStringList& commands,
                          TStoppable stoppable = TStoppable::Yes,
                          std::function<bool(const QString&)> takeLine = {});
+    // Runs the program from the path CheckPrograms found; the log shows shownAs in its place when given.
     TProgramOutcome Run(TRestoreHost& host, TRestoreStep step, const QString& program,
                         const QStringList& arguments, TStoppable stoppable,
-                        std::function<bool(const QString&)> takeLine = {});
+                        std::function<bool(const QString&)> takeLine = {}, const QString& shownAs = {});
 
     TDatabaseServer FServer;
     QString FDatabase;
@@ -103,4 +105,5 @@ class TRestoreSteps {
     bool FReplacedKept = false;
     bool FCreateStopped = false;
     bool FProgramsChecked = false;
+    QHash<QString, QString> FProgramPaths; // program, its full path
 };

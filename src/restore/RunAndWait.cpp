@@ -120,7 +120,7 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
     TOutputLines output(log, watch.TakeLine);
     TOutputLines errors(log, watch.TakeLine);
     TChildProcess process;
-    process->setProgram(program);
+    process->setProgram(watch.Executable.isEmpty() ? program : watch.Executable);
     process->setArguments(SplitCommandLine(parameters));
     QProcessEnvironment environment = ClientEnvironment();
     for (const auto& [name, value] : watch.Environment)
@@ -166,6 +166,7 @@ TProgramOutcome RunAndWait(const QString& program, const QString& parameters, co
         return outcome;
     }
     outcome.Started = true;
+    KeepWithThisProcess(*process);
     if (input)
         input->Start();
 

@@ -41,6 +41,8 @@ struct TProgramWatch {
     // exception on once the program is gone. (The "= {}" lets a watch be made of the first members alone
     // without a warning.)
     std::function<QByteArray()> Input = {};
+    // The program file to start, by its full path; empty: the program, found through PATH.
+    QString Executable = {};
 };
 
 // How long a program asked to end may take before it is ended by force.
@@ -49,10 +51,10 @@ constexpr std::chrono::milliseconds EndGrace{2000};
 // What a client program writes is logged under its command line with this in front.
 inline const QString ProgramOutputIndent = QStringLiteral("    ");
 
-// Runs a program to its end. Logs "<program> <parameters>" first, then starts the program by bare name
-// through the PATH search, with the parameter text split by SplitCommandLine and no shell, its input
-// closed or fed by watch.input and no controlling terminal (StartHidden), so it can never stop to ask
-// for input. Every line it writes, on standard output or standard error, is logged as it arrives,
+// Runs a program to its end. Logs "<program> <parameters>" first, then starts watch.Executable (or the
+// program by bare name through the PATH search), with the parameter text split by SplitCommandLine and no
+// shell, its input closed or fed by watch.input and no controlling terminal (StartHidden), so it can never
+// stop to ask for input. Every line it writes, on standard output or standard error, is logged as it arrives,
 // indented by ProgramOutputIndent; a line longer than 4096 bytes is logged in parts.
 // The program inherits our environment and current folder, except that its messages are in English
 // (LC_MESSAGES=C): the log reads the same on every machine and pg_restore's closing words can be

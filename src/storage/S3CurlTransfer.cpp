@@ -220,6 +220,7 @@ TS3CurlTransfer::TS3CurlTransfer(const TS3Request& request, const TS3RequestUrl&
     Check(curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L), opening);
     Check(curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L), opening);
     Check(curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, ReceiveBufferSize), opening);
+    Check(UseUserNetworkSettings(handle, FState->Url), opening);
     if (body)
         Check(curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L), opening);
     else

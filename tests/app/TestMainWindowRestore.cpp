@@ -1,6 +1,7 @@
 #include "app/AppDialogs.h"
 #include "app/CorvaneForm.h"
 #include "catalogue/CatalogueTable.h"
+#include "core/Platform.h"
 #include "support/AppTestBed.h"
 #include "support/Control.h"
 #include "support/LogMessages.h"
@@ -145,15 +146,23 @@ class TestMainWindowRestore : public QObject {
         QCOMPARE(replaced, TargetDatabase);
         QVERIFY(askedBeforeTheDownload);
         QCOMPARE(bed.ErrorBoxes, QStringList());
-        const QString file = u'"' + workingFolder.filePath(BackupName) + u'"';
+        const QString file = u'"' + JoinNativePath(workingFolder.path(), BackupName) + u'"';
         const QString psql =
             QStringLiteral("psql -X -q -A -t -v ON_ERROR_STOP=1 -U postgres -w -d postgres -c ");
         static const QRegularExpression token(QStringLiteral("(corvane_(restoring|replaced)_)[0-9a-f]{12}"));
         QStringList log = LogMessages(*form).replaceInStrings(token, QStringLiteral("\\1<token>"));
         QCOMPARE(log.constFirst(), QStringLiteral("Checking the PostgreSQL client programs"));
         const QStringList downloaded =
-            DownloadLines(workingFolder.filePath(BackupName), QFileInfo(FDumpPath).size());
+            DownloadLines(JoinNativePath(workingFolder.path(), BackupName), QFileInfo(FDumpPath).size());
         log = log.mid(log.indexOf(downloaded[0]));
+        // The programs' file names as this system spells them ("psql.exe" on Windows).
+        for (QString& line : log) {
+            for (const char* program : {"pg_restore", "psql", "createdb", "dropdb"}) {
+                const QString name = ProgramFileName(QString::fromLatin1(program));
+                if (line.startsWith(name + u' '))
+                    line = QString::fromLatin1(program) + line.mid(name.size());
+            }
+        }
         QCOMPARE(
             log,
             (QStringList{
@@ -290,6 +299,9 @@ class TestMainWindowRestore : public QObject {
         QTest::newRow("window destroyed") << true;
     }
     void stopDuringPgRestoreChangesNothing() {
+#ifdef Q_OS_WIN
+        QSKIP("its pg_restore stand-in is a shell script (test_windows_restore stops a program on Windows)");
+#endif
         QFETCH(bool, destroy);
         TAppTestBed bed;
         FCluster->CreateDatabase(
@@ -335,6 +347,9 @@ class TestMainWindowRestore : public QObject {
     // A client program that writes 200 MiB of output: the window stays live, the log shows the first and
     // the last lines with the count of those left out, and the memory stays flat.
     void floodOfOutputKeepsTheWindowLive() {
+#ifdef Q_OS_WIN
+        QSKIP("its pg_restore stand-in is a shell script");
+#endif
         TAppTestBed bed;
         const auto standIn = PgRestoreStandIn("'" CORVANE_FLOODING_PROGRAM "' 200\nexit 1");
         FCluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));

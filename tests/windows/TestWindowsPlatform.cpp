@@ -6,6 +6,7 @@
 #include "support/ErrorOf.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -14,6 +15,8 @@
 
 #include <algorithm>
 #include <optional>
+
+#include <windows.h>
 
 namespace {
 
@@ -168,6 +171,46 @@ class TestWindowsPlatform : public QObject {
         QCOMPARE(log, QStringList{program + u' ' + parameters});
         QCOMPARE(outcome.Started, started);
         QCOMPARE(outcome.ExitCode, exitCode);
+    }
+
+    // Names the client programs cannot receive are told apart from those they can: their arguments go
+    // through the ANSI code page, where a missing character becomes "?" or a look-alike.
+    void argumentsInTheCodePage_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("carried");
+        QTest::newRow("ASCII") << "sales office" << true;
+        QTest::newRow("Cyrillic and Arabic, in no one code page") << "продажи مبيعات" << false;
+        if (GetACP() == 1252) {
+            QTest::newRow("in code page 1252") << "café Zürich" << true;
+            QTest::newRow("a look-alike only (ł as l)") << "łódź" << false;
+            QTest::newRow("Cyrillic") << "продажи" << false;
+        }
+    }
+    void argumentsInTheCodePage() {
+        QFETCH(QString, text);
+        QFETCH(bool, carried);
+        if (GetACP() == CP_UTF8)
+            QSKIP("the system's ANSI code page is UTF-8, which carries every character");
+        QCOMPARE(ProgramArgumentsCarry(text), carried);
+        QCOMPARE(ProgramArgumentsCodePage(), QStringLiteral("Windows' ANSI code page %1").arg(GetACP()));
+    }
+
+    // A download's file in a folder whose path is longer than the 260 characters of old.
+    void longPaths() {
+        QString folder = FFolder.path();
+        while (folder.size() < 300)
+            folder += QStringLiteral("/a folder with a long name");
+        QVERIFY(QDir().mkpath(folder));
+        const QString path =
+            QDir::toNativeSeparators(folder + QStringLiteral("/Sales Office-20231118.backup"));
+        {
+            TExclusiveFile file(path);
+            QCOMPARE(file.Write("PGDMP", 5), 5);
+            QCOMPARE(file.Size(), 5);
+        }
+        QVERIFY(QFile::exists(path));
+        RemoveFile(path);
+        QVERIFY(!QFile::exists(path));
     }
 
     void commandLinesShowWindowsNames() {

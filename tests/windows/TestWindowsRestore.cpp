@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -59,6 +60,9 @@ class TestWindowsRestore : public QObject {
     void failures();
     void stopEndsTheProgram_data();
     void stopEndsTheProgram();
+    void namesOutsideTheCodePageAreRefused_data();
+    void namesOutsideTheCodePageAreRefused();
+    void clientProgramsEndWithCorvane();
 
   private:
     QStringList Recorded() const;
@@ -218,6 +222,73 @@ void TestWindowsRestore::stopEndsTheProgram() {
         }
     }
     QCOMPARE(Recorded().constFirst(), "pg_restore" + Arguments({"--list", "--", BackupFile()}));
+}
+
+// A name the ANSI code page cannot carry would reach the programs as "?": it is refused before anything
+// runs or is downloaded.
+void TestWindowsRestore::namesOutsideTheCodePageAreRefused_data() {
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("refused");
+    const QString name = QStringLiteral("продажи مبيعات");
+    QTest::newRow("database") << name << User << ""
+                              << "The database name \"" + name + "\"";
+    QTest::newRow("user") << "sales" << name << ""
+                          << "The database user name \"" + name + "\"";
+    QTest::newRow("working folder") << "sales" << User << name << "The working folder \"<folder>\"";
+}
+
+void TestWindowsRestore::namesOutsideTheCodePageAreRefused() {
+    QFETCH(QString, database);
+    QFETCH(QString, user);
+    QFETCH(QString, folder);
+    QFETCH(QString, refused);
+    if (GetACP() == CP_UTF8)
+        QSKIP("the system's ANSI code page is UTF-8, which carries every character");
+    QString workingFolder = FWorkingFolder;
+    if (!folder.isEmpty()) {
+        workingFolder = FFolder.filePath(folder);
+        QVERIFY(QDir().mkpath(workingFolder));
+    }
+    TFakeRestoreHost host;
+    host.RealPrograms = true;
+    const QString error = ErrorOf([&] {
+        RestoreThroughPhases({workingFolder, {{}, {}, user, {}}, SalesOffice, database, 1, {}}, host);
+    });
+    QVERIFY2(error.startsWith(QString(refused).replace(QStringLiteral("<folder>"), workingFolder) +
+                              QStringLiteral(" holds characters that Windows' ANSI code page ")),
+             qPrintable(error));
+    QVERIFY2(error.endsWith(QStringLiteral("so nothing was downloaded: use only characters that code page "
+                                           "holds")),
+             qPrintable(error));
+    QCOMPARE(host.Events, QStringList());
+    QCOMPARE(Recorded(), QStringList());
+}
+
+// Corvane killed while a client program runs: the program, and the helper it started, end with it
+// (the job object they run in is closed with Corvane's last handle).
+void TestWindowsRestore::clientProgramsEndWithCorvane() {
+    qputenv(qPrintable(Setting("pg_restore", "WAIT")), "with helper");
+    QProcess corvane;
+    corvane.start(QCoreApplication::applicationDirPath() + QStringLiteral("/kept_with_parent.exe"),
+                  {QCoreApplication::applicationDirPath() + QStringLiteral("/stand-ins/pg_restore.exe")});
+    QVERIFY(corvane.waitForStarted());
+    QString helperLine;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(helperLine = Recorded().filter(QStringLiteral("pg_restore helper ")).value(0)).isEmpty(), 30000);
+    QVERIFY(Recorded().contains(QStringLiteral("pg_restore waiting")));
+    corvane.kill();
+    QVERIFY(corvane.waitForFinished());
+
+    const DWORD id = helperLine.section(u' ', 2).toULong();
+    QVERIFY(id != 0);
+    if (const HANDLE helper = OpenProcess(SYNCHRONIZE, FALSE, id)) {
+        const DWORD waited = WaitForSingleObject(helper, 30000);
+        CloseHandle(helper);
+        QCOMPARE(waited, DWORD(WAIT_OBJECT_0));
+    }
+    QVERIFY(!Recorded().contains(QStringLiteral("pg_restore waited in vain")));
 }
 
 QTEST_GUILESS_MAIN(TestWindowsRestore)

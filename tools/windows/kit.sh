@@ -12,7 +12,7 @@ kit_archive_candidates=(
 
 install_windows_packages() {
   local packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev
-    wine wine64 fonts-wine xvfb xauth)
+    wine wine64 fonts-wine xvfb xauth nsis)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
@@ -27,14 +27,23 @@ install_windows_packages() {
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# Unpacks the kit to $kit_root unless the kit there came from an archive of the same content. Checkouts on
-# one machine share $kit_root: the unpack holds a lock next to it, and a new kit is unpacked beside it and
-# renamed into place, so that a build reading the kit never sees it half unpacked.
-unpack_kit() {
-  local archive="" candidate
+# PostgreSQL's client programs cross-built for Windows (psql.exe, pg_restore.exe, ...), which the
+# restore tests run under Wine; the archive lies beside the kit's.
+pgclient_root=/build/pgclient-win
+pgclient_archive_name=pgclient-15.18-mingw64.tar.xz
+
+# The kit's archive: the first of the candidates that exists; empty when none does.
+find_kit_archive() {
+  local candidate
   for candidate in "${kit_archive_candidates[@]}"; do
-    if [ -n "$candidate" ] && [ -f "$candidate" ]; then archive=$candidate; break; fi
+    if [ -n "$candidate" ] && [ -f "$candidate" ]; then echo "$candidate"; return; fi
   done
+}
+
+# Unpacks the kit to $kit_root unless the kit there came from an archive of the same content.
+unpack_kit() {
+  local archive
+  archive=$(find_kit_archive)
   # A kit unpacked before (by another checkout) serves without its archive.
   if [ -z "$archive" ] && [ -f "$kit_root/.unpacked-from" ]; then return; fi
   if [ -z "$archive" ]; then
@@ -42,27 +51,49 @@ unpack_kit() {
     echo "it with CORVANE_WINDOWS_KIT=/path/to/winkit.tar.xz (looked in: ${kit_archive_candidates[*]})." >&2
     exit 1
   fi
-  local parent
-  parent=$(dirname "$kit_root")
-  if ! mkdir -p "$parent" 2>/dev/null || [ ! -w "$parent" ]; then
-    echo "cannot write to $parent: run as root once to unpack the Windows kit" >&2
+  unpack_archive "$archive" "$kit_root"
+}
+
+# Unpacks the client programs' archive, found beside the kit's, to $pgclient_root.
+unpack_pgclient() {
+  local archive
+  archive="$(dirname "$(find_kit_archive)")/$pgclient_archive_name"
+  if [ ! -f "$archive" ] && [ -f "$pgclient_root/.unpacked-from" ]; then return; fi
+  if [ ! -f "$archive" ]; then
+    echo "The PostgreSQL client programs for Windows ($pgclient_archive_name) were not found beside the" >&2
+    echo "Windows kit's archive." >&2
     exit 1
   fi
-  local identity kit_name
+  unpack_archive "$archive" "$pgclient_root"
+}
+
+# unpack_archive <archive> <root>: unpacks the archive, whose one top folder is named like root, to root
+# unless what is there came from an archive of the same content. Checkouts on one machine share the
+# root: the unpack holds a lock next to it, and a new copy is unpacked beside it and renamed into place,
+# so that a build reading it never sees it half unpacked.
+unpack_archive() {
+  local archive=$1 root=$2
+  local parent
+  parent=$(dirname "$root")
+  if ! mkdir -p "$parent" 2>/dev/null || [ ! -w "$parent" ]; then
+    echo "cannot write to $parent: run as root once to unpack $archive" >&2
+    exit 1
+  fi
+  local identity name
   identity="sha256 $(sha256sum <"$archive" | cut -d' ' -f1)"
-  kit_name=$(basename "$kit_root")
+  name=$(basename "$root")
   (
     flock 9
-    if [ "$(cat "$kit_root/.unpacked-from" 2>/dev/null)" = "$identity" ]; then exit 0; fi
-    echo "Unpacking the Windows kit $archive to $kit_root"
-    unpack=$(mktemp -d "$kit_root.unpack.XXXXXX")
+    if [ "$(cat "$root/.unpacked-from" 2>/dev/null)" = "$identity" ]; then exit 0; fi
+    echo "Unpacking $archive to $root"
+    unpack=$(mktemp -d "$root.unpack.XXXXXX")
     trap 'rm -rf "$unpack"' EXIT
     tar -xJf "$archive" -C "$unpack"
-    echo "$identity" >"$unpack/$kit_name/.unpacked-from"
-    # Between the two renames there is no kit at all, never part of one.
-    if [ -e "$kit_root" ]; then mv "$kit_root" "$unpack/previous"; fi
-    mv "$unpack/$kit_name" "$kit_root"
-  ) 9>"$kit_root.lock"
+    echo "$identity" >"$unpack/$name/.unpacked-from"
+    # Between the two renames there is no copy at all, never part of one.
+    if [ -e "$root" ]; then mv "$root" "$unpack/previous"; fi
+    mv "$unpack/$name" "$root"
+  ) 9>"$root.lock"
 }
 
 # The cache variables of a configure preset in CMakePresets.json, as -D options.
@@ -114,4 +145,14 @@ lay_out_dlls() {
   cp -u "$kit_root/qt6-mingw/plugins/platforms/qwindows.dll" "$folder/platforms/"
   cp -u "$kit_root/qt6-mingw/plugins/styles/qwindowsvistastyle.dll" "$folder/styles/"
   cp -u "$kit_root"/qt6-mingw/plugins/imageformats/*.dll "$folder/imageformats/"
+}
+
+# make_installer <dist folder> <setup.exe>: the per-user installer of the folder (packaging/windows/corvane.nsi),
+# made with Debian's NSIS.
+make_installer() {
+  local dist=$1 setup=$2
+  local version
+  version=$(sed -n 's/^project(Corvane VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
+  makensis -V2 -DDIST="$(readlink -f "$dist")" -DOUTFILE="$(readlink -m "$setup")" -DVERSION="$version" \
+    -DICON="$top/packaging/icons/corvane.ico" "$top/packaging/windows/corvane.nsi"
 }
