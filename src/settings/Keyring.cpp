@@ -1,18 +1,26 @@
 #include "settings/Keyring.h"
 
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <qt6keychain/keychain.h>
 
 namespace {
 
-// Starts the job and waits for its end or the timeout. A job that outlives the wait deletes itself
-// when it ends at last; its answer then goes nowhere, as the loop it was connected through is gone.
+// Starts the job and waits for its end or the timeout. A job that ended is deleted here; one that
+// outlives the wait deletes itself when it ends at last, its answer going nowhere, as the loop it was
+// connected through is gone.
 TKeyringAnswer RunJob(QKeychain::Job* job, std::chrono::milliseconds timeout) {
+    bool ended = false;
+    const auto release = qScopeGuard([&] {
+        if (ended)
+            delete job;
+        else
+            job->setAutoDelete(true);
+    });
     TKeyringAnswer answer;
     answer.Reason = QStringLiteral("no answer within %1 s").arg(timeout.count() / 1000.0);
-    bool ended = false;
     QEventLoop loop;
     QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* finished) {
         ended = true;
@@ -37,7 +45,7 @@ TKeyringAnswer RunJob(QKeychain::Job* job, std::chrono::milliseconds timeout) {
     QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
     // Never the plain-text store QtKeychain can fall back on: the caller decides where the password goes.
     job->setInsecureFallback(false);
-    job->setAutoDelete(true);
+    job->setAutoDelete(false);
     job->start();
     if (!ended)
         loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -11,17 +11,18 @@ QString TPasswordVault::Read() {
         return stored;
     const TKeyringAnswer answer = FKeyring.Read(KeyringKey);
     if (answer.Outcome == TKeyringAnswer::TOutcome::NoAnswer)
-        KeyringFailed();
+        KeyringFailed(answer.Reason);
     return answer.Password;
 }
 
 void TPasswordVault::Save(const QString& password) {
     if (KeyringInUse()) {
-        if (FKeyring.Write(KeyringKey, password).Outcome == TKeyringAnswer::TOutcome::Done) {
+        const TKeyringAnswer answer = FKeyring.Write(KeyringKey, password);
+        if (answer.Outcome == TKeyringAnswer::TOutcome::Done) {
             FStore.RemoveValue(TSettingName::Password);
             return;
         }
-        KeyringFailed();
+        KeyringFailed(answer.Reason);
     }
     FStore.WriteText(TSettingName::Password, password);
 }
@@ -31,9 +32,9 @@ void TPasswordVault::MoveIntoKeyring(const QString& password) {
         Save(password);
 }
 
-void TPasswordVault::KeyringFailed() {
+void TPasswordVault::KeyringFailed(const QString& reason) {
     FKeyringSilent = true;
     if (FNotice)
-        FNotice(
-            QStringLiteral("No system keyring answered: the password is kept in %1").arg(FStore.Location()));
+        FNotice(QStringLiteral("No system keyring answered: the password is kept in %1 (%2)")
+                    .arg(FStore.Location(), reason));
 }

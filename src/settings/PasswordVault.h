@@ -44,8 +44,8 @@ class TPasswordVault {
     // Whether the keyring is to be asked; after its first failure to answer, with the notice told, not
     // any more.
     bool KeyringInUse() const { return FKeyringUse == TKeyringUse::System && !FKeyringSilent; }
-    // Notes a keyring that did not answer.
-    void KeyringFailed();
+    // Notes a keyring that did not answer, and why.
+    void KeyringFailed(const QString& reason);
 
     TSettingsStore FStore;
     TKeyringUse FKeyringUse;

@@ -19,7 +19,7 @@ QString FailedToSet(const QString& name) {
 }
 
 // An INI file at path whose folders and file are owner-only, ready for a write.
-void PrepareIniFile([[maybe_unused]] const QString& path, const QString& name) {
+void PrepareIniFile([[maybe_unused]] const QString& path, [[maybe_unused]] const QString& name) {
 #ifndef Q_OS_WIN
     if (!PrepareOwnerOnlyFile(path))
         throw TError(FailedToSet(name));

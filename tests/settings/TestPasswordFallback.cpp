@@ -19,6 +19,19 @@ class TestPasswordFallback : public QObject {
                               [this](const QString& message) { FNotices << message; });
     }
 
+    // The notices told, each without its reason, which comes from the keyring's library; one without a
+    // reason stays whole, so that the comparison shows it.
+    QStringList Notices() const {
+        QStringList notices;
+        for (const QString& notice : FNotices) {
+            const QString start = Notice() + QStringLiteral(" (");
+            const bool reasoned =
+                notice.startsWith(start) && notice.endsWith(u')') && notice.size() > start.size() + 1;
+            notices << (reasoned ? Notice() : notice);
+        }
+        return notices;
+    }
+
     QString Notice() const {
         return QStringLiteral("No system keyring answered: the password is kept in ") + StorePath();
     }
@@ -33,13 +46,13 @@ class TestPasswordFallback : public QObject {
     void savedPasswordStaysInTheFile() {
         TPasswordVault vault = Vault();
         vault.Save(QStringLiteral("pässwort"));
-        QCOMPARE(FNotices, QStringList{Notice()});
+        QCOMPARE(Notices(), QStringList{Notice()});
         QCOMPARE(TSettingsStore(StorePath()).ReadText(TSettingName::Password), QStringLiteral("pässwort"));
 
         // Told once: the vault does not ask a keyring again.
         vault.Save(QStringLiteral("second"));
         QCOMPARE(vault.Read(), QStringLiteral("second"));
-        QCOMPARE(FNotices, QStringList{Notice()});
+        QCOMPARE(Notices(), QStringList{Notice()});
     }
 
     // A password in the file is read without asking a keyring; moving it finds none and leaves it there.
@@ -47,16 +60,16 @@ class TestPasswordFallback : public QObject {
         QVERIFY(WriteFile(StorePath(), "[General]\nUsername=someone\nPassword=plain\n"));
         TPasswordVault vault = Vault();
         QCOMPARE(vault.Read(), QStringLiteral("plain"));
-        QCOMPARE(FNotices, QStringList());
+        QCOMPARE(Notices(), QStringList());
 
         vault.MoveIntoKeyring(QStringLiteral("plain"));
-        QCOMPARE(FNotices, QStringList{Notice()});
+        QCOMPARE(Notices(), QStringList{Notice()});
         QCOMPARE(TSettingsStore(StorePath()).ReadText(TSettingName::Password), QStringLiteral("plain"));
     }
 
     void noPasswordAnywhereReadsEmpty() {
         QCOMPARE(Vault().Read(), QString());
-        QCOMPARE(FNotices, QStringList{Notice()});
+        QCOMPARE(Notices(), QStringList{Notice()});
     }
 };
 
