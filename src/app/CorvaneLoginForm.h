@@ -17,9 +17,9 @@ class TLoginForm;
 
 // The sign-in dialog. It opens with the stored credentials, checks what the user types with its
 // owner's check, stores accepted credentials (the user name in the vault's settings store, the password
-// in the vault) and closes with the result 1. It cannot be left otherwise
-// than by ending the tool: closing it (close box, Alt+F4) gives the result 2 and asks the tool to end.
-// Enter and Escape do nothing.
+// in the vault) and closes with the result 1. It cannot be left otherwise than by ending the tool:
+// closing it (close box, Alt+F4) gives the result 2 and asks the tool to end. Enter and Escape do
+// nothing.
 class TLoginForm : public QDialog {
     Q_OBJECT
 
@@ -32,9 +32,9 @@ class TLoginForm : public QDialog {
     static constexpr int ResultClosed = 2;
 
     // owner: the main window. authenticate: its account check, run beside the dialog. vault: the owner's,
-    // which outlives the dialog. endTool (never empty):
-    // how to ask the tool to end; by default every event loop stops at once, without a close request to any
-    // window, so the main window's close handling (which saves its settings) does not run.
+    // which outlives the dialog. endTool (never empty): how to ask the tool to end; by default every event
+    // loop stops at once, without a close request to any window, so the main window's close handling
+    // (which saves its settings) does not run.
     TLoginForm(
         QWidget* owner, TCredentialCheck authenticate, TPasswordVault& vault,
         std::function<void()> endTool = [] { QCoreApplication::exit(0); });
