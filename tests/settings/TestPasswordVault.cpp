@@ -1,5 +1,6 @@
 #include "settings/PasswordVault.h"
 #include "support/FileContents.h"
+#include "support/PrivateKeyring.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -27,10 +28,7 @@ class TestPasswordVault : public QObject {
   private slots:
     void initTestCase() {
 #ifndef Q_OS_WIN
-        // The fixture's bus, before anything opens a connection to a session bus.
-        QFile address(QStringLiteral(CORVANE_TEST_STATE_DIR "/private_keyring/address"));
-        QVERIFY2(address.open(QIODevice::ReadOnly), "the private_keyring fixture is not running");
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address.readLine().trimmed());
+        QVERIFY2(UsePrivateKeyring(), "the private_keyring fixture is not running");
 #endif
     }
 
