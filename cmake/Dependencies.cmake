@@ -1,6 +1,8 @@
 # Every outside library and program the build uses, found here and nowhere else. All come from Debian's
 # packages (scripts/setup installs them; s3rver from npm).
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Test)
+# The system keyring: Debian's qtkeychain-qt6-dev on Linux, the Windows kit's QtKeychain on Windows.
+find_package(Qt6Keychain REQUIRED)
 find_package(CURL REQUIRED)
 find_package(pugixml REQUIRED)
 find_package(PkgConfig REQUIRED)

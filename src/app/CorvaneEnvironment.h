@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/PasswordVault.h"
 #include "storage/S3ConnectionInfo.h"
 #include "storage/S3StorageService.h"
 
@@ -15,6 +16,9 @@ struct TCorvaneEnvironment {
     TS3TransportLimits StorageLimits;
     // Ends the tool when the sign-in dialog is closed without a sign-in.
     std::function<void()> EndTool;
+    // Where the account password is kept: the program's is the system keyring; a window made for a test
+    // or a benchmark keeps it in the settings store alone and never reaches the user's keyring.
+    TPasswordVault::TKeyringUse Keyring = TPasswordVault::TKeyringUse::None;
 
     static TCorvaneEnvironment FromBuild();
 };

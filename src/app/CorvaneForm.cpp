@@ -51,7 +51,9 @@ TCorvaneEditorForm::TCorvaneEditorForm(TCorvaneEnvironment environment, QWidget*
     , ui(std::make_unique<Ui::TCorvaneEditorForm>())
     , FCatalogue(std::make_unique<TCatalogueTable>())
     , FEnvironment(std::move(environment))
-    , FAccountClient(this->FEnvironment.AccountUrl) {
+    , FAccountClient(this->FEnvironment.AccountUrl)
+    , FPasswordVault(TSettingsStore(), FEnvironment.Keyring,
+                     [this](const QString& message) { Log(message); }) {
     ui->setupUi(this);
     // A client program may write megabytes into the log; the oldest lines go beyond this many.
     ui->MemoLog->setMaximumBlockCount(MaximumLogLines);
@@ -233,7 +235,7 @@ void TCorvaneEditorForm::LoadSettings() {
     ui->EdtRestoreJobs->setValue(jobsStored ? jobs : QThread::idealThreadCount());
     FStoredPanelHeight = store.ReadText(TSettingName::LogPanelHeight).toInt();
     FStoredUserName = store.ReadText(TSettingName::Username);
-    FStoredPassword = store.ReadText(TSettingName::Password);
+    FStoredPassword = FPasswordVault.Read();
     FShowLogin = FStoredUserName.isEmpty() || FStoredPassword.isEmpty();
 }
 
@@ -301,13 +303,20 @@ void TCorvaneEditorForm::StartSignInCheck(const QString& userName, const QString
         [client = &FAccountClient, userName, password](std::stop_token stop) {
             return client->Authenticate(userName, password, stop);
         },
-        [this](TSignInResult result) {
+        [this, password](TSignInResult result) {
             // Whatever kept the stored credentials from being accepted, a stop included, the sign-in
             // dialog follows; an attempt there tells the user why, refused or unreachable.
-            if (result.IsAccepted())
-                AutoConnect();
-            else
+            if (!result.IsAccepted()) {
                 ShowSignIn();
+                return;
+            }
+            // A password still kept in plain text moves into the keyring now that it is known to be right.
+            try {
+                FPasswordVault.MoveIntoKeyring(password);
+            } catch (const std::exception& error) {
+                Log(MessageOf(error));
+            }
+            AutoConnect();
         });
 }
 
@@ -317,7 +326,7 @@ void TCorvaneEditorForm::ShowSignIn() {
         [client = &FAccountClient](const QString& user, const QString& password, std::stop_token stop) {
             return client->Authenticate(user, password, stop);
         },
-        TSettingsStore(), FEnvironment.EndTool);
+        FPasswordVault, FEnvironment.EndTool);
     if (login.exec() == TLoginForm::ResultSignedIn)
         AutoConnect();
 }

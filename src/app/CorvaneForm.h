@@ -145,4 +145,5 @@ class TCorvaneEditorForm : public QWidget {
     TOperationKind FRunningKind = TOperationKind::SignIn;
     QString FStoredUserName; // the credentials read at start-up, checked once the window is shown
     QString FStoredPassword;
+    TPasswordVault FPasswordVault; // tells the log when no keyring answers
 };

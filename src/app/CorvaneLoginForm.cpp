@@ -16,13 +16,13 @@ constexpr int ButtonLeftAtDesignWidth = 120;
 
 } // namespace
 
-TLoginForm::TLoginForm(QWidget* owner, TCredentialCheck authenticate, TSettingsStore store,
+TLoginForm::TLoginForm(QWidget* owner, TCredentialCheck authenticate, TPasswordVault& vault,
                        std::function<void()> endTool)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint)
     , ui(std::make_unique<Ui::TLoginForm>())
     , FAuthenticate(std::move(authenticate))
-    , FStore(std::move(store))
+    , FVault(vault)
     , FEndTool(std::move(endTool)) {
     ui->setupUi(this);
     connect(ui->BtnConnect, &QPushButton::clicked, this,
@@ -39,8 +39,8 @@ void TLoginForm::FormCreate() {
     // A read error is shown here, as nothing above a constructor would show it; the dialog then opens
     // with the fields read until then.
     try {
-        ui->EdtUsername->setText(FStore.ReadText(TSettingName::Username));
-        ui->EdtPassword->setText(FStore.ReadText(TSettingName::Password));
+        ui->EdtUsername->setText(FVault.Store().ReadText(TSettingName::Username));
+        ui->EdtPassword->setText(FVault.Read());
     } catch (const std::exception& error) {
         ShowErrorBox(parentWidget(), MessageOf(error));
     }
@@ -74,8 +74,8 @@ void TLoginForm::SignInEnded(const TSignInResult& result) {
     case TSignInResult::TOutcome::Stopped:
         return;
     }
-    FStore.WriteText(TSettingName::Username, ui->EdtUsername->text());
-    FStore.WriteText(TSettingName::Password, ui->EdtPassword->text());
+    FVault.Store().WriteText(TSettingName::Username, ui->EdtUsername->text());
+    FVault.Save(ui->EdtPassword->text());
     done(ResultSignedIn);
 }
 

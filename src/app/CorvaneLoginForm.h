@@ -2,7 +2,7 @@
 
 #include "account/AccountClient.h"
 #include "app/BackgroundOperation.h"
-#include "settings/SettingsStore.h"
+#include "settings/PasswordVault.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -16,9 +16,10 @@ class TLoginForm;
 }
 
 // The sign-in dialog. It opens with the stored credentials, checks what the user types with its
-// owner's check, stores accepted credentials and closes with the result 1. It cannot be left otherwise
-// than by ending the tool: closing it (close box, Alt+F4) gives the result 2 and asks the tool to end.
-// Enter and Escape do nothing.
+// owner's check, stores accepted credentials (the user name in the vault's settings store, the password
+// in the vault) and closes with the result 1. It cannot be left otherwise than by ending the tool:
+// closing it (close box, Alt+F4) gives the result 2 and asks the tool to end. Enter and Escape do
+// nothing.
 class TLoginForm : public QDialog {
     Q_OBJECT
 
@@ -30,11 +31,12 @@ class TLoginForm : public QDialog {
     static constexpr int ResultSignedIn = 1;
     static constexpr int ResultClosed = 2;
 
-    // owner: the main window. authenticate: its account check, run beside the dialog. endTool (never empty):
-    // how to ask the tool to end; by default every event loop stops at once, without a close request to any
-    // window, so the main window's close handling (which saves its settings) does not run.
+    // owner: the main window. authenticate: its account check, run beside the dialog. vault: the owner's,
+    // which outlives the dialog. endTool (never empty): how to ask the tool to end; by default every event
+    // loop stops at once, without a close request to any window, so the main window's close handling
+    // (which saves its settings) does not run.
     TLoginForm(
-        QWidget* owner, TCredentialCheck authenticate, TSettingsStore store,
+        QWidget* owner, TCredentialCheck authenticate, TPasswordVault& vault,
         std::function<void()> endTool = [] { QCoreApplication::exit(0); });
     ~TLoginForm() override;
 
@@ -63,7 +65,7 @@ class TLoginForm : public QDialog {
 
     std::unique_ptr<Ui::TLoginForm> ui;
     TCredentialCheck FAuthenticate;
-    TSettingsStore FStore;
+    TPasswordVault& FVault;
     std::function<void()> FEndTool;
     TBackgroundOperation FCheck;
 };

@@ -2,32 +2,62 @@
 
 #include "core/Error.h"
 
+#include <QFileInfo>
+#include <QSettings>
 #include <QVariant>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include "settings/SettingsRegistry.h"
+#else
 #include "settings/OwnerOnlyFile.h"
 #endif
 
+namespace {
+
+QString FailedToSet(const QString& name) {
+    return QStringLiteral("Failed to set data for '%1'").arg(name);
+}
+
+// An INI file at path whose folders and file are owner-only, ready for a write.
+void PrepareIniFile([[maybe_unused]] const QString& path, [[maybe_unused]] const QString& name) {
+#ifndef Q_OS_WIN
+    if (!PrepareOwnerOnlyFile(path))
+        throw TError(FailedToSet(name));
+#endif
+}
+
+void SyncIniFile(QSettings& settings, const QString& name) {
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        throw TError(FailedToSet(name));
+}
+
+} // namespace
+
 #ifdef Q_OS_WIN
 TSettingsStore::TSettingsStore()
-    : TSettingsStore(QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Corvane"), QSettings::NativeFormat) {}
+    : TSettingsStore(RegistryLocation, TKind::Registry) {}
 #else
 TSettingsStore::TSettingsStore()
     : TSettingsStore(QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Corvane"),
                                QStringLiteral("Corvane"))
                          .fileName(),
-                     QSettings::IniFormat) {}
+                     TKind::IniFile) {}
 #endif
 
 TSettingsStore::TSettingsStore(QString filePath)
-    : TSettingsStore(std::move(filePath), QSettings::IniFormat) {}
+    : TSettingsStore(std::move(filePath), TKind::IniFile) {}
 
-TSettingsStore::TSettingsStore(QString location, QSettings::Format format)
+TSettingsStore::TSettingsStore(QString location, TKind kind)
     : FLocation(std::move(location))
-    , FFormat(format) {}
+    , FKind(kind) {}
 
 QString TSettingsStore::ReadText(const QString& name) const {
-    const QVariant value = QSettings(FLocation, FFormat).value(name);
+#ifdef Q_OS_WIN
+    if (FKind == TKind::Registry)
+        return ReadRegistryText(name);
+#endif
+    const QVariant value = QSettings(FLocation, QSettings::IniFormat).value(name);
     if (!value.isValid())
         return {};
     if (value.typeId() != QMetaType::QString)
@@ -41,13 +71,26 @@ QString TSettingsStore::ReadText(const QString& name) const {
 }
 
 void TSettingsStore::WriteText(const QString& name, const QString& text) const {
-#ifndef Q_OS_WIN
-    if (!PrepareOwnerOnlyFile(FLocation))
-        throw TError(QStringLiteral("Failed to set data for '%1'").arg(name));
+#ifdef Q_OS_WIN
+    if (FKind == TKind::Registry)
+        return WriteRegistryText(name, text);
 #endif
-    QSettings settings(FLocation, FFormat);
+    PrepareIniFile(FLocation, name);
+    QSettings settings(FLocation, QSettings::IniFormat);
     settings.setValue(name, text);
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
-        throw TError(QStringLiteral("Failed to set data for '%1'").arg(name));
+    SyncIniFile(settings, name);
+}
+
+void TSettingsStore::RemoveValue(const QString& name) const {
+#ifdef Q_OS_WIN
+    if (FKind == TKind::Registry)
+        return RemoveRegistryValue(name);
+#endif
+    // A missing store holds no value, and none is created for nothing.
+    if (!QFileInfo::exists(FLocation))
+        return;
+    PrepareIniFile(FLocation, name);
+    QSettings settings(FLocation, QSettings::IniFormat);
+    settings.remove(name);
+    SyncIniFile(settings, name);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QLatin1String>
-#include <QSettings>
 #include <QString>
 
 // Names of the values the tool keeps between runs.
@@ -18,12 +17,14 @@ inline constexpr QLatin1String LogPanelHeight{"LogPanelHeight"}; // the lower pa
 } // namespace TSettingName
 
 // The per-user settings store: an INI file readable by its owner alone (on Windows the registry key
-// HKEY_CURRENT_USER\SOFTWARE\Corvane). Every call opens the store, does its one read or write and closes
-// it again, so no handle lives between operations and two running copies see each other's last writes.
-// Texts are kept exactly as given: not trimmed, not validated, not converted.
+// HKEY_CURRENT_USER\SOFTWARE\Corvane, whose values are REG_SZ texts). Every call opens the store, does its
+// one read or write and closes it again, so no handle lives between operations and two running copies
+// see each other's last writes. Texts are kept exactly as given: not trimmed, not validated, not
+// converted, not escaped.
 class TSettingsStore {
   public:
-    // The standard per-user location: Corvane/Corvane.ini in the user's configuration folder.
+    // The standard per-user location: Corvane/Corvane.ini in the user's configuration folder (on
+    // Windows the registry key).
     TSettingsStore();
     // An INI file at filePath, for instance in a test's temporary folder.
     explicit TSettingsStore(QString filePath);
@@ -39,9 +40,14 @@ class TSettingsStore {
     // "Failed to set data for '<name>'" when the value cannot be written durably.
     void WriteText(const QString& name, const QString& text) const;
 
+    // Removes the value; one that is not there is no error, and a missing store is not created. Throws
+    // TError "Failed to set data for '<name>'" when the store cannot be written.
+    void RemoveValue(const QString& name) const;
+
   private:
-    TSettingsStore(QString location, QSettings::Format format);
+    enum class TKind { IniFile, Registry };
+    TSettingsStore(QString location, TKind kind);
 
     QString FLocation;
-    QSettings::Format FFormat;
+    [[maybe_unused]] TKind FKind; // only Windows has a registry
 };

@@ -41,6 +41,8 @@ class TestLoginForm : public QObject {
     TAccountClient FClient{FService.BaseUrl()};
     std::unique_ptr<QTemporaryDir> FDir;
     std::unique_ptr<TSettingsStore> FStore;
+    // The password in the store alone: the dialog's tests never reach a keyring.
+    std::unique_ptr<TPasswordVault> FVault;
     TObserved FObserved;
     std::unique_ptr<TErrorBoxCapture> FErrorBoxes;
     // Ticks of a timer on the dialog's thread, read by checks that run beside it.
@@ -70,7 +72,7 @@ class TestLoginForm : public QObject {
             FObserved.Stopped.append(result.Outcome == TSignInResult::TOutcome::Stopped);
             return result;
         };
-        return std::make_unique<TLoginForm>(nullptr, check, *FStore, [this] { ++FObserved.EndRequests; });
+        return std::make_unique<TLoginForm>(nullptr, check, *FVault, [this] { ++FObserved.EndRequests; });
     }
 
     // Connect as a click would press it, waiting for the check's end: the error box it showed, if any.
@@ -92,6 +94,7 @@ class TestLoginForm : public QObject {
     void init() {
         FDir = std::make_unique<QTemporaryDir>();
         FStore = std::make_unique<TSettingsStore>(FDir->filePath(QStringLiteral("Corvane/Corvane.ini")));
+        FVault = std::make_unique<TPasswordVault>(*FStore, TPasswordVault::TKeyringUse::None);
         FObserved = {};
         FErrorBoxes = std::make_unique<TErrorBoxCapture>(FObserved.ErrorBoxes);
         FTicker.start(2);
@@ -348,7 +351,7 @@ class TestLoginForm : public QObject {
                 [](const QString&, const QString&, std::stop_token) {
                     return TSignInResult{TSignInResult::TOutcome::Refused, {}};
                 },
-                *FStore);
+                *FVault);
             QTimer::singleShot(0, &dialog, [&] { dialog.close(); });
             dialogResult = dialog.exec();
         });

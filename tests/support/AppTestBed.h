@@ -27,6 +27,8 @@ class TAppTestBed {
     TCorvaneEnvironment Environment() {
         TCorvaneEnvironment environment;
         environment.EndTool = [this] { ++EndToolRequests; };
+        // The password stays in the test's settings file, out of any keyring.
+        environment.Keyring = TPasswordVault::TKeyringUse::None;
         environment.AccountUrl = TAccountTestService::FromFixture().BaseUrl();
         environment.Storage = TS3TestServer::FromFixture().ConnectionInfo();
         if (!StorageEndpoint.isEmpty())

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,9 +19,62 @@
 
 namespace {
 
-const QString RegistryKey = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Corvane");
+// A value of the store's key that none of the user's settings uses.
+const QString TestValue = QStringLiteral("CorvaneTestValue");
+constexpr const wchar_t* KeyPath = L"SOFTWARE\\Corvane";
+
+// A registry value as the registry API gives it: its type and its bytes; REG_NONE when it is missing.
+struct TRawValue {
+    DWORD Type = REG_NONE;
+    QByteArray Data;
+    bool operator==(const TRawValue&) const = default;
+};
+
+QByteArray TextBytes(const QString& text) {
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+const wchar_t* WideName(const QString& name) {
+    return reinterpret_cast<const wchar_t*>(name.utf16());
+}
+
+TRawValue ReadRaw(const QString& name) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return {};
+    TRawValue value;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key, WideName(name), nullptr, &value.Type, nullptr, &size) == ERROR_SUCCESS) {
+        value.Data.resize(size);
+        ::RegQueryValueExW(key, WideName(name), nullptr, &value.Type,
+                           reinterpret_cast<BYTE*>(value.Data.data()), &size);
+    } else {
+        value = {};
+    }
+    ::RegCloseKey(key);
+    return value;
+}
+
+void WriteRaw(const QString& name, DWORD type, const QByteArray& data) {
+    HKEY key = nullptr;
+    QVERIFY(::RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                              nullptr) == ERROR_SUCCESS);
+    QVERIFY(::RegSetValueExW(key, WideName(name), 0, type, reinterpret_cast<const BYTE*>(data.constData()),
+                             DWORD(data.size())) == ERROR_SUCCESS);
+    ::RegCloseKey(key);
+}
+
+void RemoveRaw(const QString& name) {
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, KeyPath, WideName(name));
+}
 
 } // namespace
+
+namespace QTest {
+template <> char* toString(const TRawValue& value) {
+    return qstrdup(QByteArray("type " + QByteArray::number(uint(value.Type)) + ", " + value.Data.toHex(' ')));
+}
+} // namespace QTest
 
 class TestWindowsPlatform : public QObject {
     Q_OBJECT
@@ -30,30 +82,83 @@ class TestWindowsPlatform : public QObject {
   private slots:
     void init() { QVERIFY(FFolder.isValid()); }
 
-    // The store keeps the user's values under HKEY_CURRENT_USER\SOFTWARE\Corvane as plain texts; the
-    // user's own value is put back afterwards.
-    void settingsLiveInTheRegistry() {
+    // The store keeps its values under HKEY_CURRENT_USER\SOFTWARE\Corvane as REG_SZ texts exactly as
+    // given, with nothing escaped or tagged; reading leaves them as they are.
+    void registryTextsAreKeptExactly_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("plain") << QStringLiteral("  backups/db \"q\" ;x=1 \u00e9");
+        QTest::newRow("leading @") << QStringLiteral("@backups/db");
+        QTest::newRow("two @") << QStringLiteral("@@backups/db");
+        QTest::newRow("looks invalid") << QStringLiteral("@Invalid()");
+        QTest::newRow("looks like a variant") << QStringLiteral("@Variant(\\0\\0\\0\\x2)");
+        QTest::newRow("controls") << QStringLiteral("a\tb\r\nc");
+        QTest::newRow("empty") << QString();
+    }
+
+    void registryTextsAreKeptExactly() {
+        QFETCH(QString, text);
         const TSettingsStore store;
-        QCOMPARE(store.Location(), RegistryKey);
-        const QVariant before = QSettings(RegistryKey, QSettings::NativeFormat).value(TSettingName::Bucket);
-        const auto restore = qScopeGuard([&] {
-            QSettings settings(RegistryKey, QSettings::NativeFormat);
-            if (before.isValid())
-                settings.setValue(TSettingName::Bucket, before);
-            else
-                settings.remove(TSettingName::Bucket);
-        });
+        QCOMPARE(store.Location(), QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Corvane"));
+        const auto remove = qScopeGuard([] { RemoveRaw(TestValue); });
 
-        const QString text = QStringLiteral("  backups/db \"q\" ;x=1 \u00e9");
-        store.WriteText(TSettingName::Bucket, text);
-        QCOMPARE(store.ReadText(TSettingName::Bucket), text);
-        const QVariant raw = QSettings(RegistryKey, QSettings::NativeFormat).value(TSettingName::Bucket);
-        QCOMPARE(raw.typeId(), QMetaType::QString);
-        QCOMPARE(raw.toString(), text);
+        store.WriteText(TestValue, text);
+        QCOMPARE(ReadRaw(TestValue), (TRawValue{REG_SZ, TextBytes(text) + QByteArray(2, '\0')}));
+        QCOMPARE(store.ReadText(TestValue), text);
 
-        QSettings(RegistryKey, QSettings::NativeFormat).setValue(TSettingName::Bucket, 42);
-        QCOMPARE(ErrorOf([&] { store.ReadText(TSettingName::Bucket); }),
-                 QStringLiteral("Invalid data type for 'Bucket'"));
+        // Written by another program: read as it stands, and left so.
+        const QByteArray raw = TextBytes(text) + QByteArray(2, '\0');
+        WriteRaw(TestValue, REG_SZ, raw);
+        QCOMPARE(store.ReadText(TestValue), text);
+        QCOMPARE(ReadRaw(TestValue), (TRawValue{REG_SZ, raw}));
+    }
+
+    // Values others wrote: texts up to their first NUL, whatever their end; other types refused.
+    void registryValuesOthersWrote_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("error");
+        const QString invalid = QStringLiteral("Invalid data type for 'CorvaneTestValue'");
+        QTest::newRow("no terminating NUL") << int(REG_SZ) << TextBytes(QStringLiteral("@Invalid()"))
+                                            << QStringLiteral("@Invalid()") << QString();
+        QTest::newRow("embedded NUL")
+            << int(REG_SZ) << TextBytes(QStringLiteral("before") + QChar(u'\0') + QStringLiteral("after"))
+            << QStringLiteral("before") << QString();
+        QTest::newRow("no data") << int(REG_SZ) << QByteArray() << QString() << QString();
+        QTest::newRow("number") << int(REG_DWORD) << QByteArray("\x2a\0\0\0", 4) << QString() << invalid;
+        QTest::newRow("expandable text")
+            << int(REG_EXPAND_SZ) << TextBytes(QStringLiteral("%TEMP%")) + QByteArray(2, '\0') << QString()
+            << invalid;
+        QTest::newRow("text list") << int(REG_MULTI_SZ)
+                                   << TextBytes(QStringLiteral("a")) + QByteArray(6, '\0') << QString()
+                                   << invalid;
+        QTest::newRow("bytes") << int(REG_BINARY) << QByteArray("/tmp") << QString() << invalid;
+    }
+
+    void registryValuesOthersWrote() {
+        QFETCH(int, type);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, expected);
+        QFETCH(QString, error);
+        const auto remove = qScopeGuard([] { RemoveRaw(TestValue); });
+        WriteRaw(TestValue, DWORD(type), data);
+        // As the registry keeps it: Wine ends a text that lacks its NUL with one, Windows does not.
+        const TRawValue written = ReadRaw(TestValue);
+        QCOMPARE(written.Type, DWORD(type));
+        const TSettingsStore store;
+
+        QString text;
+        QCOMPARE(ErrorOf([&] { text = store.ReadText(TestValue); }), error);
+        QCOMPARE(text, expected);
+        QCOMPARE(ReadRaw(TestValue), written);
+
+        // Writing replaces the value whatever its type was; removing it leaves nothing to read.
+        store.WriteText(TestValue, QStringLiteral("replaced"));
+        QCOMPARE(store.ReadText(TestValue), QStringLiteral("replaced"));
+        store.RemoveValue(TestValue);
+        QCOMPARE(ReadRaw(TestValue), TRawValue{});
+        QCOMPARE(store.ReadText(TestValue), QString());
+        store.RemoveValue(TestValue);
     }
 
     // No other open gets at the file meanwhile, but it can be removed: it goes once it is closed.

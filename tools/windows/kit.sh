@@ -96,6 +96,35 @@ unpack_archive() {
   ) 9>"$root.lock"
 }
 
+# QtKeychain built against the kit's Qt (the Credential Manager backend, a static library), an archive
+# of its own beside the kit. Its CMake files find their folder wherever it is, so each checkout unpacks
+# it into its own build folder.
+qtkeychain_root="$top/build/windows-qtkeychain"
+qtkeychain_archive_candidates=(
+  "${CORVANE_QTKEYCHAIN_KIT:-}"
+  "$top/tools/windows-kit/qtkeychain-0.13.2-mingw64.tar.xz"
+  "$top/../shared/windows-kit/qtkeychain-0.13.2-mingw64.tar.xz"
+)
+
+# Unpacks QtKeychain to $qtkeychain_root unless it came from an archive of the same content.
+unpack_qtkeychain() {
+  local archive="" candidate identity
+  for candidate in "${qtkeychain_archive_candidates[@]}"; do
+    if [ -n "$candidate" ] && [ -f "$candidate" ]; then archive=$candidate; break; fi
+  done
+  if [ -z "$archive" ]; then
+    echo "QtKeychain for Windows (qtkeychain-0.13.2-mingw64.tar.xz) was not found; name it with" >&2
+    echo "CORVANE_QTKEYCHAIN_KIT=/path/to/it (looked in: ${qtkeychain_archive_candidates[*]})." >&2
+    exit 1
+  fi
+  identity="sha256 $(sha256sum <"$archive" | cut -d' ' -f1)"
+  if [ "$(cat "$qtkeychain_root/.unpacked-from" 2>/dev/null)" = "$identity" ]; then return; fi
+  rm -rf "$qtkeychain_root"
+  mkdir -p "$qtkeychain_root"
+  tar -xJf "$archive" -C "$qtkeychain_root" --strip-components=1
+  echo "$identity" >"$qtkeychain_root/.unpacked-from"
+}
+
 # The cache variables of a configure preset in CMakePresets.json, as -D options.
 preset_options() {
   python3 - "$top/CMakePresets.json" "$1" <<'PY'
@@ -114,7 +143,8 @@ configure_windows() {
   # pkg-config reads the kit's .pc files only, never the host's.
   PKG_CONFIG_LIBDIR="$kit_root/deps/lib/pkgconfig" PKG_CONFIG_PATH="" \
     "$kit_root/qt6-mingw/bin/qt-cmake" -S "$top" -B "$build" -G Ninja --no-warn-unused-cli \
-    -DCMAKE_PREFIX_PATH="$kit_root/deps" -DCMAKE_FIND_ROOT_PATH="$kit_root/deps" "$@" >/dev/null
+    -DCMAKE_PREFIX_PATH="$kit_root/deps;$qtkeychain_root" -DCMAKE_FIND_ROOT_PATH="$kit_root/deps;$qtkeychain_root" \
+    "$@" >/dev/null
 }
 
 # add_wine_fonts <Wine prefix>: Wine's own Tahoma, which Wine 8 from Debian does not find by itself, into
