@@ -189,7 +189,8 @@ class TestMainWindowLayout : public QObject {
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(saved.readAll());
         QVERIFY2(text.contains(QStringLiteral(": a line to keep\n")), qPrintable(text));
-        QCOMPARE(LogMessages(*FForm).constLast(), QStringLiteral("Log saved to ") + file);
+        QCOMPARE(LogMessages(*FForm).constLast(),
+                 QStringLiteral("Log saved to ") + QDir::toNativeSeparators(file));
     }
 
     // Where a window's frame goes so that all of it is on the screen: a frame inside stays; one that

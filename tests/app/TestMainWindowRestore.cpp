@@ -247,7 +247,7 @@ class TestMainWindowRestore : public QObject {
         TAppTestBed bed;
         FCluster->CreateDatabase(TargetDatabase, QStringLiteral("CREATE TABLE stale (note text);"));
         QTemporaryDir workingFolder;
-        const QString file = workingFolder.filePath(BackupName);
+        const QString file = JoinNativePath(workingFolder.path(), BackupName);
         if (question == QStringLiteral("file")) {
             QFile other(file);
             QVERIFY(other.open(QIODevice::WriteOnly) && other.write("other") == 5);

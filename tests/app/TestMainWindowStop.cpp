@@ -1,6 +1,7 @@
 #include "app/CorvaneForm.h"
 #include "app/RecordInWorkDelegate.h"
 #include "catalogue/CatalogueTable.h"
+#include "core/Platform.h"
 #include "support/AppTestBed.h"
 #include "support/Control.h"
 #include "support/ErrorOf.h"
@@ -138,7 +139,7 @@ class TestMainWindowStop : public QObject {
         TAppTestBed::WaitUntilIdle(*form);
         QCOMPARE(LogMessages(*form),
                  (QStringList{QStringLiteral("Downloading backup \"333333\" (1 MiB) to %1")
-                                  .arg(QDir(working.path()).filePath(QStringLiteral("333333"))),
+                                  .arg(JoinNativePath(working.path(), QStringLiteral("333333"))),
                               QStringLiteral("Stopping: The download"),
                               QStringLiteral("The download of \"333333\" was stopped")}));
         QVERIFY(bed.ErrorBoxes.isEmpty());

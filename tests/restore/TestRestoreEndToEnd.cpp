@@ -319,7 +319,7 @@ void TestRestoreEndToEnd::fileInTheWorkingFolder() {
     FCluster->CreateDatabase(TargetDatabase, OldSql);
     TDownloadRequest request = TestStorage();
     request.ObjectKey = QStringLiteral("db/") + BackupName;
-    request.TargetPath = FWorkingFolder->filePath(BackupName);
+    request.TargetPath = JoinNativePath(FWorkingFolder->path(), BackupName);
     if (there == QStringLiteral("backup"))
         QCOMPARE(DownloadBackup(request, [](const QString&) {}, {}), TDownloadOutcome::Downloaded);
     else
